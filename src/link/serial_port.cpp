@@ -1,0 +1,162 @@
+#include "link/serial_port.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <thread>
+
+namespace rv {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool speedConstant(uint32_t baud, speed_t& out) {
+    switch (baud) {
+        case 300: out = B300; return true;
+        case 600: out = B600; return true;
+        case 1200: out = B1200; return true;
+        case 2400: out = B2400; return true;
+        case 4800: out = B4800; return true;
+        case 9600: out = B9600; return true;
+        case 19200: out = B19200; return true;
+        case 38400: out = B38400; return true;
+        case 57600: out = B57600; return true;
+        case 115200: out = B115200; return true;
+        default: return false;
+    }
+}
+
+bool configure(int fd, uint32_t baud) {
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0) return false;
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP);
+    tio.c_iflag |= IGNBRK;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    speed_t speed{};
+    if (!speedConstant(baud, speed)) return false;
+    if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0) return false;
+    return tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+// RTS on, DTR off, no break.
+bool setModemLines(int fd) {
+    int rts = TIOCM_RTS;
+    int dtr = TIOCM_DTR;
+    return ioctl(fd, TIOCMBIS, &rts) == 0 && ioctl(fd, TIOCMBIC, &dtr) == 0 &&
+           ioctl(fd, TIOCCBRK) == 0;
+}
+
+}  // namespace
+
+bool SerialPort::isPseudoTerminal(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    const unsigned majorNumber = major(st.st_rdev);
+    // Unix98 pty slaves use majors 136..143, the old BSD slaves major 3.
+    return (majorNumber >= 136 && majorNumber <= 143) || majorNumber == 3;
+}
+
+SerialPort::OpenResult SerialPort::open(const std::string& path, uint32_t baud) {
+    close();
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return OpenResult::CannotOpen;
+    if (!isatty(fd)) {
+        ::close(fd);
+        return OpenResult::NotCharDevice;
+    }
+    // Another program holding the port keeps it, as with an exclusive open on other systems.
+    if (ioctl(fd, TIOCEXCL) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return OpenResult::CannotOpen;
+    }
+    const bool ok = configure(fd, baud) && (isPseudoTerminal(fd) || setModemLines(fd));
+    if (!ok) {
+        ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return OpenResult::SetupFailed;
+    }
+    fd_ = fd;
+    discardInput();
+    return OpenResult::Ok;
+}
+
+void SerialPort::close() {
+    if (fd_ < 0) return;
+    ioctl(fd_, TIOCNXCL);
+    flock(fd_, LOCK_UN);
+    ::close(fd_);
+    fd_ = -1;
+}
+
+void SerialPort::discardInput() {
+    if (fd_ >= 0) tcflush(fd_, TCIFLUSH);
+}
+
+bool SerialPort::writeAll(const uint8_t* data, size_t size) {
+    if (fd_ < 0) return false;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(100 + 50 * size);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd_, data + done, size - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - Clock::now());
+        if (left.count() <= 0) return false;
+        pollfd p{fd_, POLLOUT, 0};
+        poll(&p, 1, static_cast<int>(left.count()));
+    }
+    // The reply time-out runs from the moment the request has left the wire.
+    for (;;) {
+        int queued = 0;
+        if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
+        if (Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+}
+
+long SerialPort::readAvailable(uint8_t* buffer, size_t max) {
+    if (fd_ < 0) return -1;
+    for (;;) {
+        const ssize_t n = ::read(fd_, buffer, max);
+        if (n >= 0) return static_cast<long>(n);
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+        return -1;
+    }
+}
+
+bool SerialPort::waitReadable(std::chrono::microseconds atMost) {
+    if (fd_ < 0) return false;
+    const long ms = static_cast<long>((atMost.count() + 999) / 1000);
+    pollfd p{fd_, POLLIN, 0};
+    const int r = poll(&p, 1, static_cast<int>(ms < 0 ? 0 : ms));
+    return r > 0 && (p.revents & POLLIN) != 0;
+}
+
+std::string DefaultPortDevice(int portIndex) {
+    const std::string variable = "RV740X_COM" + std::to_string(portIndex + 1);
+    if (const char* value = std::getenv(variable.c_str()); value != nullptr && *value != '\0') {
+        return value;
+    }
+    return "/dev/ttyS" + std::to_string(portIndex);
+}
+
+}  // namespace rv

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QDialog>
+
+class QProgressBar;
+class QPushButton;
+
+namespace rv {
+struct Link;
+}
+
+// The progress and cancel window of a running operation. It only shows and cancels: the
+// cancel button sets the link's CancelFlag.
+class TInfoForm : public QDialog {
+    Q_OBJECT
+public:
+    TInfoForm(rv::Link& link, QWidget* parent = nullptr);
+
+    QProgressBar* Stepper = nullptr;
+    QPushButton* BtnCancel = nullptr;
+
+    // Gauge at 0 and visible, caption set, cancel enabled or not, shown without a modal loop.
+    void startOperation(const QString& caption, bool cancellable);
+    void setProgress(int percent);
+    // Hides the gauge and the window and enables the cancel button again.
+    void finishOperation();
+
+    void BtnCancelClick();
+    void FormDeactivate();
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    rv::Link& link_;
+};
