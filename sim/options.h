@@ -1,0 +1,66 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace rv::sim {
+
+enum class Model { RV7406, RV7408 };
+
+// One instrument on the line, as given by `--instrument NUMBER[,key=value...]`.
+struct InstrumentSetup {
+    int number = 0;
+    Model model = Model::RV7408;
+    std::string family = "17";
+    std::string version = "2.07";
+    uint32_t id = 0x010203;
+    std::optional<uint16_t> relays;  // default follows the model
+    uint32_t speed = 9600;
+    uint16_t password = 0;
+    // Resistance seen on each channel's input; unset channels show the configured R0.
+    std::array<std::optional<double>, 8> resistance{};
+
+    bool silent = false;
+    std::vector<int> badPrimary;  // block indexes whose primary copy fails its CRC
+    std::vector<int> badBoth;
+    int badEcho = 0;  // the K-th byte write echoes a wrong value; 0 = never
+    std::optional<std::string> closeReply;
+    std::optional<std::string> measureError;
+    double measureNoise = 0.0;
+    bool garbage = false;
+    bool split = false;
+    bool noCr = false;
+
+    uint16_t channelsFitted() const { return model == Model::RV7406 ? 0x003F : 0x00FF; }
+    uint16_t relayMask() const {
+        return relays ? *relays : (model == Model::RV7406 ? 0x003F : 0x00FF);
+    }
+};
+
+struct Options {
+    std::string linkPath;
+    std::string stateDir;  // empty: memory lives only as long as the process
+    std::string logPath;   // empty: no log
+    bool pace = false;
+    std::optional<double> latencyMs;
+    std::vector<InstrumentSetup> instruments;
+    bool help = false;
+};
+
+// Parses the command line; on failure returns nothing and says why in `error`.
+std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error);
+std::optional<InstrumentSetup> parseInstrumentSetup(const std::string& text, std::string& error);
+
+// Whether every character may travel in a reply field: '$', '-', '.' and digits.
+bool isFieldText(const std::string& text);
+
+// Speed-list index of a line speed (0 = 300 ... 6 = 19200), or -1.
+int speedIndexOfBaud(uint32_t baud);
+uint32_t baudOfSpeedIndex(int index);
+
+extern const char* const kUsage;
+
+}  // namespace rv::sim

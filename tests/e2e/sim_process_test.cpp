@@ -1,0 +1,328 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "devmem/block_table.h"
+#include "e2e/sim_client.h"
+#include "sim_harness.h"
+
+namespace rv::test {
+namespace {
+
+// Runs rv740x-sim to its end with `args`; returns the exit status, stdout and stderr.
+struct SimRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+SimRun RunSim(const std::vector<std::string>& args) {
+    TempDir dir;
+    const std::string outPath = dir.path() + "/out";
+    const std::string errPath = dir.path() + "/err";
+    std::vector<std::string> all{RV740X_SIM_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (const std::string& a : all) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    SimRun run;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::stringstream out, err;
+    out << std::ifstream(outPath).rdbuf();
+    err << std::ifstream(errPath).rdbuf();
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+}
+
+class SimBadArguments : public ::testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(SimBadArguments, ExitWithStatus2AndSayWhy) {
+    const SimRun run = RunSim(GetParam());
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("rv740x-sim: "), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("ready"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, SimBadArguments,
+    ::testing::Values(
+        std::vector<std::string>{}, std::vector<std::string>{"--instrument", "5"},
+        std::vector<std::string>{"--link", "/tmp/x"},
+        std::vector<std::string>{"--link", "/tmp/x", "--instrument", "0"},
+        std::vector<std::string>{"--link", "/tmp/x", "--instrument", "255"},
+        std::vector<std::string>{"--link", "/tmp/x", "--instrument", "5,model=RV7407"},
+        std::vector<std::string>{"--link", "/tmp/x", "--instrument", "5,speed=115200"},
+        std::vector<std::string>{"--link", "/tmp/x", "--instrument", "5,colour=red"},
+        std::vector<std::string>{"--link", "/tmp/x", "--instrument", "5,version=v2"},
+        std::vector<std::string>{"--link", "/tmp/x", "--instrument", "5,id=0x1000000"},
+        std::vector<std::string>{"--link", "/tmp/x", "--instrument", "5,bad-both=31"},
+        std::vector<std::string>{"--link", "/tmp/x", "--instrument", "5,password=12345"},
+        std::vector<std::string>{"--link", "/tmp/x", "--instrument", "5,r=9:100"},
+        std::vector<std::string>{"--link", "/tmp/x", "--instrument", "5,silent=1"},
+        std::vector<std::string>{"--link", "/tmp/x", "--instrument", "5", "--instrument", "5"},
+        std::vector<std::string>{"--link", "/tmp/x", "--latency", "fast", "--instrument", "5"},
+        std::vector<std::string>{"--link", "/tmp/x", "--frobnicate", "--instrument", "5"}));
+
+TEST(SimProcess, HelpExplainsTheKeysAndExitsZero) {
+    const SimRun run = RunSim({"--help"});
+    EXPECT_EQ(run.status, 0);
+    for (const char* word : {"--link", "--state", "--pace", "model=", "bad-primary=", "no-cr"})
+        EXPECT_NE(run.out.find(word), std::string::npos) << word;
+}
+
+TEST(SimProcess, StopsCleanlyAndRemovesItsLink) {
+    SimProcess sim({"5"});
+    ASSERT_TRUE(sim.started()) << sim.error();
+    struct stat st {};
+    ASSERT_EQ(::lstat(sim.linkPath().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(sim.stop(), 0);
+    EXPECT_NE(::lstat(sim.linkPath().c_str(), &st), 0);
+}
+
+TEST(SimProcess, RefusesToReplaceAFileThatIsNotALink) {
+    TempDir dir;
+    const std::string path = dir.path() + "/line";
+    std::ofstream(path) << "keep me";
+    const SimRun run = RunSim({"--link", path, "--instrument", "5"});
+    EXPECT_NE(run.status, 0);
+    std::stringstream kept;
+    kept << std::ifstream(path).rdbuf();
+    EXPECT_EQ(kept.str(), "keep me");
+}
+
+struct StopCase {
+    std::string name;
+    bool hardKill;
+};
+
+class SimState : public ::testing::TestWithParam<StopCase> {};
+
+// The memory file is written through, so a byte written survives an orderly stop and a kill.
+TEST_P(SimState, ByteWrittenSurvivesARestart) {
+    TempDir state;
+    const unsigned address = BlockTable[20].primary + 5;
+    {
+        SimOptions options;
+        options.instruments = {"7"};
+        options.stateDir = state.path();
+        SimProcess sim(options);
+        ASSERT_TRUE(sim.started()) << sim.error();
+        SimClient client(sim.linkPath(), 9600, 7);
+        ASSERT_TRUE(client.opened);
+        ASSERT_EQ(client.writeByte(address, 99).status, 0);
+        if (GetParam().hardKill) {
+            sim.kill();
+        } else {
+            EXPECT_EQ(sim.stop(), 0);
+        }
+    }
+    EXPECT_EQ(ReadStateFile(state.path() + "/7.mem").at(address), 99);
+    SimOptions options;
+    options.instruments = {"7"};
+    options.stateDir = state.path();
+    SimProcess sim(options);
+    ASSERT_TRUE(sim.started()) << sim.error();
+    SimClient client(sim.linkPath(), 9600, 7);
+    ASSERT_TRUE(client.opened);
+    const std::vector<uint8_t> back = client.readBytes(address);
+    ASSERT_FALSE(back.empty());
+    EXPECT_EQ(back[0], 99);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stops, SimState,
+                         ::testing::Values(StopCase{"Terminated", false}, StopCase{"Killed", true}),
+                         [](const auto& info) { return info.param.name; });
+
+TEST(SimState, RestartKeepsANewNetworkNumber) {
+    TempDir state;
+    SimOptions options;
+    options.instruments = {"7"};
+    options.stateDir = state.path();
+    {
+        SimProcess sim(options);
+        ASSERT_TRUE(sim.started()) << sim.error();
+        SimClient client(sim.linkPath(), 9600, 7);
+        ASSERT_TRUE(client.opened);
+        ASSERT_TRUE(WriteBlockImage(client, 1, {8, 0, 5}));
+        ASSERT_EQ(client.ask("3;", 1).status, 0);
+    }
+    SimProcess sim(options);
+    ASSERT_TRUE(sim.started()) << sim.error();
+    SimClient client(sim.linkPath(), 9600, 8);
+    ASSERT_TRUE(client.opened);
+    EXPECT_EQ(client.ask("0;", 1).status, 0);
+    client.link.NetNumber = 7;
+    EXPECT_EQ(client.ask("0;", 1).status, 9);
+}
+
+// Writes all of `bytes` to the client's side of the line, waiting while it is full.
+bool WriteRaw(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            return false;
+        } else {
+            pollfd p{fd, POLLOUT, 0};
+            if (::poll(&p, 1, 1000) <= 0) return false;
+        }
+    }
+    return true;
+}
+
+bool StillRunning(pid_t pid) {
+    int status = 0;
+    return ::waitpid(pid, &status, WNOHANG) == 0;
+}
+
+TEST(SimLine, NoiseAndTornFramesNeverStopIt) {
+    SimProcess sim({"5"});
+    ASSERT_TRUE(sim.started()) << sim.error();
+    SimClient client(sim.linkPath(), 9600, 5);
+    ASSERT_TRUE(client.opened);
+    const int fd = client.link.port.fd();
+
+    std::string noise;
+    uint32_t x = 12345;
+    for (int i = 0; i < 3000; ++i) {
+        x = x * 1103515245u + 12345u;
+        const char c = static_cast<char>(x >> 24);
+        noise += (c == ':' || static_cast<uint8_t>(c) == 0xFF) ? 'x' : c;
+    }
+    const std::vector<std::string> junk{
+        noise,
+        std::string(10000, '7'),            // 10 000 bytes without CR
+        "\xff:" + std::string(10000, ';'),  // a frame start and 10 000 bytes without CR
+        "\xff:5;211;41219;",                // a torn frame, then a new one below
+        "\xff:5;0;1\r",                     // wrong CRC
+        "\xff:5;0;\r",
+        "\xff:\r",
+        ":\r",
+        "\xff\xff\xff",
+        "\xff:99999999999999999999;0;1\r",  // numbers too long for any field
+        "\xff:5;0;50730;\r",                // CRC text followed by junk
+    };
+    for (const std::string& j : junk) {
+        ASSERT_TRUE(WriteRaw(fd, j));
+        const Answer a = client.ask("0;", 1);
+        EXPECT_EQ(a.status, 0) << "after " << j.size() << " bytes of junk";
+        if (a.status == 0) {
+            EXPECT_EQ(a.fields[0], "17");
+        }
+    }
+    EXPECT_TRUE(StillRunning(sim.pid()));
+    EXPECT_EQ(sim.stop(), 0);
+}
+
+TEST(SimLine, BadCrcIsNotAnswered) {
+    SimProcess sim({"5"});
+    ASSERT_TRUE(sim.started()) << sim.error();
+    SimClient client(sim.linkPath(), 9600, 5);
+    ASSERT_TRUE(client.opened);
+    const int fd = client.link.port.fd();
+    // The link's own frame with one digit of its CRC changed.
+    std::string frame = BuildFrame(5, "0;");
+    frame[frame.size() - 2] = frame[frame.size() - 2] == '0' ? '1' : '0';
+    ASSERT_TRUE(WriteRaw(fd, frame));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    uint8_t buf[64];
+    EXPECT_EQ(client.link.port.readAvailable(buf, sizeof buf), 0);
+}
+
+TEST(SimLine, IdleCostsNoProcessorTime) {
+    SimProcess sim({"5"});
+    ASSERT_TRUE(sim.started()) << sim.error();
+    auto cpuTicks = [&]() {
+        std::ifstream in("/proc/" + std::to_string(sim.pid()) + "/stat");
+        std::string field;
+        long ticks = 0;
+        for (int i = 1; i <= 15 && in >> field; ++i)
+            if (i == 14 || i == 15) ticks += std::stol(field);
+        return ticks;
+    };
+    SimClient client(sim.linkPath(), 9600, 5);
+    ASSERT_TRUE(client.opened);
+    const long before = cpuTicks();
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_LE(cpuTicks() - before, 2);
+}
+
+TEST(SimLine, PacedRepliesTakeTheirWireTime) {
+    SimOptions options;
+    options.instruments = {"5,speed=19200"};
+    options.pace = true;
+    options.latencyMs = 5;
+    SimProcess sim(options);
+    ASSERT_TRUE(sim.started()) << sim.error();
+    SimClient client(sim.linkPath(), 19200, 5);
+    ASSERT_TRUE(client.opened);
+    const std::string command = "211;41219;53;";
+    const auto start = std::chrono::steady_clock::now();
+    const Answer a = client.ask(command, 53, std::chrono::seconds(2));
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    ASSERT_EQ(a.status, 0);
+    const size_t bytes = BuildFrame(5, command).size() + a.reply.size();
+    const auto wire = std::chrono::microseconds(bytes * 10 * 1'000'000 / 19200);
+    EXPECT_GE(elapsed, wire + std::chrono::milliseconds(5));
+    EXPECT_LT(elapsed, 3 * wire + std::chrono::milliseconds(100));
+}
+
+TEST(SimLine, LogsEveryRequestAndReplyAsJsonLines) {
+    SimProcess sim({"5"});
+    ASSERT_TRUE(sim.started()) << sim.error();
+    SimClient client(sim.linkPath(), 9600, 5);
+    ASSERT_TRUE(client.opened);
+    ASSERT_EQ(client.ask("0;", 1).status, 0);
+    client.link.NetNumber = 6;
+    ASSERT_EQ(client.ask("198;", 1).status, 9);
+
+    std::ifstream in(sim.logPath());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NE(lines[0].find("\"dir\":\"rx\",\"net\":5,\"text\":\"0;\""), std::string::npos)
+        << lines[0];
+    EXPECT_NE(lines[1].find("\"dir\":\"tx\",\"net\":5,\"text\":\"!5;17;3235\\r\""),
+              std::string::npos)
+        << lines[1];
+    EXPECT_NE(lines[2].find("\"dir\":\"rx\",\"net\":6,\"text\":\"198;\""), std::string::npos)
+        << lines[2];
+    double last = 0;
+    for (const std::string& line : lines) {
+        ASSERT_EQ(line.rfind("{\"t\":", 0), 0u) << line;
+        ASSERT_EQ(line.back(), '}');
+        const double t = std::stod(line.substr(5));
+        EXPECT_GE(t, last);
+        last = t;
+    }
+}
+
+}  // namespace
+}  // namespace rv::test
