@@ -14,8 +14,10 @@ uint16_t BlockCrc(const uint8_t* image, size_t length);
 int ReadBlock(Link& link, int index, int& progressCount, BlockBuffer& buffer);
 
 // Writes block `index` from offsets 1..length-1 of `buffer` (identifier and CRC are filled in
-// here), byte by byte with every echo checked, the backup copy only after the whole primary
-// copy was confirmed. Returns the outcome code; adds 2 * (length + 2) to progressCount.
+// here), byte by byte with every echo checked, one copy after the other so that one of them
+// is whole at every moment: the primary first, unless a look at the backup copy finds it
+// broken by an earlier interrupted write. Returns the outcome code; adds 2 * (length + 2) to
+// progressCount (the look at the backup is not counted).
 int WriteBlock(Link& link, int index, int& progressCount, BlockBuffer& buffer);
 
 }  // namespace rv

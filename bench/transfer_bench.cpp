@@ -1,0 +1,157 @@
+// Whole-configuration read and write against a simulated instrument that delivers at the
+// wire's pace, compared with the time the exchanges need on the wire.
+//
+//   transfer_bench [baud...]        (default: 9600 19200)
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "config/transfer.h"
+#include "link/transact.h"
+#include "sim_harness.h"
+
+namespace {
+
+using rv::test::SimOptions;
+using rv::test::SimProcess;
+
+constexpr int kNet = 5;
+constexpr double kLatencyMs = 2.0;
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// The text of a log line's "text" member, unescaped.
+std::string logText(const std::string& line) {
+    const std::string key = "\"text\":\"";
+    size_t i = line.find(key);
+    std::string text;
+    if (i == std::string::npos) return text;
+    for (i += key.size(); i < line.size() && line[i] != '"'; ++i) {
+        if (line[i] != '\\') {
+            text += line[i];
+            continue;
+        }
+        const char escaped = line[++i];
+        if (escaped == 'u') {
+            text += static_cast<char>(std::strtol(line.substr(i + 1, 4).c_str(), nullptr, 16));
+            i += 4;
+        } else {
+            text += escaped == 'r' ? '\r' : escaped == 'n' ? '\n' : escaped;
+        }
+    }
+    return text;
+}
+
+struct WireCost {
+    long bytes = 0;
+    long exchanges = 0;
+};
+
+// Bytes on the line for the log lines from `fromLine` on: every request frame and every reply.
+WireCost wireCost(const std::string& logPath, size_t fromLine, size_t& lines) {
+    std::ifstream in(logPath);
+    WireCost cost;
+    lines = 0;
+    for (std::string line; std::getline(in, line); ++lines) {
+        if (lines < fromLine) continue;
+        if (line.find("\"dir\":\"rx\"") != std::string::npos) {
+            cost.bytes += static_cast<long>(rv::BuildFrame(kNet, logText(line)).size());
+            ++cost.exchanges;
+        } else if (line.find("\"dir\":\"tx\"") != std::string::npos) {
+            cost.bytes += static_cast<long>(logText(line).size());
+        }
+    }
+    return cost;
+}
+
+struct Measure {
+    double wall = 0;
+    double cpu = 0;
+    bool ok = false;
+};
+
+template <typename Operation>
+Measure measure(Operation operation) {
+    const double cpu0 = cpuSeconds();
+    const auto t0 = std::chrono::steady_clock::now();
+    Measure m;
+    m.ok = operation() == rv::Outcome::Done;
+    m.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    m.cpu = cpuSeconds() - cpu0;
+    return m;
+}
+
+int speedIndexOf(unsigned baud) {
+    for (int i = 0; i < rv::kSpeedCount; ++i) {
+        if (rv::BaudOfSpeedIndex(i) == baud) return i;
+    }
+    return -1;
+}
+
+bool report(const char* what, unsigned baud, const Measure& m, const SimProcess& sim,
+            size_t& logLine) {
+    size_t lines = 0;
+    const WireCost cost = wireCost(sim.logPath(), logLine, lines);
+    logLine = lines;
+    const double limit = cost.bytes * 10.0 / baud + cost.exchanges * kLatencyMs / 1000.0;
+    const double ratio = m.wall / limit;
+    const double cpuShare = m.cpu / m.wall;
+    std::printf(
+        "%-5s %5u baud: %4ld exchanges, %6ld bytes; wall %8.3f s, wire+latency %8.3f s, "
+        "ratio %.4f; cpu %.3f s = %.2f %% of wall%s\n",
+        what, baud, cost.exchanges, cost.bytes, m.wall, limit, ratio, m.cpu, cpuShare * 100,
+        m.ok ? "" : "  (operation FAILED)");
+    return m.ok && ratio <= 1.05 && cpuShare < 0.05;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<unsigned> bauds;
+    for (int i = 1; i < argc; ++i) bauds.push_back(static_cast<unsigned>(std::atoi(argv[i])));
+    if (bauds.empty()) bauds = {9600, 19200};
+
+    bool withinTargets = true;
+    for (unsigned baud : bauds) {
+        const int speedIndex = speedIndexOf(baud);
+        if (speedIndex < 0) {
+            std::fprintf(stderr, "transfer_bench: no such speed %u\n", baud);
+            return 2;
+        }
+        SimOptions options;
+        options.instruments = {std::to_string(kNet) + ",speed=" + std::to_string(baud)};
+        options.pace = true;
+        options.latencyMs = kLatencyMs;
+        SimProcess sim(options);
+        if (!sim.started()) {
+            std::fprintf(stderr, "transfer_bench: %s\n", sim.error().c_str());
+            return 2;
+        }
+        rv::Link link;
+        link.portDevices[0] = sim.linkPath();
+        link.PortIndex = 0;
+        link.NetNumber = kNet;
+        link.applySpeedIndex(speedIndex);
+
+        rv::ConfigImage image;
+        size_t logLine = 0;
+        const Measure read = measure([&] { return rv::ReadConfiguration(link, image, {}); });
+        withinTargets = report("read", baud, read, sim, logLine) && withinTargets;
+        const Measure write = measure([&] { return rv::WriteConfiguration(link, image, {}); });
+        withinTargets = report("write", baud, write, sim, logLine) && withinTargets;
+    }
+    std::printf("targets (ratio <= 1.05, cpu < 5 %% of wall): %s\n",
+                withinTargets ? "met" : "MISSED");
+    return withinTargets ? 0 : 1;
+}

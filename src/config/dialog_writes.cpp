@@ -1,0 +1,61 @@
+#include "config/dialog_writes.h"
+
+#include "devmem/blocks.h"
+
+namespace rv {
+
+namespace {
+
+constexpr int kNetworkBlock = 1;
+constexpr int kPasswordBlock = 20;
+
+Outcome outcomeOf(Step step) {
+    switch (step) {
+        case Step::Ok:
+            return Outcome::Done;
+        case Step::Cancelled:
+            return Outcome::Cancelled;
+        case Step::Failed:
+            break;
+    }
+    return Outcome::Failed;
+}
+
+// Identifies the instrument, rewrites one block with the bytes `encode` puts in and closes
+// the write sequence.
+template <typename Encode>
+Outcome rewriteBlock(Link& link, int index, const std::function<void(int)>& progress,
+                     Encode encode) {
+    link.CancelFlag = false;
+    if (!link.OpenPort()) return Outcome::Failed;
+    PortGuard guard(link);
+    Step step = Identify(link);
+    if (step != Step::Ok) return outcomeOf(step);
+
+    // The dialogs' gauge does not follow the block operations' own count.
+    int progressCount = 0;
+    step = BlockStep(link, ReadBlock(link, index, progressCount, link.blockBuffer));
+    if (step != Step::Ok) return outcomeOf(step);
+    if (progress) progress(kDialogProgressRead);
+    encode(link.blockBuffer);
+    step = BlockStep(link, WriteBlock(link, index, progressCount, link.blockBuffer));
+    if (step != Step::Ok) return outcomeOf(step);
+    if (progress) progress(kDialogProgressWritten);
+    return outcomeOf(EndWriteSequence(link));
+}
+
+}  // namespace
+
+Outcome WriteNetworkSettings(Link& link, const ConfigImage& image,
+                             const std::function<void(int)>& progress) {
+    return rewriteBlock(link, kNetworkBlock, progress,
+                        [&](BlockBuffer& buffer) { image.EncodeNetworkBlock(buffer); });
+}
+
+Outcome WritePassword(Link& link, const ConfigImage& image,
+                      const std::function<void(int)>& progress) {
+    return rewriteBlock(link, kPasswordBlock, progress,
+                        [&](BlockBuffer& buffer) { image.EncodePasswordBlock(buffer); });
+}
+
+}  // namespace rv

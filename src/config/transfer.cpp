@@ -1,0 +1,92 @@
+#include "config/transfer.h"
+
+#include <array>
+
+#include "devmem/blocks.h"
+#include "link/requests.h"
+
+namespace rv {
+
+namespace {
+
+constexpr std::array<int, 29> kReadOrder{0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14,
+                                         15, 16, 17, 18, 19, 20, 22, 23, 24, 25, 26, 27, 28, 29};
+constexpr std::array<int, 18> kWriteOrder{2,  3,  4,  5,  6,  7,  8,  9,  10,
+                                          11, 12, 13, 14, 15, 16, 17, 18, 20};
+
+// Every written block is read first (2 transactions) and then written in both copies.
+constexpr int writeBudget() {
+    int total = 0;
+    for (int index : kWriteOrder)
+        total += 2 + 2 * (BlockTable[static_cast<size_t>(index)].length + 2);
+    return total;
+}
+static_assert(kReadOrder.size() * 2 == kReadBudget);
+static_assert(writeBudget() == kWriteBudget);
+
+Outcome outcomeOf(Step step) {
+    switch (step) {
+        case Step::Ok:
+            return Outcome::Done;
+        case Step::Cancelled:
+            return Outcome::Cancelled;
+        case Step::Failed:
+            break;
+    }
+    return Outcome::Failed;
+}
+
+void report(const TransferObserver& observer, int progressCount, int total) {
+    if (observer.progress) observer.progress(progressCount * 100 / total);
+}
+
+Outcome readBlocks(Link& link, ConfigImage& image, const TransferObserver& observer) {
+    if (!link.OpenPort()) return Outcome::Failed;
+    PortGuard guard(link);
+    Step step = Identify(link);
+    if (step != Step::Ok) return outcomeOf(step);
+    step = Exchange(link, request::Version(), request::kVersionFields);
+    if (step != Step::Ok) return outcomeOf(step);
+    if (observer.versionReceived) observer.versionReceived(link.ReplyFields[0]);
+
+    int progressCount = 0;
+    for (int index : kReadOrder) {
+        step = BlockStep(link, ReadBlock(link, index, progressCount, link.blockBuffer));
+        if (step != Step::Ok) return outcomeOf(step);
+        report(observer, progressCount, kReadBudget);
+        image.DecodeBlock(index, link.blockBuffer);
+        if (observer.blockDecoded) observer.blockDecoded(index);
+    }
+    return Outcome::Done;
+}
+
+}  // namespace
+
+Outcome ReadConfiguration(Link& link, ConfigImage& image, const TransferObserver& observer) {
+    link.CancelFlag = false;
+    const Outcome outcome = readBlocks(link, image, observer);
+    if (outcome != Outcome::Done) image.LoadedId = 0;
+    return outcome;
+}
+
+Outcome WriteConfiguration(Link& link, const ConfigImage& image, const TransferObserver& observer) {
+    link.CancelFlag = false;
+    if (!link.OpenPort()) return Outcome::Failed;
+    PortGuard guard(link);
+    Step step = Identify(link);
+    if (step != Step::Ok) return outcomeOf(step);
+
+    int progressCount = 0;
+    for (int index : kWriteOrder) {
+        step = BlockStep(link, ReadBlock(link, index, progressCount, link.blockBuffer));
+        if (step != Step::Ok) return outcomeOf(step);
+        report(observer, progressCount, kWriteBudget);
+        image.EncodeBlock(index, link.blockBuffer);
+        step = BlockStep(link, WriteBlock(link, index, progressCount, link.blockBuffer));
+        if (step != Step::Ok) return outcomeOf(step);
+        report(observer, progressCount, kWriteBudget);
+    }
+    return outcomeOf(EndWriteSequence(link));
+}
+
+}  // namespace rv

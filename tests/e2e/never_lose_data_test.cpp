@@ -1,0 +1,300 @@
+// An interrupted write must never cost a block: whatever the number of byte writes that got
+// through before a cancel or a crash of the instrument, the block reads back whole, with its
+// old or its new contents.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/transfer.h"
+#include "devmem/blocks.h"
+#include "sim_harness.h"
+
+namespace rv {
+namespace {
+
+using test::ReadBlockCopy;
+using test::SimOptions;
+using test::SimProcess;
+using test::TempDir;
+
+constexpr int kNet = 30;
+
+// Follows the simulator's log as it grows: byte writes heard and replies sent.
+class LogWatcher {
+  public:
+    explicit LogWatcher(const std::string& path)
+        : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    LogWatcher(const LogWatcher&) = delete;
+    LogWatcher& operator=(const LogWatcher&) = delete;
+    ~LogWatcher() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+
+    int writesHeard() {
+        update();
+        return writesHeard_;
+    }
+    int repliesSent() {
+        update();
+        return repliesSent_;
+    }
+
+  private:
+    void update() {
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = fd_ >= 0 ? ::read(fd_, buffer, sizeof buffer) : 0;
+            if (n <= 0) break;
+            pending_.append(buffer, static_cast<size_t>(n));
+        }
+        size_t end;
+        while ((end = pending_.find('\n')) != std::string::npos) {
+            const std::string line = pending_.substr(0, end);
+            pending_.erase(0, end + 1);
+            if (line.find("\"dir\":\"rx\"") != std::string::npos &&
+                line.find("\"text\":\"202;") != std::string::npos) {
+                ++writesHeard_;
+            }
+            if (line.find("\"dir\":\"tx\"") != std::string::npos) ++repliesSent_;
+        }
+    }
+
+    int fd_;
+    std::string pending_;
+    int writesHeard_ = 0;
+    int repliesSent_ = 0;
+};
+
+std::vector<uint8_t> imageOf(const BlockBuffer& buffer, int block) {
+    return {buffer.begin(), buffer.begin() + BlockTable[static_cast<size_t>(block)].length + 2};
+}
+
+// The same block with every data byte changed, its identifier and CRC filled in.
+BlockBuffer changedContents(const BlockBuffer& old, int block) {
+    const BlockInfo& info = BlockTable[static_cast<size_t>(block)];
+    BlockBuffer b = old;
+    for (size_t i = 1; i < info.length; ++i) b[i] = static_cast<uint8_t>(old[i] ^ 0xA5);
+    const uint16_t crc = BlockCrc(b.data(), info.length);
+    b[info.length] = static_cast<uint8_t>(crc);
+    b[info.length + 1] = static_cast<uint8_t>(crc >> 8);
+    return b;
+}
+
+// One simulator whose memory lives in a directory that outlasts it, so it can be killed and
+// started again.
+class Instrument {
+  public:
+    explicit Instrument(const std::string& stateDir) : stateDir_(stateDir) { start(); }
+
+    void start() {
+        SimOptions options;
+        options.instruments = {std::to_string(kNet)};
+        options.stateDir = stateDir_;
+        sim_ = std::make_unique<SimProcess>(options);
+        log_ = std::make_unique<LogWatcher>(sim_->logPath());
+    }
+    SimProcess& sim() { return *sim_; }
+    LogWatcher& log() { return *log_; }
+    std::string stateFile() const { return sim_->stateFile(kNet); }
+
+  private:
+    std::string stateDir_;
+    std::unique_ptr<SimProcess> sim_;
+    std::unique_ptr<LogWatcher> log_;
+};
+
+void attach(Link& link, const SimProcess& sim) {
+    link.ClosePort();
+    link.portDevices[0] = sim.linkPath();
+    link.PortIndex = 0;
+    link.NetNumber = kNet;
+    link.ReplyTimeout = std::chrono::milliseconds(100);
+}
+
+enum class Stop { Cancel, Kill };
+
+struct Case {
+    int block;
+    Stop stop;
+};
+
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << (c.stop == Stop::Cancel ? "cancel" : "kill") << " block " << c.block;
+}
+
+class InterruptedWrite : public testing::TestWithParam<Case> {};
+
+// Runs the write of block `block` to `target` and stops it once `limit` byte writes have been
+// heard by the instrument; returns how many it heard.
+int writeUntil(Link& link, Instrument& instrument, Stop stop, int block, int limit,
+               const BlockBuffer& target) {
+    const int before = instrument.log().writesHeard();
+    const int repliesBefore = instrument.log().repliesSent();
+    bool stopped = false;
+    link.pumpMessages = [&] {
+        if (stopped || instrument.log().writesHeard() - before < limit) return;
+        stopped = true;
+        if (stop == Stop::Cancel) {
+            link.CancelFlag = true;
+            return;
+        }
+        // Killed once the last write heard has been stored and answered, as a power cut
+        // right after it would leave the instrument.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (instrument.log().repliesSent() - repliesBefore < limit &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        instrument.sim().kill();
+    };
+    BlockBuffer buffer = target;
+    int progress = 0;
+    WriteBlock(link, block, progress, buffer);
+    link.pumpMessages = nullptr;
+    link.CancelFlag = false;
+    const int heard = instrument.log().writesHeard() - before;
+    if (stop == Stop::Kill && !stopped) instrument.sim().kill();
+    return heard;
+}
+
+TEST_P(InterruptedWrite, BlockReadsBackWholeAfterEveryNumberOfByteWrites) {
+    const Case c = GetParam();
+    const int n = BlockTable[static_cast<size_t>(c.block)].length + 2;
+    TempDir stateDir;
+    Instrument instrument(stateDir.path());
+    ASSERT_TRUE(instrument.sim().started()) << instrument.sim().error();
+    Link link;
+    attach(link, instrument.sim());
+    ASSERT_TRUE(link.OpenPort());
+
+    int progress = 0;
+    ASSERT_EQ(ReadBlock(link, c.block, progress, link.blockBuffer), 0);
+    const BlockBuffer oldContents = link.blockBuffer;
+    const BlockBuffer newContents = changedContents(oldContents, c.block);
+    const std::vector<uint8_t> oldImage = imageOf(oldContents, c.block);
+    const std::vector<uint8_t> newImage = imageOf(newContents, c.block);
+
+    for (int limit = 0; limit <= 2 * n; ++limit) {
+        SCOPED_TRACE("stopped after " + std::to_string(limit) + " byte writes");
+        EXPECT_EQ(writeUntil(link, instrument, c.stop, c.block, limit, newContents), limit);
+        if (c.stop == Stop::Kill) {
+            instrument.start();
+            ASSERT_TRUE(instrument.sim().started()) << instrument.sim().error();
+            attach(link, instrument.sim());
+            ASSERT_TRUE(link.OpenPort());
+        }
+
+        const std::vector<uint8_t> primary = ReadBlockCopy(instrument.stateFile(), c.block, false);
+        if (limit <= n) {
+            EXPECT_EQ(ReadBlockCopy(instrument.stateFile(), c.block, true), oldImage);
+        }
+        ASSERT_EQ(ReadBlock(link, c.block, progress, link.blockBuffer), 0) << link.LinkStatus;
+        const std::vector<uint8_t> readBack = imageOf(link.blockBuffer, c.block);
+        // Old contents until the primary copy is whole again (or happens to be, when the
+        // bytes still to come agree with those already there).
+        EXPECT_EQ(readBack, limit >= n || primary == newImage ? newImage : oldImage);
+
+        BlockBuffer restore = oldContents;
+        ASSERT_EQ(WriteBlock(link, c.block, progress, restore), 0) << link.LinkStatus;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EverySize, InterruptedWrite,
+                         testing::Values(Case{2, Stop::Cancel}, Case{3, Stop::Cancel},
+                                         Case{13, Stop::Cancel}, Case{20, Stop::Cancel},
+                                         Case{2, Stop::Kill}, Case{3, Stop::Kill},
+                                         Case{13, Stop::Kill}, Case{20, Stop::Kill}),
+                         [](const testing::TestParamInfo<Case>& info) {
+                             return std::string(info.param.stop == Stop::Cancel ? "cancel"
+                                                                                : "kill") +
+                                    "_block" + std::to_string(info.param.block);
+                         });
+
+// A write cut short in its backup copy, then a second write cut short anywhere: the block
+// still reads back whole, with the contents of one of the two writes.
+TEST(InterruptedWrite, SecondInterruptionAfterABrokenBackupLosesNothing) {
+    constexpr int kBlock = 3;
+    const int n = BlockTable[kBlock].length + 2;
+    TempDir stateDir;
+    Instrument instrument(stateDir.path());
+    ASSERT_TRUE(instrument.sim().started()) << instrument.sim().error();
+    Link link;
+    attach(link, instrument.sim());
+    ASSERT_TRUE(link.OpenPort());
+
+    int progress = 0;
+    ASSERT_EQ(ReadBlock(link, kBlock, progress, link.blockBuffer), 0);
+    const BlockBuffer original = link.blockBuffer;
+    const BlockBuffer first = changedContents(original, kBlock);
+    BlockBuffer second = first;
+    second[2] = static_cast<uint8_t>(second[2] + 1);
+    const std::vector<uint8_t> firstImage = imageOf(first, kBlock);
+    const std::vector<uint8_t> secondImage = imageOf(changedContents(second, kBlock), kBlock);
+
+    for (int limit = 0; limit <= 2 * n; limit += 3) {
+        SCOPED_TRACE("second write stopped after " + std::to_string(limit) + " byte writes");
+        BlockBuffer restore = original;
+        ASSERT_EQ(WriteBlock(link, kBlock, progress, restore), 0) << link.LinkStatus;
+        writeUntil(link, instrument, Stop::Cancel, kBlock, n + n / 2, first);
+        ASSERT_FALSE(test::BlockCopyValid(ReadBlockCopy(instrument.stateFile(), kBlock, true), kBlock));
+
+        writeUntil(link, instrument, Stop::Cancel, kBlock, limit, changedContents(second, kBlock));
+        ASSERT_EQ(ReadBlock(link, kBlock, progress, link.blockBuffer), 0) << link.LinkStatus;
+        const std::vector<uint8_t> readBack = imageOf(link.blockBuffer, kBlock);
+        EXPECT_TRUE(readBack == firstImage || readBack == secondImage);
+    }
+}
+
+// The same property through the whole-configuration write, at points spread over its 1034
+// byte writes: a read afterwards gets every block whole, each old or new.
+TEST(InterruptedConfigurationWrite, EveryBlockIsOldOrNew) {
+    TempDir stateDir;
+    Instrument instrument(stateDir.path());
+    ASSERT_TRUE(instrument.sim().started()) << instrument.sim().error();
+    Link link;
+    attach(link, instrument.sim());
+
+    ConfigImage original;
+    ASSERT_EQ(ReadConfiguration(link, original, {}), Outcome::Done);
+    ConfigImage edited = original;
+    for (ChannelConfig& channel : edited.Channels) {
+        channel.Usred = static_cast<uint16_t>(channel.Usred + 7);
+        channel.Ustav1 = MakeWorkingReal(channel.Ustav1.toDouble() + 1.5);
+        channel.Gist2 = MakeWorkingReal(channel.Gist2.toDouble() + 0.25);
+    }
+    edited.UsedChannels ^= 0x05;
+    edited.DisplayPeriodByte = static_cast<uint8_t>(original.DisplayPeriodByte + 4);
+
+    const int written[] = {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 20};
+    for (int limit = 1; limit < 1034; limit += 47) {
+        SCOPED_TRACE("stopped after " + std::to_string(limit) + " byte writes");
+        const int before = instrument.log().writesHeard();
+        link.pumpMessages = [&] {
+            if (instrument.log().writesHeard() - before >= limit) link.CancelFlag = true;
+        };
+        EXPECT_EQ(WriteConfiguration(link, edited, {}), Outcome::Cancelled);
+        link.pumpMessages = nullptr;
+        EXPECT_EQ(instrument.log().writesHeard() - before, limit);
+
+        ConfigImage readBack;
+        ASSERT_EQ(ReadConfiguration(link, readBack, {}), Outcome::Done) << link.LinkStatus;
+        for (int block : written) {
+            BlockBuffer asOld{}, asNew{}, asRead{};
+            original.EncodeBlock(block, asOld);
+            edited.EncodeBlock(block, asNew);
+            readBack.EncodeBlock(block, asRead);
+            EXPECT_TRUE(asRead == asOld || asRead == asNew) << "block " << block;
+        }
+        ASSERT_EQ(WriteConfiguration(link, original, {}), Outcome::Done) << link.LinkStatus;
+    }
+}
+
+}  // namespace
+}  // namespace rv
