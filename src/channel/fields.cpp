@@ -1,0 +1,163 @@
+#include "channel/fields.h"
+
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <locale.h>
+
+namespace rv {
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+size_t skipBlanks(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && text[i] == ' ') ++i;
+    return i;
+}
+
+// The program's own locale may use a decimal comma; the fields always use a point.
+locale_t cLocale() {
+    static const locale_t locale = newlocale(LC_ALL_MASK, "C", nullptr);
+    return locale;
+}
+
+// Reads the digits of `text` from `i` on in the given base; false when there are none or
+// the value does not fit a long.
+bool accumulate(std::string_view text, size_t& i, int base, long& out) {
+    const size_t start = i;
+    unsigned long long value = 0;
+    bool tooLarge = false;
+    for (; i < text.size(); ++i) {
+        const int digit = base == 16 ? hexDigitValue(text[i]) : (isDigit(text[i]) ? text[i] - '0' : -1);
+        if (digit < 0) break;
+        if (!tooLarge) {
+            value = value * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
+            tooLarge = value > static_cast<unsigned long long>(std::numeric_limits<long>::max());
+        }
+    }
+    if (i == start || tooLarge) return false;
+    out = static_cast<long>(value);
+    return true;
+}
+
+}  // namespace
+
+RealText ParseRealField(std::string_view text, WorkingReal& value) {
+    size_t i = skipBlanks(text);
+    std::string number;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) number += text[i++];
+
+    bool mantissaDigits = false;
+    bool point = false;
+    std::string mantissa;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (isDigit(c)) {
+            mantissaDigits = true;
+            mantissa += c;
+        } else if (c == '.' && !point) {
+            point = true;
+            mantissa += c;
+        } else {
+            break;
+        }
+    }
+
+    std::string exponent;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        exponent += 'e';
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) exponent += text[i++];
+        const size_t digitsStart = i;
+        while (i < text.size() && isDigit(text[i])) exponent += text[i++];
+        if (i == digitsStart) return RealText::Invalid;
+    }
+    if (i != text.size()) return RealText::Invalid;
+    if (!mantissaDigits && !point && exponent.empty()) return RealText::Invalid;
+
+    // A mantissa without digits (".", ".e5", "E2") reads as zero.
+    number += mantissaDigits ? mantissa : std::string("0");
+    number += exponent;
+
+    const long double parsed = strtold_l(number.c_str(), nullptr, cLocale());
+    WorkingReal converted;
+    if (ToWorkingReal(parsed, converted) == RealConversion::Overflow) return RealText::Overflow;
+    value = converted;
+    return RealText::Valid;
+}
+
+std::string FormatRealField(const WorkingReal& value, int decimals) {
+    const double magnitude = std::abs(value.toDouble());
+    if (magnitude >= 1e36) {
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "  %s%.*E", value.negative ? "-" : "", decimals,
+                      magnitude);
+        return buffer;
+    }
+
+    // Below 1e36 a working real has at most 36 integer digits and, its lowest bit being no
+    // smaller than 2^-168, at most 168 fraction digits: this expansion is exact, so the
+    // first dropped digit alone decides the rounding, ties going away from zero.
+    char exact[256];
+    std::snprintf(exact, sizeof exact, "%.170f", magnitude);
+    std::string digits(exact);
+    const size_t pointAt = digits.find('.');
+    std::string kept = digits.substr(0, pointAt) + digits.substr(pointAt + 1, decimals);
+    if (digits[pointAt + 1 + decimals] >= '5') {
+        size_t k = kept.size();
+        while (k > 0 && kept[k - 1] == '9') kept[--k] = '0';
+        if (k == 0) {
+            kept.insert(kept.begin(), '1');
+        } else {
+            ++kept[k - 1];
+        }
+    }
+    const size_t integerDigits = kept.size() - decimals;
+    std::string shown = kept.substr(0, integerDigits);
+    if (decimals > 0) shown += '.' + kept.substr(integerDigits);
+
+    const bool allZero = kept.find_first_not_of('0') == std::string::npos;
+    return std::string("  ") + (value.negative && !allZero ? "-" : "") + shown;
+}
+
+bool ParseIntegerField(std::string_view text, long& value) {
+    size_t i = skipBlanks(text);
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    long magnitude = 0;
+    if (!accumulate(text, i, 10, magnitude) || i != text.size()) return false;
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+std::string FormatIntegerField(long value) { return "  " + std::to_string(value); }
+
+bool ParseNetworkNumber(std::string_view text, long& value) {
+    size_t i = skipBlanks(text);
+    const std::string_view rest = text.substr(i);
+    size_t hexStart = 0;
+    if (rest.substr(0, 1) == "$" || rest.substr(0, 1) == "x" || rest.substr(0, 1) == "X") {
+        hexStart = 1;
+    } else if (rest.size() >= 2 && rest[0] == '0' && (rest[1] == 'x' || rest[1] == 'X')) {
+        hexStart = 2;
+    }
+    if (hexStart == 0) return ParseIntegerField(text, value);
+
+    i += hexStart;
+    long parsed = 0;
+    if (!accumulate(text, i, 16, parsed) || i != text.size()) return false;
+    value = parsed;
+    return true;
+}
+
+}  // namespace rv

@@ -1,0 +1,44 @@
+#include "ui/message_boxes.h"
+
+#include <QMessageBox>
+#include <QWidget>
+
+namespace {
+
+// Boxes have no parent: the window that asks is disabled while an operation runs, and a
+// child window of a disabled window could not be answered.
+QMessageBox::StandardButton Ask(QWidget* parent, QMessageBox::Icon icon, const char* title,
+                                const QString& text, QMessageBox::StandardButtons buttons) {
+    QMessageBox box(icon, QString::fromUtf8(title), text, buttons);
+    if (parent) box.setFont(parent->window()->font());
+    box.setWindowModality(Qt::ApplicationModal);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+}  // namespace
+
+bool ModalMessageBoxes::confirmOkCancel(QWidget* parent, const QString& text) {
+    return Ask(parent, QMessageBox::Question, "Подтверждение", text,
+               QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+}
+
+bool ModalMessageBoxes::confirmYesNo(QWidget* parent, const QString& text) {
+    return Ask(parent, QMessageBox::Question, "Подтверждение", text,
+               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+void ModalMessageBoxes::error(QWidget* parent, const QString& text) {
+    Ask(parent, QMessageBox::Critical, "Ошибка", text, QMessageBox::Cancel);
+}
+
+void ModalMessageBoxes::information(QWidget* parent, const QString& text) {
+    Ask(parent, QMessageBox::Information, "Информация", text, QMessageBox::Cancel);
+}
+
+void ModalMessageBoxes::warning(QWidget* parent, const QString& text) {
+    Ask(parent, QMessageBox::Warning, "Предупреждение", text, QMessageBox::Ok);
+}
+
+void ModalMessageBoxes::overflow(QWidget* parent, const QString& text) {
+    Ask(parent, QMessageBox::Critical, "Ошибка", text, QMessageBox::Ok);
+}

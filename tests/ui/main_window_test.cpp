@@ -1,0 +1,302 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabBar>
+#include <QtTest>
+#include <memory>
+
+#include "channel/fields.h"
+#include "link/link.h"
+#include "link/timeouts.h"
+#include "scripted_boxes.h"
+#include "ui/Info.h"
+#include "ui/WN1.h"
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<rv::Link> link;
+    std::unique_ptr<ScriptedBoxes> boxes;
+    std::unique_ptr<TDeskForm> form;
+
+    template <typename T>
+    T* control(const char* name) {
+        T* found = form->findChild<T*>(name);
+        if (!found) qFatal("no control %s", name);
+        return found;
+    }
+    QLineEdit* pauseText() { return control<QSpinBox>("EdPause")->findChild<QLineEdit*>(); }
+    QLineEdit* priborText() { return control<QSpinBox>("Pribor")->findChild<QLineEdit*>(); }
+
+    void showActive() {
+        form->show();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    }
+
+private slots:
+    void init() {
+        link = std::make_unique<rv::Link>();
+        boxes = std::make_unique<ScriptedBoxes>();
+        form = std::make_unique<TDeskForm>(*link, *boxes);
+    }
+    void cleanup() {
+        form.reset();
+        boxes.reset();
+        link.reset();
+    }
+
+    void startUpState() {
+        QCOMPARE(form->windowTitle(),
+                 QString::fromUtf8("Конфигурация   приборов  RV7406 и RV7408  (Ver 1.55)"));
+        QCOMPARE(form->size(), QSize(688, 473));
+        QCOMPARE(form->minimumSize(), form->maximumSize());
+        QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
+
+        QCOMPARE(control<QComboBox>("MenuCOM")->currentText(), QString::fromUtf8("  COM2"));
+        QCOMPARE(link->PortIndex, 1);
+        QCOMPARE(control<QComboBox>("MenuTecSPD")->currentText(), QString::fromUtf8("  9600  бод"));
+        QCOMPARE(link->BaudRate, 9600u);
+        QCOMPARE(link->ReplyTimeout.count(), rv::ReplyTimeoutOfSpeedIndex(5).count());
+        QCOMPARE(priborText()->text(), QString("1"));
+        QCOMPARE(link->NetNumber, 1u);
+        QCOMPARE(pauseText()->text(), QString("3"));
+        QCOMPARE(form->image().DisplayPeriodByte, uint8_t{11});
+        QCOMPARE(form->image().UsedChannels, uint16_t{0});
+        QVERIFY(!form->SearchActive);
+
+        QVERIFY(!control<QPushButton>("BtnSave")->isEnabled());
+        QVERIFY(!control<QPushButton>("BtnRELE")->isEnabled());
+        for (const char* enabled : {"BtnLoad", "BtnSearch", "BtnPASS"}) {
+            QVERIFY2(control<QPushButton>(enabled)->isEnabled(), enabled);
+        }
+        for (int i = 1; i <= 8; ++i) {
+            auto* box = control<QCheckBox>(qPrintable(QString("CC%1").arg(i)));
+            QVERIFY(!box->isEnabled());
+            QVERIFY(!box->isChecked());
+            QCOMPARE(box->geometry(), QRect(490 + 19 * (i - 1), 56, 17, 17));
+            QCOMPARE(box->property("tag").toInt(), 1 << (i - 1));
+        }
+
+        QVERIFY(!control<QLabel>("Label6")->isVisibleTo(form.get()));
+        QVERIFY(control<QLabel>("LabelVersion")->isVisibleTo(form.get()));
+        QVERIFY(control<QLabel>("LabelVersion")->text().isEmpty());
+        QVERIFY(!control<QLabel>("LabelMenu")->isVisibleTo(form.get()));
+        QVERIFY(!control<QComboBox>("MenuPribor")->isVisibleTo(form.get()));
+        QVERIFY(!control<QProgressBar>("Stepper")->isVisibleTo(form.get()));
+        QCOMPARE(control<QLabel>("Label14")->text(),
+                 QString("  1    2    3    4    5    6    7    8"));
+
+        // Channel 1 with its defaults, not editable.
+        QCOMPARE(form->currentChannel(), 0);
+        QCOMPARE(control<QLineEdit>("EdRt0")->text(), QString("  100.00000"));
+        QCOMPARE(control<QLineEdit>("EdGist1")->text(), QString("  0.100"));
+        QCOMPARE(control<QLineEdit>("EdAlarmLow")->text(), QString("  -10000.00000"));
+        QCOMPARE(control<QLineEdit>("EdFrac")->text(), QString("  1"));
+        QCOMPARE(control<QLineEdit>("EdUsred")->text(), QString("  1"));
+        QCOMPARE(control<QComboBox>("MenuTIDA")->currentText(), QString("  Pt100  (W=1.385)"));
+        QVERIFY(!control<QLineEdit>("EdRt0")->isEnabled());
+        QVERIFY(!control<QComboBox>("MenuTIDA")->isEnabled());
+        QVERIFY(control<QWidget>("TabCtrl")->isEnabled());
+        QVERIFY(boxes->shown.empty());
+    }
+
+    void hintsAndTheirDuration_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("hint");
+        QTest::newRow("EdPause") << "EdPause"
+                                 << "Время индикации каждого канала при циклической индикации";
+        QTest::newRow("BtnLoad") << "BtnLoad" << "Считать данные из прибора";
+        QTest::newRow("BtnSave") << "BtnSave" << "Записать  данные в прибор";
+        QTest::newRow("Pribor") << "Pribor" << "Номер  прибора";
+        QTest::newRow("MenuTecSPD") << "MenuTecSPD" << "Текущая  скорость  обмена";
+        QTest::newRow("MenuCOM") << "MenuCOM" << "COM-порт компьютера к которому подключен прибор";
+        QTest::newRow("BtnR0") << "BtnR0" << "Измерение сопротивления датчика в 0°C";
+        QTest::newRow("Btn2X") << "Btn2X" << "Измерение сопротивления двухпроводной линии";
+        QTest::newRow("EdRLine") << "EdRLine"
+                                 << "Используется только для двухпроводной схемы подключения ТС";
+        QTest::newRow("EdDiap1") << "EdDiap1" << "Нижний предел диапазона преобразования";
+        QTest::newRow("EdDiap2") << "EdDiap2" << "Верхний предел диапазона преобразования";
+        QTest::newRow("BitSQRT") << "BitSQRT" << "Функция извлечения квадратного корня";
+        QTest::newRow("EdGist1") << "EdGist1" << "Величина гистерезиса Уставки 1";
+        QTest::newRow("EdGist2") << "EdGist2" << "Величина гистерезиса Уставки 2";
+    }
+    void hintsAndTheirDuration() {
+        QFETCH(QString, name);
+        QFETCH(QString, hint);
+        QWidget* w = control<QWidget>(qPrintable(name));
+        QCOMPARE(w->toolTip(), hint);
+        QCOMPARE(w->toolTipDuration(), 10000);
+    }
+
+    void keyboardOrder() {
+        const QStringList expected = {"MenuCOM", "MenuTecSPD", "Pribor",  "BtnLoad", "TabCtrl",
+                                      "EdPause", "BtnPASS",    "BtnRELE", "BtnSave", "CC1",
+                                      "CC2",     "CC3",        "CC4",     "CC5",     "CC6",
+                                      "CC7",     "CC8",        "BtnSearch", "MenuPribor"};
+        // Walk the chain once from MenuCOM and note each keyboard stop by its named control;
+        // a stop inside the tab strip (its tabs and the page) counts as the tab strip.
+        QStringList seen;
+        QWidget* start = control<QWidget>("MenuCOM");
+        QWidget* w = start;
+        do {
+            if (w->focusPolicy() & Qt::TabFocus) {
+                for (QWidget* up = w; up && up != form.get(); up = up->parentWidget()) {
+                    if (expected.contains(up->objectName())) {
+                        if (!seen.contains(up->objectName())) seen << up->objectName();
+                        break;
+                    }
+                }
+            }
+            w = w->nextInFocusChain();
+        } while (w != start);
+        QCOMPARE(seen, expected);
+    }
+
+    void displayTimeTyped_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("codeWhileTyping");
+        QTest::addColumn<QString>("shownAfterLeaving");
+        QTest::addColumn<int>("codeAfterLeaving");
+        QTest::newRow("zero") << "0" << 0 << "1" << 4;
+        QTest::newRow("99") << "99" << 93 << "70" << 247;
+        QTest::newRow("minus") << "-" << 4 << "1" << 4;
+        QTest::newRow("70") << "70" << 247 << "70" << 247;
+        QTest::newRow("1") << "1" << 4 << "1" << 4;
+        QTest::newRow("2") << "2" << 8 << "2" << 8;
+        QTest::newRow("letter") << "a" << 4 << "1" << 4;
+    }
+    void displayTimeTyped() {
+        QFETCH(QString, typed);
+        QFETCH(int, codeWhileTyping);
+        QFETCH(QString, shownAfterLeaving);
+        QFETCH(int, codeAfterLeaving);
+        showActive();
+        auto* pause = control<QSpinBox>("EdPause");
+        pause->setFocus();
+        pauseText()->selectAll();
+        QTest::keyClicks(pause, typed);
+        QCOMPARE(pauseText()->text(), typed);
+        QCOMPARE(int(form->image().DisplayPeriodByte), codeWhileTyping);
+
+        control<QPushButton>("BtnLoad")->setFocus();
+        QVERIFY(!pause->hasFocus());
+        QCOMPARE(pauseText()->text(), shownAfterLeaving);
+        QCOMPARE(int(form->image().DisplayPeriodByte), codeAfterLeaving);
+    }
+
+    void displayTimeKeepsReadCodeUntilNumberChanges() {
+        auto* pause = control<QSpinBox>("EdPause");
+        form->image().DisplayPeriodByte = 12;  // 3 s, as an instrument may hold it
+        pause->setValue(3);
+        QCOMPARE(int(form->image().DisplayPeriodByte), 12);
+        pause->setValue(4);
+        QCOMPARE(int(form->image().DisplayPeriodByte), 15);
+        pause->setValue(0);
+        QCOMPARE(pauseText()->text(), QString("1"));
+        QCOMPARE(int(form->image().DisplayPeriodByte), 4);
+    }
+
+    void usedChannelBoxesFollowClicks() {
+        form->image().ChannelsFitted = 0x0F;
+        form->TabCtrlChange();
+        auto* box3 = control<QCheckBox>("CC3");
+        auto* box5 = control<QCheckBox>("CC5");
+        QVERIFY(box3->isEnabled());
+        QVERIFY(!box5->isEnabled());
+        QTest::mouseClick(box3, Qt::LeftButton);
+        QCOMPARE(form->image().UsedChannels, uint16_t{0x04});
+        QTest::mouseClick(box5, Qt::LeftButton);
+        QCOMPARE(form->image().UsedChannels, uint16_t{0x04});
+        QTest::mouseClick(box3, Qt::LeftButton);
+        QCOMPARE(form->image().UsedChannels, uint16_t{0});
+    }
+
+    void networkNumberTyped_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<uint>("netNumber");
+        QTest::newRow("254") << "254" << "254" << 254u;
+        QTest::newRow("0") << "0" << "0" << 0u;
+        QTest::newRow("255 reverts") << "255" << "1" << 1u;
+        QTest::newRow("hex FE") << "$FE" << "$FE" << 254u;
+        QTest::newRow("letters revert") << "abc" << "1" << 1u;
+        QTest::newRow("minus reverts") << "-" << "1" << 1u;
+    }
+    void networkNumberTyped() {
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        QFETCH(uint, netNumber);
+        priborText()->selectAll();
+        priborText()->insert(typed);
+        QCOMPARE(priborText()->text(), shown);
+        QCOMPARE(link->NetNumber, netNumber);
+    }
+
+    void speedAndPortLists() {
+        auto* speed = control<QComboBox>("MenuTecSPD");
+        speed->setCurrentIndex(0);
+        QCOMPARE(link->BaudRate, 300u);
+        QCOMPARE(link->ReplyTimeout.count(), rv::ReplyTimeoutOfSpeedIndex(0).count());
+        speed->setCurrentIndex(6);
+        QCOMPARE(link->BaudRate, 19200u);
+        control<QComboBox>("MenuCOM")->setCurrentIndex(3);
+        QCOMPARE(link->PortIndex, 3);
+    }
+
+    void closingSetsCancelFlag() {
+        QSignalSpy closed(form.get(), &TDeskForm::closed);
+        form->show();
+        link->CancelFlag = false;
+        form->close();
+        QVERIFY(link->CancelFlag);
+        QCOMPARE(closed.count(), 1);
+    }
+
+    void progressWindow() {
+        TInfoForm info(*link);
+        QCOMPARE(info.objectName(), QString("InfoForm"));
+        QCOMPARE(info.size(), QSize(242, 48));
+        QCOMPARE(info.BtnCancel->text(), QString::fromUtf8("Отмена"));
+        QVERIFY(!info.isVisible());
+        QVERIFY(!(info.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
+                                        Qt::WindowMaximizeButtonHint)));
+
+        info.startOperation(QString::fromUtf8("  Запись ..."), false);
+        QVERIFY(info.isVisible());
+        QVERIFY(info.Stepper->isVisible());
+        QCOMPARE(info.Stepper->value(), 0);
+        QCOMPARE(info.windowTitle(), QString::fromUtf8("  Запись ..."));
+        QVERIFY(!info.BtnCancel->isEnabled());
+        info.setProgress(42);
+        QCOMPARE(info.Stepper->text(), QString("42%"));
+        info.finishOperation();
+        QVERIFY(!info.isVisible());
+        QVERIFY(info.BtnCancel->isEnabled());
+
+        info.startOperation(QString::fromUtf8("  Чтение ..."), true);
+        link->CancelFlag = false;
+        QTest::mouseClick(info.BtnCancel, Qt::LeftButton);
+        QVERIFY(link->CancelFlag);
+        QVERIFY(!info.isVisible());
+    }
+
+    void progressWindowHidesWhenAnotherWindowOfTheProgramIsActivated() {
+        TInfoForm info(*link);
+        info.startOperation(QString::fromUtf8("  Чтение ..."), true);
+        QVERIFY(QTest::qWaitForWindowActive(&info));
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        QTRY_VERIFY(!info.isVisible());
+        QVERIFY(!link->CancelFlag);
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

@@ -1,0 +1,318 @@
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabBar>
+#include <QtTest>
+#include <memory>
+
+#include "channel/fields.h"
+#include "config/device_float.h"
+#include "link/link.h"
+#include "scripted_boxes.h"
+#include "sim_harness.h"
+#include "ui/Info.h"
+#include "ui/WN1.h"
+
+// The read and the write as the window runs them, against simulated instruments.
+class TransferWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<rv::Link> link;
+    std::unique_ptr<ScriptedBoxes> boxes;
+    std::unique_ptr<TDeskForm> form;
+    std::unique_ptr<TInfoForm> info;
+    // Runs at every wait of a transaction, after the window's events.
+    std::function<void()> duringWait;
+
+    template <typename T>
+    T* control(const char* name) {
+        T* found = form->findChild<T*>(name);
+        if (!found) qFatal("no control %s", name);
+        return found;
+    }
+
+    void useLine(const rv::test::SimProcess& sim) { link->portDevices[1] = sim.linkPath(); }
+
+    // The error boxes shown, in order.
+    QStringList errors() const {
+        QStringList texts;
+        for (const auto& s : boxes->shown) {
+            if (s.kind == ScriptedBoxes::Kind::Error) texts << s.text;
+        }
+        return texts;
+    }
+
+    void checkEndState() {
+        QVERIFY(form->isEnabled());
+        QVERIFY(!info->isVisible());
+        QVERIFY(!info->Stepper->isVisible());
+        QVERIFY(info->BtnCancel->isEnabled());
+        QVERIFY(!link->port.isOpen());
+    }
+
+    static rv::WorkingReal floatAt(const std::vector<uint8_t>& copy, int offset) {
+        return rv::FromDeviceFloat(copy.data() + offset);
+    }
+
+private slots:
+    void init() {
+        link = std::make_unique<rv::Link>();
+        link->pumpMessages = [this] {
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            if (duringWait) duringWait();
+        };
+        boxes = std::make_unique<ScriptedBoxes>();
+        form = std::make_unique<TDeskForm>(*link, *boxes);
+        info = std::make_unique<TInfoForm>(*link);
+        form->setDialogs(nullptr, nullptr, info.get());
+        form->show();
+        duringWait = nullptr;
+    }
+    void cleanup() {
+        form.reset();
+        info.reset();
+        boxes.reset();
+        link.reset();
+    }
+
+    void readFillsTheWindow() {
+        rv::test::SimProcess sim({"1,model=RV7408,version=3.12"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        useLine(sim);
+        form->TabBar->setCurrentIndex(2);
+
+        bool windowDisabledDuringRead = false;
+        QString caption;
+        duringWait = [&] {
+            windowDisabledDuringRead |= !form->isEnabled() && info->isVisible();
+            caption = info->windowTitle();
+        };
+        boxes->answers = {true};
+        QTest::mouseClick(control<QPushButton>("BtnLoad"), Qt::LeftButton);
+
+        QCOMPARE(boxes->shown.size(), size_t{1});
+        QCOMPARE(boxes->shown[0].kind, ScriptedBoxes::Kind::ConfirmOkCancel);
+        QCOMPARE(boxes->shown[0].text, QString::fromUtf8(" Считать данные ?"));
+        QVERIFY(windowDisabledDuringRead);
+        QCOMPARE(caption, QString::fromUtf8("  Чтение ..."));
+        QCOMPARE(info->Stepper->value(), 100);
+        checkEndState();
+
+        QVERIFY(form->image().LoadedId != 0);
+        QVERIFY(control<QPushButton>("BtnSave")->isEnabled());
+        QVERIFY(control<QPushButton>("BtnRELE")->isEnabled());
+        QCOMPARE(control<QLabel>("LabelVersion")->text(), QString("3.12"));
+        QVERIFY(control<QLabel>("Label6")->isVisibleTo(form.get()));
+        QCOMPARE(form->currentChannel(), 2);
+        QVERIFY(control<QLineEdit>("EdRt0")->isEnabled());
+
+        // The page shows channel 3 as the instrument holds it.
+        const auto main3 = rv::test::ReadBlockCopy(sim.stateFile(1), 5, false);
+        const auto points3 = rv::test::ReadBlockCopy(sim.stateFile(1), 13, false);
+        QVERIFY(!main3.empty() && !points3.empty());
+        QCOMPARE(control<QLineEdit>("EdRt0")->text().toStdString(),
+                 rv::FormatRealField(floatAt(main3, 2), 5));
+        QCOMPARE(control<QLineEdit>("EdDiap2")->text().toStdString(),
+                 rv::FormatRealField(floatAt(main3, 20), 5));
+        QCOMPARE(control<QLineEdit>("EdUstav1")->text().toStdString(),
+                 rv::FormatRealField(floatAt(points3, 1), 5));
+        QCOMPARE(control<QLineEdit>("EdGist2")->text().toStdString(),
+                 rv::FormatRealField(floatAt(points3, 13), 3));
+        QCOMPARE(control<QLineEdit>("EdFrac")->text().toStdString(),
+                 rv::FormatIntegerField(main3[15]));
+
+        // Boxes follow the used channels; the display time follows block 20.
+        const auto block2 = rv::test::ReadBlockCopy(sim.stateFile(1), 2, false);
+        const auto block20 = rv::test::ReadBlockCopy(sim.stateFile(1), 20, false);
+        const int used = block2[49] | block2[50] << 8;
+        for (int i = 0; i < 8; ++i) {
+            auto* box = control<QCheckBox>(qPrintable(QString("CC%1").arg(i + 1)));
+            QVERIFY(box->isEnabled());
+            QCOMPARE(box->isChecked(), bool(used & (1 << i)));
+        }
+        QCOMPARE(control<QSpinBox>("EdPause")->value(),
+                 std::clamp(rv::SecondsFromDisplayCode(block20[5]), 1, 70));
+    }
+
+    void readOfAnInstrumentWithSixChannels() {
+        rv::test::SimProcess sim({"5,model=RV7406"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        useLine(sim);
+        link->NetNumber = 5;
+        form->image().UsedChannels = 0;
+        boxes->answers = {true};
+        form->BtnLoadClick();
+        QVERIFY(errors().isEmpty());
+        QCOMPARE(form->image().ChannelsFitted & 0xFF, 0x3F);
+        for (int i : {6, 7}) {
+            auto* box = control<QCheckBox>(qPrintable(QString("CC%1").arg(i + 1)));
+            QVERIFY(!box->isEnabled());
+            QVERIFY(!box->isChecked());
+        }
+        QCOMPARE(form->image().UsedChannels & ~form->image().ChannelsFitted, 0);
+        form->TabBar->setCurrentIndex(7);
+        QVERIFY(!control<QLineEdit>("EdRt0")->isEnabled());
+    }
+
+    void refusedConfirmationDoesNothing() {
+        rv::test::SimProcess sim({"1"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        useLine(sim);
+        boxes->answers = {false};
+        form->BtnLoadClick();
+        QCOMPARE(boxes->shown.size(), size_t{1});
+        QVERIFY(!control<QLabel>("Label6")->isVisibleTo(form.get()));
+        QCOMPARE(form->image().LoadedId, 0u);
+        QVERIFY(!info->isVisible());
+    }
+
+    void cancelledRead() {
+        rv::test::SimProcess sim({"1,model=RV7408"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        useLine(sim);
+        boxes->answers = {true};
+        form->BtnLoadClick();
+        QVERIFY(form->image().LoadedId != 0);
+
+        // Pressing "Отмена" once block 2 is in: the read stops, silently.
+        bool pressed = false;
+        duringWait = [&] {
+            if (!pressed && info->isVisible() && info->Stepper->value() >= 10) {
+                pressed = true;
+                QTest::mouseClick(info->BtnCancel, Qt::LeftButton);
+                QVERIFY(!info->isVisible());
+            }
+        };
+        boxes->answers = {true};
+        form->BtnLoadClick();
+        QVERIFY(pressed);
+        QCOMPARE(boxes->shown.size(), size_t{2});
+        QVERIFY(errors().isEmpty());
+        QVERIFY(link->CancelFlag);
+        QCOMPARE(form->image().LoadedId, 0u);
+        QVERIFY(!control<QPushButton>("BtnSave")->isEnabled());
+        QVERIFY(!control<QPushButton>("BtnRELE")->isEnabled());
+        QVERIFY(info->Stepper->value() < 100);
+        checkEndState();
+    }
+
+    void closingTheWindowStopsTheRead() {
+        rv::test::SimProcess sim({"1,model=RV7408"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        useLine(sim);
+        QSignalSpy closed(form.get(), &TDeskForm::closed);
+        bool closedDuringRead = false;
+        duringWait = [&] {
+            if (!closedDuringRead && info->Stepper->value() >= 20) {
+                closedDuringRead = true;
+                form->close();
+            }
+        };
+        boxes->answers = {true};
+        form->BtnLoadClick();
+        QVERIFY(closedDuringRead);
+        QCOMPARE(closed.count(), 1);
+        QCOMPARE(boxes->shown.size(), size_t{1});
+        QCOMPARE(form->image().LoadedId, 0u);
+        QVERIFY(!info->isVisible());
+        QVERIFY(!link->port.isOpen());
+    }
+
+    void failingRead_data() {
+        QTest::addColumn<QString>("instrument");
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("versionShown");
+        QTest::newRow("other family") << "1,family=18" << "" << "Прибор RV740x не обнаружен" << false;
+        QTest::newRow("silent") << "1,silent" << "" << "Нет ответа" << false;
+        QTest::newRow("not a terminal") << "1" << "/dev/null" << "COM-порт не существует" << false;
+        QTest::newRow("both copies of block 25 bad")
+            << "1,bad-both=25" << "" << "Ошибка памяти данных" << true;
+    }
+    void failingRead() {
+        QFETCH(QString, instrument);
+        QFETCH(QString, device);
+        QFETCH(QString, message);
+        QFETCH(bool, versionShown);
+        rv::test::SimProcess sim({instrument.toStdString()});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        useLine(sim);
+        if (!device.isEmpty()) link->portDevices[1] = device.toStdString();
+        form->image().LoadedId = 7;
+
+        bool infoUpWhileBox = true;
+        boxes->onShow = [&](const ScriptedBoxes::Shown& s) {
+            if (s.kind == ScriptedBoxes::Kind::Error) infoUpWhileBox = !s.parentEnabled;
+        };
+        boxes->answers = {true};
+        form->BtnLoadClick();
+
+        QCOMPARE(errors(), QStringList{message});
+        QVERIFY2(infoUpWhileBox, "the error box comes while the main window is disabled");
+        QCOMPARE(form->image().LoadedId, 0u);
+        QVERIFY(!control<QPushButton>("BtnSave")->isEnabled());
+        QCOMPARE(control<QLabel>("Label6")->isVisibleTo(form.get()), versionShown);
+        checkEndState();
+    }
+
+    void writeAfterAnEditLandsInTheInstrument() {
+        rv::test::SimProcess sim({"1,model=RV7408,password=1234"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        useLine(sim);
+        boxes->answers = {true};
+        form->BtnLoadClick();
+        QVERIFY(errors().isEmpty());
+        const auto main5Before = rv::test::ReadBlockCopy(sim.stateFile(1), 5, false);
+        const auto block20Before = rv::test::ReadBlockCopy(sim.stateFile(1), 20, false);
+
+        form->TabBar->setCurrentIndex(2);
+        auto* ustav1 = control<QLineEdit>("EdUstav1");
+        ustav1->selectAll();
+        ustav1->insert("-123.5");
+        auto* pause = control<QSpinBox>("EdPause");
+        pause->setValue(pause->value() == 70 ? 69 : pause->value() + 1);
+        const int seconds = pause->value();
+        form->image().Password = 0;
+
+        bool cancelDisabled = true;
+        QString caption;
+        duringWait = [&] {
+            if (info->isVisible()) {
+                cancelDisabled &= !info->BtnCancel->isEnabled();
+                caption = info->windowTitle();
+            }
+        };
+        boxes->answers = {true};
+        QTest::mouseClick(control<QPushButton>("BtnSave"), Qt::LeftButton);
+
+        QCOMPARE(boxes->shown.back().text, QString::fromUtf8(" Записать данные ?"));
+        QVERIFY(errors().isEmpty());
+        QVERIFY(cancelDisabled);
+        QCOMPARE(caption, QString::fromUtf8("  Запись ..."));
+        QCOMPARE(info->Stepper->value(), 100);
+        checkEndState();
+
+        for (bool backup : {false, true}) {
+            const auto points3 = rv::test::ReadBlockCopy(sim.stateFile(1), 13, backup);
+            QVERIFY(rv::test::BlockCopyValid(points3, 13));
+            QCOMPARE(floatAt(points3, 1).toDouble(), -123.5);
+            const auto block20 = rv::test::ReadBlockCopy(sim.stateFile(1), 20, backup);
+            QVERIFY(rv::test::BlockCopyValid(block20, 20));
+            QCOMPARE(int(block20[5]), int(rv::DisplayCodeFromSeconds(seconds)));
+            // The password stays as the instrument holds it.
+            QCOMPARE(block20[1] | block20[2] << 8, 0x1234);
+            QCOMPARE(block20[3], block20Before[3]);
+            QCOMPARE(block20[4], block20Before[4]);
+        }
+        // Channel 3's main settings were shown, so they went back as displayed.
+        const auto main5 = rv::test::ReadBlockCopy(sim.stateFile(1), 5, false);
+        QCOMPARE(main5[35], main5Before[35]);
+    }
+};
+
+QTEST_MAIN(TransferWindowTest)
+#include "transfer_window_test.moc"
