@@ -1,7 +1,274 @@
 #include "ui/EdPASS.h"
 
-TFormPASS::TFormPASS(rv::Link& link, rv::ConfigImage& image, TInfoForm& info,
-                     MessageBoxes& boxes, QWidget* parent)
-    : QDialog(parent), link_(link), image_(image), info_(info), boxes_(boxes) {
+#include <QApplication>
+#include <QComboBox>
+#include <QEvent>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalBlocker>
+
+#include "channel/fields.h"
+#include "config/dialog_writes.h"
+#include "config/image.h"
+#include "link/link.h"
+#include "link/priority.h"
+#include "link/status.h"
+#include "ui/Info.h"
+#include "ui/message_boxes.h"
+
+namespace {
+
+constexpr int kClientWidth = 332;
+constexpr int kClientHeight = 166;
+constexpr int kHintMilliseconds = 10000;
+constexpr int kFieldLeft = 128;
+constexpr int kButtonLeft = 238;
+
+const char* const kSpeedItems[] = {"  300  бод",  "  600  бод",  "  1200  бод", "  2400  бод",
+                                   "  4800  бод", "  9600  бод", " 19200  бод"};
+
+// A line edit that reports mouse clicks and double clicks once it has handled them itself,
+// so a handler can select the text after the click has placed the cursor.
+class ClickableEdit : public QLineEdit {
+  public:
+    using QLineEdit::QLineEdit;
+    std::function<void()> clicked;
+
+  protected:
+    void mouseReleaseEvent(QMouseEvent* e) override {
+        QLineEdit::mouseReleaseEvent(e);
+        if (clicked) clicked();
+    }
+    void mouseDoubleClickEvent(QMouseEvent* e) override {
+        QLineEdit::mouseDoubleClickEvent(e);
+        if (clicked) clicked();
+    }
+};
+
+QString digitText(int value) {
+    static const char* const kDigits[] = {"0", "1", "2", "3", "4", "5", "6", "7",
+                                          "8", "9", "A", "b", "C", "d", "E", "F"};
+    if (value < 0 || value > 15) return QStringLiteral("?");
+    return QString::fromLatin1(kDigits[value]);
+}
+
+int digitValue(QChar c, int previous) {
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9') return u - u'0';
+    if (u >= u'A' && u <= u'F') return u - u'A' + 10;
+    if (u >= u'a' && u <= u'f') return u - u'a' + 10;
+    return previous;
+}
+
+int tagOf(const QLineEdit* field) { return field->property("tag").toInt(); }
+
+void setHint(QWidget* widget, const char* hint) {
+    widget->setToolTip(QString::fromUtf8(hint));
+    widget->setToolTipDuration(kHintMilliseconds);
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const char* text, int top) {
+    auto* label = new QLabel(QString::fromUtf8(text), parent);
+    label->setObjectName(name);
+    label->move(12, top);
+    label->adjustSize();
+    return label;
+}
+
+QString numberText(unsigned value) { return QStringLiteral("  ") + QString::number(value); }
+
+}  // namespace
+
+TFormPASS::TFormPASS(rv::Link& link, rv::ConfigImage& image, TInfoForm& info, MessageBoxes& boxes,
+                     QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      link_(link),
+      image_(image),
+      info_(info),
+      boxes_(boxes) {
     setObjectName("FormPASS");
+    setWindowTitle(QString::fromUtf8("Изменение пароля и сетевого номера"));
+    setAttribute(Qt::WA_WindowPropagation);
+    setFixedSize(kClientWidth, kClientHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    Label1 = makeLabel(this, "Label1", "Пароль", 22);
+    setHint(Label1, "Пароль для доступа к изменению уставок");
+    QFont digitFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    digitFont.setPixelSize(16);
+    digitFont.setBold(true);
+    const std::array<const char*, 4> digitNames{"Sym1", "Sym2", "Sym3", "Sym4"};
+    const std::array<void (TFormPASS::*)(), 4> digitHandlers{
+        &TFormPASS::Sym1Change, &TFormPASS::Sym2Change, &TFormPASS::Sym3Change,
+        &TFormPASS::Sym4Change};
+    std::array<QLineEdit*, 4> fields{};
+    for (size_t i = 0; i < fields.size(); ++i) {
+        auto* field = new ClickableEdit(this);
+        field->setObjectName(digitNames[i]);
+        field->setFont(digitFont);
+        field->setMaxLength(1);
+        field->setAlignment(Qt::AlignCenter);
+        field->setProperty("tag", 0);
+        field->setText(digitText(0));
+        field->setGeometry(kFieldLeft + 26 * static_cast<int>(i), 16, 22, 28);
+        setHint(field, "Допустимые значения: 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, A, B, C, D, E, F.");
+        const auto handler = digitHandlers[i];
+        field->clicked = [this, handler] { (this->*handler)(); };
+        connect(field, &QLineEdit::textChanged, this, handler);
+        fields[i] = field;
+    }
+    Sym1 = fields[0];
+    Sym2 = fields[1];
+    Sym3 = fields[2];
+    Sym4 = fields[3];
+
+    BtnPASS = new QPushButton(QString::fromUtf8("Изменить"), this);
+    BtnPASS->setObjectName("BtnPASS");
+    BtnPASS->setGeometry(kButtonLeft, 17, 82, 26);
+
+    Label2 = makeLabel(this, "Label2", "Сетевой  номер", 68);
+    auto* seno = new ClickableEdit(numberText(1), this);
+    seno->setObjectName("EdSENO");
+    seno->setGeometry(kFieldLeft, 64, 100, 24);
+    setHint(seno, "Номер прибора который будет установлен после записи");
+    seno->clicked = [this] { EdSENOClick(); };
+    EdSENO = seno;
+
+    Label3 = makeLabel(this, "Label3", "Скор.  интерф.", 100);
+    MenuSPD = new QComboBox(this);
+    MenuSPD->setObjectName("MenuSPD");
+    for (const char* item : kSpeedItems) MenuSPD->addItem(QString::fromUtf8(item));
+    MenuSPD->setCurrentIndex(rv::kDefaultSpeedIndex);
+    MenuSPD->setGeometry(kFieldLeft, 96, 100, 24);
+    setHint(MenuSPD, "Скорость интерфейса которая будет установлена после записи");
+
+    BtnSENO = new QPushButton(QString::fromUtf8("Изменить"), this);
+    BtnSENO->setObjectName("BtnSENO");
+    BtnSENO->setGeometry(kButtonLeft, 79, 82, 26);
+
+    Button1 = new QPushButton(QStringLiteral("Ok"), this);
+    Button1->setObjectName("Button1");
+    Button1->setGeometry((kClientWidth - 82) / 2, 132, 82, 26);
+
+    const std::initializer_list<QWidget*> chain = {Sym1,   Sym2,    Sym3,    Sym4,   BtnPASS,
+                                                   EdSENO, MenuSPD, BtnSENO, Button1};
+    QWidget* previous = nullptr;
+    for (QWidget* widget : chain) {
+        if (previous) QWidget::setTabOrder(previous, widget);
+        previous = widget;
+    }
+
+    connect(EdSENO, &QLineEdit::textChanged, this, &TFormPASS::EdSENOChange);
+    connect(MenuSPD, &QComboBox::currentIndexChanged, this, &TFormPASS::MenuSPDChange);
+    connect(Button1, &QPushButton::clicked, this, &TFormPASS::Button1Click);
+    connect(BtnPASS, &QPushButton::clicked, this, &TFormPASS::BtnPASSClick);
+    connect(BtnSENO, &QPushButton::clicked, this, &TFormPASS::BtnSENOClick);
+}
+
+bool TFormPASS::event(QEvent* e) {
+    if (e->type() == QEvent::WindowActivate) FormActivate();
+    if (e->type() == QEvent::WindowDeactivate) FormDeactivate();
+    return QDialog::event(e);
+}
+
+uint16_t TFormPASS::passwordOfDigits() const {
+    return static_cast<uint16_t>(tagOf(Sym1) * 4096 + tagOf(Sym2) * 256 + tagOf(Sym3) * 16 +
+                                 tagOf(Sym4));
+}
+
+void TFormPASS::FormActivate() {
+    EdSENO->setText(numberText(image_.DialogNetNumber));
+    MenuSPD->setCurrentIndex(image_.DialogSpeedIndex);
+    int shift = 12;
+    for (QLineEdit* field : digits()) {
+        const int value = (image_.Password >> shift) & 0xF;
+        shift -= 4;
+        const QSignalBlocker quiet(field);
+        field->setProperty("tag", value);
+        field->setText(digitText(value));
+    }
+}
+
+void TFormPASS::FormDeactivate() {
+    // Only a window of this program taking over counts, not another application.
+    const QWidget* active = QApplication::activeWindow();
+    if (active && active != this) image_.Password = passwordOfDigits();
+}
+
+void TFormPASS::digitChange(QLineEdit* field) {
+    const QString text = field->text();
+    if (!text.isEmpty()) field->setProperty("tag", digitValue(text.at(0), tagOf(field)));
+    const QSignalBlocker quiet(field);
+    field->setText(digitText(tagOf(field)));
+    field->selectAll();
+}
+
+void TFormPASS::Sym1Change() { digitChange(Sym1); }
+void TFormPASS::Sym2Change() { digitChange(Sym2); }
+void TFormPASS::Sym3Change() { digitChange(Sym3); }
+void TFormPASS::Sym4Change() { digitChange(Sym4); }
+
+void TFormPASS::EdSENOChange() {
+    long number = 0;
+    if (rv::ParseNetworkNumber(EdSENO->text().toStdString(), number) && number >= 1 &&
+        number <= 254) {
+        image_.DialogNetNumber = static_cast<uint16_t>(number);
+        return;
+    }
+    EdSENO->setText(numberText(image_.DialogNetNumber));
+}
+
+void TFormPASS::EdSENOClick() { EdSENO->selectAll(); }
+
+void TFormPASS::MenuSPDChange(int index) {
+    if (index >= 0) image_.DialogSpeedIndex = static_cast<uint8_t>(index);
+}
+
+void TFormPASS::Button1Click() {
+    image_.Password = passwordOfDigits();
+    hide();
+}
+
+void TFormPASS::endWrite() {
+    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+    info_.finishOperation();
+    setEnabled(true);
+    activateWindow();
+    setFocus();
+}
+
+void TFormPASS::BtnSENOClick() {
+    if (!boxes_.confirmYesNo(
+            this, QString::fromUtf8(" Изменить сетевой номер прибора и скорость обмена ?")))
+        return;
+    const rv::RaisedPriority priority;
+    setEnabled(false);
+    info_.startOperation(QString::fromUtf8("  Запись ..."), false);
+    const rv::Outcome outcome = rv::WriteNetworkSettings(
+        link_, image_, [this](int percent) { info_.setProgress(percent); });
+    if (outcome == rv::Outcome::Done && networkChanged)
+        networkChanged(image_.DialogNetNumber, image_.DialogSpeedIndex);
+    if (outcome == rv::Outcome::Failed && link_.LinkStatus != 0)
+        boxes_.error(this, QString::fromStdString(rv::StatusText(link_.LinkStatus)));
+    endWrite();
+}
+
+void TFormPASS::BtnPASSClick() {
+    if (!boxes_.confirmYesNo(this, QString::fromUtf8(" Изменить пароль доступа к уставкам ?")))
+        return;
+    const rv::RaisedPriority priority;
+    image_.Password = passwordOfDigits();
+    setEnabled(false);
+    info_.startOperation(QString::fromUtf8("  Запись ..."), false);
+    const rv::Outcome outcome =
+        rv::WritePassword(link_, image_, [this](int percent) { info_.setProgress(percent); });
+    if (outcome == rv::Outcome::Failed && link_.LinkStatus != 0)
+        boxes_.error(this, QString::fromStdString(rv::StatusText(link_.LinkStatus)));
+    endWrite();
 }

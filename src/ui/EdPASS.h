@@ -1,8 +1,13 @@
 #pragma once
 
 #include <QDialog>
+#include <array>
 #include <functional>
 
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
 class MessageBoxes;
 class TInfoForm;
 
@@ -14,7 +19,7 @@ struct ConfigImage;
 // The password and network-number dialog.
 class TFormPASS : public QDialog {
     Q_OBJECT
-public:
+  public:
     TFormPASS(rv::Link& link, rv::ConfigImage& image, TInfoForm& info, MessageBoxes& boxes,
               QWidget* parent = nullptr);
 
@@ -22,7 +27,44 @@ public:
     // at its new number and speed index.
     std::function<void(int netNumber, int speedIndex)> networkChanged;
 
-private:
+    QLabel* Label1 = nullptr;
+    QLineEdit* Sym1 = nullptr;
+    QLineEdit* Sym2 = nullptr;
+    QLineEdit* Sym3 = nullptr;
+    QLineEdit* Sym4 = nullptr;
+    QPushButton* BtnPASS = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* EdSENO = nullptr;
+    QLabel* Label3 = nullptr;
+    QComboBox* MenuSPD = nullptr;
+    QPushButton* BtnSENO = nullptr;
+    QPushButton* Button1 = nullptr;
+
+    void FormActivate();
+    void FormDeactivate();
+    void Sym1Change();
+    void Sym2Change();
+    void Sym3Change();
+    void Sym4Change();
+    void EdSENOChange();
+    void EdSENOClick();
+    void MenuSPDChange(int index);
+    void Button1Click();
+    void BtnPASSClick();
+    void BtnSENOClick();
+
+    // The password the four digit fields stand for.
+    uint16_t passwordOfDigits() const;
+
+  protected:
+    bool event(QEvent* e) override;
+
+  private:
+    std::array<QLineEdit*, 4> digits() const { return {Sym1, Sym2, Sym3, Sym4}; }
+    void digitChange(QLineEdit* field);
+    // The steps a write ends with on every path: cursor, progress window, this dialog.
+    void endWrite();
+
     rv::Link& link_;
     rv::ConfigImage& image_;
     TInfoForm& info_;

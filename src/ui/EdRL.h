@@ -1,6 +1,13 @@
 #pragma once
 
 #include <QDialog>
+#include <array>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QScrollArea;
 
 namespace rv {
 struct ConfigImage;
@@ -9,9 +16,56 @@ struct ConfigImage;
 // The relay assignment dialog.
 class TFormRELE : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TFormRELE(rv::ConfigImage& image, QWidget* parent = nullptr);
 
-private:
+    static constexpr int kRelays = 8;
+    static constexpr int kEventsPerRelay = 24;  // set point 1, set point 2, fault per channel
+    static constexpr int kCells = kRelays * kEventsPerRelay;
+
+    QScrollArea* Scroll = nullptr;
+    QPushButton* BtnER = nullptr;
+    QMenu* PopUstav = nullptr;
+    QMenu* PopError = nullptr;
+    QAction* N1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* N4 = nullptr;
+    QAction* E1 = nullptr;
+    QAction* E2 = nullptr;
+    QAction* E3 = nullptr;
+    std::array<QLabel*, kRelays> RelayLabel{};
+    // Cell of relay r, channel c, event e at 24r + 3c + e; its code is in its "tag".
+    std::array<QLabel*, kCells> RelayCell{};
+
+    void FormCreate();
+    void FormShow();
+    void FormDeactivate();
+    void BtnERClick();
+    void N1Click();
+    void N2Click();
+    void N3Click();
+    void N4Click();
+    void E1Click();
+    void E2Click();
+    void E3Click();
+    void Pack();
+    void UnPack();
+
+    // Opens the cell's pop-up menu at `globalPos`, as the context-menu gesture does.
+    void popupCellMenu(int index, const QPoint& globalPos);
+    // The cell the last pop-up menu was opened on, or -1.
+    int popupCell() const { return popupCell_; }
+    static int cellCode(const QLabel* cell);
+
+  protected:
+    bool event(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+
+  private:
+    void setCell(int index, int code);
+    void chooseCode(int code);
+
     rv::ConfigImage& image_;
+    int popupCell_ = -1;
 };

@@ -1,0 +1,51 @@
+#include "link/search.h"
+
+#include <string>
+
+#include "link/requests.h"
+#include "link/transact.h"
+
+namespace rv {
+
+namespace {
+
+// Puts the addressed number back on every path out of the search.
+class NetNumberGuard {
+  public:
+    explicit NetNumberGuard(Link& link) : link_(link), saved_(link.NetNumber) {}
+    NetNumberGuard(const NetNumberGuard&) = delete;
+    NetNumberGuard& operator=(const NetNumberGuard&) = delete;
+    ~NetNumberGuard() { link_.NetNumber = saved_; }
+
+  private:
+    Link& link_;
+    uint32_t saved_;
+};
+
+bool servedFamilyAnswers(Link& link, Duration probeTimeout) {
+    std::string message = request::Identify();
+    if (!Transact(link, message, probeTimeout)) return false;
+    return ParseReply(link, message, request::kIdentifyFields) &&
+           link.ReplyFields[0] == request::kServedFamily;
+}
+
+}  // namespace
+
+Outcome SearchLine(Link& link, Duration probeTimeout, const SearchObserver& observer) {
+    NetNumberGuard netGuard(link);
+    link.NetNumber = 1;
+    link.CancelFlag = false;
+    if (!link.OpenPort()) return Outcome::Failed;
+    PortGuard portGuard(link);
+
+    for (unsigned a = 1; a <= kSearchLastCounter && !link.CancelFlag; ++a) {
+        link.NetNumber = a;
+        const bool answered = servedFamilyAnswers(link, probeTimeout);
+        if (link.CancelFlag) break;
+        if (answered && observer.found) observer.found(a);
+        if (observer.progress) observer.progress(static_cast<int>(a * 100 / kSearchLastCounter));
+    }
+    return link.CancelFlag ? Outcome::Cancelled : Outcome::Done;
+}
+
+}  // namespace rv

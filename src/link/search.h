@@ -1,0 +1,30 @@
+#pragma once
+
+#include <functional>
+
+#include "link/exchange.h"
+#include "link/link.h"
+#include "link/timeouts.h"
+
+namespace rv {
+
+// What the window wants to see of a running search.
+struct SearchObserver {
+    // After each probe: a * 100 / 255 for the counter a = 1..255.
+    std::function<void(int percent)> progress;
+    // An instrument of the served family answered at this network number.
+    std::function<void(unsigned netNumber)> found;
+};
+
+// The counter runs one past the last network number an instrument can have; that last probe
+// is refused by the transaction layer and only completes the gauge.
+inline constexpr unsigned kSearchLastCounter = 255;
+
+// Probes network numbers 1..255 with "0;" at `probeTimeout` each, at the link's one port and
+// speed, and reports every number whose reply is exactly the single field "17". Clears the
+// cancel request first and stops at the next one. Opens and closes the port; link.NetNumber
+// ends as it was. Failed only when the port cannot be opened (LinkStatus says why); a probe's
+// own failure is silent.
+Outcome SearchLine(Link& link, Duration probeTimeout, const SearchObserver& observer);
+
+}  // namespace rv

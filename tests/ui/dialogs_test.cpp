@@ -1,0 +1,559 @@
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSpinBox>
+#include <QTimer>
+#include <QtTest>
+#include <memory>
+#include <random>
+
+#include "config/image.h"
+#include "link/link.h"
+#include "link/status.h"
+#include "scripted_boxes.h"
+#include "sim_harness.h"
+#include "ui/EdPASS.h"
+#include "ui/EdRL.h"
+#include "ui/Info.h"
+#include "ui/WN1.h"
+#include "ui/text_spin_box.h"
+
+Q_DECLARE_METATYPE(std::vector<uint8_t>)
+
+namespace {
+
+QString utf8(const char* text) { return QString::fromUtf8(text); }
+
+// The requests the simulator heard, as "net/baud/text".
+QStringList heard(const rv::test::SimProcess& sim) {
+    QStringList lines;
+    QFile file(QString::fromStdString(sim.logPath()));
+    if (!file.open(QIODevice::ReadOnly)) return lines;
+    const QRegularExpression rx(
+        "\"dir\":\"rx\",\"net\":(\\d+),\"text\":\"([^\"]*)\",\"baud\":(\\d+)");
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const auto m = rx.match(QString::fromUtf8(line));
+        if (m.hasMatch()) lines << m.captured(1) + "/" + m.captured(3) + "/" + m.captured(2);
+    }
+    return lines;
+}
+
+int cellIndex(int relay, int channel, int event) { return 24 * relay + 3 * channel + event; }
+
+}  // namespace
+
+// The password and network dialog and the relay dialog, alone and as the main window opens
+// them.
+class DialogsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<rv::Link> link;
+    std::unique_ptr<ScriptedBoxes> boxes;
+    std::unique_ptr<TDeskForm> form;
+    std::unique_ptr<TInfoForm> info;
+    std::unique_ptr<TFormPASS> pass;
+    std::unique_ptr<TFormRELE> rele;
+    std::vector<int> gauge;
+
+    rv::ConfigImage& image() { return form->image(); }
+
+    void useLine(const rv::test::SimProcess& sim) { link->portDevices[1] = sim.linkPath(); }
+
+    // Opens the password dialog from the main window and runs `whileOpen` inside its wait.
+    void withPasswordDialog(const std::function<void()>& whileOpen) {
+        QTimer::singleShot(0, [&] {
+            QVERIFY(!form->isEnabled());
+            QVERIFY(pass->isVisible());
+            whileOpen();
+            pass->Button1Click();
+        });
+        form->BtnPASSClick();
+    }
+
+    void checkWriteEnded() {
+        QVERIFY(pass->isEnabled());
+        QVERIFY(pass->isVisible());
+        QVERIFY(!info->isVisible());
+        QVERIFY(info->BtnCancel->isEnabled());
+        QVERIFY(!link->port.isOpen());
+    }
+
+    QStringList errors() const {
+        QStringList texts;
+        for (const auto& s : boxes->shown)
+            if (s.kind == ScriptedBoxes::Kind::Error) texts << s.text;
+        return texts;
+    }
+
+    void popupAndChoose(int cell, QAction* action) {
+        QLabel* label = rele->RelayCell[cell];
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                label->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(label, &event);
+        QCOMPARE(rele->popupCell(), cell);
+        QMenu* menu = cell % 3 == 2 ? rele->PopError : rele->PopUstav;
+        QVERIFY(menu->isVisible());
+        action->trigger();
+        menu->hide();
+    }
+
+  private slots:
+    void init() {
+        link = std::make_unique<rv::Link>();
+        link->pumpMessages = [this] {
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            // The progress window's gauge as each wait of a dialog write sees it.
+            if (info->isVisible() && (gauge.empty() || gauge.back() != info->Stepper->value()))
+                gauge.push_back(info->Stepper->value());
+        };
+        boxes = std::make_unique<ScriptedBoxes>();
+        form = std::make_unique<TDeskForm>(*link, *boxes);
+        info = std::make_unique<TInfoForm>(*link);
+        pass = std::make_unique<TFormPASS>(*link, form->image(), *info, *boxes);
+        rele = std::make_unique<TFormRELE>(form->image());
+        form->setDialogs(rele.get(), pass.get(), info.get());
+        form->show();
+        gauge.clear();
+    }
+    void cleanup() {
+        pass.reset();
+        rele.reset();
+        form.reset();
+        info.reset();
+        boxes.reset();
+        link.reset();
+    }
+
+    void passwordDialogControls() {
+        QCOMPARE(pass->windowTitle(), utf8("Изменение пароля и сетевого номера"));
+        QVERIFY(!(pass->windowFlags() & Qt::WindowCloseButtonHint));
+        QCOMPARE(pass->BtnPASS->text(), utf8("Изменить"));
+        QCOMPARE(pass->BtnSENO->text(), utf8("Изменить"));
+        QCOMPARE(pass->Button1->text(), QString("Ok"));
+        QCOMPARE(pass->MenuSPD->count(), 7);
+        QCOMPARE(pass->MenuSPD->itemText(0), utf8("  300  бод"));
+        QCOMPARE(pass->MenuSPD->itemText(6), utf8(" 19200  бод"));
+        for (QLineEdit* sym : {pass->Sym1, pass->Sym2, pass->Sym3, pass->Sym4}) {
+            QCOMPARE(sym->maxLength(), 1);
+            QCOMPARE(sym->toolTip(),
+                     utf8("Допустимые значения: 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, A, B, C, D, E, F."));
+        }
+        QCOMPARE(pass->EdSENO->toolTip(),
+                 utf8("Номер прибора который будет установлен после записи"));
+        QCOMPARE(pass->MenuSPD->toolTip(),
+                 utf8("Скорость интерфейса которая будет установлена после записи"));
+        QCOMPARE(pass->Label1->text(), utf8("Пароль"));
+        QCOMPARE(pass->Label1->toolTip(), utf8("Пароль для доступа к изменению уставок"));
+        QCOMPARE(pass->Label2->text(), utf8("Сетевой  номер"));
+        QCOMPARE(pass->Label3->text(), utf8("Скор.  интерф."));
+        // Tab order: the digits, their button, number, speed, its button, Ok.
+        QWidget* w = pass->Sym1;
+        const QList<QWidget*> order{pass->Sym2,   pass->Sym3,    pass->Sym4,    pass->BtnPASS,
+                                    pass->EdSENO, pass->MenuSPD, pass->BtnSENO, pass->Button1};
+        for (QWidget* next : order) {
+            QWidget* following = w->nextInFocusChain();
+            while (!(following->focusPolicy() & Qt::TabFocus))
+                following = following->nextInFocusChain();
+            QCOMPARE(following->objectName(), next->objectName());
+            w = next;
+        }
+    }
+
+    void startupValuesShown() {
+        withPasswordDialog([&] {
+            QCOMPARE(pass->EdSENO->text(), QString("  1"));
+            QCOMPARE(pass->MenuSPD->currentText(), utf8("  9600  бод"));
+            for (QLineEdit* sym : {pass->Sym1, pass->Sym2, pass->Sym3, pass->Sym4})
+                QCOMPARE(sym->text(), QString("0"));
+        });
+        QVERIFY(form->isEnabled());
+        QVERIFY(!pass->isVisible());
+    }
+
+    void digitEntry_data() {
+        QTest::addColumn<int>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("value");
+        // Each field starts at 5.
+        QTest::newRow("lower a in Sym2") << 2 << "a"
+                                         << "A" << 10;
+        QTest::newRow("upper B in Sym3") << 3 << "B"
+                                         << "b" << 11;
+        QTest::newRow("lower c") << 1 << "c"
+                                 << "C" << 12;
+        QTest::newRow("upper D") << 4 << "D"
+                                 << "d" << 13;
+        QTest::newRow("lower e") << 1 << "e"
+                                 << "E" << 14;
+        QTest::newRow("lower f") << 2 << "f"
+                                 << "F" << 15;
+        QTest::newRow("digit 9") << 3 << "9"
+                                 << "9" << 9;
+        QTest::newRow("beyond F") << 2 << "g"
+                                  << "5" << 5;
+        QTest::newRow("blank") << 4 << " "
+                               << "5" << 5;
+        QTest::newRow("emptied") << 1 << ""
+                                 << "5" << 5;
+    }
+    void digitEntry() {
+        QFETCH(int, field);
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        QFETCH(int, value);
+        image().Password = 0x5555;
+        QLineEdit* sym = std::array{pass->Sym1, pass->Sym2, pass->Sym3, pass->Sym4}[field - 1];
+        pass->show();
+        pass->FormActivate();
+        sym->setFocus();
+        sym->selectAll();
+        if (typed.isEmpty())
+            QTest::keyClick(sym, Qt::Key_Backspace);
+        else
+            QTest::keyClicks(sym, typed);
+        QCOMPARE(sym->text(), shown);
+        QCOMPARE(sym->property("tag").toInt(), value);
+        // The whole digit is selected, so the next key replaces it.
+        QCOMPARE(sym->selectedText(), shown);
+        const int shift = 4 * (4 - field);
+        QCOMPARE(pass->passwordOfDigits(), (0x5555 & ~(0xF << shift)) | (value << shift));
+        pass->Button1Click();
+        QCOMPARE(image().Password, pass->passwordOfDigits());
+    }
+
+    void networkNumberEntry_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("decimal") << "  17" << 17 << "  17";
+        QTest::newRow("dollar hex") << "$FE" << 254 << "$FE";
+        QTest::newRow("0x hex") << "0x10" << 16 << "0x10";
+        QTest::newRow("lowest") << "1" << 1 << "1";
+        QTest::newRow("zero refused") << "0" << 42 << "  42";
+        QTest::newRow("255 refused") << "255" << 42 << "  42";
+        QTest::newRow("no number") << "7a" << 42 << "  42";
+        QTest::newRow("negative") << "-3" << 42 << "  42";
+    }
+    void networkNumberEntry() {
+        QFETCH(QString, typed);
+        QFETCH(int, stored);
+        QFETCH(QString, shown);
+        image().DialogNetNumber = 42;
+        pass->FormActivate();
+        pass->EdSENO->setText(typed);
+        QCOMPARE(int(image().DialogNetNumber), stored);
+        QCOMPARE(pass->EdSENO->text(), shown);
+    }
+
+    void speedChoiceStored() {
+        pass->FormActivate();
+        pass->MenuSPD->setCurrentIndex(2);
+        QCOMPARE(int(image().DialogSpeedIndex), 2);
+    }
+
+    void answeringNoSendsNothing() {
+        rv::test::SimProcess sim({"1"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        useLine(sim);
+        boxes->answers = {false, false};
+        withPasswordDialog([&] {
+            pass->EdSENO->setText("9");
+            pass->BtnSENOClick();
+            pass->BtnPASSClick();
+        });
+        QCOMPARE(boxes->shown.size(), size_t(2));
+        QCOMPARE(boxes->shown[0].text, utf8(" Изменить сетевой номер прибора и скорость обмена ?"));
+        QCOMPARE(boxes->shown[1].text, utf8(" Изменить пароль доступа к уставкам ?"));
+        QCOMPARE(boxes->count(ScriptedBoxes::Kind::ConfirmYesNo), 2);
+        QVERIFY(heard(sim).isEmpty());
+        QCOMPARE(link->NetNumber, 1u);
+        QVERIFY(gauge.empty());
+    }
+
+    void passwordWriteLandsInBlock20() {
+        rv::test::SimProcess sim({"1,password=1111"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        useLine(sim);
+        const std::vector<uint8_t> before = rv::test::ReadBlockCopy(sim.stateFile(1), 20, false);
+        QCOMPARE(before.size(), size_t(8));
+        image().DisplayPeriodByte = rv::DisplayCodeFromSeconds(7);
+        boxes->answers = {true};
+        withPasswordDialog([&] {
+            QTest::keyClicks(pass->Sym1, "");
+            for (auto [sym, text] : {std::pair{pass->Sym1, "a"}, std::pair{pass->Sym2, "B"},
+                                     std::pair{pass->Sym3, "c"}, std::pair{pass->Sym4, "D"}})
+                sym->setText(text);
+            pass->BtnPASSClick();
+            checkWriteEnded();
+        });
+        QVERIFY(errors().isEmpty());
+        QCOMPARE(image().Password, uint16_t(0xABCD));
+        for (bool backup : {false, true}) {
+            const std::vector<uint8_t> copy = rv::test::ReadBlockCopy(sim.stateFile(1), 20, backup);
+            QVERIFY(rv::test::BlockCopyValid(copy, 20));
+            QCOMPARE(int(copy[1]), 0xCD);  // Sym3, Sym4
+            QCOMPARE(int(copy[2]), 0xAB);  // Sym1, Sym2
+            QCOMPARE(int(copy[3]), int(before[3]));
+            QCOMPARE(int(copy[4]), int(before[4]));
+            QCOMPARE(int(copy[5]), int(rv::DisplayCodeFromSeconds(7)));
+        }
+        QCOMPARE(gauge, (std::vector<int>{0, 30, 75}));
+        // The program keeps addressing the instrument as before.
+        QCOMPARE(link->NetNumber, 1u);
+        QCOMPARE(link->BaudRate, 9600u);
+        QCOMPARE(heard(sim).last(), QString("1/9600/3;"));
+    }
+
+    void networkChangeIsFollowedByTheProgram() {
+        rv::test::SimProcess sim({"1"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        useLine(sim);
+        boxes->answers = {true};
+        withPasswordDialog([&] {
+            pass->EdSENO->setText("  7");
+            pass->MenuSPD->setCurrentIndex(6);
+            pass->BtnSENOClick();
+            checkWriteEnded();
+        });
+        QVERIFY(errors().isEmpty());
+        QCOMPARE(gauge, (std::vector<int>{0, 30, 75}));
+        QCOMPARE(form->Pribor->value(), 7);
+        QCOMPARE(form->MenuTecSPD->currentText(), utf8("  19200  бод"));
+        QCOMPARE(link->NetNumber, 7u);
+        QCOMPARE(link->BaudRate, 19200u);
+
+        const qsizetype before = heard(sim).size();
+        boxes->answers = {true};
+        form->BtnLoadClick();
+        QVERIFY2(errors().isEmpty(), qPrintable(errors().join("; ")));
+        QVERIFY(image().LoadedId != 0);
+        const QStringList read = heard(sim).mid(before);
+        QVERIFY(!read.isEmpty());
+        for (const QString& request : read)
+            QVERIFY2(request.startsWith("7/19200/"), qPrintable(request));
+        QCOMPARE(int(image().DialogNetNumber), 7);
+        QCOMPARE(int(image().DialogSpeedIndex), 6);
+    }
+
+    void writeFailures_data() {
+        QTest::addColumn<bool>("network");
+        QTest::addColumn<QString>("instrument");
+        QTest::addColumn<int>("status");
+        QTest::newRow("network, port missing") << true << "" << int(rv::status::kPortOpen);
+        QTest::newRow("password, port missing") << false << "" << int(rv::status::kPortOpen);
+        QTest::newRow("network, no answer") << true << "1,silent" << int(rv::status::kNoReply);
+        QTest::newRow("network, other family")
+            << true << "1,family=18" << int(rv::status::kNotRv740x);
+        QTest::newRow("password, other family")
+            << false << "1,family=18" << int(rv::status::kNotRv740x);
+        QTest::newRow("network, block unreadable")
+            << true << "1,bad-both=1" << int(rv::status::kMemoryData);
+        QTest::newRow("password, block unreadable")
+            << false << "1,bad-both=20" << int(rv::status::kMemoryData);
+        QTest::newRow("network, byte echo wrong")
+            << true << "1,bad-echo=2" << int(rv::status::kMemoryData);
+        QTest::newRow("network, closing refused")
+            << true << "1,close=5" << int(rv::status::kExchange);
+        QTest::newRow("password, closing refused")
+            << false << "1,close=5" << int(rv::status::kExchange);
+    }
+    void writeFailures() {
+        QFETCH(bool, network);
+        QFETCH(QString, instrument);
+        QFETCH(int, status);
+        rv::test::SimProcess sim(
+            {instrument.isEmpty() ? std::string("1") : instrument.toStdString()});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        link->portDevices[1] = instrument.isEmpty() ? sim.linkPath() + ".missing" : sim.linkPath();
+        boxes->answers = {true};
+        withPasswordDialog([&] {
+            pass->EdSENO->setText("  9");
+            pass->MenuSPD->setCurrentIndex(6);
+            if (network)
+                pass->BtnSENOClick();
+            else
+                pass->BtnPASSClick();
+            checkWriteEnded();
+        });
+        QCOMPARE(errors(), QStringList{QString::fromStdString(rv::StatusText(status))});
+        // The error box comes while the dialog is still disabled.
+        QVERIFY(!boxes->shown.back().parentEnabled);
+        QCOMPARE(link->NetNumber, 1u);
+        QCOMPARE(link->BaudRate, 9600u);
+        QCOMPARE(form->Pribor->value(), 1);
+        if (instrument.isEmpty()) QVERIFY(heard(sim).isEmpty());
+    }
+
+    void relayDialogLayout() {
+        QCOMPARE(rele->windowTitle(), utf8("Управление коммутацией РЕЛЕ"));
+        QCOMPARE(rele->Scroll->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        QCOMPARE(rele->BtnER->text(), QString("Ok"));
+        QVERIFY(rele->BtnER->geometry().left() > rele->Scroll->geometry().right());
+        for (int r = 0; r < 8; ++r) {
+            QCOMPARE(rele->RelayLabel[r]->text(), utf8("Реле") + QString::number(r + 1));
+            QVERIFY(rele->RelayLabel[r]->font().bold());
+            for (int c = 0; c < 8; ++c) {
+                for (int e = 0; e < 3; ++e) {
+                    const QLabel* cell = rele->RelayCell[cellIndex(r, c, e)];
+                    QCOMPARE(cell->geometry(), QRect(110 + 65 * r, 22 + 88 * c + 21 * e, 59, 20));
+                    QCOMPARE(cell->frameShadow(), QFrame::Sunken);
+                    QCOMPARE(cell->parentWidget(), rele->Scroll->widget());
+                    QCOMPARE(cell->text(), utf8("Нет"));
+                }
+            }
+            // The relay label stands over its column.
+            const QPoint cellLeft =
+                rele->RelayCell[cellIndex(r, 0, 0)]->mapTo(rele.get(), QPoint(0, 0));
+            QCOMPARE(rele->RelayLabel[r]->geometry().left(), cellLeft.x());
+        }
+        QStringList groups;
+        for (const QGroupBox* g : rele->Scroll->widget()->findChildren<QGroupBox*>())
+            groups << g->title();
+        QCOMPARE(groups.size(), 8);
+        QVERIFY(groups.contains(utf8("Канал  1")) && groups.contains(utf8("Канал  8")));
+        QStringList items;
+        for (QAction* a : rele->PopUstav->actions()) items << a->objectName() + "=" + a->text();
+        QCOMPARE(items, QStringList({utf8("N1=Нет"), utf8("N2=Нижняя"), utf8("N3=Верхняя"),
+                                     utf8("N4=Выкл")}));
+        items.clear();
+        for (QAction* a : rele->PopError->actions()) items << a->objectName() + "=" + a->text();
+        QCOMPARE(items, QStringList({utf8("E1=Нет"), utf8("E2=Вкл"), utf8("E3=Выкл")}));
+    }
+
+    void relayCodesLook_data() {
+        QTest::addColumn<int>("cell");
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QColor>("colour");
+        const QColor face = QApplication::palette().color(QPalette::Button);
+        QTest::newRow("N1") << 0 << "N1" << utf8("Нет") << face;
+        QTest::newRow("N2") << 0 << "N2" << utf8("Нижняя") << QColor(0, 255, 255);
+        QTest::newRow("N3") << 1 << "N3" << utf8("Верхняя") << QColor(255, 0, 255);
+        QTest::newRow("N4") << 1 << "N4" << utf8("Выкл") << QColor(0, 255, 0);
+        QTest::newRow("E1") << 2 << "E1" << utf8("Нет") << face;
+        QTest::newRow("E2") << 2 << "E2" << utf8("Вкл") << QColor(255, 0, 0);
+        QTest::newRow("E3") << 5 << "E3" << utf8("Выкл") << QColor(0, 255, 0);
+    }
+    void relayCodesLook() {
+        QFETCH(int, cell);
+        QFETCH(QString, item);
+        QFETCH(QString, text);
+        QFETCH(QColor, colour);
+        image().RelayMask = 0xFF;
+        image().RelayTable.fill(0x55);  // every cell at code 1 first
+        rele->show();
+        popupAndChoose(cell, rele->findChild<QAction*>(item));
+        QCOMPARE(rele->RelayCell[cell]->text(), text);
+        QCOMPARE(rele->RelayCell[cell]->palette().color(QPalette::Window), colour);
+        QVERIFY(rele->isVisible());
+    }
+
+    void relayBitExamples_data() {
+        QTest::addColumn<QList<int>>("cells");
+        QTest::addColumn<QStringList>("items");
+        QTest::addColumn<int>("byte");
+        QTest::addColumn<int>("value");
+        QTest::newRow("relay 1, channel 1, set point 1 low")
+            << QList<int>{cellIndex(0, 0, 0)} << QStringList{"N2"} << 0 << 0x01;
+        QTest::newRow("and channel 2, set point 1 high")
+            << QList<int>{cellIndex(0, 0, 0), cellIndex(0, 1, 0)} << QStringList{"N2", "N3"} << 0
+            << 0x81;
+        QTest::newRow("relay 8, channel 8, fault on")
+            << QList<int>{cellIndex(7, 7, 2)} << QStringList{"E2"} << 47 << 0x40;
+        QTest::newRow("relay 3, channel 4, set point 2 off")
+            << QList<int>{cellIndex(2, 3, 1)} << QStringList{"N4"} << 14 << 0x30;
+    }
+    void relayBitExamples() {
+        QFETCH(QList<int>, cells);
+        QFETCH(QStringList, items);
+        QFETCH(int, byte);
+        QFETCH(int, value);
+        image().RelayMask = 0xFF;
+        image().RelayTable.fill(0);
+        rele->show();
+        for (int i = 0; i < cells.size(); ++i)
+            popupAndChoose(cells[i], rele->findChild<QAction*>(items[i]));
+        rele->BtnERClick();
+        QVERIFY(!rele->isVisible());
+        for (int b = 0; b < rv::kRelayTableSize; ++b)
+            QCOMPARE(int(image().RelayTable[b]), b == byte ? value : 0);
+    }
+
+    void byteFFShowsThreeOffAndFaultNone() {
+        image().RelayMask = 0xFF;
+        image().RelayTable.fill(0);
+        image().RelayTable[1] = 0xFF;  // relay 1, events 4..7
+        rele->show();
+        QCOMPARE(rele->RelayCell[4]->text(), utf8("Выкл"));
+        QCOMPARE(rele->RelayCell[5]->text(), utf8("Нет"));
+        QCOMPARE(TFormRELE::cellCode(rele->RelayCell[5]), 0);
+        QCOMPARE(rele->RelayCell[6]->text(), utf8("Выкл"));
+        QCOMPARE(rele->RelayCell[7]->text(), utf8("Выкл"));
+        QCOMPARE(TFormRELE::cellCode(rele->RelayCell[7]), 3);
+        rele->BtnERClick();
+        QCOMPARE(int(image().RelayTable[1]), 0xF3);
+    }
+
+    void openCloseKeepsAllButFaultThrees_data() {
+        QTest::addColumn<int>("mask");
+        QTest::newRow("relays 1 and 2 fitted") << 0x0003;
+        QTest::newRow("all fitted") << 0x00FF;
+        QTest::newRow("none fitted") << 0x0000;
+    }
+    void openCloseKeepsAllButFaultThrees() {
+        QFETCH(int, mask);
+        std::mt19937 generator(7);
+        std::array<uint8_t, rv::kRelayTableSize> original{};
+        for (uint8_t& b : original) b = static_cast<uint8_t>(generator());
+        original[47] = 0xFF;
+        image().RelayTable = original;
+        image().RelayMask = static_cast<uint16_t>(mask);
+        rele->show();
+        for (int r = 0; r < 8; ++r)
+            for (int n = 0; n < 24; ++n)
+                QCOMPARE(rele->RelayCell[24 * r + n]->isVisibleTo(rele.get()),
+                         bool((mask >> r) & 1));
+        rele->BtnERClick();
+        for (int b = 0; b < rv::kRelayTableSize; ++b) {
+            int want = original[b];
+            for (int slot = 0; slot < 4; ++slot) {
+                const int event = 4 * (b % 6) + slot;
+                if (event % 3 == 2 && ((want >> (2 * slot)) & 3) == 3) want &= ~(3 << (2 * slot));
+            }
+            QCOMPARE(int(image().RelayTable[b]), want);
+        }
+    }
+
+    void relayDialogWaitsAndLeavesOnActivation() {
+        image().RelayMask = 0xFF;
+        image().RelayTable.fill(0);
+        form->BtnRELE->setEnabled(true);
+        QWidget other;
+        QTimer::singleShot(0, [&] {
+            QVERIFY(!form->isEnabled());
+            QVERIFY(rele->isVisible());
+            popupAndChoose(0, rele->N2);
+            // Another window of the program becomes active: the dialog hides and packs.
+            other.show();
+            other.activateWindow();
+            QTRY_VERIFY(!rele->isVisible());
+        });
+        form->BtnRELEClick();
+        QVERIFY(form->isEnabled());
+        QVERIFY(!rele->isVisible());
+        QCOMPARE(int(image().RelayTable[0]), 0x01);
+    }
+};
+
+QTEST_MAIN(DialogsTest)
+#include "dialogs_test.moc"

@@ -1,0 +1,216 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+#include "link/link.h"
+#include "link/status.h"
+#include "scripted_boxes.h"
+#include "sim_harness.h"
+#include "ui/Info.h"
+#include "ui/WN1.h"
+#include "ui/text_spin_box.h"
+
+// The search as the main window runs it, against simulated instruments.
+class SearchWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<rv::Link> link;
+    std::unique_ptr<ScriptedBoxes> boxes;
+    std::unique_ptr<TDeskForm> form;
+    std::unique_ptr<TInfoForm> info;
+    // Runs at every wait of a probe, after the window's events.
+    std::function<void()> duringWait;
+
+    QList<QWidget*> seventeen() const {
+        QList<QWidget*> controls{form->MenuTecSPD, form->MenuCOM, form->Pribor,
+                                 form->BtnLoad,    form->BtnSave, form->BtnRELE,
+                                 form->BtnPASS,    form->EdPause, form->TabCtrl};
+        for (QCheckBox* box : form->CC) controls << box;
+        return controls;
+    }
+
+    QStringList listed() const {
+        QStringList items;
+        for (int i = 0; i < form->MenuPribor->count(); ++i) items << form->MenuPribor->itemText(i);
+        return items;
+    }
+
+    // Presses the search button again once the probe of `number` is under way.
+    void stopAtProbe(unsigned number) {
+        duringWait = [this, number] {
+            if (link->NetNumber == number && form->SearchActive)
+                QTest::mouseClick(form->BtnSearch, Qt::LeftButton);
+        };
+    }
+
+  private slots:
+    void init() {
+        link = std::make_unique<rv::Link>();
+        link->pumpMessages = [this] {
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            if (duringWait) duringWait();
+        };
+        boxes = std::make_unique<ScriptedBoxes>();
+        form = std::make_unique<TDeskForm>(*link, *boxes);
+        info = std::make_unique<TInfoForm>(*link);
+        form->setDialogs(nullptr, nullptr, info.get());
+        form->show();
+        duringWait = nullptr;
+    }
+    void cleanup() {
+        form.reset();
+        info.reset();
+        boxes.reset();
+        link.reset();
+    }
+
+    void foundListAndPicking() {
+        rv::test::SimProcess sim({"3", "4,family=18", "6"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        link->portDevices[1] = sim.linkPath();
+        QVERIFY(!form->MenuPribor->isVisible());
+        QVERIFY(!form->LabelMenu->isVisible());
+        bool sawRunning = false;
+        duringWait = [&] {
+            if (!form->SearchActive) return;
+            sawRunning = true;
+            QCOMPARE(form->BtnSearch->text(), QString::fromUtf8("О С Т А Н О В."));
+            QVERIFY(form->Stepper->isVisible());
+            QVERIFY(form->isEnabled());
+            QVERIFY(form->BtnSearch->isEnabled());
+            QVERIFY(form->MenuPribor->isEnabled());
+            for (QWidget* w : seventeen()) QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
+            // A pick while searching is ignored.
+            if (form->MenuPribor->count() > 0) {
+                emit form->MenuPribor->activated(0);
+                QCOMPARE(form->Pribor->value(), 1);
+            }
+            if (link->NetNumber == 7) QTest::mouseClick(form->BtnSearch, Qt::LeftButton);
+        };
+        QTest::mouseClick(form->BtnSearch, Qt::LeftButton);
+        QVERIFY(sawRunning);
+        QCOMPARE(listed(), QStringList({"3", "6"}));
+        QCOMPARE(form->MenuPribor->currentIndex(), 0);
+        QVERIFY(form->MenuPribor->isVisible());
+        QVERIFY(form->LabelMenu->isVisible());
+        QCOMPARE(form->LabelMenu->text(), QString::fromUtf8(" Найденные приборы  "));
+        QCOMPARE(form->BtnSearch->text(), QString::fromUtf8("П о и с к"));
+        QVERIFY(!form->Stepper->isVisible());
+        QVERIFY(!form->SearchActive);
+        QCOMPARE(form->Pribor->value(), 1);
+        QCOMPARE(link->NetNumber, 1u);
+        QVERIFY(boxes->shown.empty());
+        QVERIFY(!link->port.isOpen());
+
+        duringWait = nullptr;
+        emit form->MenuPribor->activated(1);
+        QCOMPARE(form->Pribor->value(), 6);
+        QCOMPARE(link->NetNumber, 6u);
+    }
+
+    void aNewSearchEmptiesTheList() {
+        rv::test::SimProcess sim({"1", "2"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        link->portDevices[1] = sim.linkPath();
+        stopAtProbe(3);
+        QTest::mouseClick(form->BtnSearch, Qt::LeftButton);
+        QCOMPARE(listed(), QStringList({"1", "2"}));
+        stopAtProbe(2);
+        QTest::mouseClick(form->BtnSearch, Qt::LeftButton);
+        QCOMPARE(listed(), QStringList({"1"}));
+    }
+
+    void controlsRestoredExactly_data() {
+        QTest::addColumn<QList<int>>("disabled");  // indexes into the seventeen
+        QTest::newRow("after start-up") << QList<int>{};
+        QTest::newRow("save and relay unavailable") << QList<int>{4, 5};
+        QTest::newRow("channels 3 and 8 off, page off") << QList<int>{8, 11, 16};
+        QTest::newRow("every other one") << QList<int>{0, 2, 4, 6, 8, 10, 12, 14, 16};
+    }
+    void controlsRestoredExactly() {
+        QFETCH(QList<int>, disabled);
+        rv::test::SimProcess sim({"2"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        link->portDevices[1] = sim.linkPath();
+        const QList<QWidget*> controls = seventeen();
+        for (int i = 0; i < controls.size(); ++i) controls[i]->setEnabled(!disabled.contains(i));
+        stopAtProbe(3);
+        QTest::mouseClick(form->BtnSearch, Qt::LeftButton);
+        QCOMPARE(listed(), QStringList({"2"}));
+        for (int i = 0; i < controls.size(); ++i)
+            QCOMPARE(controls[i]->isEnabled(), !disabled.contains(i));
+    }
+
+    void stopDuringASilentProbe() {
+        rv::test::SimProcess sim({"1", "2,silent"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        link->portDevices[1] = sim.linkPath();
+        QElapsedTimer timer;
+        timer.start();
+        stopAtProbe(2);
+        QTest::mouseClick(form->BtnSearch, Qt::LeftButton);
+        // Stopped within the probe, well before its time-out.
+        QVERIFY(timer.elapsed() < 400);
+        QCOMPARE(listed(), QStringList({"1"}));
+        QCOMPARE(form->BtnSearch->text(), QString::fromUtf8("П о и с к"));
+        QVERIFY(boxes->shown.empty());
+    }
+
+    void closingTheWindowStopsTheSearch() {
+        rv::test::SimProcess sim({"1"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        link->portDevices[1] = sim.linkPath();
+        duringWait = [this] {
+            if (link->NetNumber == 3) form->close();
+        };
+        QTest::mouseClick(form->BtnSearch, Qt::LeftButton);
+        QCOMPARE(listed(), QStringList({"1"}));
+        QVERIFY(!form->SearchActive);
+        QVERIFY(!link->port.isOpen());
+    }
+
+    void portThatCannotBeOpened_data() {
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<int>("status");
+        QTest::newRow("missing") << "/nonexistent/rv740x-line" << int(rv::status::kPortOpen);
+        QTest::newRow("not a terminal") << "/dev/null" << int(rv::status::kNoSuchPort);
+    }
+    void portThatCannotBeOpened() {
+        QFETCH(QString, device);
+        QFETCH(int, status);
+        link->portDevices[1] = device.toStdString();
+        form->BtnSave->setEnabled(false);
+        QTest::mouseClick(form->BtnSearch, Qt::LeftButton);
+        QCOMPARE(boxes->shown.size(), size_t(1));
+        QCOMPARE(boxes->shown[0].kind, ScriptedBoxes::Kind::Error);
+        QCOMPARE(boxes->shown[0].text, QString::fromStdString(rv::StatusText(status)));
+        QVERIFY(listed().isEmpty());
+        QVERIFY(form->MenuPribor->isVisible());
+        QVERIFY(!form->BtnSave->isEnabled());
+        QVERIFY(form->BtnLoad->isEnabled());
+        QCOMPARE(form->BtnSearch->text(), QString::fromUtf8("П о и с к"));
+        QCOMPARE(link->NetNumber, 1u);
+    }
+
+    void endsAtTheNumberShownInPribor() {
+        rv::test::SimProcess sim({"1"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        link->portDevices[1] = sim.linkPath();
+        form->Pribor->setValue(42);
+        QCOMPARE(link->NetNumber, 42u);
+        stopAtProbe(2);
+        QTest::mouseClick(form->BtnSearch, Qt::LeftButton);
+        QCOMPARE(link->NetNumber, 42u);
+        QCOMPARE(form->Pribor->value(), 42);
+    }
+};
+
+QTEST_MAIN(SearchWindowTest)
+#include "search_test.moc"
