@@ -14,6 +14,7 @@
 
 #include "channel/fields.h"
 #include "link/link.h"
+#include "ui/EdPASS.h"
 #include "ui/text_spin_box.h"
 
 namespace {
@@ -93,6 +94,12 @@ void TDeskForm::setDialogs(TFormRELE* rele, TFormPASS* pass, TInfoForm* info) {
     formRELE_ = rele;
     formPASS_ = pass;
     infoForm_ = info;
+    // After a network write the window addresses the instrument at its new number and speed.
+    if (formPASS_ != nullptr) {
+        formPASS_->networkChanged = [this](int netNumber, int speedIndex) {
+            followNetworkChange(netNumber, speedIndex);
+        };
+    }
 }
 
 void TDeskForm::createRightColumn() {

@@ -103,6 +103,8 @@ public:
     void BtnSearchClick();
     void MenuPriborChange(int index);
     void BtnPASSClick();
+    // Makes the window address the instrument at a new network number and speed index.
+    void followNetworkChange(int netNumber, int speedIndex);
     void BtnRELEClick();
 
     // Reading and writing the configuration.

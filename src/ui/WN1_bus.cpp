@@ -108,13 +108,12 @@ void TDeskForm::MenuPriborChange(int index) {
     PriborChange();
 }
 
-void TDeskForm::BtnPASSClick() {
-    formPASS_->networkChanged = [this](int netNumber, int speedIndex) {
-        Pribor->setValue(netNumber);
-        MenuTecSPD->setCurrentIndex(speedIndex);
-        MenuTecSPDChange(speedIndex);
-    };
-    showAndWait(*this, *formPASS_);
+void TDeskForm::BtnPASSClick() { showAndWait(*this, *formPASS_); }
+
+void TDeskForm::followNetworkChange(int netNumber, int speedIndex) {
+    Pribor->setValue(netNumber);
+    MenuTecSPD->setCurrentIndex(speedIndex);
+    MenuTecSPDChange(speedIndex);
 }
 
 void TDeskForm::BtnRELEClick() { showAndWait(*this, *formRELE_); }
