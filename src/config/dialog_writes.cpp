@@ -9,18 +9,6 @@ namespace {
 constexpr int kNetworkBlock = 1;
 constexpr int kPasswordBlock = 20;
 
-Outcome outcomeOf(Step step) {
-    switch (step) {
-        case Step::Ok:
-            return Outcome::Done;
-        case Step::Cancelled:
-            return Outcome::Cancelled;
-        case Step::Failed:
-            break;
-    }
-    return Outcome::Failed;
-}
-
 // Identifies the instrument, rewrites one block with the bytes `encode` puts in and closes
 // the write sequence.
 template <typename Encode>
@@ -30,18 +18,18 @@ Outcome rewriteBlock(Link& link, int index, const std::function<void(int)>& prog
     if (!link.OpenPort()) return Outcome::Failed;
     PortGuard guard(link);
     Step step = Identify(link);
-    if (step != Step::Ok) return outcomeOf(step);
+    if (step != Step::Ok) return OutcomeOf(step);
 
     // The dialogs' gauge does not follow the block operations' own count.
     int progressCount = 0;
     step = BlockStep(link, ReadBlock(link, index, progressCount, link.blockBuffer));
-    if (step != Step::Ok) return outcomeOf(step);
+    if (step != Step::Ok) return OutcomeOf(step);
     if (progress) progress(kDialogProgressRead);
     encode(link.blockBuffer);
     step = BlockStep(link, WriteBlock(link, index, progressCount, link.blockBuffer));
-    if (step != Step::Ok) return outcomeOf(step);
+    if (step != Step::Ok) return OutcomeOf(step);
     if (progress) progress(kDialogProgressWritten);
-    return outcomeOf(EndWriteSequence(link));
+    return OutcomeOf(EndWriteSequence(link));
 }
 
 }  // namespace

@@ -24,18 +24,6 @@ constexpr int writeBudget() {
 static_assert(kReadOrder.size() * 2 == kReadBudget);
 static_assert(writeBudget() == kWriteBudget);
 
-Outcome outcomeOf(Step step) {
-    switch (step) {
-        case Step::Ok:
-            return Outcome::Done;
-        case Step::Cancelled:
-            return Outcome::Cancelled;
-        case Step::Failed:
-            break;
-    }
-    return Outcome::Failed;
-}
-
 void report(const TransferObserver& observer, int progressCount, int total) {
     if (observer.progress) observer.progress(progressCount * 100 / total);
 }
@@ -44,15 +32,15 @@ Outcome readBlocks(Link& link, ConfigImage& image, const TransferObserver& obser
     if (!link.OpenPort()) return Outcome::Failed;
     PortGuard guard(link);
     Step step = Identify(link);
-    if (step != Step::Ok) return outcomeOf(step);
+    if (step != Step::Ok) return OutcomeOf(step);
     step = Exchange(link, request::Version(), request::kVersionFields);
-    if (step != Step::Ok) return outcomeOf(step);
+    if (step != Step::Ok) return OutcomeOf(step);
     if (observer.versionReceived) observer.versionReceived(link.ReplyFields[0]);
 
     int progressCount = 0;
     for (int index : kReadOrder) {
         step = BlockStep(link, ReadBlock(link, index, progressCount, link.blockBuffer));
-        if (step != Step::Ok) return outcomeOf(step);
+        if (step != Step::Ok) return OutcomeOf(step);
         report(observer, progressCount, kReadBudget);
         image.DecodeBlock(index, link.blockBuffer);
         if (observer.blockDecoded) observer.blockDecoded(index);
@@ -74,19 +62,19 @@ Outcome WriteConfiguration(Link& link, const ConfigImage& image, const TransferO
     if (!link.OpenPort()) return Outcome::Failed;
     PortGuard guard(link);
     Step step = Identify(link);
-    if (step != Step::Ok) return outcomeOf(step);
+    if (step != Step::Ok) return OutcomeOf(step);
 
     int progressCount = 0;
     for (int index : kWriteOrder) {
         step = BlockStep(link, ReadBlock(link, index, progressCount, link.blockBuffer));
-        if (step != Step::Ok) return outcomeOf(step);
+        if (step != Step::Ok) return OutcomeOf(step);
         report(observer, progressCount, kWriteBudget);
         image.EncodeBlock(index, link.blockBuffer);
         step = BlockStep(link, WriteBlock(link, index, progressCount, link.blockBuffer));
-        if (step != Step::Ok) return outcomeOf(step);
+        if (step != Step::Ok) return OutcomeOf(step);
         report(observer, progressCount, kWriteBudget);
     }
-    return outcomeOf(EndWriteSequence(link));
+    return OutcomeOf(EndWriteSequence(link));
 }
 
 }  // namespace rv

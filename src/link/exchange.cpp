@@ -32,6 +32,15 @@ Step EndWriteSequence(Link& link) {
     return Step::Ok;
 }
 
+Outcome OutcomeOf(Step step) {
+    switch (step) {
+        case Step::Ok: return Outcome::Done;
+        case Step::Cancelled: return Outcome::Cancelled;
+        case Step::Failed: break;
+    }
+    return Outcome::Failed;
+}
+
 Step BlockStep(const Link& link, int code) {
     if (link.CancelFlag) return Step::Cancelled;
     return code == 0 ? Step::Ok : Step::Failed;

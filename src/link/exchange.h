@@ -21,6 +21,9 @@ Step Identify(Link& link);
 // "3;" must be answered "0"; any other answer leaves status 7.
 Step EndWriteSequence(Link& link);
 
+// The outcome of an operation that ends with this step.
+Outcome OutcomeOf(Step step);
+
 // Turns the result of a block operation into a step: the cancel request comes first.
 Step BlockStep(const Link& link, int code);
 
