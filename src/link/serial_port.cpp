@@ -78,8 +78,13 @@ SerialPort::OpenResult SerialPort::open(const std::string& path, uint32_t baud) 
         return OpenResult::NotCharDevice;
     }
     // Another program holding the port keeps it, as with an exclusive open on other systems.
-    if (ioctl(fd, TIOCEXCL) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ioctl(fd, TIOCNXCL);
+    // The lock comes first: the exclusive mode belongs to the terminal, not to this
+    // descriptor, so an open that is refused must leave the holder's mode alone.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return OpenResult::CannotOpen;
+    }
+    if (ioctl(fd, TIOCEXCL) != 0) {
         ::close(fd);
         return OpenResult::CannotOpen;
     }
@@ -136,7 +141,16 @@ long SerialPort::readAvailable(uint8_t* buffer, size_t max) {
     if (fd_ < 0) return -1;
     for (;;) {
         const ssize_t n = ::read(fd_, buffer, max);
-        if (n >= 0) return static_cast<long>(n);
+        if (n == 0) {
+            // A hung-up line (the device or the other end of a pseudo-terminal gone) reads
+            // as empty for ever; only poll tells it from a quiet line.
+            pollfd p{fd_, POLLIN, 0};
+            if (poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+                return -1;
+            }
+            return 0;
+        }
+        if (n > 0) return static_cast<long>(n);
         if (errno == EINTR) continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
         return -1;

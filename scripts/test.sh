@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Configures, builds and runs every test: core, simulator end to end, and the windows.
+# RV740X_BUILD_DIR picks the build directory (default: build); arguments go to CMake.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${RV740X_BUILD_DIR:-build}"
+cmake -S . -B "$build" -G Ninja -DRV740X_WERROR=ON "$@"
+cmake --build "$build" -j 2
+ctest --test-dir "$build" --output-on-failure
