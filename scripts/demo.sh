@@ -11,24 +11,8 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${RV740X_BUILD_DIR:-$root/build}"
 
-packages=(cmake ninja-build g++ qt6-base-dev libgtest-dev fonts-liberation)
-
-install_missing() {
-    local missing=()
-    for p in "${packages[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
-            missing+=("$p")
-    done
-    [ ${#missing[@]} -eq 0 ] && return
-    echo "Installing: ${missing[*]}"
-    local sudo=()
-    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
-    "${sudo[@]}" apt-get update
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
-}
-
-if [ -z "${RV740X_SKIP_INSTALL:-}" ] && command -v dpkg-query >/dev/null; then
-    install_missing
+if [ -z "${RV740X_SKIP_INSTALL:-}" ]; then
+    "$root/scripts/install-deps.sh"
 fi
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRV740X_BUILD_UI=ON
