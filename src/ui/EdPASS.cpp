@@ -156,6 +156,9 @@ TFormPASS::TFormPASS(rv::Link& link, rv::ConfigImage& image, TInfoForm& info, Me
     Button1->setObjectName("Button1");
     Button1->setGeometry((kClientWidth - 82) / 2, 132, 82, 26);
 
+    // Enter in a field presses no button: each button writes to the instrument or closes.
+    for (QPushButton* button : {BtnPASS, BtnSENO, Button1}) button->setAutoDefault(false);
+
     const std::initializer_list<QWidget*> chain = {Sym1,   Sym2,    Sym3,    Sym4,   BtnPASS,
                                                    EdSENO, MenuSPD, BtnSENO, Button1};
     QWidget* previous = nullptr;

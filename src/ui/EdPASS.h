@@ -56,6 +56,10 @@ class TFormPASS : public QDialog {
     // The password the four digit fields stand for.
     uint16_t passwordOfDigits() const;
 
+    // Esc and the window manager's close request leave the dialog up: "Ok" is the only way
+    // out, so the password on screen always reaches the image.
+    void reject() override {}
+
   protected:
     bool event(QEvent* e) override;
 

@@ -12,8 +12,10 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
+#include <iterator>
 
 #include "config/image.h"
+#include "config/relay_table.h"
 
 namespace {
 
@@ -26,7 +28,6 @@ constexpr int kChannelStep = 88;
 constexpr int kEventStep = 21;
 constexpr int kChannels = 8;
 constexpr int kEvents = 3;
-constexpr int kFaultEvent = 2;
 
 constexpr int kScrollLeft = 8;
 constexpr int kScrollTop = 30;
@@ -51,15 +52,7 @@ const CodeLook kFaultLooks[] = {
     {"Выкл", QColor(0, 255, 0)},
 };
 
-bool isFaultCell(int index) { return index % kEvents == kFaultEvent; }
-
-// Byte of RelayTable and bit position of the two-bit code of cell 24r + n.
-int tableByte(int index) {
-    const int relay = index / TFormRELE::kEventsPerRelay;
-    const int event = index % TFormRELE::kEventsPerRelay;
-    return 6 * relay + event / 4;
-}
-int tableShift(int index) { return 2 * (index % TFormRELE::kEventsPerRelay % 4); }
+bool isFaultCell(int index) { return rv::IsFaultEvent(index % TFormRELE::kEventsPerRelay); }
 
 }  // namespace
 
@@ -166,6 +159,8 @@ void TFormRELE::FormCreate() {
 int TFormRELE::cellCode(const QLabel* cell) { return cell->property("tag").toInt(); }
 
 void TFormRELE::setCell(int index, int code) {
+    // A fault has no code 3: it shows as none and goes back as 0.
+    if (isFaultCell(index) && code >= static_cast<int>(std::size(kFaultLooks))) code = 0;
     QLabel* cell = RelayCell[index];
     const CodeLook& look = isFaultCell(index) ? kFaultLooks[code] : kSetPointLooks[code];
     cell->setProperty("tag", code);
@@ -194,22 +189,15 @@ void TFormRELE::E2Click() { chooseCode(1); }
 void TFormRELE::E3Click() { chooseCode(2); }
 
 void TFormRELE::Pack() {
-    for (int index = 0; index < kCells; ++index) {
-        uint8_t& byte = image_.RelayTable[static_cast<size_t>(tableByte(index))];
-        const int shift = tableShift(index);
-        byte = static_cast<uint8_t>((byte & ~(3 << shift)) |
-                                    ((cellCode(RelayCell[index]) & 3) << shift));
-    }
+    for (int index = 0; index < kCells; ++index)
+        rv::SetRelayCode(image_.RelayTable, index / kEventsPerRelay, index % kEventsPerRelay,
+                         cellCode(RelayCell[index]));
 }
 
 void TFormRELE::UnPack() {
-    for (int index = 0; index < kCells; ++index) {
-        int code =
-            (image_.RelayTable[static_cast<size_t>(tableByte(index))] >> tableShift(index)) & 3;
-        // A fault has no code 3: it shows as none and goes back as 0.
-        if (isFaultCell(index) && code == 3) code = 0;
-        setCell(index, code);
-    }
+    for (int index = 0; index < kCells; ++index)
+        setCell(index,
+                rv::RelayCode(image_.RelayTable, index / kEventsPerRelay, index % kEventsPerRelay));
 }
 
 void TFormRELE::FormShow() {

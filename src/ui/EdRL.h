@@ -3,15 +3,13 @@
 #include <QDialog>
 #include <array>
 
+#include "config/relay_table.h"
+
 class QAction;
 class QLabel;
 class QMenu;
 class QPushButton;
 class QScrollArea;
-
-namespace rv {
-struct ConfigImage;
-}
 
 // The relay assignment dialog.
 class TFormRELE : public QDialog {
@@ -19,8 +17,8 @@ class TFormRELE : public QDialog {
   public:
     explicit TFormRELE(rv::ConfigImage& image, QWidget* parent = nullptr);
 
-    static constexpr int kRelays = 8;
-    static constexpr int kEventsPerRelay = 24;  // set point 1, set point 2, fault per channel
+    static constexpr int kRelays = rv::kRelayCount;
+    static constexpr int kEventsPerRelay = rv::kRelayEvents;
     static constexpr int kCells = kRelays * kEventsPerRelay;
 
     QScrollArea* Scroll = nullptr;
@@ -57,6 +55,10 @@ class TFormRELE : public QDialog {
     // The cell the last pop-up menu was opened on, or -1.
     int popupCell() const { return popupCell_; }
     static int cellCode(const QLabel* cell);
+
+    // Esc and the window manager's close request leave the dialog up, so the edits cannot
+    // be dropped without reaching RelayTable; "Ok" packs them.
+    void reject() override {}
 
   protected:
     bool event(QEvent* e) override;

@@ -28,6 +28,10 @@ public:
     void BtnCancelClick();
     void FormDeactivate();
 
+    // Esc and the window manager's close request leave the window up: only the operation
+    // hides it, and only "Отмена" cancels.
+    void reject() override {}
+
 protected:
     bool event(QEvent* e) override;
 

@@ -41,6 +41,8 @@ public:
     rv::ConfigImage& image() { return image_; }
     MessageBoxes& boxes() { return boxes_; }
     TInfoForm* infoForm() { return infoForm_; }
+    // Sets the progress window's gauge of the running operation.
+    void showProgress(int percent);
     TFormPASS* formPASS() { return formPASS_; }
     TFormRELE* formRELE() { return formRELE_; }
     int currentChannel() const;

@@ -108,7 +108,10 @@ void TDeskForm::MenuPriborChange(int index) {
     PriborChange();
 }
 
-void TDeskForm::BtnPASSClick() { showAndWait(*this, *formPASS_); }
+// A window not yet given its dialogs has nothing to open.
+void TDeskForm::BtnPASSClick() {
+    if (formPASS_) showAndWait(*this, *formPASS_);
+}
 
 void TDeskForm::followNetworkChange(int netNumber, int speedIndex) {
     Pribor->setValue(netNumber);
@@ -116,4 +119,6 @@ void TDeskForm::followNetworkChange(int netNumber, int speedIndex) {
     MenuTecSPDChange(speedIndex);
 }
 
-void TDeskForm::BtnRELEClick() { showAndWait(*this, *formRELE_); }
+void TDeskForm::BtnRELEClick() {
+    if (formRELE_) showAndWait(*this, *formRELE_);
+}

@@ -28,7 +28,7 @@ bool twoWire(const TDeskForm& form) { return form.MenuSHEMA->currentIndex() == r
 // measured.
 std::optional<long double> measure(TDeskForm& form, int subRange) {
     rv::MeasurementObserver observer;
-    observer.progress = [&form](int percent) { form.infoForm()->setProgress(percent); };
+    observer.progress = [&form](int percent) { form.showProgress(percent); };
     observer.error = [&form](const std::string& text) {
         form.boxes().error(&form, QString::fromStdString(text));
     };

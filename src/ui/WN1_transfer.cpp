@@ -23,10 +23,15 @@ QString FromInstrumentText(const std::string& bytes) {
 
 }  // namespace
 
+// A window not yet given its progress window runs its operations without one.
 void TDeskForm::beginOperation(const QString& caption, bool cancellable) {
     link_.CancelFlag = false;
     setEnabled(false);
-    infoForm_->startOperation(caption, cancellable);
+    if (infoForm_) infoForm_->startOperation(caption, cancellable);
+}
+
+void TDeskForm::showProgress(int percent) {
+    if (infoForm_) infoForm_->setProgress(percent);
 }
 
 void TDeskForm::endOperation() {
@@ -34,7 +39,7 @@ void TDeskForm::endOperation() {
     setEnabled(true);
     activateWindow();
     setFocus();
-    infoForm_->finishOperation();
+    if (infoForm_) infoForm_->finishOperation();
 }
 
 void TDeskForm::setUsedChannelBoxes() {
@@ -48,7 +53,7 @@ void TDeskForm::BtnLoadClick() {
     beginOperation(QString::fromUtf8("  Чтение ..."), true);
 
     rv::TransferObserver observer;
-    observer.progress = [this](int percent) { infoForm_->setProgress(percent); };
+    observer.progress = [this](int percent) { showProgress(percent); };
     observer.versionReceived = [this](const std::string& version) {
         LabelVersion->setText(FromInstrumentText(version));
         LabelVersion->show();
@@ -72,7 +77,7 @@ void TDeskForm::BtnSaveClick() {
     beginOperation(QString::fromUtf8("  Запись ..."), false);
 
     rv::TransferObserver observer;
-    observer.progress = [this](int percent) { infoForm_->setProgress(percent); };
+    observer.progress = [this](int percent) { showProgress(percent); };
     const rv::Outcome outcome = rv::WriteConfiguration(link_, image_, observer);
     if (outcome == rv::Outcome::Failed && link_.LinkStatus != 0) {
         boxes_.error(this, QString::fromStdString(rv::StatusText(link_.LinkStatus)));

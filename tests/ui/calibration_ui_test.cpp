@@ -1,5 +1,4 @@
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QFile>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -7,17 +6,11 @@
 #include <QRegularExpression>
 #include <QtTest>
 #include <cmath>
-#include <functional>
-#include <memory>
 
 #include "channel/fields.h"
 #include "config/device_float.h"
-#include "link/link.h"
 #include "link/status.h"
-#include "scripted_boxes.h"
-#include "sim_harness.h"
-#include "ui/Info.h"
-#include "ui/WN1.h"
+#include "window_fixture.h"
 
 namespace {
 
@@ -43,14 +36,9 @@ QStringList measuring(const rv::test::SimProcess& sim) {
 }  // namespace
 
 // The two calibration buttons as the main window runs them, against simulated instruments.
-class CalibrationWindowTest : public QObject {
+class CalibrationWindowTest : public QObject, private WindowFixture {
     Q_OBJECT
 
-    std::unique_ptr<rv::Link> link;
-    std::unique_ptr<ScriptedBoxes> boxes;
-    std::unique_ptr<TDeskForm> form;
-    std::unique_ptr<TInfoForm> info;
-    std::function<void()> duringWait;
     QList<int> gauge;  // as each wait sees it
     QList<int> steps;  // every value set
     bool progressWindowRight = true;
@@ -75,44 +63,23 @@ class CalibrationWindowTest : public QObject {
         QVERIFY(!link->port.isOpen());
     }
 
-    QStringList shownOf(ScriptedBoxes::Kind kind) const {
-        QStringList texts;
-        for (const auto& s : boxes->shown)
-            if (s.kind == kind) texts << s.text;
-        return texts;
-    }
-
   private slots:
     void init() {
-        link = std::make_unique<rv::Link>();
-        link->pumpMessages = [this] {
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
-            if (info->isVisible()) {
-                if (gauge.isEmpty() || gauge.back() != info->Stepper->value())
-                    gauge << info->Stepper->value();
-                progressWindowRight = progressWindowRight &&
-                                      info->windowTitle() == utf8("  Измерение ...") &&
-                                      info->BtnCancel->isEnabled() && !form->isEnabled();
-            }
-            if (duringWait) duringWait();
+        createWindow();
+        watchWait = [this] {
+            if (!info->isVisible()) return;
+            if (gauge.isEmpty() || gauge.back() != info->Stepper->value())
+                gauge << info->Stepper->value();
+            progressWindowRight = progressWindowRight &&
+                                  info->windowTitle() == utf8("  Измерение ...") &&
+                                  info->BtnCancel->isEnabled() && !form->isEnabled();
         };
-        boxes = std::make_unique<ScriptedBoxes>();
-        form = std::make_unique<TDeskForm>(*link, *boxes);
-        info = std::make_unique<TInfoForm>(*link);
-        form->setDialogs(nullptr, nullptr, info.get());
-        form->show();
-        duringWait = nullptr;
         gauge.clear();
         steps.clear();
         connect(info->Stepper, &QProgressBar::valueChanged, this, [this](int v) { steps << v; });
         progressWindowRight = true;
     }
-    void cleanup() {
-        form.reset();
-        info.reset();
-        boxes.reset();
-        link.reset();
-    }
+    void cleanup() { destroyWindow(); }
 
     void refusals_data() {
         QTest::addColumn<int>("type");
@@ -138,7 +105,7 @@ class CalibrationWindowTest : public QObject {
         QFETCH(QString, message);
         rv::test::SimProcess sim({"1"});
         QVERIFY2(sim.started(), sim.error().c_str());
-        link->portDevices[1] = sim.linkPath();
+        useLine(sim);
         choose(type, scheme);
         const rv::ChannelConfig before = channel1();
         press(lineButton);
@@ -187,7 +154,7 @@ class CalibrationWindowTest : public QObject {
         QFETCH(QString, command);
         rv::test::SimProcess sim({"1,r=1:" + QString::number(ohms, 'f', 4).toStdString()});
         QVERIFY2(sim.started(), sim.error().c_str());
-        link->portDevices[1] = sim.linkPath();
+        useLine(sim);
         choose(type, scheme);
         form->EdRLine->setText(lineBefore);
         const rv::ChannelConfig before = channel1();
@@ -216,7 +183,7 @@ class CalibrationWindowTest : public QObject {
     void lineThenR0InTwoWire() {
         rv::test::SimProcess sim({"1,r=1:110.125"});
         QVERIFY2(sim.started(), sim.error().c_str());
-        link->portDevices[1] = sim.linkPath();
+        useLine(sim);
         choose(5, 1);
         form->Btn2XClick();
         QVERIFY(std::fabs(channel1().RLine.toDouble() - 110.13) < 1e-6);
@@ -229,7 +196,7 @@ class CalibrationWindowTest : public QObject {
     void oneFieldAnswer() {
         rv::test::SimProcess sim({"1,measure-error=3"});
         QVERIFY2(sim.started(), sim.error().c_str());
-        link->portDevices[1] = sim.linkPath();
+        useLine(sim);
         choose(6, 0);
         const rv::WorkingReal before = channel1().Rt0;
         form->BtnR0Click();
@@ -246,7 +213,7 @@ class CalibrationWindowTest : public QObject {
         options.latencyMs = 300;
         rv::test::SimProcess sim(options);
         QVERIFY2(sim.started(), sim.error().c_str());
-        link->portDevices[1] = sim.linkPath();
+        useLine(sim);
         choose(6, 0);
         const rv::WorkingReal before = channel1().Rt0;
         QElapsedTimer sinceThird;
@@ -265,7 +232,7 @@ class CalibrationWindowTest : public QObject {
     void noisyLineWarnsAndStores() {
         rv::test::SimProcess sim({"1,r=1:100,measure-noise=40"});
         QVERIFY2(sim.started(), sim.error().c_str());
-        link->portDevices[1] = sim.linkPath();
+        useLine(sim);
         choose(6, 0);
         form->BtnR0Click();
         QCOMPARE(boxes->shown.size(), size_t(1));

@@ -2,7 +2,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
-#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,19 +12,12 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QtTest>
-#include <memory>
 #include <random>
 
 #include "config/image.h"
-#include "link/link.h"
 #include "link/status.h"
-#include "scripted_boxes.h"
-#include "sim_harness.h"
-#include "ui/EdPASS.h"
-#include "ui/EdRL.h"
-#include "ui/Info.h"
-#include "ui/WN1.h"
 #include "ui/text_spin_box.h"
+#include "window_fixture.h"
 
 Q_DECLARE_METATYPE(std::vector<uint8_t>)
 
@@ -53,20 +45,12 @@ int cellIndex(int relay, int channel, int event) { return 24 * relay + 3 * chann
 
 // The password and network dialog and the relay dialog, alone and as the main window opens
 // them.
-class DialogsTest : public QObject {
+class DialogsTest : public QObject, private WindowFixture {
     Q_OBJECT
 
-    std::unique_ptr<rv::Link> link;
-    std::unique_ptr<ScriptedBoxes> boxes;
-    std::unique_ptr<TDeskForm> form;
-    std::unique_ptr<TInfoForm> info;
-    std::unique_ptr<TFormPASS> pass;
-    std::unique_ptr<TFormRELE> rele;
     std::vector<int> gauge;
 
     rv::ConfigImage& image() { return form->image(); }
-
-    void useLine(const rv::test::SimProcess& sim) { link->portDevices[1] = sim.linkPath(); }
 
     // Opens the password dialog from the main window and runs `whileOpen` inside its wait.
     void withPasswordDialog(const std::function<void()>& whileOpen) {
@@ -87,13 +71,6 @@ class DialogsTest : public QObject {
         QVERIFY(!link->port.isOpen());
     }
 
-    QStringList errors() const {
-        QStringList texts;
-        for (const auto& s : boxes->shown)
-            if (s.kind == ScriptedBoxes::Kind::Error) texts << s.text;
-        return texts;
-    }
-
     void popupAndChoose(int cell, QAction* action) {
         QLabel* label = rele->RelayCell[cell];
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
@@ -108,30 +85,15 @@ class DialogsTest : public QObject {
 
   private slots:
     void init() {
-        link = std::make_unique<rv::Link>();
-        link->pumpMessages = [this] {
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
-            // The progress window's gauge as each wait of a dialog write sees it.
+        createWindow(true);
+        // The progress window's gauge as each wait of a dialog write sees it.
+        watchWait = [this] {
             if (info->isVisible() && (gauge.empty() || gauge.back() != info->Stepper->value()))
                 gauge.push_back(info->Stepper->value());
         };
-        boxes = std::make_unique<ScriptedBoxes>();
-        form = std::make_unique<TDeskForm>(*link, *boxes);
-        info = std::make_unique<TInfoForm>(*link);
-        pass = std::make_unique<TFormPASS>(*link, form->image(), *info, *boxes);
-        rele = std::make_unique<TFormRELE>(form->image());
-        form->setDialogs(rele.get(), pass.get(), info.get());
-        form->show();
         gauge.clear();
     }
-    void cleanup() {
-        pass.reset();
-        rele.reset();
-        form.reset();
-        info.reset();
-        boxes.reset();
-        link.reset();
-    }
+    void cleanup() { destroyWindow(); }
 
     void passwordDialogControls() {
         QCOMPARE(pass->windowTitle(), utf8("Изменение пароля и сетевого номера"));
@@ -532,6 +494,85 @@ class DialogsTest : public QObject {
             }
             QCOMPARE(int(image().RelayTable[b]), want);
         }
+    }
+
+    void escapeOrCloseLeavesTheDialogUp_data() {
+        QTest::addColumn<QString>("dialog");
+        QTest::addColumn<bool>("escape");
+        for (const char* dialog : {"FormPASS", "FormRELE", "InfoForm"}) {
+            QTest::addRow("%s, Esc", dialog) << dialog << true;
+            QTest::addRow("%s, close request", dialog) << dialog << false;
+        }
+    }
+    void escapeOrCloseLeavesTheDialogUp() {
+        QFETCH(QString, dialog);
+        QFETCH(bool, escape);
+        QDialog* window = dialog == "FormPASS"   ? static_cast<QDialog*>(pass.get())
+                          : dialog == "FormRELE" ? static_cast<QDialog*>(rele.get())
+                                                 : static_cast<QDialog*>(info.get());
+        if (window == info.get())
+            info->startOperation(utf8("  Чтение ..."), true);
+        else
+            window->show();
+        link->CancelFlag = false;
+        if (escape)
+            QTest::keyClick(window, Qt::Key_Escape);
+        else
+            window->close();
+        QVERIFY(window->isVisible());
+        QVERIFY(!link->CancelFlag);
+    }
+
+    void relayEditsSurviveEscape() {
+        image().RelayMask = 0xFF;
+        image().RelayTable.fill(0);
+        form->BtnRELE->setEnabled(true);
+        QTimer::singleShot(0, [&] {
+            popupAndChoose(cellIndex(0, 0, 0), rele->N2);
+            QTest::keyClick(rele.get(), Qt::Key_Escape);
+            if (rele->isVisible()) rele->BtnERClick();
+        });
+        form->BtnRELEClick();
+        QVERIFY(form->isEnabled());
+        QCOMPARE(int(image().RelayTable[0]), 0x01);
+    }
+
+    void enterInAFieldStartsNoWrite_data() {
+        QTest::addColumn<QString>("field");
+        for (const char* field : {"Sym1", "Sym4", "EdSENO", "MenuSPD"})
+            QTest::newRow(field) << field;
+    }
+    void enterInAFieldStartsNoWrite() {
+        QFETCH(QString, field);
+        rv::test::SimProcess sim({"1"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        useLine(sim);
+        boxes->answers = {true};
+        withPasswordDialog([&] {
+            QWidget* w = pass->findChild<QWidget*>(field);
+            QVERIFY(w);
+            w->setFocus();
+            QTest::keyClick(w, Qt::Key_Return);
+            QTest::keyClick(w, Qt::Key_Enter);
+        });
+        QVERIFY2(boxes->shown.empty(),
+                 boxes->shown.empty() ? "" : qPrintable(boxes->shown[0].text));
+        QVERIFY(heard(sim).isEmpty());
+    }
+
+    void setPointItemOnAFaultCell() {
+        image().RelayMask = 0xFF;
+        image().RelayTable.fill(0);
+        rele->show();
+        const int fault = cellIndex(1, 2, 2);
+        rele->popupCellMenu(fault, rele->mapToGlobal(QPoint(5, 5)));
+        rele->N4->trigger();
+        rele->PopError->hide();
+        // A fault has no code 3: the cell stays at none.
+        QCOMPARE(TFormRELE::cellCode(rele->RelayCell[fault]), 0);
+        QCOMPARE(rele->RelayCell[fault]->text(), utf8("Нет"));
+        rele->BtnERClick();
+        for (int b = 0; b < rv::kRelayTableSize; ++b) QCOMPARE(int(image().RelayTable[b]), 0);
     }
 
     void relayDialogWaitsAndLeavesOnActivation() {

@@ -257,6 +257,35 @@ private slots:
         QCOMPARE(closed.count(), 1);
     }
 
+    // A window whose dialogs have not been given to it still answers every button.
+    void buttonsWithoutDialogs_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("errorBox");
+        QTest::newRow("BtnPASS") << "BtnPASS" << false;
+        QTest::newRow("BtnRELE") << "BtnRELE" << false;
+        QTest::newRow("BtnLoad") << "BtnLoad" << true;
+        QTest::newRow("BtnSave") << "BtnSave" << true;
+        QTest::newRow("BtnR0") << "BtnR0" << true;
+        QTest::newRow("Btn2X") << "Btn2X" << true;
+    }
+    void buttonsWithoutDialogs() {
+        QFETCH(QString, button);
+        QFETCH(bool, errorBox);
+        link->portDevices[1] = "/nonexistent/rv740x-line";
+        form->show();
+        form->MenuSHEMA->setCurrentIndex(1);
+        boxes->answers = {true};
+        const std::map<QString, void (TDeskForm::*)()> handlers = {
+            {"BtnPASS", &TDeskForm::BtnPASSClick}, {"BtnRELE", &TDeskForm::BtnRELEClick},
+            {"BtnLoad", &TDeskForm::BtnLoadClick}, {"BtnSave", &TDeskForm::BtnSaveClick},
+            {"BtnR0", &TDeskForm::BtnR0Click},     {"Btn2X", &TDeskForm::Btn2XClick}};
+        (form.get()->*handlers.at(button))();
+        QVERIFY(form->isEnabled());
+        int errors = 0;
+        for (const auto& s : boxes->shown) errors += s.kind == ScriptedBoxes::Kind::Error;
+        QCOMPARE(errors, errorBox ? 1 : 0);
+    }
+
     void progressWindow() {
         TInfoForm info(*link);
         QCOMPARE(info.objectName(), QString("InfoForm"));

@@ -1,32 +1,18 @@
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QtTest>
-#include <functional>
-#include <memory>
 
-#include "link/link.h"
 #include "link/status.h"
-#include "scripted_boxes.h"
-#include "sim_harness.h"
-#include "ui/Info.h"
-#include "ui/WN1.h"
 #include "ui/text_spin_box.h"
+#include "window_fixture.h"
 
 // The search as the main window runs it, against simulated instruments.
-class SearchWindowTest : public QObject {
+class SearchWindowTest : public QObject, private WindowFixture {
     Q_OBJECT
-
-    std::unique_ptr<rv::Link> link;
-    std::unique_ptr<ScriptedBoxes> boxes;
-    std::unique_ptr<TDeskForm> form;
-    std::unique_ptr<TInfoForm> info;
-    // Runs at every wait of a probe, after the window's events.
-    std::function<void()> duringWait;
 
     QList<QWidget*> seventeen() const {
         QList<QWidget*> controls{form->MenuTecSPD, form->MenuCOM, form->Pribor,
@@ -51,30 +37,13 @@ class SearchWindowTest : public QObject {
     }
 
   private slots:
-    void init() {
-        link = std::make_unique<rv::Link>();
-        link->pumpMessages = [this] {
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
-            if (duringWait) duringWait();
-        };
-        boxes = std::make_unique<ScriptedBoxes>();
-        form = std::make_unique<TDeskForm>(*link, *boxes);
-        info = std::make_unique<TInfoForm>(*link);
-        form->setDialogs(nullptr, nullptr, info.get());
-        form->show();
-        duringWait = nullptr;
-    }
-    void cleanup() {
-        form.reset();
-        info.reset();
-        boxes.reset();
-        link.reset();
-    }
+    void init() { createWindow(); }
+    void cleanup() { destroyWindow(); }
 
     void foundListAndPicking() {
         rv::test::SimProcess sim({"3", "4,family=18", "6"});
         QVERIFY2(sim.started(), sim.error().c_str());
-        link->portDevices[1] = sim.linkPath();
+        useLine(sim);
         QVERIFY(!form->MenuPribor->isVisible());
         QVERIFY(!form->LabelMenu->isVisible());
         bool sawRunning = false;
@@ -118,7 +87,7 @@ class SearchWindowTest : public QObject {
     void aNewSearchEmptiesTheList() {
         rv::test::SimProcess sim({"1", "2"});
         QVERIFY2(sim.started(), sim.error().c_str());
-        link->portDevices[1] = sim.linkPath();
+        useLine(sim);
         stopAtProbe(3);
         QTest::mouseClick(form->BtnSearch, Qt::LeftButton);
         QCOMPARE(listed(), QStringList({"1", "2"}));
@@ -138,7 +107,7 @@ class SearchWindowTest : public QObject {
         QFETCH(QList<int>, disabled);
         rv::test::SimProcess sim({"2"});
         QVERIFY2(sim.started(), sim.error().c_str());
-        link->portDevices[1] = sim.linkPath();
+        useLine(sim);
         const QList<QWidget*> controls = seventeen();
         for (int i = 0; i < controls.size(); ++i) controls[i]->setEnabled(!disabled.contains(i));
         stopAtProbe(3);
@@ -151,7 +120,7 @@ class SearchWindowTest : public QObject {
     void stopDuringASilentProbe() {
         rv::test::SimProcess sim({"1", "2,silent"});
         QVERIFY2(sim.started(), sim.error().c_str());
-        link->portDevices[1] = sim.linkPath();
+        useLine(sim);
         QElapsedTimer timer;
         timer.start();
         stopAtProbe(2);
@@ -166,7 +135,7 @@ class SearchWindowTest : public QObject {
     void closingTheWindowStopsTheSearch() {
         rv::test::SimProcess sim({"1"});
         QVERIFY2(sim.started(), sim.error().c_str());
-        link->portDevices[1] = sim.linkPath();
+        useLine(sim);
         duringWait = [this] {
             if (link->NetNumber == 3) form->close();
         };
@@ -202,7 +171,7 @@ class SearchWindowTest : public QObject {
     void endsAtTheNumberShownInPribor() {
         rv::test::SimProcess sim({"1"});
         QVERIFY2(sim.started(), sim.error().c_str());
-        link->portDevices[1] = sim.linkPath();
+        useLine(sim);
         form->Pribor->setValue(42);
         QCOMPARE(link->NetNumber, 42u);
         stopAtProbe(2);

@@ -1,5 +1,4 @@
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -7,44 +6,14 @@
 #include <QSpinBox>
 #include <QTabBar>
 #include <QtTest>
-#include <memory>
 
 #include "channel/fields.h"
 #include "config/device_float.h"
-#include "link/link.h"
-#include "scripted_boxes.h"
-#include "sim_harness.h"
-#include "ui/Info.h"
-#include "ui/WN1.h"
+#include "window_fixture.h"
 
 // The read and the write as the window runs them, against simulated instruments.
-class TransferWindowTest : public QObject {
+class TransferWindowTest : public QObject, private WindowFixture {
     Q_OBJECT
-
-    std::unique_ptr<rv::Link> link;
-    std::unique_ptr<ScriptedBoxes> boxes;
-    std::unique_ptr<TDeskForm> form;
-    std::unique_ptr<TInfoForm> info;
-    // Runs at every wait of a transaction, after the window's events.
-    std::function<void()> duringWait;
-
-    template <typename T>
-    T* control(const char* name) {
-        T* found = form->findChild<T*>(name);
-        if (!found) qFatal("no control %s", name);
-        return found;
-    }
-
-    void useLine(const rv::test::SimProcess& sim) { link->portDevices[1] = sim.linkPath(); }
-
-    // The error boxes shown, in order.
-    QStringList errors() const {
-        QStringList texts;
-        for (const auto& s : boxes->shown) {
-            if (s.kind == ScriptedBoxes::Kind::Error) texts << s.text;
-        }
-        return texts;
-    }
 
     void checkEndState() {
         QVERIFY(form->isEnabled());
@@ -59,25 +28,8 @@ class TransferWindowTest : public QObject {
     }
 
 private slots:
-    void init() {
-        link = std::make_unique<rv::Link>();
-        link->pumpMessages = [this] {
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
-            if (duringWait) duringWait();
-        };
-        boxes = std::make_unique<ScriptedBoxes>();
-        form = std::make_unique<TDeskForm>(*link, *boxes);
-        info = std::make_unique<TInfoForm>(*link);
-        form->setDialogs(nullptr, nullptr, info.get());
-        form->show();
-        duringWait = nullptr;
-    }
-    void cleanup() {
-        form.reset();
-        info.reset();
-        boxes.reset();
-        link.reset();
-    }
+    void init() { createWindow(); }
+    void cleanup() { destroyWindow(); }
 
     void readFillsTheWindow() {
         rv::test::SimProcess sim({"1,model=RV7408,version=3.12"});
