@@ -14,6 +14,9 @@ constexpr unsigned kWriteEnable = 51736;
 constexpr unsigned kMeasureModeBase = 32720;
 constexpr int kFirstChannelCode = 16;
 constexpr int kMaxReadCount = 53;
+// The most counts a reading may differ by: a configurator holds a difference of whole counts
+// exactly only up to 2^40, and the answer's numbers must stay far from the limits of a long.
+constexpr double kMaxCounts = 1e9;
 
 // The single-field answers of a measurement the instrument cannot make.
 const char* const kNoSuchChannel = "1";
@@ -117,8 +120,10 @@ std::optional<std::vector<std::string>> Instrument::measure(const Request& reque
     // this gives back the resistance on the input.
     const int subRange = static_cast<int>(mode - kMeasureModeBase);
     const CalibrationEntry entry = calibrationEntry(channel, 4 - subRange);
-    if (entry.c == 0.0) return std::vector<std::string>{kNoCalibration};
-    const long difference = std::lround(inputResistance(channel) / entry.c) - entry.a + entry.b;
+    const double counts = inputResistance(channel) / entry.c;
+    if (entry.c == 0.0 || !std::isfinite(counts) || std::fabs(counts) > kMaxCounts)
+        return std::vector<std::string>{kNoCalibration};
+    const long difference = std::lround(counts) - entry.a + entry.b;
     const long reference = 4000 + 37 * channel;
     const long first = reference + difference + noise();
     const long second = reference + noise();

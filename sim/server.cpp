@@ -15,6 +15,10 @@ namespace {
 constexpr size_t kSplitPiece = 4;
 constexpr auto kSplitGap = std::chrono::milliseconds(3);
 constexpr size_t kGarbageBytes = 7;
+// Reply bytes that may wait for a client that does not read them. A client reads each reply
+// before it sends the next request, so only a flood of requests nobody reads reaches it;
+// what comes beyond it goes unanswered, as at an instrument that is still busy talking.
+constexpr size_t kMaxOutgoingBytes = 64 * 1024;
 // How long a reply in progress may take to leave once the simulator is told to stop.
 constexpr auto kStopGrace = std::chrono::seconds(30);
 
@@ -74,6 +78,7 @@ void Server::schedule(Instrument& instrument, const std::string& reply, Clock::t
         }
     }
     out.bytes += setup.noCr ? reply.substr(0, reply.size() - 1) : reply;
+    if (outgoingBytes_ + out.bytes.size() > kMaxOutgoingBytes) return;
 
     if (!outgoing_.empty()) start = std::max(start, outgoing_.back().due.back());
     const Clock::duration perByte = timing_.pace ? wireTime(1, baud) : Clock::duration{};
@@ -84,7 +89,9 @@ void Server::schedule(Instrument& instrument, const std::string& reply, Clock::t
         if (setup.split && i > 0 && i % kSplitPiece == 0) t += kSplitGap;
         out.due.push_back(t);
     }
-    if (!out.bytes.empty()) outgoing_.push_back(std::move(out));
+    if (out.bytes.empty()) return;
+    outgoingBytes_ += out.bytes.size();
+    outgoing_.push_back(std::move(out));
 }
 
 bool Server::deliver(Clock::time_point now, bool& blocked) {
@@ -104,6 +111,7 @@ bool Server::deliver(Clock::time_point now, bool& blocked) {
                 return false;
             }
             out.sent += static_cast<size_t>(n);
+            outgoingBytes_ -= static_cast<size_t>(n);
         }
         if (out.sent < out.bytes.size()) {
             blocked = end > out.sent;

@@ -54,6 +54,7 @@ private:
     Clock::time_point frameStart_{};
     bool afterLead_ = false;
     std::deque<Outgoing> outgoing_;
+    size_t outgoingBytes_ = 0;  // reply bytes in outgoing_ not yet written
     uint32_t garbageState_ = 0x2545F491u;
 };
 

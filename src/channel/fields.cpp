@@ -1,5 +1,6 @@
 #include "channel/fields.h"
 
+#include <cfenv>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -29,6 +30,18 @@ size_t skipBlanks(std::string_view text) {
 locale_t cLocale() {
     static const locale_t locale = newlocale(LC_ALL_MASK, "C", nullptr);
     return locale;
+}
+
+// Reads a decimal number cut toward zero to the 64 bits of a long double. The bits it keeps
+// are then exactly the text's own leading bits, so the working real, which looks at nothing
+// below its first dropped bit, is rounded once from the text itself; read to nearest, a text
+// just below a tie could land on the tie and be rounded up a second time.
+long double readTowardZero(const std::string& number) {
+    const int savedRounding = std::fegetround();
+    std::fesetround(FE_TOWARDZERO);
+    const long double value = strtold_l(number.c_str(), nullptr, cLocale());
+    std::fesetround(savedRounding);
+    return value;
 }
 
 // Reads the digits of `text` from `i` on in the given base; false when there are none or
@@ -89,7 +102,7 @@ RealText ParseRealField(std::string_view text, WorkingReal& value) {
     number += mantissaDigits ? mantissa : std::string("0");
     number += exponent;
 
-    const long double parsed = strtold_l(number.c_str(), nullptr, cLocale());
+    const long double parsed = readTowardZero(number);
     WorkingReal converted;
     if (ToWorkingReal(parsed, converted) == RealConversion::Overflow) return RealText::Overflow;
     value = converted;

@@ -1,4 +1,5 @@
 #include "config/device_float.h"
+#include "channel/fields.h"
 
 #include <gtest/gtest.h>
 
@@ -59,6 +60,21 @@ TEST(DeviceFloat, EveryVectorRowGoesFromTextToWorkingRealToDeviceFloat) {
     ASSERT_GT(rows.size(), 300u);
     for (const FloatRow& row : rows) {
         const WorkingReal r = fromText(row.text);
+        EXPECT_EQ(r.exponent, row.exponent) << row.text;
+        EXPECT_EQ(r.fraction, row.fraction) << row.text;
+        if (row.exponent != 0) {
+            EXPECT_EQ(r.negative, row.negative) << row.text;
+        }
+        EXPECT_EQ(ToDeviceFloat(r), row.device) << row.text;
+    }
+}
+
+TEST(DeviceFloat, EveryVectorTextTypedIntoAFieldGivesItsWorkingReal) {
+    const std::vector<FloatRow> rows = loadVectors();
+    ASSERT_GT(rows.size(), 300u);
+    for (const FloatRow& row : rows) {
+        WorkingReal r;
+        ASSERT_EQ(ParseRealField(row.text, r), RealText::Valid) << row.text;
         EXPECT_EQ(r.exponent, row.exponent) << row.text;
         EXPECT_EQ(r.fraction, row.fraction) << row.text;
         if (row.exponent != 0) {

@@ -59,6 +59,45 @@ INSTANTIATE_TEST_SUITE_P(
         RealCase{"1.70142e38", RealText::Overflow, 0},
         RealCase{std::string(10000, '9'), RealText::Overflow, 0}));
 
+// Texts that lie a hair below the point where the working real rounds up: read into 64 bits
+// to nearest first, they would land exactly on that point and round up a second time.
+struct ExactRealCase {
+    std::string text;
+    uint8_t exponent;
+    bool negative;
+    uint64_t fraction;
+    DeviceFloat device;
+};
+
+TEST(RealFieldParse, RoundsTheTextOnceNotItsNearestLongDouble) {
+    const ExactRealCase cases[] = {
+        {"1.00000000000090949470177292823791503906249999", 129, false, 0, {0x81, 0x00, 0x00, 0x00}},
+        {"1.0000000000009094946917729282379150390625", 129, false, 0, {0x81, 0x00, 0x00, 0x00}},
+        {"-1.00000000000090949470177292823791503906249999", 129, true, 0, {0x81, 0x80, 0x00, 0x00}},
+        // The exact tie itself rounds up.
+        {"1.0000000000009094947017729282379150390625", 129, false, 1, {0x81, 0x00, 0x00, 0x00}},
+        // A second rounding here would also move the device float up by one unit.
+        {"100.0000038146390579640864325927734375",
+         135,
+         false,
+         0x4800007FFF,
+         {0x87, 0x48, 0x00, 0x00}},
+        {"  -100.0000038146390579640864325927734375",
+         135,
+         true,
+         0x4800007FFF,
+         {0x87, 0xC8, 0x00, 0x00}},
+    };
+    for (const ExactRealCase& c : cases) {
+        WorkingReal value;
+        ASSERT_EQ(ParseRealField(c.text, value), RealText::Valid) << c.text;
+        EXPECT_EQ(value.exponent, c.exponent) << c.text;
+        EXPECT_EQ(value.negative, c.negative) << c.text;
+        EXPECT_EQ(value.fraction, c.fraction) << c.text;
+        EXPECT_EQ(ToDeviceFloat(value), c.device) << c.text;
+    }
+}
+
 struct FormatCase {
     long double value;
     int decimals;

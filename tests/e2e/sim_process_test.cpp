@@ -241,6 +241,46 @@ TEST(SimLine, NoiseAndTornFramesNeverStopIt) {
     EXPECT_EQ(sim.stop(), 0);
 }
 
+// Resident memory of a process in kB, -1 when it cannot be read.
+long ResidentKb(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+// A client that keeps sending and never reads makes the replies wait; they must not pile up
+// without bound in the simulator, and it answers normally once the line is read again.
+TEST(SimLine, RepliesNobodyReadsDoNotPileUp) {
+    SimProcess sim({"5"});
+    ASSERT_TRUE(sim.started()) << sim.error();
+    SimClient client(sim.linkPath(), 9600, 5);
+    ASSERT_TRUE(client.opened);
+    const int fd = client.link.port.fd();
+    const long before = ResidentKb(sim.pid());
+    ASSERT_GT(before, 0);
+
+    const std::string frame = BuildFrame(5, "211;41219;53;");
+    std::string burst;
+    for (int i = 0; i < 1000; ++i) burst += frame;
+    for (int i = 0; i < 40; ++i) ASSERT_TRUE(WriteRaw(fd, burst));
+    // Let the simulator take in the last of it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const long after = ResidentKb(sim.pid());
+    EXPECT_LT(after - before, 16 * 1024) << "kB grown by 40 000 unread replies";
+
+    // Drain what is waiting, then talk normally again.
+    uint8_t buf[4096];
+    for (int quiet = 0; quiet < 5;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        quiet = client.link.port.readAvailable(buf, sizeof buf) > 0 ? 0 : quiet + 1;
+    }
+    const Answer a = client.ask("0;", 1);
+    ASSERT_EQ(a.status, 0);
+    EXPECT_EQ(a.fields[0], "17");
+    EXPECT_TRUE(StillRunning(sim.pid()));
+}
+
 TEST(SimLine, BadCrcIsNotAnswered) {
     SimProcess sim({"5"});
     ASSERT_TRUE(sim.started()) << sim.error();

@@ -323,3 +323,40 @@ TEST(SimMeasure, FollowsAConfiguredR0) {
 
 }  // namespace
 }  // namespace rv::test
+
+namespace rv::test {
+namespace {
+
+// A calibration block can be rewritten over the line with any factor. One so small that the
+// input resistance would take more counts than a reading can carry is an entry the
+// instrument cannot measure with: it says so with a single field, and it goes on answering.
+TEST(SimMeasure, UnusableCalibrationFactorGivesAnErrorAnswer) {
+    const uint8_t factors[][4] = {
+        {0x01, 0x00, 0x00, 0x00},  // 2^-128
+        {0x01, 0x80, 0x00, 0x00},  // -2^-128
+        {0x1D, 0x22, 0x42, 0x60},  // about 1e-30
+    };
+    SimProcess sim({"2"});
+    ASSERT_TRUE(sim.started()) << sim.error();
+    SimClient client(sim.linkPath(), 9600, 2);
+    ASSERT_TRUE(client.opened);
+    const BlockInfo& info = BlockTable[22];
+    std::vector<uint8_t> original = client.readBytes(info.primary);
+    ASSERT_EQ(original.size(), 53u);
+    for (const auto& factor : factors) {
+        std::vector<uint8_t> data(original.begin() + 1, original.begin() + info.length);
+        std::copy(factor, factor + 4, data.begin() + 40);  // entry 4's factor at offset 41
+        ASSERT_TRUE(WriteBlockImage(client, 22, data));
+
+        EXPECT_EQ(client.ask("2;16;32720;", 2).status, 7) << int{factor[0]};
+        const Answer error = client.ask("2;16;32720;", 1);
+        ASSERT_EQ(error.status, 0) << error.reply;
+        EXPECT_FALSE(error.fields[0].empty());
+        const Answer id = client.ask("0;", 1);
+        ASSERT_EQ(id.status, 0);
+        EXPECT_EQ(id.fields[0], "17");
+    }
+}
+
+}  // namespace
+}  // namespace rv::test
