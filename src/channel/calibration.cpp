@@ -6,6 +6,7 @@
 
 #include "channel/fields.h"
 #include "channel/sensors.h"
+#include "config/image.h"
 #include "devmem/blocks.h"
 #include "link/requests.h"
 #include "link/status.h"
@@ -118,6 +119,10 @@ bool DataRead(Link& link, unsigned channelCode, unsigned mode, const Measurement
 MeasurementResult MeasureResistance(Link& link, int channelIndex, int subRange,
                                     const MeasurementObserver& observer) {
     link.CancelFlag = false;
+    if (channelIndex < 0 || channelIndex >= kChannelCount || subRange < 0 || subRange > 1) {
+        link.LinkStatus = status::kRequestLimit;
+        return {MeasurementEnd::Failed};
+    }
     if (!link.OpenPort()) return {MeasurementEnd::Failed};
     PortGuard guard(link);
 

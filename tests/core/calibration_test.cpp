@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "config/device_float.h"
+#include "link/link.h"
+#include "link/status.h"
 
 namespace {
 
@@ -142,6 +144,24 @@ TEST(MeasuredValues, R0SubtractsTheLineOnlyInTwoWire) {
     EXPECT_EQ(rv::MeasuredR0(101.5L, false, line).toDouble(), 101.5);
     EXPECT_EQ(rv::MeasuredR0(101.5L, true, line).toDouble(), 100.25);
     EXPECT_EQ(rv::MeasuredLineResistance(1.25L).toDouble(), 1.25);
+}
+
+// A channel or sub-range outside the instrument's is refused before the port is touched
+// (the port named here does not exist, so an attempt to open it would leave status 5).
+TEST(MeasureResistance, RefusesChannelsAndSubRangesItDoesNotHave) {
+    const struct {
+        int channel;
+        int subRange;
+    } rows[] = {{-1, 0}, {8, 0}, {0, -1}, {0, 2}};
+    for (const auto& row : rows) {
+        rv::Link link;
+        link.portDevices[0] = "/nonexistent/rv740x-port";
+        link.PortIndex = 0;
+        const rv::MeasurementResult result =
+            rv::MeasureResistance(link, row.channel, row.subRange, {});
+        EXPECT_EQ(result.end, rv::MeasurementEnd::Failed) << row.channel << "/" << row.subRange;
+        EXPECT_EQ(link.LinkStatus, rv::status::kRequestLimit);
+    }
 }
 
 }  // namespace
