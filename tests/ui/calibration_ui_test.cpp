@@ -10,6 +10,7 @@
 #include "channel/fields.h"
 #include "config/device_float.h"
 #include "link/status.h"
+#include "sim_log.h"
 #include "window_fixture.h"
 
 namespace {
@@ -19,13 +20,8 @@ QString utf8(const char* text) { return QString::fromUtf8(text); }
 // The requests the simulator heard, in order.
 QStringList heard(const rv::test::SimProcess& sim) {
     QStringList lines;
-    QFile file(QString::fromStdString(sim.logPath()));
-    if (!file.open(QIODevice::ReadOnly)) return lines;
-    const QRegularExpression rx("\"dir\":\"rx\",\"net\":\\d+,\"text\":\"([^\"]*)\"");
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        const auto m = rx.match(QString::fromUtf8(line));
-        if (m.hasMatch()) lines << m.captured(1);
-    }
+    for (const auto& request : rv::test::HeardRequests(sim.logPath()))
+        lines << QString::fromStdString(request.text);
     return lines;
 }
 

@@ -17,6 +17,7 @@
 #include "config/image.h"
 #include "link/status.h"
 #include "ui/text_spin_box.h"
+#include "sim_log.h"
 #include "window_fixture.h"
 
 Q_DECLARE_METATYPE(std::vector<uint8_t>)
@@ -28,14 +29,11 @@ QString utf8(const char* text) { return QString::fromUtf8(text); }
 // The requests the simulator heard, as "net/baud/text".
 QStringList heard(const rv::test::SimProcess& sim) {
     QStringList lines;
-    QFile file(QString::fromStdString(sim.logPath()));
-    if (!file.open(QIODevice::ReadOnly)) return lines;
-    const QRegularExpression rx(
-        "\"dir\":\"rx\",\"net\":(\\d+),\"text\":\"([^\"]*)\",\"baud\":(\\d+)");
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        const auto m = rx.match(QString::fromUtf8(line));
-        if (m.hasMatch()) lines << m.captured(1) + "/" + m.captured(3) + "/" + m.captured(2);
-    }
+    for (const auto& request : rv::test::HeardRequests(sim.logPath()))
+        lines << QString("%1/%2/%3")
+                     .arg(request.net)
+                     .arg(request.baud)
+                     .arg(QString::fromStdString(request.text));
     return lines;
 }
 
