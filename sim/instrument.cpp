@@ -110,6 +110,8 @@ std::optional<std::vector<std::string>> Instrument::measure(const Request& reque
     const unsigned mode = toUnsigned(request.items[2]);
     if (code < kFirstChannelCode || code >= kFirstChannelCode + 8) return std::nullopt;
     if (mode != kMeasureModeBase && mode != kMeasureModeBase + 1) return std::nullopt;
+    if (setup_.measureSilent) return std::nullopt;
+    if (setup_.measureReply) return *setup_.measureReply;
     if (setup_.measureError) return std::vector<std::string>{*setup_.measureError};
     const int channel = static_cast<int>(code) - kFirstChannelCode;
     if (!(setup_.channelsFitted() & (1u << channel)))

@@ -42,6 +42,8 @@ Fault switches:
   bad-echo=K            the K-th byte write of the run echoes a wrong value
   close=TEXT            answer TEXT to "3;" and keep the old number and speed
   measure-error=TEXT    measurements answer the single field TEXT
+  measure-reply=F:F...  measurements answer exactly these fields (':' between them)
+  measure-silent        measurements get no answer (other requests do)
   measure-noise=X       raw readings spread by a whole amount within -X..+X
   garbage               noise bytes before every reply
   split                 replies written in small pieces with short gaps
@@ -143,12 +145,14 @@ std::optional<InstrumentSetup> parseInstrumentSetup(const std::string& text, std
         const bool hasValue = eq != std::string::npos;
         const std::string value = hasValue ? part.substr(eq + 1) : std::string();
 
-        if (key == "silent" || key == "garbage" || key == "split" || key == "no-cr") {
+        if (key == "silent" || key == "garbage" || key == "split" || key == "no-cr" ||
+            key == "measure-silent") {
             if (hasValue) return fail("'" + key + "' takes no value");
             if (key == "silent") setup.silent = true;
             if (key == "garbage") setup.garbage = true;
             if (key == "split") setup.split = true;
             if (key == "no-cr") setup.noCr = true;
+            if (key == "measure-silent") setup.measureSilent = true;
             continue;
         }
         if (!hasValue) return fail("'" + key + "' needs a value (" + key + "=...)");
@@ -200,6 +204,20 @@ std::optional<InstrumentSetup> parseInstrumentSetup(const std::string& text, std
             std::string text;
             if (!fieldValue(key, value, true, text)) return std::nullopt;
             setup.measureError = text;
+        } else if (key == "measure-reply") {
+            std::vector<std::string> fields;
+            size_t from = 0;
+            for (;;) {
+                const size_t colon = value.find(':', from);
+                std::string field;
+                if (!fieldValue(key, value.substr(from, colon - from), true, field))
+                    return std::nullopt;
+                fields.push_back(field);
+                if (colon == std::string::npos) break;
+                from = colon + 1;
+            }
+            if (fields.size() > 60) return fail("measure-reply takes at most 60 fields");
+            setup.measureReply = fields;
         } else if (key == "measure-noise") {
             double x = 0;
             if (!parseReal(value, x) || x < 0 || x > 1000)

@@ -29,6 +29,8 @@ struct InstrumentSetup {
     int badEcho = 0;  // the K-th byte write echoes a wrong value; 0 = never
     std::optional<std::string> closeReply;
     std::optional<std::string> measureError;
+    std::optional<std::vector<std::string>> measureReply;  // every field of every answer
+    bool measureSilent = false;
     double measureNoise = 0.0;
     bool garbage = false;
     bool split = false;

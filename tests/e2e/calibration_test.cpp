@@ -106,6 +106,43 @@ TEST(MeasurementAnswers, OneFieldAnswerIsShownAsTheInstrumentsError) {
     EXPECT_EQ(measuringRequests(sim).size(), 1u);
 }
 
+// Answers that are neither a measurement nor an error answer of the instrument, and a
+// measurement that is never answered: nothing is measured, and each ends with its message.
+struct BadAnswer {
+    std::string name;
+    std::string switches;
+    std::vector<std::string> errors;
+};
+
+class MeasurementBadAnswer : public ::testing::TestWithParam<BadAnswer> {};
+
+TEST_P(MeasurementBadAnswer, MeasuresNothing) {
+    const BadAnswer& c = GetParam();
+    SimProcess sim({"4" + c.switches});
+    ASSERT_TRUE(sim.started()) << sim.error();
+    rv::Link link;
+    attach(link, sim, 4);
+    Shown shown;
+    const MeasurementResult result = rv::MeasureResistance(link, 0, 0, shown.observer());
+    EXPECT_EQ(result.end, MeasurementEnd::Stopped);
+    EXPECT_EQ(shown.errors, c.errors);
+    EXPECT_TRUE(shown.progress.empty());
+    EXPECT_EQ(measuringRequests(sim).size(), 1u);
+    EXPECT_FALSE(link.port.isOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, MeasurementBadAnswer,
+    ::testing::Values(
+        // Two fields, the second no number: the measurement ends without a message.
+        BadAnswer{"FieldNotANumber", ",measure-reply=4012:$", {}},
+        BadAnswer{"FieldWithTwoPoints", ",measure-reply=1.2.3:4000", {}},
+        // Three fields parse neither as a measurement nor as an error answer.
+        BadAnswer{"ThreeFields", ",measure-reply=1:2:3", {"Ошибка обмена"}},
+        // Waits the ordinary time-out plus the measurement's 9.936 s before giving up.
+        BadAnswer{"NeverAnswered", ",measure-silent", {"Нет ответа"}}),
+    [](const ::testing::TestParamInfo<BadAnswer>& info) { return info.param.name; });
+
 TEST(MeasurementAnswers, NoisyLineWarnsAndStillMeasures) {
     SimProcess sim({"4,r=1:100.0,measure-noise=40"});
     ASSERT_TRUE(sim.started()) << sim.error();
