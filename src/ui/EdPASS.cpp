@@ -83,13 +83,12 @@ QString numberText(unsigned value) { return QStringLiteral("  ") + QString::numb
 
 }  // namespace
 
-TFormPASS::TFormPASS(rv::Link& link, rv::ConfigImage& image, TInfoForm& info, MessageBoxes& boxes,
+TFormPASS::TFormPASS(rv::Link& link, rv::ConfigImage& image, MessageBoxes& boxes,
                      QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::MSWindowsFixedSizeDialogHint),
       link_(link),
       image_(image),
-      info_(info),
       boxes_(boxes) {
     setObjectName("FormPASS");
     setWindowTitle(QString::fromUtf8("Изменение пароля и сетевого номера"));
@@ -238,9 +237,13 @@ void TFormPASS::Button1Click() {
     hide();
 }
 
+void TFormPASS::showProgress(int percent) {
+    if (info_) info_->setProgress(percent);
+}
+
 void TFormPASS::endWrite() {
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
-    info_.finishOperation();
+    if (info_) info_->finishOperation();
     setEnabled(true);
     activateWindow();
     setFocus();
@@ -252,9 +255,9 @@ void TFormPASS::BtnSENOClick() {
         return;
     const rv::RaisedPriority priority;
     setEnabled(false);
-    info_.startOperation(QString::fromUtf8("  Запись ..."), false);
+    if (info_) info_->startOperation(QString::fromUtf8("  Запись ..."), false);
     const rv::Outcome outcome = rv::WriteNetworkSettings(
-        link_, image_, [this](int percent) { info_.setProgress(percent); });
+        link_, image_, [this](int percent) { showProgress(percent); });
     if (outcome == rv::Outcome::Done && networkChanged)
         networkChanged(image_.DialogNetNumber, image_.DialogSpeedIndex);
     if (outcome == rv::Outcome::Failed && link_.LinkStatus != 0)
@@ -268,9 +271,9 @@ void TFormPASS::BtnPASSClick() {
     const rv::RaisedPriority priority;
     image_.Password = passwordOfDigits();
     setEnabled(false);
-    info_.startOperation(QString::fromUtf8("  Запись ..."), false);
+    if (info_) info_->startOperation(QString::fromUtf8("  Запись ..."), false);
     const rv::Outcome outcome =
-        rv::WritePassword(link_, image_, [this](int percent) { info_.setProgress(percent); });
+        rv::WritePassword(link_, image_, [this](int percent) { showProgress(percent); });
     if (outcome == rv::Outcome::Failed && link_.LinkStatus != 0)
         boxes_.error(this, QString::fromStdString(rv::StatusText(link_.LinkStatus)));
     endWrite();

@@ -20,8 +20,12 @@ struct ConfigImage;
 class TFormPASS : public QDialog {
     Q_OBJECT
   public:
-    TFormPASS(rv::Link& link, rv::ConfigImage& image, TInfoForm& info, MessageBoxes& boxes,
+    TFormPASS(rv::Link& link, rv::ConfigImage& image, MessageBoxes& boxes,
               QWidget* parent = nullptr);
+
+    // The progress window of the two writes, created after this dialog; without one the
+    // writes run unseen.
+    void setInfoForm(TInfoForm* info) { info_ = info; }
 
     // Called after a successful network write so the main window addresses the instrument
     // at its new number and speed index.
@@ -66,11 +70,12 @@ class TFormPASS : public QDialog {
   private:
     std::array<QLineEdit*, 4> digits() const { return {Sym1, Sym2, Sym3, Sym4}; }
     void digitChange(QLineEdit* field);
+    void showProgress(int percent);
     // The steps a write ends with on every path: cursor, progress window, this dialog.
     void endWrite();
 
     rv::Link& link_;
     rv::ConfigImage& image_;
-    TInfoForm& info_;
+    TInfoForm* info_ = nullptr;
     MessageBoxes& boxes_;
 };

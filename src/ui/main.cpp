@@ -23,9 +23,9 @@ int main(int argc, char* argv[]) {
 
     // The dialogs have no parent, so they stay usable while the main window is disabled.
     TFormRELE formRELE(deskForm.image());
-    // The password dialog shows its progress in InfoForm, so InfoForm exists before it.
+    TFormPASS formPASS(link, deskForm.image(), boxes);
     TInfoForm infoForm(link);
-    TFormPASS formPASS(link, deskForm.image(), infoForm, boxes);
+    formPASS.setInfoForm(&infoForm);
     formRELE.hide();
     formPASS.hide();
     infoForm.hide();

@@ -43,7 +43,8 @@ class WindowFixture {
         form = std::make_unique<TDeskForm>(*link, *boxes);
         info = std::make_unique<TInfoForm>(*link);
         if (withDialogs) {
-            pass = std::make_unique<TFormPASS>(*link, form->image(), *info, *boxes);
+            pass = std::make_unique<TFormPASS>(*link, form->image(), *boxes);
+            pass->setInfoForm(info.get());
             rele = std::make_unique<TFormRELE>(form->image());
         }
         form->setDialogs(rele.get(), pass.get(), info.get());
