@@ -98,11 +98,7 @@ class PtyPeer {
                 frame += c;
                 continue;
             }
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TestClock::now());
-            if (left.count() <= 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) break;
-            pollfd p{master_, POLLIN, 0};
-            poll(&p, 1, static_cast<int>(left.count()));
+            if (!waitForMore(deadline, n)) break;
         }
         return frame;
     }
@@ -118,13 +114,20 @@ class PtyPeer {
                 bytes.append(buffer, static_cast<size_t>(n));
                 continue;
             }
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TestClock::now());
-            if (left.count() <= 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) break;
-            pollfd p{master_, POLLIN, 0};
-            poll(&p, 1, static_cast<int>(left.count()));
+            if (!waitForMore(deadline, n)) break;
         }
         return bytes;
+    }
+
+    // After a read that gave nothing (n <= 0): sleeps until more may be read and tells
+    // whether to go on, false once the deadline has passed or the line failed.
+    bool waitForMore(TestClock::time_point deadline, ssize_t n) const {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TestClock::now());
+        if (left.count() <= 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return false;
+        pollfd p{master_, POLLIN, 0};
+        poll(&p, 1, static_cast<int>(left.count()));
+        return true;
     }
 
     // Runs `script` on a helper thread; join() waits for it.

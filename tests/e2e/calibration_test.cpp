@@ -93,21 +93,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ResistanceCase{"Copper100Channel5", 4, 2, 92.0011, 0.005, "2;20;32720;"}),
     [](const ::testing::TestParamInfo<ResistanceCase>& info) { return info.param.name; });
 
-TEST(MeasurementAnswers, OneFieldAnswerIsShownAsTheInstrumentsError) {
-    SimProcess sim({"4,measure-error=37"});
-    ASSERT_TRUE(sim.started()) << sim.error();
-    rv::Link link;
-    attach(link, sim, 4);
-    Shown shown;
-    const MeasurementResult result = rv::MeasureResistance(link, 0, 0, shown.observer());
-    EXPECT_EQ(result.end, MeasurementEnd::Stopped);
-    EXPECT_EQ(shown.errors, std::vector<std::string>{"Ошибка: 37"});
-    EXPECT_TRUE(shown.progress.empty());
-    EXPECT_EQ(measuringRequests(sim).size(), 1u);
-}
-
-// Answers that are neither a measurement nor an error answer of the instrument, and a
-// measurement that is never answered: nothing is measured, and each ends with its message.
+// An error answer of the instrument, answers that are neither a measurement nor an error
+// answer, and a measurement that is never answered: nothing is measured, and each ends with
+// its message.
 struct BadAnswer {
     std::string name;
     std::string switches;
@@ -134,6 +122,8 @@ TEST_P(MeasurementBadAnswer, MeasuresNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Answers, MeasurementBadAnswer,
     ::testing::Values(
+        // One field is the instrument's error answer, shown as it came.
+        BadAnswer{"OneFieldAnswerIsTheInstrumentsError", ",measure-error=37", {"Ошибка: 37"}},
         // Two fields, the second no number: the measurement ends without a message.
         BadAnswer{"FieldNotANumber", ",measure-reply=4012:$", {}},
         BadAnswer{"FieldWithTwoPoints", ",measure-reply=1.2.3:4000", {}},

@@ -126,10 +126,10 @@ class SimState : public ::testing::TestWithParam<StopCase> {};
 TEST_P(SimState, ByteWrittenSurvivesARestart) {
     TempDir state;
     const unsigned address = BlockTable[20].primary + 5;
+    SimOptions options;
+    options.instruments = {"7"};
+    options.stateDir = state.path();
     {
-        SimOptions options;
-        options.instruments = {"7"};
-        options.stateDir = state.path();
         SimProcess sim(options);
         ASSERT_TRUE(sim.started()) << sim.error();
         SimClient client(sim.linkPath(), 9600, 7);
@@ -142,9 +142,6 @@ TEST_P(SimState, ByteWrittenSurvivesARestart) {
         }
     }
     EXPECT_EQ(ReadStateFile(state.path() + "/7.mem").at(address), 99);
-    SimOptions options;
-    options.instruments = {"7"};
-    options.stateDir = state.path();
     SimProcess sim(options);
     ASSERT_TRUE(sim.started()) << sim.error();
     SimClient client(sim.linkPath(), 9600, 7);
