@@ -86,7 +86,9 @@ bool DataRead(Link& link, unsigned channelCode, unsigned mode, const Measurement
     const std::string command = request::Measure(channelCode, mode);
     for (int i = 0; i < kCalibrationReadings; ++i) {
         std::string message = command;
-        const bool answered = Transact(link, message, link.ReplyTimeout + kMeasurementExtraTimeout);
+        // An error answer carries one field, fewer than a measurement.
+        const bool answered = Transact(link, message, link.ReplyTimeout + kMeasurementExtraTimeout,
+                                       request::kMeasureErrorFields);
         if (link.CancelFlag) return false;
         if (!answered) {
             if (link.LinkStatus != status::kOk) show(observer.error, StatusText(link.LinkStatus));

@@ -34,7 +34,8 @@ bool copyIsSound(const BlockInfo& block, const BlockBuffer& buffer) {
 bool writeCopy(Link& link, unsigned address, size_t count, const BlockBuffer& buffer) {
     for (size_t i = 0; i < count; ++i) {
         std::string message = request::WriteByte(address + static_cast<unsigned>(i), buffer[i]);
-        const bool sent = Transact(link, message, link.ReplyTimeout);
+        const bool sent =
+            Transact(link, message, link.ReplyTimeout, request::kWriteByteFields);
         if (link.CancelFlag || !sent) return false;
         if (!ParseReply(link, message, request::kWriteByteFields)) return false;
         link.LinkStatus = status::kMemoryData;
@@ -47,7 +48,10 @@ bool writeCopy(Link& link, unsigned address, size_t count, const BlockBuffer& bu
 // Whether the stored backup copy is a whole block; nullopt when the line failed to tell.
 std::optional<bool> backupIsWhole(Link& link, const BlockInfo& block) {
     std::string message = request::ReadMemory(block.backup);
-    if (!Transact(link, message, link.ReplyTimeout) || link.CancelFlag) return std::nullopt;
+    if (!Transact(link, message, link.ReplyTimeout, request::kReadMemoryFields) ||
+        link.CancelFlag) {
+        return std::nullopt;
+    }
     if (!ParseReply(link, message, request::kReadMemoryFields)) return std::nullopt;
     BlockBuffer copy{};
     return takeBytes(link, block.length + size_t{2}, copy) && copyIsSound(block, copy);
@@ -68,7 +72,7 @@ int ReadBlock(Link& link, int index, int& progressCount, BlockBuffer& buffer) {
     };
 
     std::string message = request::ReadMemory(block.primary);
-    bool sent = Transact(link, message, link.ReplyTimeout);
+    bool sent = Transact(link, message, link.ReplyTimeout, request::kReadMemoryFields);
     if (link.CancelFlag) return finish();
     if (sent && ParseReply(link, message, request::kReadMemoryFields) &&
         takeBytes(link, n, buffer) && copyIsSound(block, buffer)) {
@@ -77,7 +81,7 @@ int ReadBlock(Link& link, int index, int& progressCount, BlockBuffer& buffer) {
     }
 
     message = request::ReadMemory(block.backup);
-    sent = Transact(link, message, link.ReplyTimeout);
+    sent = Transact(link, message, link.ReplyTimeout, request::kReadMemoryFields);
     if (link.CancelFlag || !sent) return finish();
     if (!ParseReply(link, message, request::kReadMemoryFields)) return finish();
     link.LinkStatus = status::kMemoryData;

@@ -8,7 +8,7 @@ namespace rv {
 
 Step Exchange(Link& link, const std::string& command, int fieldCount) {
     std::string message = command;
-    const bool sent = Transact(link, message, link.ReplyTimeout);
+    const bool sent = Transact(link, message, link.ReplyTimeout, fieldCount);
     if (link.CancelFlag) return Step::Cancelled;
     if (!sent || !ParseReply(link, message, fieldCount)) return Step::Failed;
     return Step::Ok;

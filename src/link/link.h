@@ -8,6 +8,7 @@
 #include "devmem/block_table.h"
 #include "link/serial_port.h"
 #include "link/timeouts.h"
+#include "link/trace.h"
 
 namespace rv {
 
@@ -34,6 +35,12 @@ struct Link {
 
     // Called while a transaction waits, so the window stays alive and can set CancelFlag.
     std::function<void()> pumpMessages;
+    // The longest a waiting transaction goes without calling pumpMessages. A program whose
+    // pump only looks at a signal flag can make it long: a signal ends the wait early anyway.
+    std::chrono::microseconds pumpInterval{5000};
+
+    // Receives every frame sent and every reply awaited, when set; not owned.
+    TraceSink* trace = nullptr;
 
     // Sets BaudRate and ReplyTimeout from a speed-list index (-1: none selected, 9600 baud).
     void applySpeedIndex(int index);

@@ -24,22 +24,24 @@ class NetNumberGuard {
 
 bool servedFamilyAnswers(Link& link, Duration probeTimeout) {
     std::string message = request::Identify();
-    if (!Transact(link, message, probeTimeout)) return false;
+    if (!Transact(link, message, probeTimeout, request::kIdentifyFields)) return false;
     return ParseReply(link, message, request::kIdentifyFields) &&
            link.ReplyFields[0] == request::kServedFamily;
 }
 
 }  // namespace
 
-Outcome SearchLine(Link& link, Duration probeTimeout, const SearchObserver& observer) {
+Outcome SearchLine(Link& link, Duration probeTimeout, const SearchObserver& observer,
+                   SearchRange range) {
     NetNumberGuard netGuard(link);
     link.NetNumber = 1;
     link.CancelFlag = false;
     if (!link.OpenPort()) return Outcome::Failed;
     PortGuard portGuard(link);
 
-    for (unsigned a = 1; a <= kSearchLastCounter && !link.CancelFlag; ++a) {
+    for (unsigned a = range.first; a <= range.last && !link.CancelFlag; ++a) {
         link.NetNumber = a;
+        if (observer.probing) observer.probing(a);
         const bool answered = servedFamilyAnswers(link, probeTimeout);
         if (link.CancelFlag) break;
         if (answered && observer.found) observer.found(a);

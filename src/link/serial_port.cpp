@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdlib>
 #include <thread>
 
@@ -95,6 +96,7 @@ SerialPort::OpenResult SerialPort::open(const std::string& path, uint32_t baud) 
         return OpenResult::SetupFailed;
     }
     fd_ = fd;
+    baud_ = baud;
     discardInput();
     return OpenResult::Ok;
 }
@@ -133,7 +135,10 @@ bool SerialPort::writeAll(const uint8_t* data, size_t size) {
         int queued = 0;
         if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
         if (Clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
+        // The queued bytes cannot leave sooner than their wire time.
+        const long byteMicros = 10'000'000L / static_cast<long>(baud_ == 0 ? 9600 : baud_);
+        std::this_thread::sleep_for(
+            std::chrono::microseconds(std::max(500L, queued * byteMicros)));
     }
 }
 

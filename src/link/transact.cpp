@@ -1,8 +1,11 @@
 #include "link/transact.h"
 
+#include <time.h>
+
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <type_traits>
 
 #include "link/crc.h"
 #include "link/status.h"
@@ -12,9 +15,6 @@ namespace rv {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Longest sleep between two looks at the window's messages while a reply is awaited.
-constexpr std::chrono::microseconds kPumpInterval{5000};
 
 bool inNumberSet(char c) { return c == '-' || c == '.' || (c >= '0' && c <= '9'); }
 bool inFieldSet(char c) { return c == '$' || inNumberSet(c); }
@@ -74,7 +74,73 @@ ReplyCollector::State ReplyCollector::feed(const uint8_t* data, size_t size) {
     return ended_ ? State::Ended : State::Collecting;
 }
 
-bool Transact(Link& link, std::string& message, Duration timeout) {
+size_t ReplyBytesStillNeeded(std::string_view received, uint32_t netNumber, int replyFields) {
+    if (received.empty()) return 0;
+    const size_t prefix = 1 + std::to_string(netNumber).size() + 1;  // '!' net ';'
+    const size_t separators =
+        static_cast<size_t>(std::count(received.begin(), received.end(), ';'));
+    const bool atSeparator = received.back() == ';';
+    if (replyFields < 0) {
+        // Only the address, a checksum digit and the CR are sure to come.
+        if (separators == 0) return (prefix > received.size() ? prefix - received.size() : 1) + 2;
+        return atSeparator ? 2 : 1;
+    }
+    const size_t allSeparators = static_cast<size_t>(replyFields) + 1;
+    if (separators == 0) {
+        // Each field is at least one character and its ';'; then a checksum digit and CR.
+        const size_t addressLeft = prefix > received.size() ? prefix - received.size() : 1;
+        return addressLeft + 2 * static_cast<size_t>(replyFields) + 2;
+    }
+    if (separators < allSeparators) {
+        const size_t left = allSeparators - separators;
+        return 2 * left - (atSeparator ? 0 : 1) + 2;
+    }
+    // Every separator is in: the checksum over the address and the fields is known.
+    size_t lastSeparator = 0;
+    for (size_t i = 0, seen = 0; i < received.size(); ++i) {
+        if (received[i] == ';' && ++seen == allSeparators) {
+            lastSeparator = i;
+            break;
+        }
+    }
+    const std::string_view covered = received.substr(1, lastSeparator);
+    const size_t digits = std::to_string(Crc16(covered, kFrameCrcStart)).size();
+    const size_t had = received.size() - lastSeparator - 1;
+    return (had < digits ? digits - had : 0) + 1;
+}
+
+namespace {
+
+// Sleeps until `until` or a signal, whichever comes first.
+void sleepUntil(Clock::time_point until) {
+    const auto since = std::chrono::duration_cast<std::chrono::nanoseconds>(
+        until.time_since_epoch());
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(since.count() / 1'000'000'000);
+    ts.tv_nsec = static_cast<long>(since.count() % 1'000'000'000);
+    clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
+}
+
+void trace(Link& link, TraceRecord::Direction direction, std::string_view bytes,
+           std::string_view outcome) {
+    if (link.trace == nullptr) return;
+    link.trace->record(
+        {TraceClockMicroseconds(), direction, link.NetNumber, bytes, outcome});
+}
+
+void traceSent(Link& link, std::string_view frame, std::string_view outcome) {
+    trace(link, TraceRecord::Direction::Sent, frame, outcome);
+}
+
+void traceReceived(Link& link, const ReplyCollector& collector, std::string_view outcome) {
+    trace(link, TraceRecord::Direction::Received, collector.reply(), outcome);
+}
+
+}  // namespace
+
+bool Transact(Link& link, std::string& message, Duration timeout, int replyFields) {
+    static_assert(std::is_same_v<Clock, std::chrono::steady_clock>,
+                  "the blind sleep uses CLOCK_MONOTONIC, the steady clock of this library");
     link.port.discardInput();
     link.LinkStatus = status::kOk;
     if (message.size() > kMaxCommandLength || link.NetNumber > kMaxNetNumber) {
@@ -85,36 +151,62 @@ bool Transact(Link& link, std::string& message, Duration timeout) {
     link.pump();
     if (link.CancelFlag) return false;
     if (!link.port.writeAll(reinterpret_cast<const uint8_t*>(frame.data()), frame.size())) {
+        traceSent(link, frame, "write-error");
         link.LinkStatus = status::kPortWrite;
         return false;
     }
+    traceSent(link, frame, "sent");
     const auto deadline = Clock::now() + timeout;
+    // A byte takes 10 bit times on the wire; no byte can come sooner than that after another.
+    const auto byteTime = std::chrono::nanoseconds(10'000'000'000LL / std::max<uint32_t>(link.BaudRate, 1));
+    const bool pumping = static_cast<bool>(link.pumpMessages);
+    auto nextPump = Clock::now() + link.pumpInterval;
     ReplyCollector collector;
     std::array<uint8_t, kReadPiece> piece{};
     for (;;) {
-        link.pump();
-        if (link.CancelFlag) return false;
         const long n = link.port.readAvailable(piece.data(), piece.size());
         if (n < 0) {
+            traceReceived(link, collector, "read-error");
             link.LinkStatus = status::kPortRead;
             return false;
         }
         if (n > 0 &&
             collector.feed(piece.data(), static_cast<size_t>(n)) == ReplyCollector::State::Overflow) {
+            traceReceived(link, collector, "too-long");
             link.LinkStatus = status::kReplyLength;
             return false;
         }
         if (collector.ended()) break;
-        const auto now = Clock::now();
+        auto now = Clock::now();
+        if (pumping && now >= nextPump) {
+            link.pump();
+            now = Clock::now();
+            nextPump = now + link.pumpInterval;
+        }
+        if (link.CancelFlag) {
+            traceReceived(link, collector, "cancelled");
+            return false;
+        }
         if (now > deadline) break;
-        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - now);
-        // Sleeps in the kernel until bytes arrive; wakes now and then to pump the window.
-        link.port.waitReadable(std::min(left + std::chrono::microseconds(1), kPumpInterval));
+        auto wake = deadline + std::chrono::microseconds(1);
+        if (pumping) wake = std::min(wake, nextPump);
+        // The bytes the reply must still contain come at the line's rate: sleep through all
+        // but the last of them, then wait in the kernel for that one.
+        const size_t needed = ReplyBytesStillNeeded(collector.reply(), link.NetNumber, replyFields);
+        if (needed > 1) {
+            const auto through = now + std::chrono::duration_cast<Clock::duration>(
+                                           byteTime * static_cast<int64_t>(needed - 1));
+            sleepUntil(std::min(wake, through));
+            continue;
+        }
+        link.port.waitReadable(std::chrono::duration_cast<std::chrono::microseconds>(wake - now));
     }
     if (!collector.ended()) {
+        traceReceived(link, collector, collector.started() ? "incomplete" : "no-reply");
         link.LinkStatus = collector.started() ? status::kExchange : status::kNoReply;
         return false;
     }
+    traceReceived(link, collector, "ok");
     message = collector.reply();
     return true;
 }

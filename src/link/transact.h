@@ -36,8 +36,15 @@ private:
 
 // One request and its reply. On entry `message` is the command text, on success the reply
 // from '!' through CR; on failure it keeps the command and LinkStatus tells why (or, when
-// CancelFlag is set, LinkStatus is left as it was).
-bool Transact(Link& link, std::string& message, Duration timeout);
+// CancelFlag is set, LinkStatus is left as it was). `replyFields` is the number of fields the
+// reply is expected to carry (-1: unknown); it only lets the wait sleep through the bytes the
+// reply must still contain, and never decides whether a reply is accepted.
+bool Transact(Link& link, std::string& message, Duration timeout, int replyFields = -1);
+
+// The fewest bytes that must still arrive before a reply from `netNumber` with `replyFields`
+// fields (-1: unknown) can end, given its text so far from '!' (empty: nothing yet, 0).
+// Once every separator is in, the checksum is known, and so is the reply's exact length.
+size_t ReplyBytesStillNeeded(std::string_view received, uint32_t netNumber, int replyFields);
 
 // Checks a reply addressed from link.NetNumber and stores exactly fieldCount fields into
 // link.ReplyFields. LinkStatus ends 0 on success and 7 on any fault.

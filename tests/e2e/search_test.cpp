@@ -30,7 +30,8 @@ struct Sweep {
                     if (stopAfter && stopAfter(static_cast<unsigned>(progress.size())))
                         link.CancelFlag = true;
                 },
-                [this](unsigned a) { found.push_back(a); }};
+                [this](unsigned a) { found.push_back(a); },
+                {}};
     }
 };
 

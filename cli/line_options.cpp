@@ -1,0 +1,60 @@
+#include "line_options.h"
+
+#include <cstdio>
+
+#include "exit_codes.h"
+#include "link/serial_port.h"
+#include "link/timeouts.h"
+
+namespace rv::cli {
+
+int SpeedIndexOfBaud(unsigned baud) {
+    for (int i = 0; i < kSpeedCount; ++i) {
+        if (BaudOfSpeedIndex(i) == baud) return i;
+    }
+    return -1;
+}
+
+bool ParseComName(const std::string& text, int& portIndex) {
+    if (text.size() != 4) return false;
+    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
+    if (upper(text[0]) != 'C' || upper(text[1]) != 'O' || upper(text[2]) != 'M') return false;
+    if (text[3] < '1' || text[3] > '4') return false;
+    portIndex = text[3] - '1';
+    return true;
+}
+
+int SetUpLink(const LineOptions& options, Link& link, std::unique_ptr<TraceFile>& trace) {
+    int portIndex = 0;
+    if (ParseComName(options.port, portIndex)) {
+        link.PortIndex = portIndex;
+    } else if (!options.port.empty() && options.port[0] == '/') {
+        link.PortIndex = 0;
+        link.portDevices[0] = options.port;
+    } else {
+        std::fprintf(stderr, "Порт «%s» не задан: укажите COM1..COM4 или путь к устройству\n",
+                     options.port.c_str());
+        return kExitUsage;
+    }
+    const int speedIndex = options.baud ? SpeedIndexOfBaud(*options.baud) : kDefaultSpeedIndex;
+    if (speedIndex < 0) {
+        std::fprintf(stderr,
+                     "Скорость %u бод не поддерживается: 300, 600, 1200, 2400, 4800, 9600 "
+                     "или 19200\n",
+                     *options.baud);
+        return kExitUsage;
+    }
+    link.applySpeedIndex(speedIndex);
+    if (!options.tracePath.empty()) {
+        trace = TraceFile::Open(options.tracePath);
+        if (!trace) {
+            std::fprintf(stderr, "Не удаётся открыть файл трассировки «%s»\n",
+                         options.tracePath.c_str());
+            return kExitFile;
+        }
+        link.trace = trace.get();
+    }
+    return kExitDone;
+}
+
+}  // namespace rv::cli

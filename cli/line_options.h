@@ -1,0 +1,29 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "link/link.h"
+#include "link/trace.h"
+
+namespace rv::cli {
+
+// The global options that say which line to use and how.
+struct LineOptions {
+    std::string port = "COM1";  // COMn or a device path
+    std::optional<unsigned> baud;
+    std::string tracePath;
+};
+
+// The speed-list index of a line speed, or -1 when the instruments have no such speed.
+int SpeedIndexOfBaud(unsigned baud);
+
+// Whether `text` names COM1..COM4 (any letter case); sets the index 0..3.
+bool ParseComName(const std::string& text, int& portIndex);
+
+// Points the link at the port and speed of the options and attaches the trace. On failure
+// returns the exit code (usage or file) after printing why; 0 on success.
+int SetUpLink(const LineOptions& options, Link& link, std::unique_ptr<TraceFile>& trace);
+
+}  // namespace rv::cli
