@@ -21,6 +21,7 @@
 #include "config/transfer.h"
 #include "link/transact.h"
 #include "sim_harness.h"
+#include "wire_cost.h"
 
 namespace {
 
@@ -35,50 +36,6 @@ double cpuSeconds() {
     getrusage(RUSAGE_SELF, &usage);
     const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-// The text of a log line's "text" member, unescaped.
-std::string logText(const std::string& line) {
-    const std::string key = "\"text\":\"";
-    size_t i = line.find(key);
-    std::string text;
-    if (i == std::string::npos) return text;
-    for (i += key.size(); i < line.size() && line[i] != '"'; ++i) {
-        if (line[i] != '\\') {
-            text += line[i];
-            continue;
-        }
-        const char escaped = line[++i];
-        if (escaped == 'u') {
-            text += static_cast<char>(std::strtol(line.substr(i + 1, 4).c_str(), nullptr, 16));
-            i += 4;
-        } else {
-            text += escaped == 'r' ? '\r' : escaped == 'n' ? '\n' : escaped;
-        }
-    }
-    return text;
-}
-
-struct WireCost {
-    long bytes = 0;
-    long exchanges = 0;
-};
-
-// Bytes on the line for the log lines from `fromLine` on: every request frame and every reply.
-WireCost wireCost(const std::string& logPath, size_t fromLine, size_t& lines) {
-    std::ifstream in(logPath);
-    WireCost cost;
-    lines = 0;
-    for (std::string line; std::getline(in, line); ++lines) {
-        if (lines < fromLine) continue;
-        if (line.find("\"dir\":\"rx\"") != std::string::npos) {
-            cost.bytes += static_cast<long>(rv::BuildFrame(kNet, logText(line)).size());
-            ++cost.exchanges;
-        } else if (line.find("\"dir\":\"tx\"") != std::string::npos) {
-            cost.bytes += static_cast<long>(logText(line).size());
-        }
-    }
-    return cost;
 }
 
 struct Measure {
@@ -108,7 +65,7 @@ int speedIndexOf(unsigned baud) {
 bool report(const char* what, unsigned baud, const Measure& m, const SimProcess& sim,
             size_t& logLine) {
     size_t lines = 0;
-    const WireCost cost = wireCost(sim.logPath(), logLine, lines);
+    const rv::bench::WireCost cost = rv::bench::WireCostOfLog(sim.logPath(), logLine, lines);
     logLine = lines;
     const double limit = cost.bytes * 10.0 / baud + cost.exchanges * kLatencyMs / 1000.0;
     const double ratio = m.wall / limit;
