@@ -260,7 +260,7 @@ private slots:
             QCOMPARE(block20[3], block20Before[3]);
             QCOMPARE(block20[4], block20Before[4]);
         }
-        // Channel 3's main settings were shown, so they went back as displayed.
+        // Channel 3's main settings were shown but not edited, so they went back as read.
         const auto main5 = rv::test::ReadBlockCopy(sim.stateFile(1), 5, false);
         QCOMPARE(main5[35], main5Before[35]);
     }
