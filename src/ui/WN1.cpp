@@ -15,6 +15,7 @@
 #include "channel/fields.h"
 #include "link/link.h"
 #include "ui/EdPASS.h"
+#include "ui/main_menu.h"
 #include "ui/text_spin_box.h"
 
 namespace {
@@ -88,6 +89,7 @@ TDeskForm::TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
     createRightColumn();
     setKeyboardOrder();
     FormCreate();
+    mainMenu_ = new MainMenu(this, QSize(kClientWidth, kClientHeight));
 }
 
 void TDeskForm::setDialogs(TFormRELE* rele, TFormPASS* pass, TInfoForm* info) {

@@ -19,6 +19,7 @@ class MessageBoxes;
 class TFormPASS;
 class TFormRELE;
 class TInfoForm;
+class MainMenu;
 
 namespace rv {
 struct Link;
@@ -46,6 +47,8 @@ public:
     TFormPASS* formPASS() { return formPASS_; }
     TFormRELE* formRELE() { return formRELE_; }
     int currentChannel() const;
+    // The menu bar above the client area.
+    MainMenu* mainMenu() { return mainMenu_; }
 
     bool SearchActive = false;
 
@@ -163,4 +166,5 @@ private:
     TFormRELE* formRELE_ = nullptr;
     TFormPASS* formPASS_ = nullptr;
     TInfoForm* infoForm_ = nullptr;
+    MainMenu* mainMenu_ = nullptr;
 };
