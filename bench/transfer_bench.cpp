@@ -119,8 +119,10 @@ int main(int argc, char** argv) {
         rv::ConfigImage image;
         size_t logLine = 0;
         const Measure read = measure([&] { return rv::ReadConfiguration(link, image, {}); });
+        if (!read.ok) std::printf("read failed with status %d\n", link.LinkStatus);
         withinTargets = report("read", baud, read, sim, logLine) && withinTargets;
         const Measure write = measure([&] { return rv::WriteConfiguration(link, image, {}); });
+        if (!write.ok) std::printf("write failed with status %d\n", link.LinkStatus);
         withinTargets = report("write", baud, write, sim, logLine) && withinTargets;
     }
     std::printf("targets (ratio <= 1.02, cpu < 0.5 %% of wall to 9600, < 1 %% above): %s\n",

@@ -65,6 +65,72 @@ int main(int argc, char** argv) {
         exitCode = RunSearch(line, search);
     });
 
+    std::string outputPath;
+    unsigned readNet = 0;
+    CLI::App* read = app.add_subcommand("read", "Прочитать конфигурацию прибора в файл");
+    read->add_option("N", readNet, "Сетевой номер прибора")->required()->check(CLI::Range(1, 254));
+    read->add_option("-o,--output", outputPath, "Файл конфигурации (без него: стандартный вывод)")
+        ->type_name("FILE");
+    read->callback([&] { exitCode = RunRead(line, readNet, outputPath); });
+
+    std::string showPath;
+    CLI::App* show = app.add_subcommand("show", "Показать файл конфигурации таблицей");
+    show->add_option("FILE", showPath, "Файл конфигурации")->required();
+    show->callback([&] { exitCode = RunShow(showPath); });
+
+    std::vector<std::string> diffArgs;
+    CLI::App* diff = app.add_subcommand(
+        "diff", "Различия по полям: прибора N и файла или двух файлов (код 1, если они есть)");
+    diff->add_option("N|FILE FILE", diffArgs, "Сетевой номер прибора или файл, затем файл")
+        ->required()
+        ->expected(2);
+    diff->callback([&] {
+        unsigned net = 0;
+        const std::string& first = diffArgs[0];
+        if (first.find_first_not_of("0123456789") == std::string::npos && first.size() <= 3) {
+            net = static_cast<unsigned>(std::stoul(first));
+            if (net < 1 || net > 254) {
+                throw CLI::ValidationError("N", "сетевой номер должен быть от 1 до 254");
+            }
+            exitCode = RunDiffInstrument(line, net, diffArgs[1]);
+        } else {
+            exitCode = RunDiffFiles(first, diffArgs[1]);
+        }
+    });
+
+    unsigned writeNet = 0;
+    std::string writePath;
+    bool yes = false;
+    CLI::App* write = app.add_subcommand("write", "Записать файл конфигурации в прибор");
+    write->add_option("N", writeNet, "Сетевой номер прибора")->required()->check(CLI::Range(1, 254));
+    write->add_option("FILE", writePath, "Файл конфигурации")->required();
+    write->add_flag("--yes", yes, "Не спрашивать подтверждения");
+    write->footer(
+        "Первый Ctrl+C останавливает запись после текущего блока, второй сразу; каждый блок "
+        "остаётся целым, старым или новым.");
+    write->callback([&] { exitCode = RunWrite(line, writeNet, writePath, yes); });
+
+    std::string backupDir;
+    bool backupAllSpeeds = false;
+    unsigned backupFirst = 1;
+    unsigned backupLast = 254;
+    CLI::App* backup = app.add_subcommand(
+        "backup", "Найти приборы и сохранить конфигурацию каждого в каталог");
+    backup->add_option("DIR", backupDir, "Каталог для файлов")->required();
+    backup->add_flag("--all-speeds", backupAllSpeeds,
+                     "Искать на всех скоростях от 300 до 19200 бод по очереди");
+    backup->add_option("--from", backupFirst, "Первый номер (по умолчанию 1)")
+        ->check(CLI::Range(1, 254));
+    backup->add_option("--to", backupLast, "Последний номер (по умолчанию 254)")
+        ->check(CLI::Range(1, 254));
+    backup->footer(kSweepNote);
+    backup->callback([&] {
+        if (backupFirst > backupLast) {
+            throw CLI::ValidationError("--from", "первый номер больше последнего");
+        }
+        exitCode = RunBackup(line, backupDir, backupAllSpeeds, backupFirst, backupLast);
+    });
+
     app.parse_complete_callback([&] {
         if (speedOption->count() > 0) line.baud = baud;
         if (search.first > search.last) {

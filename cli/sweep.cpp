@@ -4,6 +4,7 @@
 #include <chrono>
 #include <string>
 
+#include "configfile/code_page.h"
 #include "interrupt.h"
 #include "link/requests.h"
 #include "link/search.h"
@@ -53,7 +54,7 @@ SweepResult Sweep(Link& link, const SweepPlan& plan) {
             // The port is open at this speed and addressed to the instrument that answered.
             FoundInstrument found{net, speedIndex, baud, {}, 0};
             if (Exchange(link, request::Version(), request::kVersionFields) == Step::Ok) {
-                found.version = link.ReplyFields[0];
+                found.version = InstrumentTextToUtf8(link.ReplyFields[0]).value_or("?");
             } else {
                 found.versionStatus = link.LinkStatus;
             }

@@ -13,7 +13,7 @@ struct FoundInstrument {
     unsigned netNumber = 0;
     int speedIndex = 0;
     unsigned baud = 0;
-    std::string version;       // firmware version text, empty when it could not be read
+    std::string version;        // firmware version text (UTF-8), empty when it could not be read
     int32_t versionStatus = 0;  // why the version could not be read
 };
 

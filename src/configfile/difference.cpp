@@ -20,20 +20,23 @@ std::string hex4(uint16_t value) {
     return buffer;
 }
 
+// Keeps the settings that differ, or every setting when `all` is set.
 class Collector {
 public:
-    explicit Collector(std::vector<FieldDifference>& out) : out_(out) {}
+    Collector(std::vector<FieldDifference>& out, bool all) : out_(out), all_(all) {}
 
-    void text(int channel, const char* field, const std::string& left, const std::string& right) {
-        if (left != right) out_.push_back({channel, field, left, right});
+    void text(int channel, const std::string& field, const std::string& left,
+              const std::string& right) {
+        if (all_ || left != right) out_.push_back({channel, field, left, right});
     }
     void real(int channel, const char* field, const WorkingReal& left, const WorkingReal& right) {
-        if (ToDeviceFloat(left) != ToDeviceFloat(right))
+        if (all_ || ToDeviceFloat(left) != ToDeviceFloat(right))
             out_.push_back({channel, field, realText(left), realText(right)});
     }
 
 private:
     std::vector<FieldDifference>& out_;
+    bool all_;
 };
 
 void compareChannel(Collector& c, int n, const ChannelConfig& a, const ChannelConfig& b) {
@@ -60,12 +63,7 @@ void compareChannel(Collector& c, int n, const ChannelConfig& a, const ChannelCo
 
 constexpr const char* kEventNames[] = {"Уставка 1", "Уставка 2", "Ошибка"};
 
-}  // namespace
-
-std::vector<FieldDifference> CompareConfigurations(const ConfigImage& left,
-                                                   const ConfigImage& right) {
-    std::vector<FieldDifference> out;
-    Collector c(out);
+void collect(const ConfigImage& left, const ConfigImage& right, Collector& c) {
     for (int i = 0; i < kChannelCount; ++i) {
         compareChannel(c, i + 1, left.Channels[static_cast<size_t>(i)],
                        right.Channels[static_cast<size_t>(i)]);
@@ -91,16 +89,31 @@ std::vector<FieldDifference> CompareConfigurations(const ConfigImage& left,
             for (int relay = 0; relay < kRelayCount; ++relay) {
                 const std::string field =
                     "Реле" + std::to_string(relay + 1) + ": " + kEventNames[e];
-                const int codeA = RelayCode(a, relay, event);
-                const int codeB = RelayCode(b, relay, event);
-                if (codeA != codeB) {
-                    out.push_back({channel + 1, field, RelayCodeText(event, codeA),
-                                   RelayCodeText(event, codeB)});
-                }
+                c.text(channel + 1, field, RelayCodeText(event, RelayCode(a, relay, event)),
+                       RelayCodeText(event, RelayCode(b, relay, event)));
             }
         }
     }
+}
+
+}  // namespace
+
+std::vector<FieldDifference> CompareConfigurations(const ConfigImage& left,
+                                                   const ConfigImage& right) {
+    std::vector<FieldDifference> out;
+    Collector c(out, false);
+    collect(left, right, c);
     return out;
+}
+
+std::vector<FieldValue> ConfigurationFields(const ConfigImage& image) {
+    std::vector<FieldDifference> all;
+    Collector c(all, true);
+    collect(image, image, c);
+    std::vector<FieldValue> fields;
+    fields.reserve(all.size());
+    for (FieldDifference& f : all) fields.push_back({f.channel, std::move(f.field), std::move(f.left)});
+    return fields;
 }
 
 InstrumentIdentity IdentityOf(const ConfigImage& image, const std::string& family) {

@@ -22,6 +22,17 @@ struct FieldDifference {
 std::vector<FieldDifference> CompareConfigurations(const ConfigImage& left,
                                                    const ConfigImage& right);
 
+// One setting of a configuration, named as CompareConfigurations names it.
+struct FieldValue {
+    int channel = 0;  // 1..8; 0 for a setting of the whole instrument
+    std::string field;
+    std::string value;
+};
+
+// Every setting the configuration write sends, in the order CompareConfigurations lists
+// differences.
+std::vector<FieldValue> ConfigurationFields(const ConfigImage& image);
+
 // What a file says of the instrument it came from.
 InstrumentIdentity IdentityOf(const ConfigImage& image, const std::string& family);
 
