@@ -1,15 +1,55 @@
 #include <QApplication>
 #include <QEventLoop>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTextStream>
+#include <QTranslator>
+#include <cstdio>
+#include <optional>
 
 #include "link/link.h"
+#include "ports/port_map.h"
 #include "ui/EdPASS.h"
 #include "ui/EdRL.h"
 #include "ui/Info.h"
 #include "ui/WN1.h"
+#include "ui/command_line.h"
 #include "ui/message_boxes.h"
+#include "ui/port_menus.h"
+
+namespace {
+
+// Qt's own texts (standard buttons, the command line's messages) in Russian, as the window's.
+void installQtTranslation(QCoreApplication& app, QTranslator& translator) {
+    if (translator.load(QLocale(QLocale::Russian), "qtbase", "_",
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(&translator);
+}
+
+// The command line is read before the window system is touched, so --help, --version and a
+// bad option work without a display.
+std::optional<int> readCommandLine(int argc, char* argv[], CommandLineOptions& options) {
+    QCoreApplication app(argc, argv);
+    QTranslator translator;
+    installQtTranslation(app, translator);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    return ParseCommandLine(QCoreApplication::arguments(), options, out, err);
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
+    CommandLineOptions options;
+    if (const std::optional<int> exitCode = readCommandLine(argc, argv, options)) return *exitCode;
+
+    rv::PortSetup ports(options.ports, rv::SettingsFilePath());
+    for (const std::string& warning : ports.warnings())
+        std::fprintf(stderr, "%s\n", warning.c_str());
+
     QApplication app(argc, argv);
+    QTranslator translator;
+    installQtTranslation(app, translator);
     QApplication::setFont(TDeskForm::windowFont());
     // The program ends when the main window closes, even while the progress window is up.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -20,6 +60,7 @@ int main(int argc, char* argv[]) {
 
     TDeskForm deskForm(link, boxes);
     QObject::connect(&deskForm, &TDeskForm::closed, [] { QCoreApplication::exit(0); });
+    PortMenus portMenus(deskForm, link, ports);
 
     // The dialogs have no parent, so they stay usable while the main window is disabled.
     TFormRELE formRELE(deskForm.image());
