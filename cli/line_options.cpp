@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "exit_codes.h"
-#include "link/serial_port.h"
+#include "ports/port_map.h"
 #include "link/timeouts.h"
 
 namespace rv::cli {
@@ -27,6 +27,12 @@ bool ParseComName(const std::string& text, int& portIndex) {
 int SetUpLink(const LineOptions& options, Link& link, std::unique_ptr<TraceFile>& trace) {
     int portIndex = 0;
     if (ParseComName(options.port, portIndex)) {
+        // COM1..COM4 mean what they mean to the window: environment, settings file, default.
+        const PortSetup setup({}, SettingsFilePath());
+        for (const std::string& w : setup.warnings()) std::fprintf(stderr, "%s\n", w.c_str());
+        for (int i = 0; i < kPortCount; ++i) {
+            link.portDevices[static_cast<size_t>(i)] = setup.map()[static_cast<size_t>(i)].device;
+        }
         link.PortIndex = portIndex;
     } else if (!options.port.empty() && options.port[0] == '/') {
         link.PortIndex = 0;

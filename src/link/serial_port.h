@@ -42,7 +42,4 @@ private:
     uint32_t baud_ = 0;
 };
 
-// Devices behind COM1..COM4: $RV740X_COM1..$RV740X_COM4 when set, else /dev/ttyS0../dev/ttyS3.
-std::string DefaultPortDevice(int portIndex);
-
 }  // namespace rv

@@ -111,6 +111,9 @@ size_t ReplyBytesStillNeeded(std::string_view received, uint32_t netNumber, int 
 
 namespace {
 
+// Bytes a read may bring beyond those the line's rate allows since the wait began.
+constexpr size_t kTrickleSlack = 2;
+
 // Sleeps until `until` or a signal, whichever comes first.
 void sleepUntil(Clock::time_point until) {
     const auto since = std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -161,6 +164,11 @@ bool Transact(Link& link, std::string& message, Duration timeout, int replyField
     const auto byteTime = std::chrono::nanoseconds(10'000'000'000LL / std::max<uint32_t>(link.BaudRate, 1));
     const bool pumping = static_cast<bool>(link.pumpMessages);
     auto nextPump = Clock::now() + link.pumpInterval;
+    // Sleeping through predicted bytes assumes they trickle in at the line's rate. A read that
+    // brings more than that rate allows (an adapter or a busy peer delivering in bursts) ends
+    // the assumption for this reply: from then on every arrival wakes the wait.
+    bool trickling = true;
+    size_t mostExpected = kTrickleSlack;
     ReplyCollector collector;
     std::array<uint8_t, kReadPiece> piece{};
     for (;;) {
@@ -170,6 +178,7 @@ bool Transact(Link& link, std::string& message, Duration timeout, int replyField
             link.LinkStatus = status::kPortRead;
             return false;
         }
+        if (static_cast<size_t>(n) > mostExpected) trickling = false;
         if (n > 0 &&
             collector.feed(piece.data(), static_cast<size_t>(n)) == ReplyCollector::State::Overflow) {
             traceReceived(link, collector, "too-long");
@@ -193,12 +202,14 @@ bool Transact(Link& link, std::string& message, Duration timeout, int replyField
         // The bytes the reply must still contain come at the line's rate: sleep through all
         // but the last of them, then wait in the kernel for that one.
         const size_t needed = ReplyBytesStillNeeded(collector.reply(), link.NetNumber, replyFields);
-        if (needed > 1) {
+        if (trickling && needed > 1) {
             const auto through = now + std::chrono::duration_cast<Clock::duration>(
                                            byteTime * static_cast<int64_t>(needed - 1));
             sleepUntil(std::min(wake, through));
+            mostExpected = needed - 1 + kTrickleSlack;
             continue;
         }
+        mostExpected = kTrickleSlack;
         link.port.waitReadable(std::chrono::duration_cast<std::chrono::microseconds>(wake - now));
     }
     if (!collector.ended()) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -177,20 +179,34 @@ TEST(CliFailures, LineAndFileFailuresGiveTheirTextAndCode) {
     }
 }
 
-TEST(CliPorts, ListsTheFourComNamesWithTheirDevices) {
-    const CliRun run = RunCli({"ports"});
+// COM names resolve as in the window: environment over settings file over /dev/ttyS.
+TEST(CliPorts, ComNamesComeFromTheEnvironmentThenTheSettingsFile) {
+    SimProcess sim(kLine);
+    ASSERT_TRUE(sim.started()) << sim.error();
+    TempDir config;
+    std::filesystem::create_directories(config.path() + "/rv740x");
+    std::ofstream(config.path() + "/rv740x/ports.conf") << "COM3=/dev/ttyUSB7\n";
+    const Environment environment = {{"XDG_CONFIG_HOME", config.path()},
+                                     {"RV740X_COM1", ""},
+                                     {"RV740X_COM2", sim.linkPath()},
+                                     {"RV740X_COM3", ""},
+                                     {"RV740X_COM4", ""}};
+
+    CliRun run = RunCli({"ports"}, {}, environment);
     EXPECT_EQ(run.exitCode, 0) << Describe(run);
     const std::vector<std::string> lines = Lines(run.out);
     ASSERT_GE(lines.size(), 6u) << run.out;
-    EXPECT_EQ(lines[0], "COM-порты:");
-    for (int i = 1; i <= 4; ++i) {
-        const std::string variable = "RV740X_COM" + std::to_string(i);
-        const char* set = std::getenv(variable.c_str());
-        const std::string device =
-            set && *set ? set : "/dev/ttyS" + std::to_string(i - 1);
-        EXPECT_EQ(lines[static_cast<size_t>(i)], "  COM" + std::to_string(i) + "  " + device);
-    }
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 5),
+              (std::vector<std::string>{"COM-порты:", "  COM1  /dev/ttyS0  (по умолчанию)",
+                                        "  COM2  " + sim.linkPath() + "  (переменная RV740X_COM2)",
+                                        "  COM3  /dev/ttyUSB7  (файл настроек)",
+                                        "  COM4  /dev/ttyS3  (по умолчанию)"}));
     EXPECT_EQ(lines[5], "Последовательные устройства:");
+
+    run = RunCli({"--port", "com2", "search", "--to", "3"}, {}, environment);
+    EXPECT_EQ(run.exitCode, 0) << Describe(run);
+    EXPECT_EQ(Lines(run.out), (std::vector<std::string>{"Номер  Скорость, бод  Версия",
+                                                        "    3           9600  2.07"}));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim_harness.h"
@@ -33,10 +34,14 @@ inline std::string ReadWholeFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Environment variables for a run: an empty value removes the variable.
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
 // Runs rv740x with `args`; stdin is /dev/null, so the program never sees a terminal.
 // `onStarted` (optional) is called with the child's id while it runs.
 inline CliRun RunCli(const std::vector<std::string>& args,
-                     const std::function<void(pid_t)>& onStarted = {}) {
+                     const std::function<void(pid_t)>& onStarted = {},
+                     const Environment& environment = {}) {
     TempDir dir;
     const std::string outPath = dir.path() + "/out";
     const std::string errPath = dir.path() + "/err";
@@ -50,6 +55,13 @@ inline CliRun RunCli(const std::vector<std::string>& args,
     const pid_t pid = ::fork();
     if (pid < 0) return run;
     if (pid == 0) {
+        for (const auto& [name, value] : environment) {
+            if (value.empty()) {
+                ::unsetenv(name.c_str());
+            } else {
+                ::setenv(name.c_str(), value.c_str(), 1);
+            }
+        }
         const int in = ::open("/dev/null", O_RDONLY);
         const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

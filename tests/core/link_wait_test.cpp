@@ -154,5 +154,23 @@ TEST(PredictedWait, ReturnsWithinAByteOfTheCrOfAPacedReply) {
     link.ClosePort();
 }
 
+// A reply that comes in bursts (an adapter that buffers) is not slept through: the first burst
+// shows the bytes do not trickle at the line's rate, so the rest wakes the wait at once.
+TEST(PredictedWait, ABurstStopsTheSleepingThroughBytes) {
+    PtyPeer peer;
+    Link link;
+    link.portDevices[0] = peer.path();
+    ASSERT_TRUE(link.OpenPort());
+    link.BaudRate = 1200;  // five predicted bytes would be 42 ms
+    peer.answer({{"!1;17;"}, {"52306\r", 20ms}});
+    std::string message = "0;";
+    EXPECT_TRUE(Transact(link, message, 2s, 1));
+    const auto returned = TestClock::now();
+    peer.join();
+    EXPECT_EQ(message, "!1;17;52306\r");
+    EXPECT_LT(returned - peer.lastWrite(), 8ms);
+    link.ClosePort();
+}
+
 }  // namespace
 }  // namespace rv
