@@ -34,8 +34,8 @@ DifferenceWindow::DifferenceWindow(const QString& title, const QString& otherCol
         for (int column = 0; column < 4; ++column)
             table_->setItem(static_cast<int>(row), column, new QTableWidgetItem(cells[column]));
     }
-    table_->resizeColumnsToContents();
-    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     table_->setVisible(!differences.empty());
     layout->addWidget(table_);
     resize(640, differences.empty() ? 80 : 420);
