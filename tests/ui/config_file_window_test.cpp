@@ -259,6 +259,32 @@ private slots:
         QCOMPARE(boxes->shown[0].text, QString::fromUtf8(" Записать данные ?"));
     }
 
+    void openAndWritePutTheMemoryBack() {
+        rv::test::SimProcess sim({"1"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        const QString path = savedFile(sim, 1, "backup.rv740x.json");
+        const auto before = rv::test::ReadStateFile(sim.stateFile(1));
+        // Another program changes channel 2's settings, spare byte included.
+        auto main2 = rv::test::ReadBlockCopy(sim.stateFile(1), 4, false);
+        std::vector<uint8_t> data(main2.begin() + 1, main2.begin() + 36);
+        data[0] = 13;
+        data[34] ^= 0xA5;
+        {
+            rv::test::SimClient client(sim.linkPath(), 9600, 1);
+            QVERIFY(client.opened);
+            QVERIFY(rv::test::WriteBlockImage(client, 4, data));
+        }
+        QVERIFY(rv::test::ReadStateFile(sim.stateFile(1)) != before);
+
+        menu()->openConfiguration();
+        boxes->shown.clear();
+        boxes->answers = {true};
+        form->BtnSaveClick();
+        QCOMPARE(boxes->shown.size(), size_t{1});  // same instrument: no warning
+        QVERIFY(shownOf(ScriptedBoxes::Kind::Error).isEmpty());
+        QVERIFY(rv::test::ReadStateFile(sim.stateFile(1)) == before);
+    }
+
     void compareFindsExactlyTheChangedFields() {
         rv::test::SimProcess sim({"1"});
         QVERIFY2(sim.started(), sim.error().c_str());
