@@ -49,8 +49,9 @@ ConfigFileMenu::ConfigFileMenu(TDeskForm& form, MainMenu& menu)
     compareFile_ = add("CompareFileAction", "Сравнить с &файлом…", &ConfigFileMenu::compareWithFile);
     file->insertSeparator(quit);
     connect(file, &QMenu::aboutToShow, this, &ConfigFileMenu::updateActions);
+    // After a read, even one that failed, the window no longer shows the file alone.
     connect(&form, &TDeskForm::configurationRead, this, [this] {
-        if (form_.image().LoadedId != 0) showFileName(QString());
+        showFileName(QString());
         updateActions();
     });
 
