@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
@@ -587,6 +588,11 @@ bool SaveConfigurationFile(const std::string& path, const ConfigImage& image,
 
 LoadResult LoadConfigurationFile(const std::string& path, ConfigurationFile& out) {
     LoadResult result;
+    std::error_code code;
+    if (!std::filesystem::is_regular_file(path, code)) {
+        result.error = "Не удалось открыть файл «" + path + "»: это не обычный файл";
+        return result;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         result.error = "Не удалось открыть файл «" + path + "»: " + std::strerror(errno);

@@ -336,6 +336,8 @@ TEST(ConfigurationFile, FilesOverOneMegabyteAreRefusedUnparsed) {
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.error.rfind("(весь файл): файл больше 1 МБ", 0), 0u) << result.error;
     EXPECT_EQ(file.Image.LoadedId, 0u);
+    EXPECT_FALSE(LoadConfigurationFile(dir.path(), file).ok);
+    EXPECT_FALSE(LoadConfigurationFile(dir.path() + "/absent.rv740x.json", file).ok);
 }
 
 TEST(ConfigurationFile, SaveReplacesTheFileWholeAndLeavesNoTemporary) {
