@@ -56,9 +56,10 @@ Run run(const std::vector<std::string>& args) {
 
 bool report(const char* what, const Run& r, double limit, double bound) {
     const double ratio = r.wall / limit;
-    std::printf("%-32s wall %8.3f s, limit %8.3f s, ratio %.4f (bound %.2f); cpu %.3f s = %.2f %%%s\n",
-                what, r.wall, limit, ratio, bound, r.cpu, 100 * r.cpu / r.wall,
-                r.cli.exitCode == 0 ? "" : "  (FAILED)");
+    std::printf(
+        "%-32s wall %8.3f s, limit %8.3f s, ratio %.4f (bound %.2f); cpu %.3f s = %.2f %%%s\n",
+        what, r.wall, limit, ratio, bound, r.cpu, 100 * r.cpu / r.wall,
+        r.cli.exitCode == 0 ? "" : "  (FAILED)");
     if (r.cli.exitCode != 0) std::fprintf(stderr, "%s", rv::test::Describe(r.cli).c_str());
     return r.cli.exitCode == 0 && ratio <= bound;
 }
@@ -75,7 +76,9 @@ int main() {
         SimProcess sim(options);
         if (!sim.started()) return std::fprintf(stderr, "%s\n", sim.error().c_str()), 2;
         const Run sweep = run({"--port", sim.linkPath(), "search", "--to", "20"});
-        met = report("search 1..20, 9600", sweep, 20 * searchSeconds(rv::kDefaultSpeedIndex), 1.01) && met;
+        met =
+            report("search 1..20, 9600", sweep, 20 * searchSeconds(rv::kDefaultSpeedIndex), 1.01) &&
+            met;
         double allSpeeds = 0;
         for (int i = 0; i < rv::kSpeedCount; ++i) allSpeeds += 3 * searchSeconds(i);
         const Run all = run({"--port", sim.linkPath(), "search", "--all-speeds", "--to", "3"});

@@ -35,13 +35,14 @@ inline std::string LogText(const std::string& line) {
 inline unsigned LogNet(const std::string& line) {
     const std::string key = "\"net\":";
     const size_t i = line.find(key);
-    return i == std::string::npos ? 0 : static_cast<unsigned>(std::atoi(line.c_str() + i + key.size()));
+    return i == std::string::npos ? 0
+                                  : static_cast<unsigned>(std::atoi(line.c_str() + i + key.size()));
 }
 
 struct WireCost {
-    long bytes = 0;      // every request frame and every reply
-    long exchanges = 0;  // requests answered
-    long unanswered = 0; // requests heard and never answered
+    long bytes = 0;       // every request frame and every reply
+    long exchanges = 0;   // requests answered
+    long unanswered = 0;  // requests heard and never answered
 };
 
 // The cost of the log lines from `fromLine` on; `lines` ends as the log's line count.

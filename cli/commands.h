@@ -31,8 +31,8 @@ int RunDiffInstrument(const LineOptions& line, unsigned net, const std::string& 
 // A configuration file into instrument `net`.
 int RunWrite(const LineOptions& line, unsigned net, const std::string& path, bool yes);
 // A search, then every instrument found read into DIR under its default file name.
-int RunBackup(const LineOptions& line, const std::string& directory, bool allSpeeds,
-              unsigned first, unsigned last);
+int RunBackup(const LineOptions& line, const std::string& directory, bool allSpeeds, unsigned first,
+              unsigned last);
 
 // The speeds a search or backup goes through: all seven, or the one of the line options.
 SweepPlan PlanOf(const LineOptions& line, bool allSpeeds, unsigned first, unsigned last);

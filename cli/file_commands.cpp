@@ -127,7 +127,8 @@ int RunShow(const std::string& path) {
     std::printf("Модель\t%s\n", ModelName(image.ChannelsFitted).c_str());
     std::printf("Сетевой номер\t%u\n", file.Instrument.NetNumber);
     std::printf("Скорость, бод\t%u\n", file.Instrument.BaudRate);
-    std::printf("Версия\t%s\n", InstrumentTextToUtf8(file.Instrument.Firmware).value_or("?").c_str());
+    std::printf("Версия\t%s\n",
+                InstrumentTextToUtf8(file.Instrument.Firmware).value_or("?").c_str());
     std::printf("Сохранено\t%s\n", file.SavedAt.c_str());
     std::printf("\n");
 
@@ -201,8 +202,7 @@ int RunWrite(const LineOptions& options, unsigned net, const std::string& path, 
     const std::vector<std::string> warnings =
         IdentityDifferences(IdentityOf(file.Image, file.Instrument.Family), identity);
     if (!warnings.empty()) {
-        std::fprintf(stderr, "Прибор %u не такой, как тот, из которого взята конфигурация:\n",
-                     net);
+        std::fprintf(stderr, "Прибор %u не такой, как тот, из которого взята конфигурация:\n", net);
         for (const std::string& w : warnings) std::fprintf(stderr, "  %s\n", w.c_str());
     }
     if (!yes) {
@@ -265,8 +265,7 @@ int RunBackup(const LineOptions& options, const std::string& directory, bool all
         link.NetNumber = found.netNumber;
         const Outcome outcome = ReadConfiguration(
             link, image,
-            barObserver(link, line, "Чтение прибора " + std::to_string(found.netNumber)),
-            &record);
+            barObserver(link, line, "Чтение прибора " + std::to_string(found.netNumber)), &record);
         line.clear();
         if (outcome == Outcome::Cancelled) return interrupted();
         if (outcome == Outcome::Failed) {

@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "exit_codes.h"
-#include "ports/port_map.h"
 #include "link/timeouts.h"
+#include "ports/port_map.h"
 
 namespace rv::cli {
 

@@ -20,8 +20,9 @@ constexpr const char* kSweepNote =
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"rv740x: поиск, чтение, сравнение и запись конфигурации приборов RV7406/RV7408 "
-                 "на линии"};
+    CLI::App app{
+        "rv740x: поиск, чтение, сравнение и запись конфигурации приборов RV7406/RV7408 "
+        "на линии"};
     app.require_subcommand(1);
     app.set_help_flag("-h,--help", "Эта справка");
     app.set_help_all_flag("--help-all", "Справка по всем командам");
@@ -35,8 +36,7 @@ int main(int argc, char** argv) {
         app.add_option("--speed", baud, "Скорость линии, бод (по умолчанию 9600)")
             ->type_name("BAUD")
             ->check(speeds);
-    app.add_option("--trace", line.tracePath,
-                   "Записывать каждый кадр в файл («-»: в поток ошибок)")
+    app.add_option("--trace", line.tracePath, "Записывать каждый кадр в файл («-»: в поток ошибок)")
         ->type_name("FILE");
 
     int exitCode = kExitDone;
@@ -102,7 +102,9 @@ int main(int argc, char** argv) {
     std::string writePath;
     bool yes = false;
     CLI::App* write = app.add_subcommand("write", "Записать файл конфигурации в прибор");
-    write->add_option("N", writeNet, "Сетевой номер прибора")->required()->check(CLI::Range(1, 254));
+    write->add_option("N", writeNet, "Сетевой номер прибора")
+        ->required()
+        ->check(CLI::Range(1, 254));
     write->add_option("FILE", writePath, "Файл конфигурации")->required();
     write->add_flag("--yes", yes, "Не спрашивать подтверждения");
     write->footer(
@@ -114,8 +116,8 @@ int main(int argc, char** argv) {
     bool backupAllSpeeds = false;
     unsigned backupFirst = 1;
     unsigned backupLast = 254;
-    CLI::App* backup = app.add_subcommand(
-        "backup", "Найти приборы и сохранить конфигурацию каждого в каталог");
+    CLI::App* backup =
+        app.add_subcommand("backup", "Найти приборы и сохранить конфигурацию каждого в каталог");
     backup->add_option("DIR", backupDir, "Каталог для файлов")->required();
     backup->add_flag("--all-speeds", backupAllSpeeds,
                      "Искать на всех скоростях от 300 до 19200 бод по очереди");

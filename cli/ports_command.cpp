@@ -11,7 +11,8 @@ namespace rv::cli {
 
 int RunPorts() {
     const PortSetup setup({}, SettingsFilePath());
-    for (const std::string& warning : setup.warnings()) std::fprintf(stderr, "%s\n", warning.c_str());
+    for (const std::string& warning : setup.warnings())
+        std::fprintf(stderr, "%s\n", warning.c_str());
     std::printf("COM-порты:\n");
     for (int i = 0; i < kPortCount; ++i) {
         const PortMapping& mapping = setup.map()[static_cast<size_t>(i)];

@@ -6,7 +6,7 @@ namespace rv::cli {
 
 // One line on stderr, rewritten in place, shown only when stderr is a terminal.
 class ProgressLine {
-public:
+  public:
     ProgressLine();
     ~ProgressLine() { clear(); }
     ProgressLine(const ProgressLine&) = delete;
@@ -17,7 +17,7 @@ public:
     // Removes the line, so that the next output starts on a clean line.
     void clear();
 
-private:
+  private:
     bool terminal_;
     bool dirty_ = false;
 };

@@ -40,19 +40,20 @@ int RunSearch(const LineOptions& line, const SearchOptions& options) {
         for (const FoundInstrument& f : result.found) {
             list.push_back({{"net", f.netNumber},
                             {"baud", f.baud},
-                            {"version", f.versionStatus == 0
-                                            ? nlohmann::ordered_json(f.version)
-                                            : nlohmann::ordered_json(nullptr)}});
+                            {"version", f.versionStatus == 0 ? nlohmann::ordered_json(f.version)
+                                                             : nlohmann::ordered_json(nullptr)}});
         }
-        std::printf("%s\n", list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+        std::printf(
+            "%s\n",
+            list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
     } else if (result.found.empty()) {
         std::printf("Приборы не найдены\n");
     } else {
         std::printf("Номер  Скорость, бод  Версия\n");
         for (const FoundInstrument& f : result.found) {
-            const std::string version =
-                f.versionStatus == 0 ? f.version
-                                     : StatusText(static_cast<uint32_t>(f.versionStatus));
+            const std::string version = f.versionStatus == 0
+                                            ? f.version
+                                            : StatusText(static_cast<uint32_t>(f.versionStatus));
             std::printf("%5u  %13u  %s\n", f.netNumber, f.baud, version.c_str());
         }
     }

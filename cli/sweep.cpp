@@ -42,8 +42,8 @@ SweepResult Sweep(Link& link, const SweepPlan& plan) {
         observer.probing = [&](unsigned net) {
             if (!line.shown()) return;
             const double left = secondsAfterThisSpeed + (plan.last - net + 1) * probe;
-            line.show(std::to_string(baud) + " бод, номер " + std::to_string(net) +
-                      ", найдено " + std::to_string(result.found.size()) + ", осталось " +
+            line.show(std::to_string(baud) + " бод, номер " + std::to_string(net) + ", найдено " +
+                      std::to_string(result.found.size()) + ", осталось " +
                       Clock(static_cast<long>(left + 0.5)));
         };
         observer.found = [&](unsigned net) {

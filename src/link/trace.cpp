@@ -11,11 +11,21 @@ std::string EscapeBytes(std::string_view bytes) {
     for (const char ch : bytes) {
         const auto byte = static_cast<unsigned char>(ch);
         switch (byte) {
-            case '\\': text += "\\\\"; break;
-            case '"': text += "\\\""; break;
-            case '\r': text += "\\r"; break;
-            case '\n': text += "\\n"; break;
-            case '\t': text += "\\t"; break;
+            case '\\':
+                text += "\\\\";
+                break;
+            case '"':
+                text += "\\\"";
+                break;
+            case '\r':
+                text += "\\r";
+                break;
+            case '\n':
+                text += "\\n";
+                break;
+            case '\t':
+                text += "\\t";
+                break;
             default:
                 if (byte >= 0x20 && byte < 0x7F) {
                     text += ch;

@@ -20,7 +20,7 @@ struct TraceRecord {
 
 // Where a link reports every frame it sends and every reply it waits for.
 class TraceSink {
-public:
+  public:
     virtual ~TraceSink() = default;
     virtual void record(const TraceRecord& record) = 0;
 };
@@ -35,13 +35,13 @@ std::string FormatTraceLine(const TraceRecord& record);
 // Writes trace lines to a file (created or truncated) or, for "-", to stderr; each line is
 // flushed as it is written, so a trace survives a crash or a Ctrl+C.
 class TraceFile : public TraceSink {
-public:
+  public:
     // nullptr when the file cannot be opened.
     static std::unique_ptr<TraceFile> Open(const std::string& path);
     ~TraceFile() override;
     void record(const TraceRecord& record) override;
 
-private:
+  private:
     TraceFile(std::FILE* file, bool owned) : file_(file), owned_(owned) {}
     std::FILE* file_;
     bool owned_;

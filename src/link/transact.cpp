@@ -161,7 +161,8 @@ bool Transact(Link& link, std::string& message, Duration timeout, int replyField
     traceSent(link, frame, "sent");
     const auto deadline = Clock::now() + timeout;
     // A byte takes 10 bit times on the wire; no byte can come sooner than that after another.
-    const auto byteTime = std::chrono::nanoseconds(10'000'000'000LL / std::max<uint32_t>(link.BaudRate, 1));
+    const auto byteTime =
+        std::chrono::nanoseconds(10'000'000'000LL / std::max<uint32_t>(link.BaudRate, 1));
     const bool pumping = static_cast<bool>(link.pumpMessages);
     auto nextPump = Clock::now() + link.pumpInterval;
     // Sleeping through predicted bytes assumes they trickle in at the line's rate. A read that

@@ -1,8 +1,7 @@
 // rv740x read, show, diff, write and backup, end to end against rv740x-sim.
 
-#include <signal.h>
-
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <chrono>
 #include <filesystem>
@@ -218,9 +217,16 @@ TEST(CliFiles, BadFilesExitWithThreeAndChangeNothing) {
 
 TEST(CliFiles, BadArgumentsExitWithTwo) {
     const std::vector<std::vector<std::string>> cases = {
-        {"read"}, {"read", "0"}, {"read", "255"}, {"read", "x"},
-        {"show"}, {"diff", "a"}, {"diff", "1", "2", "3"},
-        {"write", "3"}, {"write", "3", "f", "--force"}, {"backup"},
+        {"read"},
+        {"read", "0"},
+        {"read", "255"},
+        {"read", "x"},
+        {"show"},
+        {"diff", "a"},
+        {"diff", "1", "2", "3"},
+        {"write", "3"},
+        {"write", "3", "f", "--force"},
+        {"backup"},
         {"backup", "d", "--from", "300"},
     };
     for (const auto& args : cases) {
@@ -240,8 +246,9 @@ TEST(CliFiles, CtrlCStopsTheWriteAndKeepsEveryBlockWhole) {
         ASSERT_TRUE(first.started()) << first.error();
         TempDir dir;
         const std::string saved = dir.path() + "/three.rv740x.json";
-        ASSERT_EQ(RunCli({"--port", first.linkPath(), "--speed", "19200", "read", "3", "-o",
-                          saved}).exitCode, 0);
+        ASSERT_EQ(RunCli({"--port", first.linkPath(), "--speed", "19200", "read", "3", "-o", saved})
+                      .exitCode,
+                  0);
         ChangeSetPoint(first, 3, 6);  // 19200 baud
         options.pace = true;
         options.stateDir = first.stateDir();
@@ -250,21 +257,22 @@ TEST(CliFiles, CtrlCStopsTheWriteAndKeepsEveryBlockWhole) {
         ASSERT_TRUE(sim.started()) << sim.error();
 
         const auto started = std::chrono::steady_clock::now();
-        const CliRun run = RunCli(
-            {"--port", sim.linkPath(), "--speed", "19200", "write", "3", saved, "--yes"},
-            [presses](pid_t pid) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-                for (int i = 0; i < presses; ++i) {
-                    ::kill(pid, SIGINT);
-                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                }
-            });
+        const CliRun run =
+            RunCli({"--port", sim.linkPath(), "--speed", "19200", "write", "3", saved, "--yes"},
+                   [presses](pid_t pid) {
+                       std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+                       for (int i = 0; i < presses; ++i) {
+                           ::kill(pid, SIGINT);
+                           std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                       }
+                   });
         const auto took = std::chrono::steady_clock::now() - started;
         EXPECT_EQ(run.exitCode, 130) << presses << Describe(run);
         EXPECT_LT(took, std::chrono::seconds(presses == 1 ? 8 : 3)) << presses;
         sim.stop();
         for (int block : kWrittenBlocks) {
-            const bool primary = BlockCopyValid(ReadBlockCopy(sim.stateFile(3), block, false), block);
+            const bool primary =
+                BlockCopyValid(ReadBlockCopy(sim.stateFile(3), block, false), block);
             const bool backup = BlockCopyValid(ReadBlockCopy(sim.stateFile(3), block, true), block);
             EXPECT_TRUE(primary || backup) << presses << " block " << block;
             // After the block in progress: no block is left with its copies apart.

@@ -18,11 +18,9 @@ namespace {
 
 // Instruments at 3 (9600), 17 (4800) and 200 (19200), one of another family at 9, and a
 // silent one at 12.
-const std::vector<std::string> kLine = {"3,version=2.07,speed=9600",
-                                        "17,version=1.93,speed=4800,model=RV7406",
-                                        "200,version=2.10,speed=19200",
-                                        "9,family=18,speed=9600",
-                                        "12,silent,speed=9600"};
+const std::vector<std::string> kLine = {
+    "3,version=2.07,speed=9600", "17,version=1.93,speed=4800,model=RV7406",
+    "200,version=2.10,speed=19200", "9,family=18,speed=9600", "12,silent,speed=9600"};
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -72,16 +70,15 @@ TEST(CliSearchAllSpeeds, FindsEachInstrumentAtItsOwnSpeed) {
     ASSERT_TRUE(sim.started()) << sim.error();
     const CliRun run = RunCli({"--port", sim.linkPath(), "search", "--all-speeds", "--to", "20"});
     EXPECT_EQ(run.exitCode, 0) << Describe(run);
-    EXPECT_EQ(Lines(run.out),
-              (std::vector<std::string>{"Номер  Скорость, бод  Версия",
-                                        "   17           4800  1.93",
-                                        "    3           9600  2.07"}))
+    EXPECT_EQ(Lines(run.out), (std::vector<std::string>{"Номер  Скорость, бод  Версия",
+                                                        "   17           4800  1.93",
+                                                        "    3           9600  2.07"}))
         << Describe(run);
 }
 
 // The frames of the trace, each as (direction, bytes).
 std::vector<std::pair<std::string, std::string>> TraceFrames(const std::string& path,
-                                                              std::string& faults) {
+                                                             std::string& faults) {
     std::vector<std::pair<std::string, std::string>> frames;
     for (const std::string& line : Lines(ReadWholeFile(path))) {
         std::istringstream in(line);
@@ -166,10 +163,12 @@ TEST(CliFailures, LineAndFileFailuresGiveTheirTextAndCode) {
         std::string says;
     };
     const std::vector<Case> cases = {
-        {{"--port", dir.path() + "/no-such-device", "search", "--to", "1"}, 1,
+        {{"--port", dir.path() + "/no-such-device", "search", "--to", "1"},
+         1,
          "Нельзя открыть   COM-порт"},
         {{"--port", "/dev/null", "search", "--to", "1"}, 1, "COM-порт не существует"},
-        {{"--trace", dir.path() + "/no/such/dir/trace", "search"}, 3,
+        {{"--trace", dir.path() + "/no/such/dir/trace", "search"},
+         3,
          "Не удаётся открыть файл трассировки"},
     };
     for (const Case& c : cases) {

@@ -30,20 +30,20 @@ TEST(ReplyBytesStillNeeded, CountsTheBytesAReplyMustStillCarry) {
         size_t needed;
     };
     const std::vector<Case> cases = {
-        {"", 1, 1, 0},                  // nothing yet: the first byte is awaited
-        {"!", 1, 1, 6},                 // "1;" "x;" "c" CR
-        {"!1", 1, 1, 5},                // ";" "x;" "c" CR
-        {"!1;", 1, 1, 4},               // "x;" "c" CR
-        {"!1;1", 1, 1, 3},              // ";" "c" CR
-        {"!1;17;", 1, 1, 6},            // checksum 52306 is known: five digits and CR
-        {"!1;17;523", 1, 1, 3},         // "06" CR
-        {"!1;17;52306", 1, 1, 1},       // CR
-        {"!", 200, 53, 112},            // "200;" and 53 fields of two, then two
-        {"!200;7;", 200, 53, 106},      // 52 fields of two, then two
-        {"!", 1, -1, 4},                // fields unknown: "1;" "c" CR
-        {"!1;", 1, -1, 2},              // "c" CR
-        {"!1;17", 1, -1, 1},            // the CR at least
-        {"!1;", 1, 0, 6},               // no fields: checksum of "1;" is 5 digits, and CR
+        {"", 1, 1, 0},              // nothing yet: the first byte is awaited
+        {"!", 1, 1, 6},             // "1;" "x;" "c" CR
+        {"!1", 1, 1, 5},            // ";" "x;" "c" CR
+        {"!1;", 1, 1, 4},           // "x;" "c" CR
+        {"!1;1", 1, 1, 3},          // ";" "c" CR
+        {"!1;17;", 1, 1, 6},        // checksum 52306 is known: five digits and CR
+        {"!1;17;523", 1, 1, 3},     // "06" CR
+        {"!1;17;52306", 1, 1, 1},   // CR
+        {"!", 200, 53, 112},        // "200;" and 53 fields of two, then two
+        {"!200;7;", 200, 53, 106},  // 52 fields of two, then two
+        {"!", 1, -1, 4},            // fields unknown: "1;" "c" CR
+        {"!1;", 1, -1, 2},          // "c" CR
+        {"!1;17", 1, -1, 1},        // the CR at least
+        {"!1;", 1, 0, 6},           // no fields: checksum of "1;" is 5 digits, and CR
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ReplyBytesStillNeeded(c.received, c.net, c.fields), c.needed)
@@ -78,7 +78,7 @@ struct Collected {
 };
 
 class CollectingSink : public TraceSink {
-public:
+  public:
     void record(const TraceRecord& r) override {
         records.push_back({r.direction, r.netNumber, std::string(r.bytes), std::string(r.outcome),
                            r.microseconds});
