@@ -1,9 +1,6 @@
 #include <QApplication>
 #include <QEventLoop>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QTextStream>
-#include <QTranslator>
 #include <cstdio>
 #include <optional>
 
@@ -16,22 +13,15 @@
 #include "ui/command_line.h"
 #include "ui/message_boxes.h"
 #include "ui/port_menus.h"
+#include "ui/qt_translation.h"
 
 namespace {
-
-// Qt's own texts (standard buttons, the command line's messages) in Russian, as the window's.
-void installQtTranslation(QCoreApplication& app, QTranslator& translator) {
-    if (translator.load(QLocale(QLocale::Russian), "qtbase", "_",
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        app.installTranslator(&translator);
-}
 
 // The command line is read before the window system is touched, so --help, --version and a
 // bad option work without a display.
 std::optional<int> readCommandLine(int argc, char* argv[], CommandLineOptions& options) {
     QCoreApplication app(argc, argv);
-    QTranslator translator;
-    installQtTranslation(app, translator);
+    InstallQtTranslation(app);
     QTextStream out(stdout);
     QTextStream err(stderr);
     return ParseCommandLine(QCoreApplication::arguments(), options, out, err);
@@ -48,8 +38,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "%s\n", warning.c_str());
 
     QApplication app(argc, argv);
-    QTranslator translator;
-    installQtTranslation(app, translator);
+    InstallQtTranslation(app);
     QApplication::setFont(TDeskForm::windowFont());
     // The program ends when the main window closes, even while the progress window is up.
     QApplication::setQuitOnLastWindowClosed(false);

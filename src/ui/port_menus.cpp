@@ -33,11 +33,7 @@ QString AboutText(const rv::PortSetup& setup) {
 
 PortMenus::PortMenus(TDeskForm& form, rv::Link& link, rv::PortSetup& setup,
                      DeviceLister listDevices)
-    : QObject(&form),
-      form_(form),
-      link_(link),
-      setup_(setup),
-      listDevices_(std::move(listDevices)) {
+    : form_(form), link_(link), setup_(setup), listDevices_(std::move(listDevices)) {
     ApplyPorts(setup_, link_);
     connect(form_.mainMenu()->portDevicesAction(), &QAction::triggered, this,
             [this] { openPortDialog(); });
