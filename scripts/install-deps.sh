@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-translations-l10n libudev-dev pkg-config
     xvfb xauth fonts-dejavu-core fonts-liberation
+    librsvg2-bin dpkg-dev file lintian desktop-file-utils appstream man-db
 )
 
 missing=()
