@@ -13,7 +13,7 @@
 #include "ui/command_line.h"
 #include "ui/message_boxes.h"
 #include "ui/port_menus.h"
-#include "ui/qt_translation.h"
+#include "ui/qt_texts.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ namespace {
 // bad option work without a display.
 std::optional<int> readCommandLine(int argc, char* argv[], CommandLineOptions& options) {
     QCoreApplication app(argc, argv);
-    InstallQtTranslation(app);
+    InstallRussianQtTexts(app);
     QTextStream out(stdout);
     QTextStream err(stderr);
     return ParseCommandLine(QCoreApplication::arguments(), options, out, err);
@@ -38,7 +38,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "%s\n", warning.c_str());
 
     QApplication app(argc, argv);
-    InstallQtTranslation(app);
+    InstallRussianQtTexts(app);
     QApplication::setFont(TDeskForm::windowFont());
     // The program ends when the main window closes, even while the progress window is up.
     QApplication::setQuitOnLastWindowClosed(false);

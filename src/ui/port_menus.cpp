@@ -1,6 +1,7 @@
 #include "ui/port_menus.h"
 
 #include <QAction>
+#include <QAbstractButton>
 #include <QMessageBox>
 
 #include "link/link.h"
@@ -52,6 +53,7 @@ QMessageBox* PortMenus::openAbout() {
     auto* box = new QMessageBox(QMessageBox::Information, QString::fromUtf8("О программе"),
                                 AboutText(setup_), QMessageBox::Ok, &form_);
     box->setObjectName("AboutBox");
+    box->button(QMessageBox::Ok)->setText(QString::fromUtf8("ОК"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
     return box;

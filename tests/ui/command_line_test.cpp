@@ -4,7 +4,7 @@
 #include <QTextStream>
 #include <QtTest>
 
-#include "ui/qt_translation.h"
+#include "ui/qt_texts.h"
 
 // The program's command line: what it prints, its exit codes and the COM devices it names.
 class CommandLineTest : public QObject {
@@ -12,7 +12,7 @@ class CommandLineTest : public QObject {
 
   private slots:
     // As the program does, so the parser's own messages are in Russian.
-    void initTestCase() { InstallQtTranslation(*QCoreApplication::instance()); }
+    void initTestCase() { InstallRussianQtTexts(*QCoreApplication::instance()); }
 
     void table_data() {
         QTest::addColumn<QStringList>("arguments");

@@ -199,6 +199,7 @@ class PortDialogTest : public QObject, private WindowFixture {
                                    "COM4: /dev/ttyACM2 (переменная RV740X_COM4)\n\n"
                                    "Файл настроек: ") +
                                   settingsFile());
+        QCOMPARE(box->button(QMessageBox::Ok)->text(), utf8("ОК"));
         box->close();
     }
 };
