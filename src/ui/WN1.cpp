@@ -16,6 +16,7 @@
 #include "link/link.h"
 #include "rv740x_version.h"
 #include "ui/EdPASS.h"
+#include "ui/config_file_menu.h"
 #include "ui/main_menu.h"
 #include "ui/text_spin_box.h"
 
@@ -92,6 +93,7 @@ TDeskForm::TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
     setKeyboardOrder();
     FormCreate();
     mainMenu_ = new MainMenu(this, QSize(kClientWidth, kClientHeight));
+    configFileMenu_ = new ConfigFileMenu(*this, *mainMenu_);
 }
 
 void TDeskForm::setDialogs(TFormRELE* rele, TFormPASS* pass, TInfoForm* info) {
