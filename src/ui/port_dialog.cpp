@@ -49,7 +49,7 @@ PortDialog::PortDialog(rv::PortSetup& setup, std::vector<rv::SerialDevice> devic
     PortTable->setSelectionMode(QAbstractItemView::NoSelection);
     PortTable->setFocusPolicy(Qt::NoFocus);
     PortTable->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
-    PortTable->horizontalHeader()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+
     PortTable->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     layout->addWidget(PortTable);
 
@@ -57,6 +57,8 @@ PortDialog::PortDialog(rv::PortSetup& setup, std::vector<rv::SerialDevice> devic
         new QLabel(QString::fromUtf8("Найденные последовательные устройства:"), this));
     DeviceList = new QListWidget(this);
     DeviceList->setObjectName("DeviceList");
+    DeviceList->setWordWrap(true);
+    DeviceList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     layout->addWidget(DeviceList);
 
     layout->addWidget(new QLabel(QString::fromUtf8("Устройство или псевдотерминал:"), this));
@@ -121,7 +123,7 @@ PortDialog::PortDialog(rv::PortSetup& setup, std::vector<rv::SerialDevice> devic
     showMapping();
     portChoiceChanged();
     devicePathChanged();
-    resize(640, sizeHint().height());
+    resize(680, sizeHint().height());
 }
 
 void PortDialog::showMapping() {
@@ -138,6 +140,9 @@ void PortDialog::showMapping() {
         }
     }
     PortTable->resizeColumnToContents(0);
+    // The source column takes its widest text and a margin; the device column the rest.
+    PortTable->resizeColumnToContents(2);
+    PortTable->setColumnWidth(2, PortTable->columnWidth(2) + 12);
     PortTable->setFixedHeight(PortTable->horizontalHeader()->height() +
                               rv::kPortCount * PortTable->rowHeight(0) +
                               2 * PortTable->frameWidth());

@@ -1,6 +1,7 @@
 #include "ui/port_menus.h"
 
 #include <QAction>
+#include <QAbstractButton>
 #include <QMessageBox>
 
 #include "link/link.h"
@@ -33,11 +34,7 @@ QString AboutText(const rv::PortSetup& setup) {
 
 PortMenus::PortMenus(TDeskForm& form, rv::Link& link, rv::PortSetup& setup,
                      DeviceLister listDevices)
-    : QObject(&form),
-      form_(form),
-      link_(link),
-      setup_(setup),
-      listDevices_(std::move(listDevices)) {
+    : form_(form), link_(link), setup_(setup), listDevices_(std::move(listDevices)) {
     ApplyPorts(setup_, link_);
     connect(form_.mainMenu()->portDevicesAction(), &QAction::triggered, this,
             [this] { openPortDialog(); });
@@ -56,6 +53,7 @@ QMessageBox* PortMenus::openAbout() {
     auto* box = new QMessageBox(QMessageBox::Information, QString::fromUtf8("О программе"),
                                 AboutText(setup_), QMessageBox::Ok, &form_);
     box->setObjectName("AboutBox");
+    box->button(QMessageBox::Ok)->setText(QString::fromUtf8("ОК"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
     return box;

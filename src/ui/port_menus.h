@@ -24,7 +24,7 @@ QString AboutText(const rv::PortSetup& setup);
 
 // Connects "Порт" → "Устройства COM-портов…" and "Справка" → "О программе" of the main
 // window to the mapping, and keeps the link's devices equal to it: a change takes effect at
-// the next opening of the port.
+// the next opening of the port. The caller keeps it as long as the window.
 class PortMenus : public QObject {
     Q_OBJECT
   public:

@@ -1,54 +1,103 @@
-// The window's command line: --trace beside the port options.
+#include "ui/command_line.h"
 
-#include <QCoreApplication>
-#include <QString>
+#include <QProcess>
 #include <QTextStream>
 #include <QtTest>
 
-#include "ui/command_line.h"
+#include "ui/qt_texts.h"
 
+// The program's command line: what it prints, its exit codes and the COM devices it names.
 class CommandLineTest : public QObject {
     Q_OBJECT
 
-private slots:
-    void traceOption_data() {
+  private slots:
+    // As the program does, so the parser's own messages are in Russian.
+    void initTestCase() { InstallRussianQtTexts(*QCoreApplication::instance()); }
+
+    void table_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");  // -1: the program goes on
-        QTest::addColumn<QString>("tracePath");
-        QTest::newRow("none") << QStringList{"rv740x-config"} << -1 << QString();
-        QTest::newRow("file") << QStringList{"rv740x-config", "--trace", "/tmp/line.trace"} << -1
-                              << QString("/tmp/line.trace");
-        QTest::newRow("stderr") << QStringList{"rv740x-config", "--trace=-"} << -1 << QString("-");
-        QTest::newRow("with a port") << QStringList{"rv740x-config", "--com2", "/dev/ttyUSB0",
-                                                    "--trace", "t"}
-                                     << -1 << QString("t");
-        QTest::newRow("no value") << QStringList{"rv740x-config", "--trace"} << 2 << QString();
-        QTest::newRow("empty") << QStringList{"rv740x-config", "--trace", ""} << 2 << QString();
+        QTest::addColumn<QString>("out");   // expected within stdout
+        QTest::addColumn<QString>("err");   // expected within stderr
+        QTest::addColumn<QStringList>("ports");
+        const QStringList none{"", "", "", ""};
+        QTest::newRow("nothing") << QStringList{} << -1 << ""
+                                 << "" << none;
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "--com4 <"
+                              << "" << none;
+        QTest::newRow("short help") << QStringList{"-h"} << 0 << "--version"
+                                    << "" << none;
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "rv740x-config 1.55\n"
+                                 << "" << none;
+        QTest::newRow("two ports")
+            << QStringList{"--com2", "/dev/ttyUSB0", "--com4=/tmp/line"} << -1 << ""
+            << "" << QStringList{"", "/dev/ttyUSB0", "", "/tmp/line"};
+        QTest::newRow("Qt's own options pass")
+            << QStringList{"-platform", "offscreen", "-reverse", "--com1", "/dev/ttyS4"} << -1 << ""
+            << "" << QStringList{"/dev/ttyS4", "", "", ""};
+        QTest::newRow("unknown option")
+            << QStringList{"--com5", "/dev/x"} << 2 << ""
+            << QString::fromUtf8("rv740x-config: Неизвестный параметр «com5»") << none;
+        QTest::newRow("missing device")
+            << QStringList{"--com1"} << 2 << "" << QString::fromUtf8("«--com1»") << none;
+        QTest::newRow("empty device") << QStringList{"--com3", ""} << 2 << ""
+                                      << QString::fromUtf8("пустое устройство в --com3") << none;
+        QTest::newRow("stray argument")
+            << QStringList{"/dev/ttyUSB0"} << 2 << ""
+            << QString::fromUtf8("лишний аргумент \"/dev/ttyUSB0\"") << none;
     }
-
-    void traceOption() {
+    void table() {
         QFETCH(QStringList, arguments);
         QFETCH(int, exitCode);
-        QFETCH(QString, tracePath);
-        CommandLineOptions options;
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QFETCH(QStringList, ports);
         QString outText;
         QString errText;
-        QTextStream out(&outText);
-        QTextStream err(&errText);
-        const std::optional<int> code = ParseCommandLine(arguments, options, out, err);
+        QTextStream outStream(&outText);
+        QTextStream errStream(&errText);
+        CommandLineOptions options;
+        options.ports = {"kept", "kept", "kept", "kept"};
+        const std::optional<int> code = ParseCommandLine(QStringList{"rv740x-config"} + arguments,
+                                                         options, outStream, errStream);
         QCOMPARE(code.value_or(-1), exitCode);
-        QCOMPARE(QString::fromStdString(options.tracePath), tracePath);
-        if (exitCode == 2) QVERIFY2(errText.contains("trace"), qPrintable(errText));
+        QVERIFY2(outText.contains(out), qPrintable(outText));
+        QVERIFY2(errText.contains(err), qPrintable(errText));
+        QCOMPARE(outText.isEmpty(), out.isEmpty());
+        QCOMPARE(errText.isEmpty(), err.isEmpty());
+        if (exitCode == 2) QVERIFY(errText.contains("rv740x-config --help"));
+        // A command line that ends the program leaves the options alone.
+        const QStringList expected = code ? QStringList{"kept", "kept", "kept", "kept"} : ports;
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(QString::fromStdString(options.ports[size_t(i)]), expected[i]);
     }
 
-    void helpNamesTheTraceOption() {
-        CommandLineOptions options;
-        QString outText;
-        QString errText;
-        QTextStream out(&outText);
-        QTextStream err(&errText);
-        QCOMPARE(ParseCommandLine({"rv740x-config", "--help"}, options, out, err).value_or(-1), 0);
-        QVERIFY2(outText.contains("--trace"), qPrintable(outText));
+    // The program itself, without a display: the answers come before any window.
+    void programWithoutDisplay_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "rv740x-config 1.55\n";
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "--com1";
+        QTest::newRow("unknown") << QStringList{"--nonsense"} << 2 << "nonsense";
+    }
+    void programWithoutDisplay() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("DISPLAY");
+        environment.remove("WAYLAND_DISPLAY");
+        environment.remove("QT_QPA_PLATFORM");
+        program.setProcessEnvironment(environment);
+        program.start(RV740X_CONFIG_PATH, arguments);
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), exitCode);
+        const QString printed =
+            QString::fromUtf8(program.readAllStandardOutput() + program.readAllStandardError());
+        QVERIFY2(printed.contains(output), qPrintable(printed));
     }
 };
 
