@@ -9,6 +9,7 @@
 
 #include "devmem/block_table.h"
 #include "e2e/sim_client.h"
+#include "link/status.h"
 #include "sim_harness.h"
 
 namespace rv::test {
@@ -111,6 +112,27 @@ TEST(SimFault, BadEchoHitsOnlyTheKthByteWrite) {
             EXPECT_EQ(echo.fields[0], std::to_string(value)) << "write " << k;
         }
     }
+}
+
+// The reply is lost, not the write: the byte is in memory, and the next write is answered.
+TEST(SimFault, DropReplyStoresTheKthByteWriteUnanswered) {
+    SimProcess sim({"5,drop-reply=2"});
+    ASSERT_TRUE(sim.started()) << sim.error();
+    SimClient client(sim.linkPath(), 9600, 5);
+    ASSERT_TRUE(client.opened);
+    const unsigned address = BlockTable[2].primary + 1;
+    for (unsigned k = 1; k <= 3; ++k) {
+        const Answer echo = client.writeByte(address + k, 10 * k);
+        if (k == 2) {
+            EXPECT_EQ(echo.status, status::kNoReply);
+        } else {
+            ASSERT_EQ(echo.status, 0) << "write " << k;
+            EXPECT_EQ(echo.fields[0], std::to_string(10 * k));
+        }
+    }
+    const std::vector<uint8_t> stored = ReadBlockCopy(sim.stateFile(5), 2, false);
+    ASSERT_GT(stored.size(), 3u);
+    EXPECT_EQ(stored[3], 20);  // offset 1 + k
 }
 
 TEST(SimFault, RefusedCloseKeepsTheOldNetworkSettings) {
