@@ -184,6 +184,7 @@ TEST(SimFault, GarbageGoesOutBeforeTheReply) {
     SimClient client(sim.linkPath(), 9600, 5);
     ASSERT_TRUE(client.opened);
     ASSERT_EQ(client.ask("0;", 1).status, 0);
+    ASSERT_EQ(AwaitLogLines(sim.logPath(), "\"dir\":\"tx\"", 1), 1);
     const auto lines = LogLines(sim.logPath());
     const auto tx = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
         return l.find("\"dir\":\"tx\"") != std::string::npos;

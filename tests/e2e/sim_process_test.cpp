@@ -49,8 +49,17 @@ SimRun RunSim(const std::vector<std::string>& args) {
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
+    // A simulator that starts serving instead of refusing would never end on its own.
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::stringstream out, err;
     out << std::ifstream(outPath).rdbuf();
