@@ -102,6 +102,7 @@ std::optional<std::vector<std::string>> Instrument::writeByte(const Request& req
     ++byteWrites_;
     unsigned echo = memory_.at(address);
     if (byteWrites_ == setup_.badEcho) echo = (echo + 1) & 0xFF;
+    if (byteWrites_ == setup_.dropReply) return std::nullopt;
     return std::vector<std::string>{std::to_string(echo)};
 }
 

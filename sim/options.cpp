@@ -15,7 +15,8 @@ Simulated RV7406/RV7408 instruments sharing one line, served on a pseudo-termina
 PATH becomes a symbolic link to the terminal; the program prints "ready PATH" once
 it serves and stops cleanly on SIGINT or SIGTERM.
 
-  --link PATH        where to put the link to the line (an existing link is replaced)
+  --link PATH        where to put the link to the line; an existing link is replaced
+                     only when it names a pseudo-terminal (left by an earlier run)
   --state DIR        keep each instrument's memory in DIR/NUMBER.mem (65536 bytes),
                      written through on every byte write; made from the factory image
                      when absent. Without it memory lasts as long as the process.
@@ -40,6 +41,7 @@ Fault switches:
   bad-primary=B         primary copy of block B fails its CRC (repeatable)
   bad-both=B            both copies of block B fail their CRC (repeatable)
   bad-echo=K            the K-th byte write of the run echoes a wrong value
+  drop-reply=K          the K-th byte write of the run is stored but not answered
   close=TEXT            answer TEXT to "3;" and keep the old number and speed
   measure-error=TEXT    measurements answer the single field TEXT
   measure-reply=F:F...  measurements answer exactly these fields (':' between them)
@@ -196,6 +198,10 @@ std::optional<InstrumentSetup> parseInstrumentSetup(const std::string& text, std
             if (!parseUnsigned(value, 1'000'000'000, v) || v == 0)
                 return fail("bad-echo must be a count from 1");
             setup.badEcho = static_cast<int>(v);
+        } else if (key == "drop-reply") {
+            if (!parseUnsigned(value, 1'000'000'000, v) || v == 0)
+                return fail("drop-reply must be a count from 1");
+            setup.dropReply = static_cast<int>(v);
         } else if (key == "close") {
             std::string text;
             if (!fieldValue(key, value, true, text)) return std::nullopt;

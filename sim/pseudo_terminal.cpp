@@ -21,6 +21,28 @@ PseudoTerminal::~PseudoTerminal() {
         if (fd >= 0) ::close(fd);
 }
 
+namespace {
+
+// Whether the symbolic link at `path` is the leftover of an earlier run: it names a
+// pseudo-terminal's slave side, /dev/pts/N, that is gone or still a character device.
+// `target` gets what the link points to.
+bool isLinkToPseudoTerminal(const std::string& path, std::string& target) {
+    std::array<char, 4096> buffer{};
+    const ssize_t n = ::readlink(path.c_str(), buffer.data(), buffer.size() - 1);
+    if (n <= 0) return false;
+    target.assign(buffer.data(), static_cast<size_t>(n));
+    const std::string prefix = "/dev/pts/";
+    if (target.size() <= prefix.size() || target.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    for (size_t i = prefix.size(); i < target.size(); ++i)
+        if (target[i] < '0' || target[i] > '9') return false;
+    struct stat st {};
+    if (::stat(target.c_str(), &st) != 0) return errno == ENOENT;
+    return S_ISCHR(st.st_mode);
+}
+
+}  // namespace
+
 bool PseudoTerminal::open(const std::string& linkPath, std::string& error) {
     auto fail = [&](const std::string& what) {
         error = what + ": " + std::strerror(errno);
@@ -52,7 +74,13 @@ bool PseudoTerminal::open(const std::string& linkPath, std::string& error) {
     struct stat st {};
     if (::lstat(linkPath.c_str(), &st) == 0) {
         if (!S_ISLNK(st.st_mode)) {
-            error = linkPath + ": exists and is not a symbolic link";
+            error = linkPath + ": exists and is not a symbolic link; left as it is";
+            return false;
+        }
+        std::string target;
+        if (!isLinkToPseudoTerminal(linkPath, target)) {
+            error = linkPath + ": a symbolic link to '" + target +
+                    "', not to a pseudo-terminal; left as it is";
             return false;
         }
         if (::unlink(linkPath.c_str()) != 0) return fail(linkPath);

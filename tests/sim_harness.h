@@ -62,6 +62,8 @@ struct SimOptions {
     std::vector<std::string> instruments;
     // Where the memory files live; empty: a directory of this instance's own.
     std::string stateDir;
+    // Where the link to the line goes; empty: in this instance's directory.
+    std::string linkPath;
     bool pace = false;
     std::optional<double> latencyMs;
     std::chrono::milliseconds readyDeadline{5000};
@@ -70,14 +72,14 @@ struct SimOptions {
 class SimProcess {
 public:
     explicit SimProcess(std::vector<std::string> instruments)
-        : SimProcess(SimOptions{std::move(instruments), {}, false, {}, std::chrono::milliseconds(5000)}) {}
+        : SimProcess(SimOptions{std::move(instruments), {}, {}, false, {}, std::chrono::milliseconds(5000)}) {}
 
     explicit SimProcess(SimOptions options) {
         if (dir_.path().empty()) {
             error_ = "cannot make a temporary directory";
             return;
         }
-        linkPath_ = dir_.path() + "/line";
+        linkPath_ = options.linkPath.empty() ? dir_.path() + "/line" : options.linkPath;
         logPath_ = dir_.path() + "/sim.log";
         stateDir_ = options.stateDir.empty() ? dir_.path() + "/state" : options.stateDir;
 

@@ -45,21 +45,25 @@ long double readTowardZero(const std::string& number) {
 }
 
 // Reads the digits of `text` from `i` on in the given base; false when there are none or
-// the value does not fit a long.
+// the value does not fit a long. The limit is checked before each step, so however many
+// digits follow, the value never wraps.
 bool accumulate(std::string_view text, size_t& i, int base, long& out) {
+    constexpr long kMax = std::numeric_limits<long>::max();
     const size_t start = i;
-    unsigned long long value = 0;
+    long value = 0;
     bool tooLarge = false;
     for (; i < text.size(); ++i) {
         const int digit = base == 16 ? hexDigitValue(text[i]) : (isDigit(text[i]) ? text[i] - '0' : -1);
         if (digit < 0) break;
-        if (!tooLarge) {
-            value = value * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
-            tooLarge = value > static_cast<unsigned long long>(std::numeric_limits<long>::max());
+        if (tooLarge) continue;
+        if (value > (kMax - digit) / base) {
+            tooLarge = true;
+        } else {
+            value = value * base + digit;
         }
     }
     if (i == start || tooLarge) return false;
-    out = static_cast<long>(value);
+    out = value;
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "devmem/blocks.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -45,16 +47,46 @@ bool writeCopy(Link& link, unsigned address, size_t count, const BlockBuffer& bu
     return true;
 }
 
-// Whether the stored backup copy is a whole block; nullopt when the line failed to tell.
-std::optional<bool> backupIsWhole(Link& link, const BlockInfo& block) {
-    std::string message = request::ReadMemory(block.backup);
+// One stored copy as the line gives it: nullopt when the line failed to tell; otherwise
+// whether it is a whole block, with its bytes.
+struct StoredCopy {
+    bool whole = false;
+    BlockBuffer bytes{};
+};
+
+std::optional<StoredCopy> readCopy(Link& link, const BlockInfo& block, unsigned address) {
+    std::string message = request::ReadMemory(address);
     if (!Transact(link, message, link.ReplyTimeout, request::kReadMemoryFields) ||
         link.CancelFlag) {
         return std::nullopt;
     }
     if (!ParseReply(link, message, request::kReadMemoryFields)) return std::nullopt;
-    BlockBuffer copy{};
-    return takeBytes(link, block.length + size_t{2}, copy) && copyIsSound(block, copy);
+    StoredCopy copy;
+    copy.whole = takeBytes(link, storedSize(block), copy.bytes) && copyIsSound(block, copy.bytes);
+    return copy;
+}
+
+bool sameContents(const BlockInfo& block, const BlockBuffer& a, const BlockBuffer& b) {
+    const auto n = static_cast<std::ptrdiff_t>(storedSize(block));
+    return std::equal(a.begin(), a.begin() + n, b.begin());
+}
+
+// Whether the backup copy must be written before the primary. A read shows the primary when
+// it is whole, else the backup; the copy written first is the one a read does not show, so
+// that what a read shows is at every moment either the contents from before the write or
+// the new ones. With both copies whole and equal either order keeps that; the primary then
+// goes first. nullopt when the line failed before anything was written.
+std::optional<bool> backupGoesFirst(Link& link, const BlockInfo& block) {
+    const std::optional<StoredCopy> backup = readCopy(link, block, block.backup);
+    if (!backup) return std::nullopt;
+    // A broken backup: a read shows the primary (or nothing, when both are broken).
+    if (!backup->whole) return true;
+    const std::optional<StoredCopy> primary = readCopy(link, block, block.primary);
+    if (!primary) return std::nullopt;
+    // A broken primary: a read shows the backup, which must stay until the primary is whole.
+    if (!primary->whole) return false;
+    // A whole backup that is older than the primary is brought up to date first.
+    return !sameContents(block, primary->bytes, backup->bytes);
 }
 
 }  // namespace
@@ -97,13 +129,10 @@ int WriteBlock(Link& link, int index, int& progressCount, BlockBuffer& buffer) {
     buffer[block.length] = static_cast<uint8_t>(crc);
     buffer[block.length + 1] = static_cast<uint8_t>(crc >> 8);
 
-    // One copy must stay whole at every moment, so the copy written first is the backup only
-    // when an earlier interrupted write left it broken (the primary is then the whole one);
-    // otherwise the primary goes first and the backup follows once the primary is whole.
-    const std::optional<bool> backupWhole = backupIsWhole(link, block);
-    if (backupWhole.has_value()) {
-        const unsigned first = *backupWhole ? block.primary : block.backup;
-        const unsigned second = *backupWhole ? block.backup : block.primary;
+    const std::optional<bool> backupFirst = backupGoesFirst(link, block);
+    if (backupFirst.has_value()) {
+        const unsigned first = *backupFirst ? block.backup : block.primary;
+        const unsigned second = *backupFirst ? block.primary : block.backup;
         if (writeCopy(link, first, n, buffer) && writeCopy(link, second, n, buffer)) {
             link.LinkStatus = status::kOk;
         }

@@ -14,10 +14,11 @@ uint16_t BlockCrc(const uint8_t* image, size_t length);
 int ReadBlock(Link& link, int index, int& progressCount, BlockBuffer& buffer);
 
 // Writes block `index` from offsets 1..length-1 of `buffer` (identifier and CRC are filled in
-// here), byte by byte with every echo checked, one copy after the other so that one of them
-// is whole at every moment: the primary first, unless a look at the backup copy finds it
-// broken by an earlier interrupted write. Returns the outcome code; adds 2 * (length + 2) to
-// progressCount (the look at the backup is not counted).
+// here), byte by byte with every echo checked, one copy after the other. A look at both
+// copies first decides the order, so that a read shows at every moment either the contents
+// from before the write or the new ones: the primary first when both copies are whole and
+// equal or the primary is broken, else the backup first. Returns the outcome code; adds
+// 2 * (length + 2) to progressCount (the look at the copies is not counted).
 int WriteBlock(Link& link, int index, int& progressCount, BlockBuffer& buffer);
 
 }  // namespace rv

@@ -14,6 +14,7 @@
 
 #include "config/transfer.h"
 #include "devmem/blocks.h"
+#include "cut_line.h"
 #include "sim_harness.h"
 
 namespace rv {
@@ -25,52 +26,6 @@ using test::SimProcess;
 using test::TempDir;
 
 constexpr int kNet = 30;
-
-// Follows the simulator's log as it grows: byte writes heard and replies sent.
-class LogWatcher {
-  public:
-    explicit LogWatcher(const std::string& path)
-        : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    LogWatcher(const LogWatcher&) = delete;
-    LogWatcher& operator=(const LogWatcher&) = delete;
-    ~LogWatcher() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-
-    int writesHeard() {
-        update();
-        return writesHeard_;
-    }
-    int repliesSent() {
-        update();
-        return repliesSent_;
-    }
-
-  private:
-    void update() {
-        char buffer[4096];
-        for (;;) {
-            const ssize_t n = fd_ >= 0 ? ::read(fd_, buffer, sizeof buffer) : 0;
-            if (n <= 0) break;
-            pending_.append(buffer, static_cast<size_t>(n));
-        }
-        size_t end;
-        while ((end = pending_.find('\n')) != std::string::npos) {
-            const std::string line = pending_.substr(0, end);
-            pending_.erase(0, end + 1);
-            if (line.find("\"dir\":\"rx\"") != std::string::npos &&
-                line.find("\"text\":\"202;") != std::string::npos) {
-                ++writesHeard_;
-            }
-            if (line.find("\"dir\":\"tx\"") != std::string::npos) ++repliesSent_;
-        }
-    }
-
-    int fd_;
-    std::string pending_;
-    int writesHeard_ = 0;
-    int repliesSent_ = 0;
-};
 
 std::vector<uint8_t> imageOf(const BlockBuffer& buffer, int block) {
     return {buffer.begin(), buffer.begin() + BlockTable[static_cast<size_t>(block)].length + 2};
@@ -87,36 +42,13 @@ BlockBuffer changedContents(const BlockBuffer& old, int block) {
     return b;
 }
 
-// One simulator whose memory lives in a directory that outlasts it, so it can be killed and
-// started again.
-class Instrument {
+// The instrument of these tests, restarted from its memory after a kill.
+class Instrument : public test::RestartableInstrument {
   public:
-    explicit Instrument(const std::string& stateDir) : stateDir_(stateDir) { start(); }
-
-    void start() {
-        SimOptions options;
-        options.instruments = {std::to_string(kNet)};
-        options.stateDir = stateDir_;
-        sim_ = std::make_unique<SimProcess>(options);
-        log_ = std::make_unique<LogWatcher>(sim_->logPath());
-    }
-    SimProcess& sim() { return *sim_; }
-    LogWatcher& log() { return *log_; }
-    std::string stateFile() const { return sim_->stateFile(kNet); }
-
-  private:
-    std::string stateDir_;
-    std::unique_ptr<SimProcess> sim_;
-    std::unique_ptr<LogWatcher> log_;
+    explicit Instrument(const std::string& stateDir) : RestartableInstrument(stateDir, kNet) {}
 };
 
-void attach(Link& link, const SimProcess& sim) {
-    link.ClosePort();
-    link.portDevices[0] = sim.linkPath();
-    link.PortIndex = 0;
-    link.NetNumber = kNet;
-    link.ReplyTimeout = std::chrono::milliseconds(100);
-}
+void attach(Link& link, Instrument& instrument) { instrument.attach(link); }
 
 enum class Stop { Cancel, Kill };
 
@@ -136,6 +68,7 @@ class InterruptedWrite : public testing::TestWithParam<Case> {};
 int writeUntil(Link& link, Instrument& instrument, Stop stop, int block, int limit,
                const BlockBuffer& target) {
     const int before = instrument.log().writesHeard();
+    const int requestsBefore = instrument.log().requestsHeard();
     const int repliesBefore = instrument.log().repliesSent();
     bool stopped = false;
     link.pumpMessages = [&] {
@@ -147,8 +80,9 @@ int writeUntil(Link& link, Instrument& instrument, Stop stop, int block, int lim
         }
         // Killed once the last write heard has been stored and answered, as a power cut
         // right after it would leave the instrument.
+        const int heard = instrument.log().requestsHeard() - requestsBefore;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (instrument.log().repliesSent() - repliesBefore < limit &&
+        while (instrument.log().repliesSent() - repliesBefore < heard &&
                std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::microseconds(100));
         }
@@ -171,7 +105,7 @@ TEST_P(InterruptedWrite, BlockReadsBackWholeAfterEveryNumberOfByteWrites) {
     Instrument instrument(stateDir.path());
     ASSERT_TRUE(instrument.sim().started()) << instrument.sim().error();
     Link link;
-    attach(link, instrument.sim());
+    attach(link, instrument);
     ASSERT_TRUE(link.OpenPort());
 
     int progress = 0;
@@ -187,7 +121,7 @@ TEST_P(InterruptedWrite, BlockReadsBackWholeAfterEveryNumberOfByteWrites) {
         if (c.stop == Stop::Kill) {
             instrument.start();
             ASSERT_TRUE(instrument.sim().started()) << instrument.sim().error();
-            attach(link, instrument.sim());
+            attach(link, instrument);
             ASSERT_TRUE(link.OpenPort());
         }
 
@@ -226,7 +160,7 @@ TEST(InterruptedWrite, SecondInterruptionAfterABrokenBackupLosesNothing) {
     Instrument instrument(stateDir.path());
     ASSERT_TRUE(instrument.sim().started()) << instrument.sim().error();
     Link link;
-    attach(link, instrument.sim());
+    attach(link, instrument);
     ASSERT_TRUE(link.OpenPort());
 
     int progress = 0;
@@ -259,7 +193,7 @@ TEST(InterruptedConfigurationWrite, EveryBlockIsOldOrNew) {
     Instrument instrument(stateDir.path());
     ASSERT_TRUE(instrument.sim().started()) << instrument.sim().error();
     Link link;
-    attach(link, instrument.sim());
+    attach(link, instrument);
 
     ConfigImage original;
     ASSERT_EQ(ReadConfiguration(link, original, {}), Outcome::Done);

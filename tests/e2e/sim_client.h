@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "devmem/block_table.h"
@@ -81,6 +82,20 @@ inline int LogLinesWith(const std::string& logPath, const std::string& needle) {
     for (std::string line; std::getline(in, line);)
         if (line.find(needle) != std::string::npos) ++count;
     return count;
+}
+
+// LogLinesWith once at least `count` lines are there, or when `atMost` has passed. The
+// simulator logs a reply once it has gone out, which may be a moment after the client has
+// read it.
+inline int AwaitLogLines(const std::string& logPath, const std::string& needle, int count,
+                         std::chrono::milliseconds atMost = std::chrono::seconds(2)) {
+    const auto end = std::chrono::steady_clock::now() + atMost;
+    int seen = LogLinesWith(logPath, needle);
+    while (seen < count && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        seen = LogLinesWith(logPath, needle);
+    }
+    return seen;
 }
 
 // Writes a block's identifier, the `data` bytes (length - 1 of them) and its block CRC

@@ -9,6 +9,7 @@
 
 #include "devmem/block_table.h"
 #include "e2e/sim_client.h"
+#include "link/status.h"
 #include "sim_harness.h"
 
 namespace rv::test {
@@ -113,6 +114,27 @@ TEST(SimFault, BadEchoHitsOnlyTheKthByteWrite) {
     }
 }
 
+// The reply is lost, not the write: the byte is in memory, and the next write is answered.
+TEST(SimFault, DropReplyStoresTheKthByteWriteUnanswered) {
+    SimProcess sim({"5,drop-reply=2"});
+    ASSERT_TRUE(sim.started()) << sim.error();
+    SimClient client(sim.linkPath(), 9600, 5);
+    ASSERT_TRUE(client.opened);
+    const unsigned address = BlockTable[2].primary + 1;
+    for (unsigned k = 1; k <= 3; ++k) {
+        const Answer echo = client.writeByte(address + k, 10 * k);
+        if (k == 2) {
+            EXPECT_EQ(echo.status, status::kNoReply);
+        } else {
+            ASSERT_EQ(echo.status, 0) << "write " << k;
+            EXPECT_EQ(echo.fields[0], std::to_string(10 * k));
+        }
+    }
+    const std::vector<uint8_t> stored = ReadBlockCopy(sim.stateFile(5), 2, false);
+    ASSERT_GT(stored.size(), 3u);
+    EXPECT_EQ(stored[3], 20);  // offset 1 + k
+}
+
 TEST(SimFault, RefusedCloseKeepsTheOldNetworkSettings) {
     SimProcess sim({"5,close=1"});
     ASSERT_TRUE(sim.started()) << sim.error();
@@ -162,6 +184,7 @@ TEST(SimFault, GarbageGoesOutBeforeTheReply) {
     SimClient client(sim.linkPath(), 9600, 5);
     ASSERT_TRUE(client.opened);
     ASSERT_EQ(client.ask("0;", 1).status, 0);
+    ASSERT_EQ(AwaitLogLines(sim.logPath(), "\"dir\":\"tx\"", 1), 1);
     const auto lines = LogLines(sim.logPath());
     const auto tx = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
         return l.find("\"dir\":\"tx\"") != std::string::npos;

@@ -151,7 +151,7 @@ TEST_P(SimSilence, NoAnswerAndNothingStored) {
     EXPECT_EQ(client.ask("0;", 1).status, 0);
     EXPECT_EQ(LogLinesWith(sim.logPath(), "\"dir\":\"rx\""),
               static_cast<int>(GetParam().commands.size()) + 1);
-    EXPECT_EQ(LogLinesWith(sim.logPath(), "\"dir\":\"tx\""), 1);
+    EXPECT_EQ(AwaitLogLines(sim.logPath(), "\"dir\":\"tx\"", 1), 1);
     EXPECT_EQ(ReadStateFile(sim.stateFile(4)), before);
 }
 

@@ -237,6 +237,10 @@ private slots:
         QTest::newRow("blanks and sign") << " +12" << " +12" << 12;
         QTest::newRow("point reverts") << "1.0" << "  1" << 1;
         QTest::newRow("empty reverts") << "" << "  1" << 1;
+        // Beyond 64 bits: none may wrap into the range (the first two would read as 5 and 1).
+        QTest::newRow("20 digits revert") << "18446744073709551621" << "  1" << 1;
+        QTest::newRow("2^64 + 1 reverts") << "18446744073709551617" << "  1" << 1;
+        QTest::newRow("2 * 10^19 reverts") << "20000000000000000000" << "  1" << 1;
     }
     void averagingField() {
         QFETCH(QString, input);
