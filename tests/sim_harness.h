@@ -27,8 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "devmem/block_table.h"
-#include "link/crc.h"
+#include "instrument_map.h"
 
 #ifndef RV740X_SIM_PATH
 #error "RV740X_SIM_PATH must name the rv740x-sim executable"
@@ -214,17 +213,17 @@ inline std::vector<uint8_t> ReadStateFile(const std::string& path) {
 // (length + 2 bytes); empty when the file cannot be read.
 inline std::vector<uint8_t> ReadBlockCopy(const std::string& stateFile, int block, bool backup) {
     const std::vector<uint8_t> memory = ReadStateFile(stateFile);
-    if (memory.empty() || block < 0 || block >= kBlockCount) return {};
-    const BlockInfo& info = BlockTable[block];
+    if (memory.empty() || block < 0 || block >= kBlockRows) return {};
+    const BlockRow& info = kBlocks[block];
     const size_t base = backup ? info.backup : info.primary;
     return {memory.begin() + base, memory.begin() + base + info.length + 2};
 }
 
 // Whether a copy as ReadBlockCopy gives it carries its identifier and a matching CRC.
 inline bool BlockCopyValid(const std::vector<uint8_t>& copy, int block) {
-    const BlockInfo& info = BlockTable[block];
+    const BlockRow& info = kBlocks[block];
     if (copy.size() != static_cast<size_t>(info.length) + 2 || copy[0] != info.id) return false;
-    const uint16_t crc = Crc16(copy.data(), info.length, kBlockCrcStart);
+    const uint16_t crc = BlockCrc(copy.data(), info.length);
     return copy[info.length] == (crc & 0xFF) && copy[info.length + 1] == (crc >> 8);
 }
 

@@ -49,36 +49,6 @@ TEST(LinkStatusText, OtherCodesGetTheDefaultText) {
     EXPECT_EQ(StatusText(static_cast<uint32_t>(int32_t{-1})), prefix + "4294967295");
 }
 
-TEST(LinkTimeouts, SpeedTableInMicroseconds) {
-    struct Case {
-        int index;
-        uint32_t baud;
-        long long reply;  // day fraction x 86 400 s
-        long long search;
-    };
-    const std::vector<Case> cases = {
-        {0, 300, 13'910'400, 1'391'040},                                // 0.000161, 0.0000161 day
-        {1, 600, 7'948'800, 695'520},                                   // 0.000092, 0.00000805
-        {2, 1200, 4'471'200, 695'520},                                  // 0.00005175
-        {3, 2400, 2'484'000, 695'520},                                  // 0.00002875
-        {4, 4800, 1'490'400, 596'160},                                  // 0.00001725, 0.0000069
-        {5, 9600, 993'600, 496'800},                                    // 0.0000115, 0.00000575
-        {6, 19200, 993'600, 496'800},    {-1, 9600, 993'600, 496'800},  // nothing selected
-        {7, 9600, 993'600, 496'800},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(BaudOfSpeedIndex(c.index), c.baud) << c.index;
-        EXPECT_EQ(ReplyTimeoutOfSpeedIndex(c.index).count(), c.reply) << c.index;
-        EXPECT_EQ(SearchTimeoutOfSpeedIndex(c.index).count(), c.search) << c.index;
-        Link link;
-        link.applySpeedIndex(c.index);
-        EXPECT_EQ(link.BaudRate, c.baud);
-        EXPECT_EQ(link.ReplyTimeout.count(), c.reply);
-    }
-    EXPECT_EQ(kInitialReplyTimeout.count(), 397'440);        // 0.0000046 day
-    EXPECT_EQ(kMeasurementExtraTimeout.count(), 9'936'000);  // 0.000115 day
-}
-
 TEST(LinkState, InitialValues) {
     const Link link;
     EXPECT_EQ(link.PortIndex, 0);
