@@ -39,9 +39,9 @@ private:
 // CancelFlag is set, LinkStatus is left as it was).
 bool Transact(Link& link, std::string& message, Duration timeout);
 
-// Checks a reply addressed from link.NetNumber and stores exactly fieldCount fields into
+// Checks a reply text addressed from link.NetNumber and stores exactly fieldCount fields into
 // link.ReplyFields. LinkStatus ends 0 on success and 7 on any fault.
-bool ParseReply(Link& link, std::string_view reply, int fieldCount);
+bool ParseReply(Link& link, std::string_view text, int fieldCount);
 
 // A link integer: '-'? decimal digits, or '$' hexadecimal digits; the whole text.
 bool ParseLinkInteger(std::string_view text, long& value);

@@ -149,15 +149,6 @@ TEST(WriteBlock, RewritesBothCopiesWithIdentifierAndCrc) {
     }
 }
 
-TEST(WriteBlock, TheWorkedBlockCrc) {
-    BlockBuffer b{};
-    b[0] = 0x07;
-    b[1] = 0x01;
-    b[2] = 0x00;
-    b[3] = 0x05;
-    EXPECT_EQ(BlockCrc(b.data(), 4), 0x4C92);
-}
-
 struct WriteFault {
     const char* name;
     std::string switches;
