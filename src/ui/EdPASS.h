@@ -78,4 +78,8 @@ class TFormPASS : public QDialog {
     rv::ConfigImage& image_;
     TInfoForm* info_ = nullptr;
     MessageBoxes& boxes_;
+    // Whether the next activation reloads the fields from the image: when the dialog opens
+    // and when a window of this program gives the activation back, not after another
+    // application had it.
+    bool reloadOnActivate_ = true;
 };

@@ -55,7 +55,7 @@ void TDeskForm::BtnR0Click() {
     if (const std::optional<long double> r = measure(*this, *subRange)) {
         rv::ChannelConfig& channel = image_.Channels[currentChannel()];
         channel.Rt0 = rv::MeasuredR0(*r, twoWire(*this), channel.RLine);
-        // The field's own check shows the new value and rounds the stored one.
+        // The field's own check shows the new value; the stored one stays as measured.
         EdRt0->setText(QString());
     }
     endOperation();

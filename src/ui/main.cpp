@@ -7,9 +7,11 @@
 #include "ui/Info.h"
 #include "ui/WN1.h"
 #include "ui/message_boxes.h"
+#include "ui/qt_texts.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    InstallRussianQtTexts(app);
     QApplication::setFont(TDeskForm::windowFont());
     // The program ends when the main window closes, even while the progress window is up.
     QApplication::setQuitOnLastWindowClosed(false);
