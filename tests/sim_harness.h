@@ -234,12 +234,12 @@ inline bool BlockCopyValid(const std::vector<uint8_t>& copy, int block) {
 inline bool PatchBlockData(const std::string& stateFile, int block, size_t offset,
                            const std::vector<uint8_t>& bytes) {
     std::vector<uint8_t> memory = ReadStateFile(stateFile);
-    if (memory.empty() || block < 0 || block >= kBlockCount) return false;
-    const BlockInfo& info = BlockTable[block];
+    if (memory.empty() || block < 0 || block >= kBlockRows) return false;
+    const BlockRow& info = kBlocks[block];
     if (offset < 1 || offset + bytes.size() > info.length) return false;
     for (const size_t base : {size_t{info.primary}, size_t{info.backup}}) {
         std::copy(bytes.begin(), bytes.end(), memory.begin() + base + offset);
-        const uint16_t crc = Crc16(memory.data() + base, info.length, kBlockCrcStart);
+        const uint16_t crc = BlockCrc(memory.data() + base, info.length);
         memory[base + info.length] = static_cast<uint8_t>(crc & 0xFF);
         memory[base + info.length + 1] = static_cast<uint8_t>(crc >> 8);
     }
