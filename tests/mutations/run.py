@@ -118,19 +118,26 @@ def suite(binary, test_filter, timeout):
     return failed_tests(out) if code != "timeout" else failed
 
 
-def suites(build, first=None):
-    """Runs the fast suites; returns the failing tests (empty when all passed). The
-    end-to-end tests named by `first` run before the rest of them."""
+def suites(build, make, first=None):
+    """Builds and runs the fast suites; returns the failing tests (empty when all passed).
+    The end-to-end tests are built only when the core tests pass, and those named by
+    `first` run before the rest of them."""
     tests = os.path.join(build, "tests")
+    code, out = run(make + ["core_tests", "rv740x-sim"], timeout=BUILD_TIMEOUT)
+    if code != 0:
+        return None, out
     caught = suite(os.path.join(tests, "core_tests"), "*", CORE_TIMEOUT)
     if caught:
-        return caught
+        return caught, ""
+    code, out = run(make + ["e2e_tests"], timeout=BUILD_TIMEOUT)
+    if code != 0:
+        return None, out
     e2e = os.path.join(tests, "e2e_tests")
     if first:
         caught = suite(e2e, first, E2E_TIMEOUT)
         if caught:
-            return caught
-    return suite(e2e, FAST_E2E_FILTER, E2E_TIMEOUT)
+            return caught, ""
+    return suite(e2e, FAST_E2E_FILTER, E2E_TIMEOUT), ""
 
 
 def main(argv):
@@ -149,18 +156,17 @@ def main(argv):
                  "-DRV740X_BUILD_UI=OFF", "-DRV740X_BUILD_BENCH=OFF"]
     if shutil.which("ccache"):
         configure.append("-DCMAKE_CXX_COMPILER_LAUNCHER=ccache")
-    make = ["cmake", "--build", build, "-j", os.environ.get("RV740X_JOBS", "2"),
-            "--target", "core_tests", "e2e_tests", "rv740x-sim"]
+    make = ["cmake", "--build", build, "-j", os.environ.get("RV740X_JOBS", "2"), "--target"]
     code, out = run(configure, timeout=BUILD_TIMEOUT)
     if code != 0:
         print(out)
         return 2
-    code, out = run(make, timeout=BUILD_TIMEOUT)
+    code, out = run(make + ["core_tests", "e2e_tests", "rv740x-sim"], timeout=BUILD_TIMEOUT)
     if code != 0:
         print(out[-4000:])
         print("the unchanged code does not build")
         return 2
-    baseline = [] if "--no-baseline" in argv else suites(build)
+    baseline = [] if "--no-baseline" in argv else suites(build, make)[0]
     if baseline:
         print("the unchanged code fails already: " + ", ".join(baseline))
         return 2
@@ -180,12 +186,11 @@ def main(argv):
         start = time.time()
         try:
             open(target, "w", encoding="utf-8").write(original.replace(before, after))
-            code, out = run(make, timeout=BUILD_TIMEOUT)
-            if code != 0:
+            caught, out = suites(build, make, first[0] if first else None)
+            if caught is None:
                 print("%2d  DOES NOT BUILD  %s\n%s" % (i, name, out[-2000:]))
                 survivors += 1
                 continue
-            caught = suites(build, first[0] if first else None)
         finally:
             open(target, "w", encoding="utf-8").write(original)
         verdict = "caught" if caught else "SURVIVED"
@@ -194,7 +199,7 @@ def main(argv):
         print("%2d  %-8s %-62s %4.0f s  %s" % (i, verdict, name, time.time() - start, shown),
               flush=True)
     # Leaves the scratch build matching the unchanged code.
-    run(make, timeout=BUILD_TIMEOUT)
+    run(make + ["core_tests", "e2e_tests", "rv740x-sim"], timeout=BUILD_TIMEOUT)
     print("%d of %d mutations caught" % (len(chosen) - survivors, len(chosen)))
     return 0 if survivors == 0 else 1
 
