@@ -11,6 +11,7 @@
 #include "instrument_map.h"
 #include "link/crc.h"
 #include "link/link.h"
+#include "link/status.h"
 #include "link/timeouts.h"
 
 namespace rv {
@@ -34,6 +35,20 @@ TEST(InstrumentPins, BlockCrcWorkedExample) {
     const uint8_t block1[] = {0x07, 0x01, 0x00, 0x05};
     EXPECT_EQ(Crc16(block1, sizeof block1, kBlockCrcStart), 0x4C92);
     EXPECT_EQ(test::BlockCrc(block1, sizeof block1), 0x4C92);
+}
+
+// The outcome codes by their numbers in the instrument's failure table: tests elsewhere name
+// them by constant, so a constant with a wrong number would pass there unnoticed.
+TEST(InstrumentPins, StatusCodeNumbers) {
+    const std::pair<int32_t, int32_t> codes[] = {
+        {status::kOk, 0},           {status::kPortOpen, 5},        {status::kPortSetup, 6},
+        {status::kExchange, 7},     {status::kMemoryWrite, 8},     {status::kNoReply, 9},
+        {status::kUnknownDevice, 10}, {status::kReplyLength, 15},  {status::kPortWrite, 16},
+        {status::kDataCorrupt, 17}, {status::kPortRead, 18},       {status::kRequestLimit, 19},
+        {status::kNoSuchPort, 21},  {status::kMemoryData, 30},     {status::kNotRv740x, 31},
+        {status::kOtherDevice, 32}, {status::kCalibrationPoints, 35},
+    };
+    for (const auto& [constant, number] : codes) EXPECT_EQ(constant, number);
 }
 
 // A day fraction written as decimal text, in microseconds, exactly.
