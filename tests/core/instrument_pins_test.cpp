@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "channel/sensors.h"
 #include "config/image.h"
 #include "devmem/block_table.h"
 #include "instrument_map.h"
@@ -35,6 +36,38 @@ TEST(InstrumentPins, BlockCrcWorkedExample) {
     const uint8_t block1[] = {0x07, 0x01, 0x00, 0x05};
     EXPECT_EQ(Crc16(block1, sizeof block1, kBlockCrcStart), 0x4C92);
     EXPECT_EQ(test::BlockCrc(block1, sizeof block1), 0x4C92);
+}
+
+// The sensor-type list item by item, as the instrument's catalogue writes it (Latin M in the
+// copper types, Cyrillic П in the platinum ones, Latin O in "Oм"), with the calibration
+// sub-range of each type (-1: refused).
+TEST(InstrumentPins, SensorCatalogue) {
+    const std::pair<std::string, int> catalogue[] = {
+        {"  50M    (W=1.428)", 1},
+        {"  50M    (W=1.426)", 1},
+        {"  100M  (W=1.428)", 0},
+        {"  100M  (W=1.426)", 0},
+        {"  50П    (W=1.391)", 1},
+        {"  100П  (W=1.391)", 0},
+        {"  Pt100  (W=1.385)", 0},
+        {"  ХромельАлюмель", -1},
+        {"  ХромельКапель", -1},
+        {"  ПлатинаПлатина(S)", -1},
+        {"  ВольфрамРений(A)-1", -1},
+        {"  ЖелезоКонстантан", -1},
+        {"  Ток     0...+5 мА", -1},
+        {"  Ток     0...+20 мА", -1},
+        {"  Ток  +4...+20 мА", -1},
+        {"  Напряжение       0...+100 мВ", -1},
+        {"  Напряжение       0...+75 мВ", -1},
+        {"  Сопротивление 0...320 Oм", 0},
+    };
+    ASSERT_EQ(kSensorTypes.size(), std::size(catalogue));
+    for (size_t code = 0; code < kSensorTypes.size(); ++code) {
+        EXPECT_EQ(kSensorTypes[code].text, catalogue[code].first) << "type " << code;
+        EXPECT_EQ(CalibrationSubRange(static_cast<int>(code)).value_or(-1), catalogue[code].second)
+            << "type " << code;
+    }
 }
 
 // The outcome codes by their numbers in the instrument's failure table: tests elsewhere name
