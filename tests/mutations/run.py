@@ -46,7 +46,7 @@ MUTATIONS = [
     # Transact never succeeds once CancelFlag is set, so that test is covered by `!sent`.)
     ("cancel not checked after a block operation", "src/link/exchange.cpp",
      "Step BlockStep(const Link& link, int code) {\n    if (link.CancelFlag) return Step::Cancelled;\n",
-     "Step BlockStep(const Link& link, int code) {\n",
+     "Step BlockStep(const Link& link, int code) {\n    (void)link;\n",
      "ReadConfiguration.Cancel*:*InterruptedWrite*:InterruptedConfigurationWrite.*"),
     ("a read block advances the gauge by 1 instead of 2", "src/devmem/blocks.cpp",
      "progressCount += 2;", "progressCount += 1;", "ReadConfiguration.*"),
