@@ -15,6 +15,8 @@
 #include "channel/fields.h"
 #include "link/link.h"
 #include "ui/EdPASS.h"
+#include "ui/config_file_menu.h"
+#include "ui/main_menu.h"
 #include "ui/text_spin_box.h"
 
 namespace {
@@ -88,6 +90,8 @@ TDeskForm::TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
     createRightColumn();
     setKeyboardOrder();
     FormCreate();
+    mainMenu_ = new MainMenu(this, QSize(kClientWidth, kClientHeight));
+    configFileMenu_ = new ConfigFileMenu(*this, *mainMenu_);
 }
 
 void TDeskForm::setDialogs(TFormRELE* rele, TFormPASS* pass, TInfoForm* info) {

@@ -3,8 +3,10 @@
 #include <QFont>
 #include <QWidget>
 #include <array>
+#include <functional>
 
 #include "config/image.h"
+#include "config/transfer.h"
 
 class QCheckBox;
 class QComboBox;
@@ -19,6 +21,8 @@ class MessageBoxes;
 class TFormPASS;
 class TFormRELE;
 class TInfoForm;
+class MainMenu;
+class ConfigFileMenu;
 
 namespace rv {
 struct Link;
@@ -46,6 +50,24 @@ public:
     TFormPASS* formPASS() { return formPASS_; }
     TFormRELE* formRELE() { return formRELE_; }
     int currentChannel() const;
+    // The menu bar above the client area.
+    MainMenu* mainMenu() { return mainMenu_; }
+    // "Файл" menu items for configuration files.
+    ConfigFileMenu* configFileMenu() { return configFileMenu_; }
+
+    // Where the window's configuration came from: the instrument of the last read, or a file
+    // (then a write restores the file's raw bytes).
+    struct Source {
+        rv::InstrumentRecord record;
+        bool fromFile = false;
+    };
+    Source& source() { return source_; }
+    // Asked before a write's confirmation; false stops the write.
+    std::function<bool()> beforeWrite;
+
+    // Shared by every operation: InfoForm up, window disabled, then back.
+    void beginOperation(const QString& caption, bool cancellable);
+    void endOperation();
 
     bool SearchActive = false;
 
@@ -140,6 +162,8 @@ public:
 signals:
     // The user closed the window; any running operation has been asked to stop.
     void closed();
+    // A read of the configuration has ended, whatever its outcome.
+    void configurationRead();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -152,9 +176,6 @@ private:
     void realFieldChange(QLineEdit* field, rv::WorkingReal rv::ChannelConfig::*member,
                          int decimals);
     void setUsedChannelBoxes();
-    // Shared by the read and the write: InfoForm up, window disabled, then back.
-    void beginOperation(const QString& caption, bool cancellable);
-    void endOperation();
     rv::ChannelConfig& channel();
 
     rv::Link& link_;
@@ -163,4 +184,7 @@ private:
     TFormRELE* formRELE_ = nullptr;
     TFormPASS* formPASS_ = nullptr;
     TInfoForm* infoForm_ = nullptr;
+    MainMenu* mainMenu_ = nullptr;
+    ConfigFileMenu* configFileMenu_ = nullptr;
+    Source source_;
 };

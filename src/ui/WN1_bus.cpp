@@ -16,6 +16,7 @@
 #include "ui/EdPASS.h"
 #include "ui/EdRL.h"
 #include "ui/WN1.h"
+#include "ui/main_menu.h"
 #include "ui/message_boxes.h"
 #include "ui/text_spin_box.h"
 
@@ -68,9 +69,10 @@ void TDeskForm::BtnSearchClick() {
     SearchActive = true;
     BtnSearch->setText(QString::fromUtf8("О С Т А Н О В."));
 
-    const std::array<QWidget*, 17> controls{MenuTecSPD, MenuCOM, Pribor,  BtnLoad, BtnSave, BtnRELE,
-                                            BtnPASS,    EdPause, TabCtrl, CC[0],   CC[1],   CC[2],
-                                            CC[3],      CC[4],   CC[5],   CC[6],   CC[7]};
+    // Every control that could start another use of the port, the menu bar last.
+    const std::array<QWidget*, 18> controls{
+        MenuTecSPD, MenuCOM, Pribor, BtnLoad, BtnSave, BtnRELE, BtnPASS, EdPause, TabCtrl,
+        CC[0],      CC[1],   CC[2],  CC[3],   CC[4],   CC[5],   CC[6],   CC[7],   mainMenu_};
     std::array<bool, controls.size()> wasEnabled{};
     for (size_t i = 0; i < controls.size(); ++i) {
         wasEnabled[i] = ownEnabled(controls[i]);

@@ -63,22 +63,26 @@ void TDeskForm::BtnLoadClick() {
         if (block == 2) setUsedChannelBoxes();
         if (block == 20) EdPause->setValue(rv::SecondsFromDisplayCode(image_.DisplayPeriodByte));
     };
-    const rv::Outcome outcome = rv::ReadConfiguration(link_, image_, observer);
+    source_.fromFile = false;
+    const rv::Outcome outcome = rv::ReadConfiguration(link_, image_, observer, &source_.record);
     if (outcome == rv::Outcome::Failed && link_.LinkStatus != 0) {
         boxes_.error(this, QString::fromStdString(rv::StatusText(link_.LinkStatus)));
     }
     endOperation();
     TabCtrlChange();
+    emit configurationRead();
 }
 
 void TDeskForm::BtnSaveClick() {
+    if (beforeWrite && !beforeWrite()) return;
     if (!boxes_.confirmOkCancel(this, QString::fromUtf8(" Записать данные ?"))) return;
     const rv::RaisedPriority priority;
     beginOperation(QString::fromUtf8("  Запись ..."), false);
 
     rv::TransferObserver observer;
     observer.progress = [this](int percent) { showProgress(percent); };
-    const rv::Outcome outcome = rv::WriteConfiguration(link_, image_, observer);
+    const rv::Outcome outcome = rv::WriteConfiguration(
+        link_, image_, observer, source_.fromFile ? &source_.record.Raw : nullptr);
     if (outcome == rv::Outcome::Failed && link_.LinkStatus != 0) {
         boxes_.error(this, QString::fromStdString(rv::StatusText(link_.LinkStatus)));
     }

@@ -15,6 +15,7 @@
 #include "scripted_boxes.h"
 #include "ui/Info.h"
 #include "ui/WN1.h"
+#include "ui/main_menu.h"
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -53,8 +54,14 @@ private slots:
     void startUpState() {
         QCOMPARE(form->windowTitle(),
                  QString::fromUtf8("Конфигурация   приборов  RV7406 и RV7408  (Ver 1.55)"));
-        QCOMPARE(form->size(), QSize(688, 473));
+        // The controls' area keeps its size; the menu bar sits above it.
+        const MainMenu* menu = form->mainMenu();
+        QCOMPARE(menu->clientArea()->size(), QSize(688, 473));
+        QCOMPARE(menu->clientArea()->pos(), QPoint(0, menu->height()));
+        QVERIFY(menu->height() > 0);
+        QCOMPARE(form->size(), QSize(688, 473 + menu->height()));
         QCOMPARE(form->minimumSize(), form->maximumSize());
+        QCOMPARE(control<QPushButton>("BtnLoad")->parentWidget(), menu->clientArea());
         QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
 
         QCOMPARE(control<QComboBox>("MenuCOM")->currentText(), QString::fromUtf8("  COM2"));
@@ -131,6 +138,33 @@ private slots:
         QWidget* w = control<QWidget>(qPrintable(name));
         QCOMPARE(w->toolTip(), hint);
         QCOMPARE(w->toolTipDuration(), 10000);
+    }
+
+    void menuBar() {
+        const MainMenu* menu = form->mainMenu();
+        QStringList titles;
+        for (QAction* action : menu->actions()) titles << action->text().remove('&');
+        QCOMPARE(titles, QStringList({QString::fromUtf8("Файл"), QString::fromUtf8("Порт"),
+                                      QString::fromUtf8("Справка")}));
+        QCOMPARE(menu->actions().at(0)->menu(), menu->fileMenu());
+        QCOMPARE(menu->actions().at(1)->menu(), menu->portMenu());
+        QCOMPARE(menu->actions().at(2)->menu(), menu->helpMenu());
+        QCOMPARE(menu->quitAction()->text().remove('&'), QString::fromUtf8("Выход"));
+        QCOMPARE(menu->quitAction()->shortcut(), QKeySequence(QString("Ctrl+Q")));
+        QVERIFY(menu->fileMenu()->actions().contains(menu->quitAction()));
+        QCOMPARE(menu->portDevicesAction()->text().remove('&'),
+                 QString::fromUtf8("Устройства COM-портов…"));
+        QVERIFY(menu->portMenu()->actions().contains(menu->portDevicesAction()));
+        QCOMPARE(menu->aboutAction()->text().remove('&'), QString::fromUtf8("О программе"));
+        QVERIFY(menu->helpMenu()->actions().contains(menu->aboutAction()));
+
+        // "Выход" closes the window as its close button does: any operation is asked to stop.
+        showActive();
+        QSignalSpy closed(form.get(), &TDeskForm::closed);
+        QTest::keyClick(form.get(), Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(link->CancelFlag);
+        QVERIFY(!form->isVisible());
     }
 
     void keyboardOrder() {
