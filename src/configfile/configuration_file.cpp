@@ -542,6 +542,11 @@ LoadResult ParseConfiguration(std::string_view text, ConfigurationFile& out) {
     } catch (const Json::parse_error& e) {
         result.error = "(весь файл): испорченный JSON, ошибка у байта " + std::to_string(e.byte);
         return result;
+    } catch (const Json::exception&) {
+        // The parser refuses a number beyond a double, such as 1e1010, with an exception
+        // of its own.
+        result.error = "(весь файл): число вне пределов JSON";
+        return result;
     }
     ConfigurationFile file;
     Reader reader(result.warnings);
@@ -549,6 +554,10 @@ LoadResult ParseConfiguration(std::string_view text, ConfigurationFile& out) {
         readDocument(reader, root, file);
     } catch (const Refusal& refusal) {
         result.error = refusalText(refusal);
+        result.warnings.clear();
+        return result;
+    } catch (const Json::exception& e) {
+        result.error = std::string("(весь файл): содержимое не читается (") + e.what() + ")";
         result.warnings.clear();
         return result;
     }

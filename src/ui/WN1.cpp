@@ -14,6 +14,7 @@
 
 #include "channel/fields.h"
 #include "link/link.h"
+#include "rv740x_version.h"
 #include "ui/EdPASS.h"
 #include "ui/config_file_menu.h"
 #include "ui/main_menu.h"
@@ -80,7 +81,8 @@ TDeskForm::TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
       link_(link),
       boxes_(boxes) {
     setObjectName("DeskForm");
-    setWindowTitle(QString::fromUtf8("Конфигурация   приборов  RV7406 и RV7408  (Ver 1.55)"));
+    setWindowTitle(QString::fromUtf8("Конфигурация   приборов  RV7406 и RV7408  (Ver %1)")
+                       .arg(RV740X_VERSION));
     setFont(windowFont());
     setFixedSize(kClientWidth, kClientHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {

@@ -217,6 +217,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BadFile{"Malformed", [] { return std::string(R"({"format": "rv740x-configuration",)"); },
                 "(весь файл): испорченный JSON, ошибка у байта 35"},
+        BadFile{"NumberBeyondADouble", [] { return std::string(R"({"formatVersion": 1e1010})"); },
+                "(весь файл): число вне пределов JSON"},
         BadFile{"NotAnObject", [] { return std::string("[1, 2]"); }, "(весь файл): ожидается объект"},
         BadFile{"OtherFormat", [] { return edited([](Json& j) { j["format"] = "other"; }); },
                 "format: «other» — не файл конфигурации RV7406/RV7408"},
