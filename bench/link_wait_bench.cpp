@@ -2,7 +2,9 @@
 // lets it wait 1 s, as a share of the wall time; and how long after the peer's last reply
 // byte the transaction returns, for a reply in two pieces and for one delivered byte by byte
 // while the wait sleeps through the bytes it can predict. Exit status 1 when the CPU share
-// reaches 2 % or the byte-by-byte reply's CR is more than 1 ms late.
+// reaches 2 %, the two-piece reply's median latency exceeds 5 ms or the byte-by-byte reply's
+// median CR-to-return exceeds 1 ms (medians, so that a loaded machine's stray delays do not
+// count).
 
 #include <time.h>
 
@@ -56,6 +58,13 @@ int main() {
     const double share = 100.0 * cpu / wall;
     std::printf("silent wait: wall %.3f s, cpu %.3f ms, cpu share %.3f %% (limit 2 %%)\n", wall,
                 cpu * 1e3, share);
+    // The silent instrument never read its request; take it off the line, or every reply
+    // below would answer the request before it.
+    const std::string unread = peer.drain(100ms);
+    if (unread.empty() || unread.back() != '\r') {
+        std::fprintf(stderr, "the silent request did not reach the peer whole\n");
+        return 2;
+    }
 
     // 2. Latency from the peer's last reply byte to the return of the transaction.
     constexpr int kRounds = 50;
@@ -75,7 +84,7 @@ int main() {
     }
     std::sort(latencies.begin(), latencies.end());
     std::printf(
-        "reply latency over %d rounds: median %.3f ms, 90th %.3f ms, max %.3f ms (limit 5 ms)\n",
+        "reply latency over %d rounds: median %.3f ms, 90th %.3f ms, max %.3f ms (limit: median 5 ms)\n",
         kRounds, latencies[kRounds / 2], latencies[kRounds * 9 / 10], latencies.back());
 
     // 3. A reply delivered byte by byte, 2 ms apart (slower than 9600 baud's 1.04 ms), with
@@ -99,10 +108,13 @@ int main() {
     std::sort(pacedLatencies.begin(), pacedLatencies.end());
     std::printf(
         "byte-by-byte reply, CR to return over %d rounds: median %.3f ms, 90th %.3f ms, "
-        "max %.3f ms (limit 1 ms at the 90th)\n",
+        "max %.3f ms (limit: median 1 ms)\n",
         kRounds, pacedLatencies[kRounds / 2], pacedLatencies[kRounds * 9 / 10],
         pacedLatencies.back());
 
     link.ClosePort();
-    return share < 2.0 && pacedLatencies[kRounds * 9 / 10] < 1.0 ? 0 : 1;
+    const bool met = share < 2.0 && latencies[kRounds / 2] <= 5.0 &&
+                     pacedLatencies[kRounds / 2] < 1.0;
+    std::printf("bounds: %s\n", met ? "met" : "MISSED");
+    return met ? 0 : 1;
 }

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake ninja-build g++ clang libclang-rt-14-dev
+    build-essential cmake ninja-build g++ clang libclang-rt-14-dev clang-format clang-tidy
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-translations-l10n nlohmann-json3-dev libudev-dev pkg-config
     libcli11-dev

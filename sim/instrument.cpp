@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cmath>
 
-#include "devmem/block_table.h"
 #include "device_float.h"
 
 namespace rv::sim {

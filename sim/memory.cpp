@@ -8,9 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "devmem/block_table.h"
+#include "block_map.h"
 #include "device_float.h"
-#include "link/crc.h"
 
 namespace rv::sim {
 
@@ -65,15 +64,15 @@ void Memory::store(size_t address, uint8_t value) {
 }
 
 std::vector<uint8_t> Memory::copy(int block, bool backup) const {
-    const BlockInfo& info = BlockTable[block];
+    const BlockPlace& info = kBlockMap[block];
     const size_t base = backup ? info.backup : info.primary;
     return {bytes_.begin() + base, bytes_.begin() + base + info.length + 2};
 }
 
 bool Memory::copyValid(int block, bool backup) const {
-    const BlockInfo& info = BlockTable[block];
+    const BlockPlace& info = kBlockMap[block];
     const std::vector<uint8_t> c = copy(block, backup);
-    const uint16_t crc = Crc16(c.data(), info.length, kBlockCrcStart);
+    const uint16_t crc = BlockCrc(c.data(), info.length);
     return c[0] == info.id && c[info.length] == (crc & 0xFF) && c[info.length + 1] == (crc >> 8);
 }
 
@@ -84,11 +83,11 @@ std::optional<std::vector<uint8_t>> Memory::validBlock(int block) const {
 }
 
 void Memory::putBlock(int block, const std::vector<uint8_t>& data) {
-    const BlockInfo& info = BlockTable[block];
+    const BlockPlace& info = kBlockMap[block];
     std::vector<uint8_t> image(info.length + 2, 0);
     image[0] = static_cast<uint8_t>(info.id);
     std::copy_n(data.begin(), std::min<size_t>(data.size(), info.length - 1), image.begin() + 1);
-    const uint16_t crc = Crc16(image.data(), info.length, kBlockCrcStart);
+    const uint16_t crc = BlockCrc(image.data(), info.length);
     image[info.length] = static_cast<uint8_t>(crc & 0xFF);
     image[info.length + 1] = static_cast<uint8_t>(crc >> 8);
     for (const uint16_t base : {info.primary, info.backup})
@@ -97,7 +96,7 @@ void Memory::putBlock(int block, const std::vector<uint8_t>& data) {
 
 void Memory::spoilCopy(int block, bool backup) {
     if (!copyValid(block, backup)) return;
-    const BlockInfo& info = BlockTable[block];
+    const BlockPlace& info = kBlockMap[block];
     const size_t at = (backup ? info.backup : info.primary) + info.length;
     store(at, static_cast<uint8_t>(bytes_[at] ^ 0x5A));
 }
@@ -122,7 +121,7 @@ void putFloat(std::vector<uint8_t>& block, size_t offset, double value) {
 
 // A block image indexed like the copy in memory: offset 0 is the identifier.
 std::vector<uint8_t> emptyBlock(int block) {
-    return std::vector<uint8_t>(BlockTable[block].length, 0);
+    return std::vector<uint8_t>(kBlockMap[block].length, 0);
 }
 
 void putBlockImage(Memory& memory, int block, const std::vector<uint8_t>& image) {

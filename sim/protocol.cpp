@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "link/crc.h"
+#include "block_map.h"
 
 namespace rv::sim {
 
@@ -60,7 +60,7 @@ std::optional<Request> parseRequest(std::string_view body) {
     unsigned crc = 0;
     if (!toUnsigned(body.substr(lastSep + 1), 0xFFFF, crc)) return std::nullopt;
     const std::string_view covered = body.substr(0, lastSep + 1);
-    if (Crc16(covered, kFrameCrcStart) != crc) return std::nullopt;
+    if (FrameCrc(covered) != crc) return std::nullopt;
 
     const size_t netSep = covered.find(';');
     Request request;
@@ -82,7 +82,7 @@ std::optional<Request> parseRequest(std::string_view body) {
 std::string buildReply(unsigned net, const std::vector<std::string>& fields) {
     std::string covered = std::to_string(net) + ';';
     for (const std::string& field : fields) covered += field + ';';
-    return '!' + covered + std::to_string(Crc16(covered, kFrameCrcStart)) + '\r';
+    return '!' + covered + std::to_string(FrameCrc(covered)) + '\r';
 }
 
 }  // namespace rv::sim

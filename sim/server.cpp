@@ -18,7 +18,7 @@ constexpr size_t kGarbageBytes = 7;
 // Reply bytes that may wait for a client that does not read them. A client reads each reply
 // before it sends the next request, so only a flood of requests nobody reads reaches it;
 // what comes beyond it goes unanswered, as at an instrument that is still busy talking.
-constexpr size_t kMaxOutgoingBytes = 64 * 1024;
+constexpr size_t kMaxOutgoingBytes = size_t{64} * 1024;
 // How long a reply in progress may take to leave once the simulator is told to stop.
 constexpr auto kStopGrace = std::chrono::seconds(30);
 

@@ -40,7 +40,7 @@ private:
     };
 
     void receive(const uint8_t* data, size_t size, Clock::time_point when);
-    void handleFrame(Clock::time_point frameStart);
+    void handleFrame(Clock::time_point now);
     void schedule(Instrument& instrument, const std::string& reply, Clock::time_point start,
                   unsigned baud);
     // Writes what is due; false on a write error of the line.

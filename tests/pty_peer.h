@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "link/crc.h"
+#include "instrument_map.h"
 
 namespace rv::test {
 
@@ -174,7 +174,7 @@ class PtyPeer {
 inline std::string MakeReply(uint32_t net, const std::vector<std::string>& fields) {
     std::string covered = std::to_string(net) + ";";
     for (const std::string& field : fields) covered += field + ";";
-    return "!" + covered + std::to_string(Crc16(covered, kFrameCrcStart)) + "\r";
+    return "!" + covered + std::to_string(FrameCrc(covered)) + "\r";
 }
 
 // Bytes from a hexadecimal text such as "ff3a31".

@@ -28,8 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "devmem/block_table.h"
-#include "link/crc.h"
+#include "instrument_map.h"
 
 #ifndef RV740X_SIM_PATH
 #error "RV740X_SIM_PATH must name the rv740x-sim executable"
@@ -217,17 +216,17 @@ inline std::vector<uint8_t> ReadStateFile(const std::string& path) {
 // (length + 2 bytes); empty when the file cannot be read.
 inline std::vector<uint8_t> ReadBlockCopy(const std::string& stateFile, int block, bool backup) {
     const std::vector<uint8_t> memory = ReadStateFile(stateFile);
-    if (memory.empty() || block < 0 || block >= kBlockCount) return {};
-    const BlockInfo& info = BlockTable[block];
+    if (memory.empty() || block < 0 || block >= kBlockRows) return {};
+    const BlockRow& info = kBlocks[block];
     const size_t base = backup ? info.backup : info.primary;
     return {memory.begin() + base, memory.begin() + base + info.length + 2};
 }
 
 // Whether a copy as ReadBlockCopy gives it carries its identifier and a matching CRC.
 inline bool BlockCopyValid(const std::vector<uint8_t>& copy, int block) {
-    const BlockInfo& info = BlockTable[block];
+    const BlockRow& info = kBlocks[block];
     if (copy.size() != static_cast<size_t>(info.length) + 2 || copy[0] != info.id) return false;
-    const uint16_t crc = Crc16(copy.data(), info.length, kBlockCrcStart);
+    const uint16_t crc = BlockCrc(copy.data(), info.length);
     return copy[info.length] == (crc & 0xFF) && copy[info.length + 1] == (crc >> 8);
 }
 
@@ -237,12 +236,12 @@ inline bool BlockCopyValid(const std::vector<uint8_t>& copy, int block) {
 inline bool PatchBlockData(const std::string& stateFile, int block, size_t offset,
                            const std::vector<uint8_t>& bytes) {
     std::vector<uint8_t> memory = ReadStateFile(stateFile);
-    if (memory.empty() || block < 0 || block >= kBlockCount) return false;
-    const BlockInfo& info = BlockTable[block];
+    if (memory.empty() || block < 0 || block >= kBlockRows) return false;
+    const BlockRow& info = kBlocks[block];
     if (offset < 1 || offset + bytes.size() > info.length) return false;
     for (const size_t base : {size_t{info.primary}, size_t{info.backup}}) {
         std::copy(bytes.begin(), bytes.end(), memory.begin() + base + offset);
-        const uint16_t crc = Crc16(memory.data() + base, info.length, kBlockCrcStart);
+        const uint16_t crc = BlockCrc(memory.data() + base, info.length);
         memory[base + info.length] = static_cast<uint8_t>(crc & 0xFF);
         memory[base + info.length + 1] = static_cast<uint8_t>(crc >> 8);
     }

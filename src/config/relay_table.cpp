@@ -7,7 +7,8 @@ namespace {
 constexpr int kBytesPerRelay = kRelayTableSize / kRelayCount;
 
 size_t byteOf(int relay, int event) {
-    return static_cast<size_t>(kBytesPerRelay * relay + event / 4);
+    const int byte = kBytesPerRelay * relay + event / 4;
+    return static_cast<size_t>(byte);
 }
 int shiftOf(int event) { return 2 * (event % 4); }
 

@@ -10,6 +10,8 @@ namespace {
 
 std::optional<std::string> convert(const char* to, const char* from, const std::string& in) {
     iconv_t cd = iconv_open(to, from);
+    // iconv_open's documented failure value is the integer -1 as a handle.
+    // NOLINTNEXTLINE(performance-no-int-to-ptr)
     if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
     std::vector<char> input(in.begin(), in.end());
     std::vector<char> output(4 * in.size() + 4);

@@ -16,7 +16,7 @@ inline constexpr const char* kConfigurationFormat = "rv740x-configuration";
 inline constexpr int kConfigurationFormatVersion = 1;
 inline constexpr const char* kConfigurationExtension = ".rv740x.json";
 inline constexpr const char* kProgramVersion = "1.55";
-inline constexpr size_t kConfigurationFileLimit = 1024 * 1024;
+inline constexpr size_t kConfigurationFileLimit = size_t{1024} * 1024;
 
 // What a file gives back: the image (LoadedId from the file, never 0) and the instrument
 // it came from, with the raw blocks whose password bytes are zero.

@@ -58,7 +58,7 @@ std::string ShortestRealText(const DeviceFloat& value) {
     const double exact = FromDeviceFloat(value.data()).toDouble();
     if (exact == 0.0) return "0";
     for (int digits = 1; digits < 17; ++digits) {
-        const std::string text = decimalText(exact, digits);
+        std::string text = decimalText(exact, digits);
         if (convertsBack(text, value)) return text;
     }
     return decimalText(exact, 17);

@@ -46,9 +46,9 @@ bool Transact(Link& link, std::string& message, Duration timeout, int replyField
 // Once every separator is in, the checksum is known, and so is the reply's exact length.
 size_t ReplyBytesStillNeeded(std::string_view received, uint32_t netNumber, int replyFields);
 
-// Checks a reply addressed from link.NetNumber and stores exactly fieldCount fields into
+// Checks a reply text addressed from link.NetNumber and stores exactly fieldCount fields into
 // link.ReplyFields. LinkStatus ends 0 on success and 7 on any fault.
-bool ParseReply(Link& link, std::string_view reply, int fieldCount);
+bool ParseReply(Link& link, std::string_view text, int fieldCount);
 
 // A link integer: '-'? decimal digits, or '$' hexadecimal digits; the whole text.
 bool ParseLinkInteger(std::string_view text, long& value);

@@ -75,5 +75,5 @@ int main(int argc, char* argv[]) {
     deskForm.setDialogs(&formRELE, &formPASS, &infoForm);
 
     deskForm.show();
-    return app.exec();
+    return QApplication::exec();
 }

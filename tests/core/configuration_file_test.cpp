@@ -58,7 +58,7 @@ struct KnownMemory {
 
     void setData(int index, const std::string& digits) {
         const std::vector<uint8_t> data = hex(digits);
-        EXPECT_EQ(data.size(), BlockTable[static_cast<size_t>(index)].length - 1u) << index;
+        EXPECT_EQ(data.size(), test::kBlocks[static_cast<size_t>(index)].length - 1u) << index;
         BlockBuffer b{};
         std::copy(data.begin(), data.end(), b.begin() + 1);
         image.DecodeBlock(index, b);
@@ -144,7 +144,7 @@ TEST(ConfigurationFile, RandomImagesComeBackBitForBit) {
         record.Family = "17";
         record.Firmware = "\xC2\xE5\xF0 3.1";  // "Вер 3.1" in the instrument's code page
         for (int index : kWrittenBlocks) {
-            std::vector<uint8_t> data(BlockTable[static_cast<size_t>(index)].length - 1u);
+            std::vector<uint8_t> data(test::kBlocks[static_cast<size_t>(index)].length - 1u);
             for (uint8_t& b : data) b = static_cast<uint8_t>(random());
             if (index >= 3 && index <= 10) data[0] = static_cast<uint8_t>(random() % 18);
             if (index >= 3 && index <= 10) data[13] = static_cast<uint8_t>(random() % 2);

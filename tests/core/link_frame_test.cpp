@@ -10,6 +10,7 @@
 #include "link/link.h"
 #include "link/requests.h"
 #include "link/transact.h"
+#include "instrument_map.h"
 #include "pty_peer.h"
 
 namespace rv {
@@ -101,7 +102,7 @@ TEST_P(FrameVectors, PeerReceivesExactlyTheFrame) {
     ASSERT_TRUE(link.OpenPort());
     const std::string field = "0;";
     const std::string covered = std::to_string(row.net) + ";" + field;
-    peer.answer({{"!" + covered + std::to_string(Crc16(covered, kFrameCrcStart)) + "\r"}});
+    peer.answer({{"!" + covered + std::to_string(test::FrameCrc(covered)) + "\r"}});
     std::string message = row.command;
     EXPECT_TRUE(Transact(link, message, 1000ms));
     peer.join();
@@ -123,7 +124,7 @@ TEST(LinkFrame, CrcBelowTenThousandIsPrintedShort) {
     for (uint32_t net = 0; net <= 254; ++net) {
         const std::string command = "0;";
         const std::string covered = std::to_string(net) + ";" + command;
-        const uint16_t crc = Crc16(covered, kFrameCrcStart);
+        const uint16_t crc = test::FrameCrc(covered);
         const std::string frame = BuildFrame(net, command);
         EXPECT_EQ(frame, "\xFF:" + covered + std::to_string(crc) + "\r");
         if (crc < 10000) {

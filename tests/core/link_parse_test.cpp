@@ -9,6 +9,7 @@
 #include "link/requests.h"
 #include "link/status.h"
 #include "link/transact.h"
+#include "instrument_map.h"
 #include "pty_peer.h"
 
 namespace rv {
@@ -22,7 +23,7 @@ constexpr const char* kUntouched = "untouched";
 
 // '!' + covered span + its CRC + CR, for replies whose span breaks a rule other than the CRC.
 std::string Framed(const std::string& covered) {
-    return "!" + covered + std::to_string(Crc16(covered, kFrameCrcStart)) + "\r";
+    return "!" + covered + std::to_string(test::FrameCrc(covered)) + "\r";
 }
 
 void FillFields(Link& link) {
@@ -138,7 +139,7 @@ struct Accepted {
 };
 
 TEST(LinkParse, AcceptedForms) {
-    const std::string crc1 = std::to_string(Crc16("1;17;", kFrameCrcStart));
+    const std::string crc1 = std::to_string(test::FrameCrc("1;17;"));
     const std::vector<Accepted> cases = {
         {"noise before '!'", "\0zz!1;17;"s + crc1 + "\r", 1, {"17"}},
         {"only the first '!' counts", "x!1;17;" + crc1 + "\r!", 1, {"17"}},

@@ -11,6 +11,7 @@
 #include "link/requests.h"
 #include "link/status.h"
 #include "link/transact.h"
+#include "instrument_map.h"
 #include "pty_peer.h"
 
 namespace rv {
@@ -250,7 +251,7 @@ TEST_F(TransactTest, CommandAndAddressLimits) {
             ASSERT_EQ(peer.frames().size(), 1u);
             const std::string covered = std::to_string(c.net) + ";" + command;
             EXPECT_EQ(peer.frames().back(),
-                      "\xFF:" + covered + std::to_string(Crc16(covered, kFrameCrcStart)) + "\r");
+                      "\xFF:" + covered + std::to_string(test::FrameCrc(covered)) + "\r");
         } else {
             EXPECT_EQ(link.LinkStatus, status::kRequestLimit);
             EXPECT_EQ(message, command);

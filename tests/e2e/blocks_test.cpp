@@ -27,7 +27,7 @@ void attach(Link& link, const SimProcess& sim) {
 }
 
 std::vector<uint8_t> bufferCopy(const BlockBuffer& buffer, int index) {
-    return {buffer.begin(), buffer.begin() + BlockTable[static_cast<size_t>(index)].length + 2};
+    return {buffer.begin(), buffer.begin() + test::kBlocks[static_cast<size_t>(index)].length + 2};
 }
 
 int countLogLines(const std::string& path, const std::string& needle) {
@@ -44,7 +44,7 @@ TEST(ReadBlock, EveryBlockComesFromItsPrimaryCopy) {
     attach(link, sim);
     ASSERT_TRUE(link.OpenPort());
     int progress = 0;
-    for (int index = 0; index < kBlockCount; ++index) {
+    for (int index = 0; index < test::kBlockRows; ++index) {
         link.blockBuffer.fill(0xAA);
         EXPECT_EQ(ReadBlock(link, index, progress, link.blockBuffer), 0) << index;
         EXPECT_EQ(bufferCopy(link.blockBuffer, index),
@@ -101,7 +101,7 @@ TEST(ReadBlock, WrongIdentifierInPrimaryFallsBackAndInBothFails) {
     Link link;
     attach(link, sim);
     ASSERT_TRUE(link.OpenPort());
-    const BlockInfo& info = BlockTable[11];
+    const test::BlockRow& info = test::kBlocks[11];
     std::string message = request::WriteByte(info.primary, 0);
     ASSERT_TRUE(Transact(link, message, link.ReplyTimeout));
     int progress = 0;
@@ -134,7 +134,7 @@ TEST(WriteBlock, RewritesBothCopiesWithIdentifierAndCrc) {
     attach(link, sim);
     ASSERT_TRUE(link.OpenPort());
     for (int index : {1, 2, 13, 20}) {
-        const size_t length = BlockTable[static_cast<size_t>(index)].length;
+        const size_t length = test::kBlocks[static_cast<size_t>(index)].length;
         link.blockBuffer.fill(0);
         for (size_t i = 1; i < length; ++i)
             link.blockBuffer[i] = static_cast<uint8_t>(i * 7 + index);
@@ -142,20 +142,11 @@ TEST(WriteBlock, RewritesBothCopiesWithIdentifierAndCrc) {
         EXPECT_EQ(WriteBlock(link, index, progress, link.blockBuffer), 0) << index;
         EXPECT_EQ(progress, static_cast<int>(2 * (length + 2)));
         const std::vector<uint8_t> written = bufferCopy(link.blockBuffer, index);
-        EXPECT_EQ(written[0], BlockTable[static_cast<size_t>(index)].id);
+        EXPECT_EQ(written[0], test::kBlocks[static_cast<size_t>(index)].id);
         EXPECT_TRUE(test::BlockCopyValid(written, index));
         EXPECT_EQ(ReadBlockCopy(sim.stateFile(kNet), index, false), written) << index;
         EXPECT_EQ(ReadBlockCopy(sim.stateFile(kNet), index, true), written) << index;
     }
-}
-
-TEST(WriteBlock, TheWorkedBlockCrc) {
-    BlockBuffer b{};
-    b[0] = 0x07;
-    b[1] = 0x01;
-    b[2] = 0x00;
-    b[3] = 0x05;
-    EXPECT_EQ(BlockCrc(b.data(), 4), 0x4C92);
 }
 
 struct WriteFault {

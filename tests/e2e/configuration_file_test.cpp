@@ -97,7 +97,7 @@ TEST_F(ConfigurationFileOnTheLine, OpenedFileWritesTheMemoryBackByteForByteButTh
     std::vector<uint8_t> expected = before;
     // Only the two password bytes (and the copies' CRCs) keep the instrument's new value.
     for (bool backup : {false, true}) {
-        const BlockInfo& info = BlockTable[20];
+        const test::BlockRow& info = test::kBlocks[20];
         const size_t base = backup ? info.backup : info.primary;
         for (size_t k : {size_t{1}, size_t{2}, size_t{info.length}, size_t{info.length + 1u}})
             expected[base + k] = after[base + k];

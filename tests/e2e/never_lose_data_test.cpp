@@ -28,12 +28,12 @@ using test::TempDir;
 constexpr int kNet = 30;
 
 std::vector<uint8_t> imageOf(const BlockBuffer& buffer, int block) {
-    return {buffer.begin(), buffer.begin() + BlockTable[static_cast<size_t>(block)].length + 2};
+    return {buffer.begin(), buffer.begin() + test::kBlocks[static_cast<size_t>(block)].length + 2};
 }
 
 // The same block with every data byte changed, its identifier and CRC filled in.
 BlockBuffer changedContents(const BlockBuffer& old, int block) {
-    const BlockInfo& info = BlockTable[static_cast<size_t>(block)];
+    const test::BlockRow& info = test::kBlocks[static_cast<size_t>(block)];
     BlockBuffer b = old;
     for (size_t i = 1; i < info.length; ++i) b[i] = static_cast<uint8_t>(old[i] ^ 0xA5);
     const uint16_t crc = BlockCrc(b.data(), info.length);
@@ -100,7 +100,7 @@ int writeUntil(Link& link, Instrument& instrument, Stop stop, int block, int lim
 
 TEST_P(InterruptedWrite, BlockReadsBackWholeAfterEveryNumberOfByteWrites) {
     const Case c = GetParam();
-    const int n = BlockTable[static_cast<size_t>(c.block)].length + 2;
+    const int n = test::kBlocks[static_cast<size_t>(c.block)].length + 2;
     TempDir stateDir;
     Instrument instrument(stateDir.path());
     ASSERT_TRUE(instrument.sim().started()) << instrument.sim().error();
@@ -155,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(EverySize, InterruptedWrite,
 // still reads back whole, with the contents of one of the two writes.
 TEST(InterruptedWrite, SecondInterruptionAfterABrokenBackupLosesNothing) {
     constexpr int kBlock = 3;
-    const int n = BlockTable[kBlock].length + 2;
+    const int n = test::kBlocks[kBlock].length + 2;
     TempDir stateDir;
     Instrument instrument(stateDir.path());
     ASSERT_TRUE(instrument.sim().started()) << instrument.sim().error();

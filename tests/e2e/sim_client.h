@@ -11,8 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "devmem/block_table.h"
-#include "link/crc.h"
+#include "instrument_map.h"
 #include "link/link.h"
 #include "link/transact.h"
 
@@ -103,11 +102,11 @@ inline int AwaitLogLines(const std::string& logPath, const std::string& needle, 
 // configurator does. False at the first byte whose echo is not the value written.
 inline bool WriteBlockImage(SimClient& client, int block, const std::vector<uint8_t>& data,
                             bool primaryOnly = false) {
-    const BlockInfo& info = BlockTable[block];
+    const BlockRow& info = kBlocks[block];
     std::vector<uint8_t> image(info.length + 2u, 0);
     image[0] = static_cast<uint8_t>(info.id);
     for (size_t i = 0; i < data.size() && i + 1 < info.length; ++i) image[i + 1] = data[i];
-    const uint16_t crc = Crc16(image.data(), info.length, kBlockCrcStart);
+    const uint16_t crc = BlockCrc(image.data(), info.length);
     image[info.length] = static_cast<uint8_t>(crc & 0xFF);
     image[info.length + 1u] = static_cast<uint8_t>(crc >> 8);
     for (unsigned base : {unsigned{info.primary}, unsigned{info.backup}}) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "devmem/block_table.h"
+#include "instrument_map.h"
 #include "e2e/sim_client.h"
 #include "link/status.h"
 #include "sim_harness.h"
@@ -72,7 +72,7 @@ TEST_P(SimCopyFault, SpoilsTheNamedCopies) {
     ASSERT_TRUE(sim.started()) << sim.error();
     SimClient client(sim.linkPath(), 9600, 5);
     ASSERT_TRUE(client.opened);
-    const BlockInfo& info = BlockTable[c.block];
+    const BlockRow& info = kBlocks[c.block];
     for (bool backup : {false, true}) {
         std::vector<uint8_t> bytes = client.readBytes(backup ? info.backup : info.primary);
         ASSERT_EQ(bytes.size(), 53u);
@@ -82,9 +82,9 @@ TEST_P(SimCopyFault, SpoilsTheNamedCopies) {
     }
     // The other blocks stay whole.
     const int other = c.block == 0 ? 1 : 0;
-    std::vector<uint8_t> bytes = client.readBytes(BlockTable[other].primary);
+    std::vector<uint8_t> bytes = client.readBytes(kBlocks[other].primary);
     ASSERT_EQ(bytes.size(), 53u);
-    bytes.resize(BlockTable[other].length + 2);
+    bytes.resize(kBlocks[other].length + 2);
     EXPECT_TRUE(BlockCopyValid(bytes, other));
 }
 
@@ -101,7 +101,7 @@ TEST(SimFault, BadEchoHitsOnlyTheKthByteWrite) {
     ASSERT_TRUE(sim.started()) << sim.error();
     SimClient client(sim.linkPath(), 9600, 5);
     ASSERT_TRUE(client.opened);
-    const unsigned address = BlockTable[2].primary + 1;
+    const unsigned address = kBlocks[2].primary + 1;
     for (unsigned k = 1; k <= 5; ++k) {
         const unsigned value = 10 * k;
         const Answer echo = client.writeByte(address + k, value);

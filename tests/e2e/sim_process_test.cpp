@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "devmem/block_table.h"
+#include "instrument_map.h"
 #include "e2e/sim_client.h"
 #include "sim_harness.h"
 
@@ -234,7 +234,7 @@ class SimState : public ::testing::TestWithParam<StopCase> {};
 // The memory file is written through, so a byte written survives an orderly stop and a kill.
 TEST_P(SimState, ByteWrittenSurvivesARestart) {
     TempDir state;
-    const unsigned address = BlockTable[20].primary + 5;
+    const unsigned address = kBlocks[20].primary + 5;
     SimOptions options;
     options.instruments = {"7"};
     options.stateDir = state.path();

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "devmem/block_table.h"
+#include "instrument_map.h"
 #include "e2e/sim_client.h"
-#include "link/crc.h"
+#include "instrument_map.h"
 #include "sim_harness.h"
 
 namespace rv::test {
@@ -63,8 +63,8 @@ TEST_P(SimMemory, EveryBlockCopyIsReadableAndConsistent) {
     SimClient client(sim.linkPath(), c.speedIndex == 6 ? 19200 : 9600, c.net);
     ASSERT_TRUE(client.opened);
 
-    for (int block = 0; block < kBlockCount; ++block) {
-        const BlockInfo& info = BlockTable[block];
+    for (int block = 0; block < kBlockRows; ++block) {
+        const BlockRow& info = kBlocks[block];
         for (bool backup : {false, true}) {
             SCOPED_TRACE("block " + std::to_string(block) + (backup ? " backup" : " primary"));
             const std::vector<uint8_t> bytes =
@@ -76,20 +76,20 @@ TEST_P(SimMemory, EveryBlockCopyIsReadableAndConsistent) {
         }
     }
 
-    const std::vector<uint8_t> b0 = client.readBytes(BlockTable[0].primary);
+    const std::vector<uint8_t> b0 = client.readBytes(kBlocks[0].primary);
     ASSERT_EQ(b0.size(), 53u);
     EXPECT_EQ(b0[10] | (b0[11] << 8), c.channels);
     EXPECT_EQ(b0[12] | (b0[13] << 8), c.relays);
     EXPECT_EQ(static_cast<uint32_t>(b0[18] | (b0[19] << 8) | (b0[20] << 16)), c.id);
 
-    const std::vector<uint8_t> b1 = client.readBytes(BlockTable[1].primary);
+    const std::vector<uint8_t> b1 = client.readBytes(kBlocks[1].primary);
     ASSERT_EQ(b1.size(), 53u);
     EXPECT_EQ(b1[1] | (b1[2] << 8), static_cast<int>(c.net));
     EXPECT_EQ(b1[3], c.speedIndex);
 
     // Calibration entries 3 and 4 must turn raw differences into ohms sensibly.
     for (int ch = 0; ch < 8; ++ch) {
-        const std::vector<uint8_t> cal = client.readBytes(BlockTable[22 + ch].primary);
+        const std::vector<uint8_t> cal = client.readBytes(kBlocks[22 + ch].primary);
         ASSERT_EQ(cal.size(), 53u);
         for (int k : {3, 4}) {
             const size_t at = 5 + 8 * static_cast<size_t>(k);
@@ -115,7 +115,7 @@ TEST(SimWrite, StoresEchoesAndWritesThrough) {
     SimClient client(sim.linkPath(), 9600, 4);
     ASSERT_TRUE(client.opened);
 
-    const unsigned address = BlockTable[20].primary + 5;
+    const unsigned address = kBlocks[20].primary + 5;
     for (unsigned value : {0u, 1u, 200u, 255u}) {
         const Answer echo = client.writeByte(address, value);
         ASSERT_EQ(echo.status, 0) << echo.reply;
@@ -259,7 +259,7 @@ TEST_P(SimMeasure, DifferenceGivesTheInputResistance) {
     ASSERT_TRUE(client.opened);
 
     const unsigned channel = c.channelCode - 16;
-    const std::vector<uint8_t> cal = client.readBytes(BlockTable[22 + channel].primary);
+    const std::vector<uint8_t> cal = client.readBytes(kBlocks[22 + channel].primary);
     ASSERT_EQ(cal.size(), 53u);
     const size_t at = 5 + 8 * (4 - (c.mode - 32720));
     const int a = Signed16(cal, at);
@@ -303,7 +303,7 @@ TEST(SimMeasure, FollowsAConfiguredR0) {
     SimClient client(sim.linkPath(), 9600, 2);
     ASSERT_TRUE(client.opened);
     // Channel 2's R0 set to 25.0 (85 48 00 00) in the primary copy only.
-    const BlockInfo& info = BlockTable[4];
+    const BlockRow& info = kBlocks[4];
     std::vector<uint8_t> data = client.readBytes(info.primary);
     ASSERT_EQ(data.size(), 53u);
     data.assign(data.begin() + 1, data.begin() + info.length);
@@ -313,7 +313,7 @@ TEST(SimMeasure, FollowsAConfiguredR0) {
 
     const Answer m = client.ask("2;17;32721;", 2);
     ASSERT_EQ(m.status, 0);
-    const std::vector<uint8_t> cal = client.readBytes(BlockTable[23].primary);
+    const std::vector<uint8_t> cal = client.readBytes(kBlocks[23].primary);
     ASSERT_EQ(cal.size(), 53u);
     const double ohms =
         (std::stol(m.fields[0]) - std::stol(m.fields[1]) + Signed16(cal, 29) - Signed16(cal, 31)) *
@@ -340,7 +340,7 @@ TEST(SimMeasure, UnusableCalibrationFactorGivesAnErrorAnswer) {
     ASSERT_TRUE(sim.started()) << sim.error();
     SimClient client(sim.linkPath(), 9600, 2);
     ASSERT_TRUE(client.opened);
-    const BlockInfo& info = BlockTable[22];
+    const BlockRow& info = kBlocks[22];
     std::vector<uint8_t> original = client.readBytes(info.primary);
     ASSERT_EQ(original.size(), 53u);
     for (const auto& factor : factors) {

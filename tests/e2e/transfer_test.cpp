@@ -235,8 +235,8 @@ TEST(WriteConfiguration, ChangedSetPointTravelsInItsBlockOnly) {
     for (int index : {5, 13, 20}) {
         BlockBuffer b = storedBlock(sim, index);
         image.EncodeBlock(index, b);
-        const BlockInfo& info = BlockTable[static_cast<size_t>(index)];
-        const uint16_t crc = Crc16(b.data(), info.length, kBlockCrcStart);
+        const test::BlockRow& info = test::kBlocks[static_cast<size_t>(index)];
+        const uint16_t crc = test::BlockCrc(b.data(), info.length);
         b[info.length] = static_cast<uint8_t>(crc);
         b[info.length + 1] = static_cast<uint8_t>(crc >> 8);
         for (unsigned base : {unsigned{info.primary}, unsigned{info.backup}}) {

@@ -380,7 +380,7 @@ class DialogsTest : public QObject, private WindowFixture {
             std::vector<uint8_t> expected = before;
             expected[1] = 0x07;
             expected[2] = 0x00;
-            const uint16_t crc = rv::Crc16(expected.data(), 6, rv::kBlockCrcStart);
+            const uint16_t crc = rv::test::BlockCrc(expected.data(), 6);
             expected[6] = static_cast<uint8_t>(crc & 0xFF);
             expected[7] = static_cast<uint8_t>(crc >> 8);
             QCOMPARE(rv::test::ReadBlockCopy(memory2, 20, backup), expected);
