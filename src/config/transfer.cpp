@@ -4,6 +4,7 @@
 
 #include "devmem/blocks.h"
 #include "link/requests.h"
+#include "link/session.h"
 
 namespace rv {
 
@@ -29,20 +30,19 @@ void report(const TransferObserver& observer, int progressCount, int total) {
 }
 
 Outcome readBlocks(Link& link, ConfigImage& image, const TransferObserver& observer) {
-    if (!link.OpenPort()) return Outcome::Failed;
-    PortGuard guard(link);
-    Step step = Identify(link);
-    if (step != Step::Ok) return OutcomeOf(step);
-    step = Exchange(link, request::Version(), request::kVersionFields);
+    const Session session(link, Session::Check::Identify);
+    if (!session.ready()) return session.outcome();
+    Step step = Exchange(link, request::Version(), request::kVersionFields);
     if (step != Step::Ok) return OutcomeOf(step);
     if (observer.versionReceived) observer.versionReceived(link.ReplyFields[0]);
 
+    BlockBuffer buffer{};
     int progressCount = 0;
     for (int index : kReadOrder) {
-        step = BlockStep(link, ReadBlock(link, index, progressCount, link.blockBuffer));
+        step = BlockStep(link, ReadBlock(link, index, progressCount, buffer));
         if (step != Step::Ok) return OutcomeOf(step);
         report(observer, progressCount, kReadBudget);
-        image.DecodeBlock(index, link.blockBuffer);
+        image.DecodeBlock(index, buffer);
         if (observer.blockDecoded) observer.blockDecoded(index);
     }
     return Outcome::Done;
@@ -51,26 +51,23 @@ Outcome readBlocks(Link& link, ConfigImage& image, const TransferObserver& obser
 }  // namespace
 
 Outcome ReadConfiguration(Link& link, ConfigImage& image, const TransferObserver& observer) {
-    link.CancelFlag = false;
     const Outcome outcome = readBlocks(link, image, observer);
     if (outcome != Outcome::Done) image.LoadedId = 0;
     return outcome;
 }
 
 Outcome WriteConfiguration(Link& link, const ConfigImage& image, const TransferObserver& observer) {
-    link.CancelFlag = false;
-    if (!link.OpenPort()) return Outcome::Failed;
-    PortGuard guard(link);
-    Step step = Identify(link);
-    if (step != Step::Ok) return OutcomeOf(step);
+    const Session session(link, Session::Check::Identify);
+    if (!session.ready()) return session.outcome();
 
+    BlockBuffer buffer{};
     int progressCount = 0;
     for (int index : kWriteOrder) {
-        step = BlockStep(link, ReadBlock(link, index, progressCount, link.blockBuffer));
+        Step step = BlockStep(link, ReadBlock(link, index, progressCount, buffer));
         if (step != Step::Ok) return OutcomeOf(step);
         report(observer, progressCount, kWriteBudget);
-        image.EncodeBlock(index, link.blockBuffer);
-        step = BlockStep(link, WriteBlock(link, index, progressCount, link.blockBuffer));
+        image.EncodeBlock(index, buffer);
+        step = BlockStep(link, WriteBlock(link, index, progressCount, buffer));
         if (step != Step::Ok) return OutcomeOf(step);
         report(observer, progressCount, kWriteBudget);
     }

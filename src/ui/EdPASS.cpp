@@ -15,9 +15,6 @@
 #include "config/dialog_writes.h"
 #include "config/image.h"
 #include "link/link.h"
-#include "link/priority.h"
-#include "link/status.h"
-#include "ui/Info.h"
 #include "ui/message_boxes.h"
 
 namespace {
@@ -89,7 +86,8 @@ TFormPASS::TFormPASS(rv::Link& link, rv::ConfigImage& image, MessageBoxes& boxes
                           Qt::MSWindowsFixedSizeDialogHint),
       link_(link),
       image_(image),
-      boxes_(boxes) {
+      boxes_(boxes),
+      runner_(link, boxes) {
     setObjectName("FormPASS");
     setWindowTitle(QString::fromUtf8("Изменение пароля и сетевого номера"));
     setAttribute(Qt::WA_WindowPropagation);
@@ -237,44 +235,27 @@ void TFormPASS::Button1Click() {
     hide();
 }
 
-void TFormPASS::showProgress(int percent) {
-    if (info_) info_->setProgress(percent);
-}
-
-void TFormPASS::endWrite() {
-    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
-    if (info_) info_->finishOperation();
-    setEnabled(true);
-    activateWindow();
-    setFocus();
-}
-
 void TFormPASS::BtnSENOClick() {
     if (!boxes_.confirmYesNo(
             this, QString::fromUtf8(" Изменить сетевой номер прибора и скорость обмена ?")))
         return;
-    const rv::RaisedPriority priority;
-    setEnabled(false);
-    if (info_) info_->startOperation(QString::fromUtf8("  Запись ..."), false);
-    const rv::Outcome outcome = rv::WriteNetworkSettings(
-        link_, image_, [this](int percent) { showProgress(percent); });
-    if (outcome == rv::Outcome::Done && networkChanged)
-        networkChanged(image_.DialogNetNumber, image_.DialogSpeedIndex);
-    if (outcome == rv::Outcome::Failed && link_.LinkStatus != 0)
-        boxes_.error(this, QString::fromStdString(rv::StatusText(link_.LinkStatus)));
-    endWrite();
+    runner_.run(
+        *this, QString::fromUtf8("  Запись ..."), false, OperationRunner::Priority::Raised, [this] {
+            const rv::Outcome written = rv::WriteNetworkSettings(
+                link_, image_, [this](int percent) { runner_.showProgress(percent); });
+            if (written == rv::Outcome::Done && networkChanged)
+                networkChanged(image_.DialogNetNumber, image_.DialogSpeedIndex);
+            return written;
+        });
 }
 
 void TFormPASS::BtnPASSClick() {
     if (!boxes_.confirmYesNo(this, QString::fromUtf8(" Изменить пароль доступа к уставкам ?")))
         return;
-    const rv::RaisedPriority priority;
     image_.Password = passwordOfDigits();
-    setEnabled(false);
-    if (info_) info_->startOperation(QString::fromUtf8("  Запись ..."), false);
-    const rv::Outcome outcome =
-        rv::WritePassword(link_, image_, [this](int percent) { showProgress(percent); });
-    if (outcome == rv::Outcome::Failed && link_.LinkStatus != 0)
-        boxes_.error(this, QString::fromStdString(rv::StatusText(link_.LinkStatus)));
-    endWrite();
+    runner_.run(*this, QString::fromUtf8("  Запись ..."), false, OperationRunner::Priority::Raised,
+                [this] {
+                    return rv::WritePassword(link_, image_,
+                                             [this](int percent) { runner_.showProgress(percent); });
+                });
 }

@@ -4,6 +4,8 @@
 #include <array>
 #include <functional>
 
+#include "ui/operation_runner.h"
+
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -25,7 +27,7 @@ class TFormPASS : public QDialog {
 
     // The progress window of the two writes, created after this dialog; without one the
     // writes run unseen.
-    void setInfoForm(TInfoForm* info) { info_ = info; }
+    void setInfoForm(TInfoForm* info) { runner_.setInfoForm(info); }
 
     // Called after a successful network write so the main window addresses the instrument
     // at its new number and speed index.
@@ -70,12 +72,9 @@ class TFormPASS : public QDialog {
   private:
     std::array<QLineEdit*, 4> digits() const { return {Sym1, Sym2, Sym3, Sym4}; }
     void digitChange(QLineEdit* field);
-    void showProgress(int percent);
-    // The steps a write ends with on every path: cursor, progress window, this dialog.
-    void endWrite();
 
     rv::Link& link_;
     rv::ConfigImage& image_;
-    TInfoForm* info_ = nullptr;
     MessageBoxes& boxes_;
+    OperationRunner runner_;
 };

@@ -76,7 +76,8 @@ TDeskForm::TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       link_(link),
-      boxes_(boxes) {
+      boxes_(boxes),
+      runner_(link, boxes) {
     setObjectName("DeskForm");
     setWindowTitle(QString::fromUtf8("Конфигурация   приборов  RV7406 и RV7408  (Ver 1.55)"));
     setFont(windowFont());
@@ -93,7 +94,7 @@ TDeskForm::TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
 void TDeskForm::setDialogs(TFormRELE* rele, TFormPASS* pass, TInfoForm* info) {
     formRELE_ = rele;
     formPASS_ = pass;
-    infoForm_ = info;
+    runner_.setInfoForm(info);
     // After a network write the window addresses the instrument at its new number and speed.
     if (formPASS_ != nullptr) {
         formPASS_->networkChanged = [this](int netNumber, int speedIndex) {

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "config/image.h"
+#include "ui/operation_runner.h"
 
 class QCheckBox;
 class QComboBox;
@@ -40,9 +41,7 @@ public:
     rv::Link& link() { return link_; }
     rv::ConfigImage& image() { return image_; }
     MessageBoxes& boxes() { return boxes_; }
-    TInfoForm* infoForm() { return infoForm_; }
-    // Sets the progress window's gauge of the running operation.
-    void showProgress(int percent);
+    OperationRunner& runner() { return runner_; }
     TFormPASS* formPASS() { return formPASS_; }
     TFormRELE* formRELE() { return formRELE_; }
     int currentChannel() const;
@@ -152,15 +151,12 @@ private:
     void realFieldChange(QLineEdit* field, rv::WorkingReal rv::ChannelConfig::*member,
                          int decimals);
     void setUsedChannelBoxes();
-    // Shared by the read and the write: InfoForm up, window disabled, then back.
-    void beginOperation(const QString& caption, bool cancellable);
-    void endOperation();
     rv::ChannelConfig& channel();
 
     rv::Link& link_;
     MessageBoxes& boxes_;
+    OperationRunner runner_;
     rv::ConfigImage image_;
     TFormRELE* formRELE_ = nullptr;
     TFormPASS* formPASS_ = nullptr;
-    TInfoForm* infoForm_ = nullptr;
 };

@@ -11,7 +11,7 @@
 #include <QTabWidget>
 #include <array>
 
-#include "link/search.h"
+#include "ops/search.h"
 #include "link/status.h"
 #include "ui/EdPASS.h"
 #include "ui/EdRL.h"

@@ -1,15 +1,16 @@
 #include <QComboBox>
 #include <QLineEdit>
+#include <functional>
 #include <optional>
 
 #include "channel/calibration.h"
 #include "channel/sensors.h"
-#include "link/status.h"
-#include "ui/Info.h"
 #include "ui/WN1.h"
 #include "ui/message_boxes.h"
 
 namespace {
+
+const char* const kMeasuringCaption = "  Измерение ...";
 
 // The calibration sub-range of the type chosen in the selector, after the refusal box when
 // the type has none.
@@ -24,41 +25,42 @@ std::optional<int> admittedSubRange(TDeskForm& form) {
 
 bool twoWire(const TDeskForm& form) { return form.MenuSHEMA->currentIndex() == rv::kTwoWireScheme; }
 
-// Runs the measurement with the progress window and the boxes; the resistance when one was
-// measured.
-std::optional<long double> measure(TDeskForm& form, int subRange) {
+// Runs the measurement with the progress window and the boxes; `store` takes the resistance
+// when one was measured, before the window is given back.
+void measure(TDeskForm& form, int subRange, const std::function<void(long double)>& store) {
+    OperationRunner& runner = form.runner();
     rv::MeasurementObserver observer;
-    observer.progress = [&form](int percent) { form.showProgress(percent); };
+    observer.progress = [&runner](int percent) { runner.showProgress(percent); };
     observer.error = [&form](const std::string& text) {
         form.boxes().error(&form, QString::fromStdString(text));
     };
     observer.warning = [&form](const std::string& text) {
         form.boxes().warning(&form, QString::fromStdString(text));
     };
-    rv::Link& link = form.link();
-    const rv::MeasurementResult result =
-        rv::MeasureResistance(link, form.currentChannel(), subRange, observer);
-    if (result.end == rv::MeasurementEnd::Failed && link.LinkStatus != rv::status::kOk)
-        form.boxes().error(&form, QString::fromStdString(rv::StatusText(link.LinkStatus)));
-    if (result.end != rv::MeasurementEnd::Measured) return std::nullopt;
-    return result.resistance;
+    runner.run(form, QString::fromUtf8(kMeasuringCaption), true, OperationRunner::Priority::Normal,
+               [&] {
+                   const rv::MeasurementResult result = rv::MeasureResistance(
+                       runner.link(), form.currentChannel(), subRange, observer);
+                   switch (result.end) {
+                       case rv::MeasurementEnd::Measured: store(result.resistance); break;
+                       case rv::MeasurementEnd::Failed: return rv::Outcome::Failed;
+                       case rv::MeasurementEnd::Stopped: return rv::Outcome::Cancelled;
+                   }
+                   return rv::Outcome::Done;
+               });
 }
-
-const char* const kMeasuringCaption = "  Измерение ...";
 
 }  // namespace
 
 void TDeskForm::BtnR0Click() {
     const std::optional<int> subRange = admittedSubRange(*this);
     if (!subRange) return;
-    beginOperation(QString::fromUtf8(kMeasuringCaption), true);
-    if (const std::optional<long double> r = measure(*this, *subRange)) {
+    measure(*this, *subRange, [this](long double r) {
         rv::ChannelConfig& channel = image_.Channels[currentChannel()];
-        channel.Rt0 = rv::MeasuredR0(*r, twoWire(*this), channel.RLine);
+        channel.Rt0 = rv::MeasuredR0(r, twoWire(*this), channel.RLine);
         // The field's own check shows the new value and rounds the stored one.
         EdRt0->setText(QString());
-    }
-    endOperation();
+    });
 }
 
 void TDeskForm::Btn2XClick() {
@@ -69,10 +71,8 @@ void TDeskForm::Btn2XClick() {
             this, QString::fromUtf8("Этот параметр используется только для двухпроводной схемы."));
         return;
     }
-    beginOperation(QString::fromUtf8(kMeasuringCaption), true);
-    if (const std::optional<long double> r = measure(*this, *subRange)) {
-        image_.Channels[currentChannel()].RLine = rv::MeasuredLineResistance(*r);
+    measure(*this, *subRange, [this](long double r) {
+        image_.Channels[currentChannel()].RLine = rv::MeasuredLineResistance(r);
         EdRLine->setText(QString());
-    }
-    endOperation();
+    });
 }

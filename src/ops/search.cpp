@@ -1,8 +1,9 @@
-#include "link/search.h"
+#include "ops/search.h"
 
 #include <string>
 
 #include "link/requests.h"
+#include "link/session.h"
 #include "link/transact.h"
 
 namespace rv {
@@ -34,9 +35,8 @@ bool servedFamilyAnswers(Link& link, Duration probeTimeout) {
 Outcome SearchLine(Link& link, Duration probeTimeout, const SearchObserver& observer) {
     NetNumberGuard netGuard(link);
     link.NetNumber = 1;
-    link.CancelFlag = false;
-    if (!link.OpenPort()) return Outcome::Failed;
-    PortGuard portGuard(link);
+    const Session session(link, Session::Check::PortOnly);
+    if (!session.ready()) return session.outcome();
 
     for (unsigned a = 1; a <= kSearchLastCounter && !link.CancelFlag; ++a) {
         link.NetNumber = a;
