@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <functional>
 
 #include "channel/fields.h"
 #include "config/dialog_writes.h"
@@ -182,6 +183,11 @@ uint16_t TFormPASS::passwordOfDigits() const {
                                  tagOf(Sym4));
 }
 
+void TFormPASS::hideEvent(QHideEvent* e) {
+    QDialog::hideEvent(e);
+    emit hidden();
+}
+
 void TFormPASS::FormActivate() {
     EdSENO->setText(numberText(image_.DialogNetNumber));
     MenuSPD->setCurrentIndex(image_.DialogSpeedIndex);
@@ -243,8 +249,8 @@ void TFormPASS::BtnSENOClick() {
         *this, QString::fromUtf8("  Запись ..."), false, OperationRunner::Priority::Raised, [this] {
             const rv::Outcome written = rv::WriteNetworkSettings(
                 link_, image_, [this](int percent) { runner_.showProgress(percent); });
-            if (written == rv::Outcome::Done && networkChanged)
-                networkChanged(image_.DialogNetNumber, image_.DialogSpeedIndex);
+            if (written == rv::Outcome::Done)
+                emit networkChanged(image_.DialogNetNumber, image_.DialogSpeedIndex);
             return written;
         });
 }

@@ -2,7 +2,6 @@
 
 #include <QDialog>
 #include <array>
-#include <functional>
 
 #include "ui/operation_runner.h"
 
@@ -28,10 +27,6 @@ class TFormPASS : public QDialog {
     // The progress window of the two writes, created after this dialog; without one the
     // writes run unseen.
     void setInfoForm(TInfoForm* info) { runner_.setInfoForm(info); }
-
-    // Called after a successful network write so the main window addresses the instrument
-    // at its new number and speed index.
-    std::function<void(int netNumber, int speedIndex)> networkChanged;
 
     QLabel* Label1 = nullptr;
     QLineEdit* Sym1 = nullptr;
@@ -66,8 +61,15 @@ class TFormPASS : public QDialog {
     // out, so the password on screen always reaches the image.
     void reject() override {}
 
+  signals:
+    // A network write succeeded: the instrument now answers at this number and speed index.
+    void networkChanged(int netNumber, int speedIndex);
+    // The dialog went away by "Ok".
+    void hidden();
+
   protected:
     bool event(QEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
 
   private:
     std::array<QLineEdit*, 4> digits() const { return {Sym1, Sym2, Sym3, Sym4}; }

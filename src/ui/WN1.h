@@ -3,11 +3,16 @@
 #include <QFont>
 #include <QWidget>
 #include <array>
+#include <utility>
+#include <vector>
 
 #include "config/image.h"
 #include "ui/operation_runner.h"
 
+class BusPanel;
 class QCheckBox;
+class QDialog;
+class TransferButtons;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -42,33 +47,7 @@ public:
     rv::ConfigImage& image() { return image_; }
     MessageBoxes& boxes() { return boxes_; }
     OperationRunner& runner() { return runner_; }
-    TFormPASS* formPASS() { return formPASS_; }
-    TFormRELE* formRELE() { return formRELE_; }
     int currentChannel() const;
-
-    bool SearchActive = false;
-
-    // Right column.
-    QLabel* Label6 = nullptr;
-    QLabel* LabelVersion = nullptr;
-    QLabel* Label4 = nullptr;
-    std::array<QCheckBox*, rv::kChannelCount> CC{};
-    QLabel* Label14 = nullptr;
-    QLabel* Label13 = nullptr;
-    TextSpinBox* EdPause = nullptr;
-    QLabel* LbPause = nullptr;
-    QPushButton* BtnPASS = nullptr;
-    QPushButton* BtnRELE = nullptr;
-    QLabel* LabelMenu = nullptr;
-    QComboBox* MenuPribor = nullptr;
-    QProgressBar* Stepper = nullptr;
-    QPushButton* BtnLoad = nullptr;
-    QPushButton* BtnSave = nullptr;
-    QLabel* Label5 = nullptr;
-    TextSpinBox* Pribor = nullptr;
-    QComboBox* MenuTecSPD = nullptr;
-    QComboBox* MenuCOM = nullptr;
-    QPushButton* BtnSearch = nullptr;
 
     // Channel page: the tab strip holds the one page that shows the current channel.
     QWidget* TabCtrl = nullptr;
@@ -97,20 +76,9 @@ public:
     void CCClick(int index);
     void EdPauseChange();
 
-    // Bus settings and dialogs.
-    void MenuCOMChange(int index);
-    void MenuTecSPDChange(int index);
-    void PriborChange();
-    void BtnSearchClick();
-    void MenuPriborChange(int index);
+    // The dialogs: each disables the window while it is up.
     void BtnPASSClick();
-    // Makes the window address the instrument at a new network number and speed index.
-    void followNetworkChange(int netNumber, int speedIndex);
     void BtnRELEClick();
-
-    // Reading and writing the configuration.
-    void BtnLoadClick();
-    void BtnSaveClick();
 
     // Channel page.
     void TabCtrlChange();
@@ -146,8 +114,16 @@ protected:
 
 private:
     void createRightColumn();
+    void openDialog(QDialog* dialog);
+    void dialogClosed();
+    void holdForSearch();
+    void releaseAfterSearch();
+    void showVersion(const QString& version);
+    void showDecodedBlock(int index);
     void createChannelPage();
     void setKeyboardOrder();
+    // The control of this window with the given name.
+    QWidget* named(const char* name) const;
     void realFieldChange(QLineEdit* field, rv::WorkingReal rv::ChannelConfig::*member,
                          int decimals);
     void setUsedChannelBoxes();
@@ -159,4 +135,19 @@ private:
     rv::ConfigImage image_;
     TFormRELE* formRELE_ = nullptr;
     TFormPASS* formPASS_ = nullptr;
+
+    QLabel* Label6 = nullptr;
+    QLabel* LabelVersion = nullptr;
+    QLabel* Label4 = nullptr;
+    std::array<QCheckBox*, rv::kChannelCount> CC{};
+    QLabel* Label14 = nullptr;
+    QLabel* Label13 = nullptr;
+    TextSpinBox* EdPause = nullptr;
+    QLabel* LbPause = nullptr;
+    QPushButton* BtnPASS = nullptr;
+    QPushButton* BtnRELE = nullptr;
+    BusPanel* bus_ = nullptr;
+    TransferButtons* transfer_ = nullptr;
+    // Own enabled states of the controls the search holds, given back when it ends.
+    std::vector<std::pair<QWidget*, bool>> heldForSearch_;
 };

@@ -10,6 +10,7 @@
 #include "channel/fields.h"
 #include "channel/sensors.h"
 #include "ui/WN1.h"
+#include "ui/transfer_buttons.h"
 #include "ui/message_boxes.h"
 
 namespace {
@@ -184,7 +185,7 @@ void TDeskForm::TabCtrlChange() {
 
     const uint16_t fitted = image_.ChannelsFitted;
     EChanInclude((fitted >> currentChannel()) & 1u);
-    BtnSave->setEnabled(image_.LoadedId != 0);
+    transfer_->setSaveEnabled(image_.LoadedId != 0);
     BtnRELE->setEnabled(image_.LoadedId != 0);
     for (int i = 0; i < rv::kChannelCount; ++i) {
         const bool present = (fitted >> i) & 1u;

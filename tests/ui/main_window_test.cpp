@@ -7,6 +7,8 @@
 #include <QSpinBox>
 #include <QTabBar>
 #include <QtTest>
+#include <functional>
+#include <map>
 #include <memory>
 
 #include "channel/fields.h"
@@ -15,6 +17,8 @@
 #include "scripted_boxes.h"
 #include "ui/Info.h"
 #include "ui/WN1.h"
+#include "ui/bus_panel.h"
+#include "ui/transfer_buttons.h"
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -67,7 +71,7 @@ private slots:
         QCOMPARE(pauseText()->text(), QString("3"));
         QCOMPARE(form->image().DisplayPeriodByte, uint8_t{11});
         QCOMPARE(form->image().UsedChannels, uint16_t{0});
-        QVERIFY(!form->SearchActive);
+        QVERIFY(!control<BusPanel>("BusPanel")->searchActive());
 
         QVERIFY(!control<QPushButton>("BtnSave")->isEnabled());
         QVERIFY(!control<QPushButton>("BtnRELE")->isEnabled());
@@ -79,7 +83,11 @@ private slots:
             QVERIFY(!box->isEnabled());
             QVERIFY(!box->isChecked());
             QCOMPARE(box->geometry(), QRect(490 + 19 * (i - 1), 56, 17, 17));
-            QCOMPARE(box->property("tag").toInt(), 1 << (i - 1));
+            // Each box stands for its own channel's bit of the used-channel mask.
+            box->setChecked(true);
+            QCOMPARE(int(form->image().UsedChannels), 1 << (i - 1));
+            box->setChecked(false);
+            QCOMPARE(int(form->image().UsedChannels), 0);
         }
 
         QVERIFY(!control<QLabel>("Label6")->isVisibleTo(form.get()));
@@ -237,6 +245,39 @@ private slots:
         QCOMPARE(link->NetNumber, netNumber);
     }
 
+    // The right column's controls keep their places in the window, and the one under each
+    // control's middle, as the mouse finds it, is that control.
+    void rightColumnPlaces_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("place");
+        QTest::newRow("MenuPribor") << "MenuPribor" << QRect(612, 231, 69, 24);
+        QTest::newRow("Stepper") << "Stepper" << QRect(464, 262, 217, 16);
+        QTest::newRow("BtnLoad") << "BtnLoad" << QRect(464, 286, 105, 28);
+        QTest::newRow("BtnSave") << "BtnSave" << QRect(576, 286, 105, 28);
+        QTest::newRow("Pribor") << "Pribor" << QRect(612, 328, 69, 24);
+        QTest::newRow("MenuTecSPD") << "MenuTecSPD" << QRect(464, 362, 217, 24);
+        QTest::newRow("MenuCOM") << "MenuCOM" << QRect(464, 396, 217, 24);
+        QTest::newRow("BtnSearch") << "BtnSearch" << QRect(464, 436, 217, 28);
+        QTest::newRow("BtnPASS") << "BtnPASS" << QRect(464, 166, 217, 25);
+        QTest::newRow("BtnRELE") << "BtnRELE" << QRect(464, 196, 217, 25);
+    }
+    void rightColumnPlaces() {
+        QFETCH(QString, name);
+        QFETCH(QRect, place);
+        form->show();
+        auto* widget = control<QWidget>(qPrintable(name));
+        widget->show();
+        const QRect inWindow(widget->mapTo(form.get(), QPoint(0, 0)), widget->size());
+        QCOMPARE(inWindow, place);
+        QWidget* hit = form->childAt(place.center());
+        QVERIFY(hit != nullptr);
+        QVERIFY2(hit == widget || widget->isAncestorOf(hit), qPrintable(hit->objectName()));
+    }
+    void labelPlaces() {
+        QCOMPARE(control<QLabel>("LabelMenu")->mapTo(form.get(), QPoint(0, 0)), QPoint(464, 234));
+        QCOMPARE(control<QLabel>("Label5")->mapTo(form.get(), QPoint(0, 0)), QPoint(464, 334));
+    }
+
     void speedAndPortLists() {
         auto* speed = control<QComboBox>("MenuTecSPD");
         speed->setCurrentIndex(0);
@@ -275,11 +316,13 @@ private slots:
         form->show();
         form->MenuSHEMA->setCurrentIndex(1);
         boxes->answers = {true};
-        const std::map<QString, void (TDeskForm::*)()> handlers = {
-            {"BtnPASS", &TDeskForm::BtnPASSClick}, {"BtnRELE", &TDeskForm::BtnRELEClick},
-            {"BtnLoad", &TDeskForm::BtnLoadClick}, {"BtnSave", &TDeskForm::BtnSaveClick},
-            {"BtnR0", &TDeskForm::BtnR0Click},     {"Btn2X", &TDeskForm::Btn2XClick}};
-        (form.get()->*handlers.at(button))();
+        TransferButtons* transfer = control<TransferButtons>("TransferButtons");
+        const std::map<QString, std::function<void()>> handlers = {
+            {"BtnPASS", [&] { form->BtnPASSClick(); }}, {"BtnRELE", [&] { form->BtnRELEClick(); }},
+            {"BtnLoad", [&] { transfer->BtnLoadClick(); }},
+            {"BtnSave", [&] { transfer->BtnSaveClick(); }},
+            {"BtnR0", [&] { form->BtnR0Click(); }}, {"Btn2X", [&] { form->Btn2XClick(); }}};
+        handlers.at(button)();
         QVERIFY(form->isEnabled());
         int errors = 0;
         for (const auto& s : boxes->shown) errors += s.kind == ScriptedBoxes::Kind::Error;

@@ -58,7 +58,7 @@ private slots:
         QVERIFY(control<QPushButton>("BtnSave")->isEnabled());
         QVERIFY(control<QPushButton>("BtnRELE")->isEnabled());
         QCOMPARE(control<QLabel>("LabelVersion")->text(), QString("3.12"));
-        QVERIFY(control<QLabel>("Label6")->isVisibleTo(form.get()));
+        QVERIFY(control<QLabel>("Label6")->isVisibleTo(form));
         QCOMPARE(form->currentChannel(), 2);
         QVERIFY(control<QLineEdit>("EdRt0")->isEnabled());
 
@@ -97,7 +97,7 @@ private slots:
         link->NetNumber = 5;
         form->image().UsedChannels = 0;
         boxes->answers = {true};
-        form->BtnLoadClick();
+        transfer().BtnLoadClick();
         QVERIFY(errors().isEmpty());
         QCOMPARE(form->image().ChannelsFitted & 0xFF, 0x3F);
         for (int i : {6, 7}) {
@@ -115,9 +115,9 @@ private slots:
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
         boxes->answers = {false};
-        form->BtnLoadClick();
+        transfer().BtnLoadClick();
         QCOMPARE(boxes->shown.size(), size_t{1});
-        QVERIFY(!control<QLabel>("Label6")->isVisibleTo(form.get()));
+        QVERIFY(!control<QLabel>("Label6")->isVisibleTo(form));
         QCOMPARE(form->image().LoadedId, 0u);
         QVERIFY(!info->isVisible());
     }
@@ -127,7 +127,7 @@ private slots:
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
         boxes->answers = {true};
-        form->BtnLoadClick();
+        transfer().BtnLoadClick();
         QVERIFY(form->image().LoadedId != 0);
 
         // Pressing "Отмена" once block 2 is in: the read stops, silently.
@@ -140,7 +140,7 @@ private slots:
             }
         };
         boxes->answers = {true};
-        form->BtnLoadClick();
+        transfer().BtnLoadClick();
         QVERIFY(pressed);
         QCOMPARE(boxes->shown.size(), size_t{2});
         QVERIFY(errors().isEmpty());
@@ -156,7 +156,7 @@ private slots:
         rv::test::SimProcess sim({"1,model=RV7408"});
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
-        QSignalSpy closed(form.get(), &TDeskForm::closed);
+        QSignalSpy closed(form, &TDeskForm::closed);
         bool closedDuringRead = false;
         duringWait = [&] {
             if (!closedDuringRead && info->Stepper->value() >= 20) {
@@ -165,7 +165,7 @@ private slots:
             }
         };
         boxes->answers = {true};
-        form->BtnLoadClick();
+        transfer().BtnLoadClick();
         QVERIFY(closedDuringRead);
         QCOMPARE(closed.count(), 1);
         QCOMPARE(boxes->shown.size(), size_t{1});
@@ -201,13 +201,13 @@ private slots:
             if (s.kind == ScriptedBoxes::Kind::Error) infoUpWhileBox = !s.parentEnabled;
         };
         boxes->answers = {true};
-        form->BtnLoadClick();
+        transfer().BtnLoadClick();
 
         QCOMPARE(errors(), QStringList{message});
         QVERIFY2(infoUpWhileBox, "the error box comes while the main window is disabled");
         QCOMPARE(form->image().LoadedId, 0u);
         QVERIFY(!control<QPushButton>("BtnSave")->isEnabled());
-        QCOMPARE(control<QLabel>("Label6")->isVisibleTo(form.get()), versionShown);
+        QCOMPARE(control<QLabel>("Label6")->isVisibleTo(form), versionShown);
         checkEndState();
     }
 
@@ -216,7 +216,7 @@ private slots:
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
         boxes->answers = {true};
-        form->BtnLoadClick();
+        transfer().BtnLoadClick();
         QVERIFY(errors().isEmpty());
         const auto main5Before = rv::test::ReadBlockCopy(sim.stateFile(1), 5, false);
         const auto block20Before = rv::test::ReadBlockCopy(sim.stateFile(1), 20, false);

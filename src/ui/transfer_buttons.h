@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QWidget>
+
+class OperationRunner;
+class QPushButton;
+
+namespace rv {
+struct ConfigImage;
+}
+
+// "Прочитать" and "Записать": the whole configuration between the image and the instrument.
+class TransferButtons : public QWidget {
+    Q_OBJECT
+public:
+    TransferButtons(rv::ConfigImage& image, OperationRunner& runner, QWidget* parent);
+
+    // The write is offered only while a complete configuration is loaded.
+    void setSaveEnabled(bool enabled);
+
+    void BtnLoadClick();
+    void BtnSaveClick();
+
+signals:
+    // During a read: the instrument's program version, in its own code page decoded.
+    void versionReceived(const QString& version);
+    // During a read: block `index` is now in the image.
+    void blockDecoded(int index);
+    // A read has ended, whatever its outcome, and the window is usable again.
+    void readFinished();
+
+private:
+    rv::ConfigImage& image_;
+    OperationRunner& runner_;
+    QPushButton* BtnLoad = nullptr;
+    QPushButton* BtnSave = nullptr;
+};
