@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -226,6 +227,26 @@ inline bool BlockCopyValid(const std::vector<uint8_t>& copy, int block) {
     if (copy.size() != static_cast<size_t>(info.length) + 2 || copy[0] != info.id) return false;
     const uint16_t crc = Crc16(copy.data(), info.length, kBlockCrcStart);
     return copy[info.length] == (crc & 0xFF) && copy[info.length + 1] == (crc >> 8);
+}
+
+// Puts `bytes` at data offset `offset` of both stored copies of `block` in a memory file and
+// gives each copy its matching CRC, as an instrument that holds those values would have them.
+// For a simulator that is not running; false when the file cannot be read or written whole.
+inline bool PatchBlockData(const std::string& stateFile, int block, size_t offset,
+                           const std::vector<uint8_t>& bytes) {
+    std::vector<uint8_t> memory = ReadStateFile(stateFile);
+    if (memory.empty() || block < 0 || block >= kBlockCount) return false;
+    const BlockInfo& info = BlockTable[block];
+    if (offset < 1 || offset + bytes.size() > info.length) return false;
+    for (const size_t base : {size_t{info.primary}, size_t{info.backup}}) {
+        std::copy(bytes.begin(), bytes.end(), memory.begin() + base + offset);
+        const uint16_t crc = Crc16(memory.data() + base, info.length, kBlockCrcStart);
+        memory[base + info.length] = static_cast<uint8_t>(crc & 0xFF);
+        memory[base + info.length + 1] = static_cast<uint8_t>(crc >> 8);
+    }
+    std::ofstream out(stateFile, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(memory.data()), static_cast<std::streamsize>(memory.size()));
+    return static_cast<bool>(out);
 }
 
 }  // namespace rv::test

@@ -96,9 +96,13 @@ bool DataRead(Link& link, unsigned channelCode, unsigned mode, const Measurement
         if (ParseReply(link, message, request::kMeasureFields)) {
             WorkingReal a;
             WorkingReal b;
+            // A field that is no number makes the answer unusable, like any broken answer.
             if (ParseRealField(link.ReplyFields[0], a) != RealText::Valid ||
-                ParseRealField(link.ReplyFields[1], b) != RealText::Valid)
+                ParseRealField(link.ReplyFields[1], b) != RealText::Valid) {
+                link.LinkStatus = status::kExchange;
+                show(observer.error, StatusText(link.LinkStatus));
                 return false;
+            }
             first.push_back(a.toDouble());
             second.push_back(b.toDouble());
         } else if (ParseReply(link, message, request::kMeasureErrorFields)) {

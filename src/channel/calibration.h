@@ -73,7 +73,8 @@ MeasurementResult MeasureResistance(Link& link, int channelIndex, int subRange,
                                     const MeasurementObserver& observer);
 
 // The six readings and their filtered difference D; false when the measurement cannot go on
-// (after its own message, or silently on a cancel or an answer field that is no number).
+// (after its own message, or silently on a cancel). An answer field that is no number fails
+// as a broken answer does (status 7).
 bool DataRead(Link& link, unsigned channelCode, unsigned mode, const MeasurementObserver& observer,
               long double& difference);
 

@@ -18,8 +18,8 @@ inline constexpr int kDialogProgressWritten = 75;
 Outcome WriteNetworkSettings(Link& link, const ConfigImage& image,
                              const std::function<void(int)>& progress);
 
-// Writes the image's password and display period byte into block 20 (its other bytes as the
-// instrument holds them), then sends "3;". Opens and closes the port.
+// Writes the image's password into block 20 (its other bytes, the display period among them,
+// as the instrument holds them), then sends "3;". Opens and closes the port.
 Outcome WritePassword(Link& link, const ConfigImage& image,
                       const std::function<void(int)>& progress);
 

@@ -169,10 +169,9 @@ void ConfigImage::EncodeNetworkBlock(BlockBuffer& b) const {
     b[3] = DialogSpeedIndex;
 }
 
-void ConfigImage::EncodePasswordBlock(BlockBuffer& b) const {
-    put16(b, 1, Password);
-    b[5] = DisplayPeriodByte;
-}
+// Only the password: the display period (byte 5) stays as the instrument holds it, since the
+// image's value may be a start-up default or belong to another instrument.
+void ConfigImage::EncodePasswordBlock(BlockBuffer& b) const { put16(b, 1, Password); }
 
 uint8_t DisplayCodeFromSeconds(long seconds) {
     return static_cast<uint8_t>((seconds * 900 + 255) / 256);

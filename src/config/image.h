@@ -58,7 +58,7 @@ struct ConfigImage {
     void EncodeBlock(int index, BlockBuffer& buffer) const;
     // Block 1 for the network dialog: the network number (two bytes) and speed index.
     void EncodeNetworkBlock(BlockBuffer& buffer) const;
-    // Block 20 for the password dialog: the password and the display period byte.
+    // Block 20 for the password dialog: the password only.
     void EncodePasswordBlock(BlockBuffer& buffer) const;
 };
 

@@ -114,6 +114,7 @@ TFormPASS::TFormPASS(rv::Link& link, rv::ConfigImage& image, MessageBoxes& boxes
         field->setAlignment(Qt::AlignCenter);
         field->setProperty("tag", 0);
         field->setText(digitText(0));
+        field->selectAll();
         field->setGeometry(kFieldLeft + 26 * static_cast<int>(i), 16, 22, 28);
         setHint(field, "Допустимые значения: 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, A, B, C, D, E, F.");
         const auto handler = digitHandlers[i];
@@ -173,7 +174,8 @@ TFormPASS::TFormPASS(rv::Link& link, rv::ConfigImage& image, MessageBoxes& boxes
 }
 
 bool TFormPASS::event(QEvent* e) {
-    if (e->type() == QEvent::WindowActivate) FormActivate();
+    if (e->type() == QEvent::Show) reloadOnActivate_ = true;
+    if (e->type() == QEvent::WindowActivate && reloadOnActivate_) FormActivate();
     if (e->type() == QEvent::WindowDeactivate) FormDeactivate();
     return QDialog::event(e);
 }
@@ -198,13 +200,17 @@ void TFormPASS::FormActivate() {
         const QSignalBlocker quiet(field);
         field->setProperty("tag", value);
         field->setText(digitText(value));
+        // Selected, so that the first key pressed replaces the digit.
+        field->selectAll();
     }
 }
 
 void TFormPASS::FormDeactivate() {
-    // Only a window of this program taking over counts, not another application.
+    // Only a window of this program taking over counts, not another application; coming
+    // back from another application then finds the digits as they were left.
     const QWidget* active = QApplication::activeWindow();
-    if (active && active != this) image_.Password = passwordOfDigits();
+    reloadOnActivate_ = active && active != this;
+    if (reloadOnActivate_) image_.Password = passwordOfDigits();
 }
 
 void TFormPASS::digitChange(QLineEdit* field) {

@@ -79,4 +79,8 @@ class TFormPASS : public QDialog {
     rv::ConfigImage& image_;
     MessageBoxes& boxes_;
     OperationRunner runner_;
+    // Whether the next activation reloads the fields from the image: when the dialog opens
+    // and when a window of this program gives the activation back, not after another
+    // application had it.
+    bool reloadOnActivate_ = true;
 };

@@ -58,7 +58,7 @@ void TDeskForm::BtnR0Click() {
     measure(*this, *subRange, [this](long double r) {
         rv::ChannelConfig& channel = image_.Channels[currentChannel()];
         channel.Rt0 = rv::MeasuredR0(r, twoWire(*this), channel.RLine);
-        // The field's own check shows the new value and rounds the stored one.
+        // The field's own check shows the new value; the stored one stays as measured.
         EdRt0->setText(QString());
     });
 }

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTabBar>
 
 #include "channel/fields.h"
@@ -176,7 +177,7 @@ void TDeskForm::TabCtrlChange() {
     MenuTIDA->setCurrentIndex(shown.SensorType < rv::kSensorTypeCount ? shown.SensorType : -1);
     MenuSHEMA->setCurrentIndex(shown.Scheme < rv::kSchemeCount ? shown.Scheme : -1);
 
-    // Each emptied field finds its text invalid and puts in the stored value.
+    // Each emptied field finds its text invalid and shows the stored value.
     for (QLineEdit* field : {EdFrac, EdRt0, EdRLine, EdDelta, EdGist1, EdGist2, EdUsred, EdDiap1,
                              EdDiap2, EdUstav1, EdUstav2, EdAlarmLow, EdAlarmHigh}) {
         field->setText(QString());
@@ -213,10 +214,13 @@ void TDeskForm::realFieldChange(QLineEdit* field, rv::WorkingReal rv::ChannelCon
         case rv::RealText::Overflow:
             boxes_.overflow(this, QString::fromUtf8(kOverflowText));
             return;
-        case rv::RealText::Invalid:
-            // Runs this handler again on the shown text, which stores the rounded value.
+        case rv::RealText::Invalid: {
+            // Showing the stored value is no edit: the rounded text must not go back into the
+            // image, so a value read or measured stays exact until the user changes it.
+            const QSignalBlocker quiet(field);
             field->setText(QString::fromStdString(rv::FormatRealField(stored, decimals)));
             return;
+        }
     }
 }
 

@@ -1,7 +1,9 @@
 #include "ui/message_boxes.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QWidget>
+#include <utility>
 
 namespace {
 
@@ -10,6 +12,15 @@ namespace {
 QMessageBox::StandardButton Ask(QWidget* parent, QMessageBox::Icon icon, const char* title,
                                 const QString& text, QMessageBox::StandardButtons buttons) {
     QMessageBox box(icon, QString::fromUtf8(title), text, buttons);
+    // The program's own words, so the buttons are Russian with or without Qt's translation.
+    const std::pair<QMessageBox::StandardButton, const char*> captions[] = {
+        {QMessageBox::Ok, "ОК"},
+        {QMessageBox::Cancel, "Отмена"},
+        {QMessageBox::Yes, "Да"},
+        {QMessageBox::No, "Нет"},
+    };
+    for (const auto& [which, caption] : captions)
+        if (QAbstractButton* button = box.button(which)) button->setText(QString::fromUtf8(caption));
     if (parent) box.setFont(parent->window()->font());
     box.setWindowModality(Qt::ApplicationModal);
     return static_cast<QMessageBox::StandardButton>(box.exec());

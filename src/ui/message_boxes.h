@@ -22,7 +22,8 @@ public:
     virtual void overflow(QWidget* parent, const QString& text) = 0;
 };
 
-// The real boxes, modal, with the program's title.
+// The real boxes, modal, with the program's title and Russian button captions ("ОК",
+// "Отмена", "Да", "Нет").
 class ModalMessageBoxes : public MessageBoxes {
 public:
     bool confirmOkCancel(QWidget* parent, const QString& text) override;

@@ -124,9 +124,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // One field is the instrument's error answer, shown as it came.
         BadAnswer{"OneFieldAnswerIsTheInstrumentsError", ",measure-error=37", {"Ошибка: 37"}},
-        // Two fields, the second no number: the measurement ends without a message.
-        BadAnswer{"FieldNotANumber", ",measure-reply=4012:$", {}},
-        BadAnswer{"FieldWithTwoPoints", ",measure-reply=1.2.3:4000", {}},
+        // Two fields, one of them no number: a broken answer like any other.
+        BadAnswer{"FieldNotANumber", ",measure-reply=4012:$", {"Ошибка обмена"}},
+        BadAnswer{"FieldWithTwoPoints", ",measure-reply=1.2.3:4000", {"Ошибка обмена"}},
+        BadAnswer{"FieldALoneSign", ",measure-reply=-:4000", {"Ошибка обмена"}},
         // Three fields parse neither as a measurement nor as an error answer.
         BadAnswer{"ThreeFields", ",measure-reply=1:2:3", {"Ошибка обмена"}},
         // Waits the ordinary time-out plus the measurement's 9.936 s before giving up.

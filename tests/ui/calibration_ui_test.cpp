@@ -7,7 +7,9 @@
 #include <QtTest>
 #include <cmath>
 
+#include "channel/calibration.h"
 #include "channel/fields.h"
+#include "channel/sensors.h"
 #include "config/device_float.h"
 #include "link/status.h"
 #include "sim_log.h"
@@ -166,11 +168,19 @@ class CalibrationWindowTest : public QObject, private WindowFixture {
         const rv::WorkingReal stored = lineButton ? channel1().RLine : channel1().Rt0;
         QVERIFY2(std::fabs(stored.toDouble() - expected) <= precision,
                  qPrintable(QString::number(stored.toDouble(), 'f', 6)));
-        // The field shows the value, and the stored value is rounded to 5 decimals.
+        // The field shows the value rounded to 5 decimals; the record keeps it as measured,
+        // as the same measurement run again without the window gives it.
         QLineEdit* field = lineButton ? form->EdRLine : form->EdRt0;
         QCOMPARE(field->text().toStdString(), rv::FormatRealField(stored, 5));
-        const double scaled = stored.toDouble() * 1e5;
-        QVERIFY(std::fabs(scaled - std::round(scaled)) < 1e-3);
+        const rv::MeasurementResult again =
+            rv::MeasureResistance(*link, 0, *rv::CalibrationSubRange(type), {});
+        QCOMPARE(int(again.end), int(rv::MeasurementEnd::Measured));
+        const rv::WorkingReal measured =
+            lineButton ? rv::MeasuredLineResistance(again.resistance)
+                       : rv::MeasuredR0(again.resistance, scheme == 1, before.RLine);
+        QVERIFY2(stored == measured, qPrintable(QString::number(stored.toDouble(), 'g', 17) +
+                                                 " stored, measured " +
+                                                 QString::number(measured.toDouble(), 'g', 17)));
         // The other field is not touched.
         QVERIFY(lineButton ? channel1().Rt0 == before.Rt0 : channel1().RLine == before.RLine);
         checkEndState();
@@ -182,7 +192,8 @@ class CalibrationWindowTest : public QObject, private WindowFixture {
         useLine(sim);
         choose(5, 1);
         form->Btn2XClick();
-        QVERIFY(std::fabs(channel1().RLine.toDouble() - 110.13) < 1e-6);
+        QVERIFY2(std::fabs(channel1().RLine.toDouble() - 110.13) < 5e-6,
+                 qPrintable(QString::number(channel1().RLine.toDouble(), 'g', 17)));
         // The simulator sees the same input both times, so R0 is what was measured less RLine.
         form->BtnR0Click();
         QVERIFY(boxes->shown.empty());
@@ -200,6 +211,30 @@ class CalibrationWindowTest : public QObject, private WindowFixture {
         QCOMPARE(boxes->shown.size(), size_t(1));
         QVERIFY(!boxes->shown[0].parentEnabled);
         QVERIFY(channel1().Rt0 == before);
+        checkEndState();
+    }
+
+    // Two fields, one of them no number: the window shows the exchange error, as for any
+    // answer it cannot use, and the record stays.
+    void answerFieldNotANumber_data() {
+        QTest::addColumn<QString>("fields");
+        QTest::newRow("dollar alone") << "4012:$";
+        QTest::newRow("two points") << "1.2.3:4000";
+        QTest::newRow("sign alone") << "-:4000";
+    }
+    void answerFieldNotANumber() {
+        QFETCH(QString, fields);
+        rv::test::SimProcess sim({"1,measure-reply=" + fields.toStdString()});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        useLine(sim);
+        choose(6, 1);
+        const rv::ChannelConfig before = channel1();
+        form->Btn2XClick();
+        QCOMPARE(shownOf(ScriptedBoxes::Kind::Error), QStringList{utf8("Ошибка обмена")});
+        QCOMPARE(boxes->shown.size(), size_t(1));
+        QVERIFY(!boxes->shown[0].parentEnabled);
+        QCOMPARE(measuring(sim).size(), 1);
+        QVERIFY(channel1().RLine == before.RLine);
         checkEndState();
     }
 

@@ -165,18 +165,40 @@ private slots:
         QCOMPARE(stored(name), before);
     }
 
-    void shownChannelIsRoundedToItsDecimals() {
-        rv::ChannelConfig& c = form->image().Channels[2];
-        c.Gist1 = rv::MakeWorkingReal(0.1234L);
-        c.Ustav1 = rv::MakeWorkingReal(12.345678L);
-        c.Gist2 = rv::MakeWorkingReal(0.0625L);
+    // Showing a channel rounds the texts only: the record keeps the exact values, also after
+    // a field reverts from a text that is no number.
+    void shownChannelKeepsItsExactValues_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("hysteresis 0.1234") << "EdGist1" << 0.1234 << "  0.123";
+        QTest::newRow("hysteresis 0.0004") << "EdGist2" << 0.0004 << "  0.000";
+        QTest::newRow("hysteresis 0.0625") << "EdGist2" << 0.0625 << "  0.063";
+        QTest::newRow("range 12.345678") << "EdDiap2" << 12.345678 << "  12.34568";
+        QTest::newRow("set point -0.000004") << "EdUstav1" << -0.000004 << "  0.00000";
+        QTest::newRow("sensor 100.123456") << "EdRt0" << 100.123456 << "  100.12346";
+    }
+    void shownChannelKeepsItsExactValues() {
+        QFETCH(QString, name);
+        QFETCH(double, value);
+        QFETCH(QString, shown);
+        const std::map<QString, rv::WorkingReal rv::ChannelConfig::*> members = {
+            {"EdGist1", &rv::ChannelConfig::Gist1}, {"EdGist2", &rv::ChannelConfig::Gist2},
+            {"EdDiap2", &rv::ChannelConfig::Diap2}, {"EdUstav1", &rv::ChannelConfig::Ustav1},
+            {"EdRt0", &rv::ChannelConfig::Rt0}};
+        const rv::WorkingReal exact = rv::MakeWorkingReal(value);
+        form->image().Channels[2].*members.at(name) = exact;
         form->TabBar->setCurrentIndex(2);
-        QCOMPARE(form->currentChannel(), 2);
-        QCOMPARE(field("EdGist1")->text(), QString("  0.123"));
-        QCOMPARE(c.Gist1, rv::MakeWorkingReal(0.123L));
-        QCOMPARE(field("EdUstav1")->text(), QString("  12.34568"));
-        QCOMPARE(c.Ustav1, rv::MakeWorkingReal(12.34568L));
-        QCOMPARE(field("EdGist2")->text(), QString("  0.063"));
+        QCOMPARE(field(name)->text(), shown);
+        QVERIFY(form->image().Channels[2].*members.at(name) == exact);
+        // A typed text that is no number puts the shown text back, and still stores nothing.
+        enter(field(name), Entry::Paste, "1,5", 0);
+        QCOMPARE(field(name)->text(), shown);
+        QVERIFY(form->image().Channels[2].*members.at(name) == exact);
+        // Showing it again keeps it too.
+        form->TabBar->setCurrentIndex(0);
+        form->TabBar->setCurrentIndex(2);
+        QVERIFY(form->image().Channels[2].*members.at(name) == exact);
         // Channels not shown keep what they hold.
         QCOMPARE(form->image().Channels[4].Gist1, rv::ChannelConfig::StartupValues().Gist1);
     }

@@ -11,6 +11,7 @@
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QTimer>
+#include <QWindow>
 #include <QtTest>
 #include <random>
 
@@ -190,6 +191,67 @@ class DialogsTest : public QObject, private WindowFixture {
         QCOMPARE(image().Password, pass->passwordOfDigits());
     }
 
+    // After a read, the dialog opens with Sym1 holding the focus and its digit selected: the
+    // first key typed, without a click, replaces it.
+    void firstKeyReplacesTheFirstDigit() {
+        rv::test::SimProcess sim({"1,password=1234"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        useLine(sim);
+        boxes->answers = {true};
+        transfer().BtnLoadClick();
+        QCOMPARE(image().Password, uint16_t(0x1234));
+        withPasswordDialog([&] {
+            QVERIFY(QTest::qWaitForWindowActive(pass));
+            QCOMPARE(QApplication::focusWidget(), pass->Sym1);
+            for (QLineEdit* sym : {pass->Sym1, pass->Sym2, pass->Sym3, pass->Sym4})
+                QCOMPARE(sym->selectedText(), sym->text());
+            QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_A);
+            QCOMPARE(pass->Sym1->text(), QString("A"));
+            QCOMPARE(pass->passwordOfDigits(), uint16_t(0xA234));
+        });
+        QCOMPARE(image().Password, uint16_t(0xA234));
+    }
+
+    // Typed digits survive a switch to another application and back; a window of this
+    // program taking the activation and giving it back still reloads them from the image.
+    void digitsSurviveAnApplicationSwitch() {
+        image().Password = 0x1234;
+        withPasswordDialog([&] {
+            QVERIFY(QTest::qWaitForWindowActive(pass));
+            for (auto key : {Qt::Key_9, Qt::Key_Tab, Qt::Key_8, Qt::Key_Tab, Qt::Key_7,
+                             Qt::Key_Tab, Qt::Key_6})
+                QTest::keyClick(static_cast<QWidget*>(nullptr), key);
+            QCOMPARE(pass->passwordOfDigits(), uint16_t(0x9876));
+
+            // A window that is no widget of this program stands in for another application.
+            QWindow elsewhere;
+            elsewhere.resize(50, 50);
+            elsewhere.show();
+            elsewhere.requestActivate();
+            QVERIFY(QTest::qWaitForWindowActive(&elsewhere));
+            QCOMPARE(QApplication::activeWindow(), nullptr);
+            QCOMPARE(image().Password, uint16_t(0x1234));
+            pass->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(pass));
+            QCOMPARE(pass->passwordOfDigits(), uint16_t(0x9876));
+            QCOMPARE(pass->Sym4->text(), QString("6"));
+            elsewhere.hide();
+
+            // The main window stands in for a message box of this program: leaving for it
+            // stores the digits, coming back reloads them from the image.
+            QVERIFY(QTest::qWaitForWindowActive(pass));
+            QCOMPARE(image().Password, uint16_t(0x1234));
+            form->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(form));
+            QCOMPARE(image().Password, uint16_t(0x9876));
+            image().Password = 0x5555;
+            pass->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(pass));
+            QCOMPARE(pass->passwordOfDigits(), uint16_t(0x5555));
+        });
+        QCOMPARE(image().Password, uint16_t(0x5555));
+    }
+
     void networkNumberEntry_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<int>("stored");
@@ -264,13 +326,65 @@ class DialogsTest : public QObject, private WindowFixture {
             QCOMPARE(int(copy[2]), 0xAB);  // Sym1, Sym2
             QCOMPARE(int(copy[3]), int(before[3]));
             QCOMPARE(int(copy[4]), int(before[4]));
-            QCOMPARE(int(copy[5]), int(rv::DisplayCodeFromSeconds(7)));
+            // The display period stays as the instrument holds it, whatever the window shows.
+            QCOMPARE(int(copy[5]), int(before[5]));
         }
         QCOMPARE(gauge, (std::vector<int>{0, 30, 75}));
         // The program keeps addressing the instrument as before.
         QCOMPARE(link->NetNumber, 1u);
         QCOMPARE(link->BaudRate, 9600u);
         QCOMPARE(heard(sim).last(), QString("1/9600/3;"));
+    }
+
+    // The password write leaves the addressed instrument's display period alone, whether the
+    // window holds its start-up value or the value of another instrument it read.
+    void passwordWriteKeepsTheDisplayPeriod_data() {
+        QTest::addColumn<bool>("readOtherFirst");
+        QTest::newRow("nothing read") << false;
+        QTest::newRow("instrument 1 read, 2 addressed") << true;
+    }
+    void passwordWriteKeepsTheDisplayPeriod() {
+        QFETCH(bool, readOtherFirst);
+        rv::test::TempDir state;
+        rv::test::SimOptions options;
+        options.instruments = {"1", "2,model=RV7406"};
+        options.stateDir = state.path();
+        {
+            rv::test::SimProcess factory(options);
+            QVERIFY2(factory.started(), factory.error().c_str());
+        }
+        // Instrument 2 shows each channel for 8 s (code 30); instrument 1 and the window's
+        // start-up value have 3 s (code 11).
+        const std::string memory2 = state.path() + "/2.mem";
+        QVERIFY(rv::test::PatchBlockData(memory2, 20, 5, {30}));
+        rv::test::SimProcess sim(options);
+        QVERIFY2(sim.started(), sim.error().c_str());
+        useLine(sim);
+        if (readOtherFirst) {
+            boxes->answers = {true};
+            transfer().BtnLoadClick();
+            QVERIFY(image().LoadedId != 0);
+        }
+        QCOMPARE(int(image().DisplayPeriodByte), 11);
+        control<QSpinBox>("Pribor")->setValue(2);
+        const std::vector<uint8_t> before = rv::test::ReadBlockCopy(memory2, 20, false);
+        boxes->answers.push_back(true);
+        withPasswordDialog([&] {
+            pass->Sym4->setText("7");
+            pass->BtnPASSClick();
+            checkWriteEnded();
+        });
+        QVERIFY2(errors().isEmpty(), qPrintable(errors().join("; ")));
+        for (bool backup : {false, true}) {
+            std::vector<uint8_t> expected = before;
+            expected[1] = 0x07;
+            expected[2] = 0x00;
+            const uint16_t crc = rv::Crc16(expected.data(), 6, rv::kBlockCrcStart);
+            expected[6] = static_cast<uint8_t>(crc & 0xFF);
+            expected[7] = static_cast<uint8_t>(crc >> 8);
+            QCOMPARE(rv::test::ReadBlockCopy(memory2, 20, backup), expected);
+        }
+        QCOMPARE(int(before[5]), 30);
     }
 
     void networkChangeIsFollowedByTheProgram() {

@@ -260,9 +260,71 @@ private slots:
             QCOMPARE(block20[3], block20Before[3]);
             QCOMPARE(block20[4], block20Before[4]);
         }
-        // Channel 3's main settings were shown, so they went back as displayed.
+        // Channel 3's main settings were shown but not edited, so they went back as read.
         const auto main5 = rv::test::ReadBlockCopy(sim.stateFile(1), 5, false);
         QCOMPARE(main5[35], main5Before[35]);
+    }
+
+    // A read, every channel page shown, a write without edits: the instrument's memory is
+    // byte for byte what it was, values with more digits than the page shows included.
+    void showingEveryChannelWritesBackTheSameMemory() {
+        rv::test::TempDir state;
+        rv::test::SimOptions options;
+        options.instruments = {"1,model=RV7408"};
+        options.stateDir = state.path();
+        {
+            rv::test::SimProcess factory(options);
+            QVERIFY2(factory.started(), factory.error().c_str());
+        }
+        const std::string memory = state.path() + "/1.mem";
+        auto putReal = [&](int block, size_t offset, long double value) {
+            const rv::DeviceFloat bytes = rv::ToDeviceFloat(rv::MakeWorkingReal(value));
+            return rv::test::PatchBlockData(memory, block, offset, {bytes.begin(), bytes.end()});
+        };
+        for (int i = 0; i < 8; ++i) {
+            // Main settings: R0, line, correction, range, break thresholds.
+            QVERIFY(putReal(3 + i, 2, 100.123456L + i));
+            QVERIFY(putReal(3 + i, 6, 0.0004L));
+            QVERIFY(putReal(3 + i, 10, -0.1234L));
+            QVERIFY(putReal(3 + i, 16, 0.0000123L));
+            QVERIFY(putReal(3 + i, 20, 12.345678L));
+            QVERIFY(putReal(3 + i, 27, -10000.000001L));
+            QVERIFY(putReal(3 + i, 31, 1234.567891L));
+            // Set points and their hysteresis.
+            QVERIFY(putReal(11 + i, 1, 12.345678L));
+            QVERIFY(putReal(11 + i, 5, 0.1234L));
+            QVERIFY(putReal(11 + i, 9, 99.999999L));
+            QVERIFY(putReal(11 + i, 13, 0.0004L));
+        }
+        // Code 12 shows as 3 s, which the window already shows, so it goes back as read.
+        QVERIFY(rv::test::PatchBlockData(memory, 20, 5, {12}));
+        const std::vector<uint8_t> before = rv::test::ReadStateFile(memory);
+        QVERIFY(!before.empty());
+
+        rv::test::SimProcess sim(options);
+        QVERIFY2(sim.started(), sim.error().c_str());
+        useLine(sim);
+        boxes->answers = {true};
+        transfer().BtnLoadClick();
+        QVERIFY2(errors().isEmpty(), qPrintable(errors().join("; ")));
+        QVERIFY(form->image().LoadedId != 0);
+        for (int tab : {1, 2, 3, 4, 5, 6, 7, 0}) {
+            form->TabBar->setCurrentIndex(tab);
+            QCOMPARE(form->currentChannel(), tab);
+            QCOMPARE(control<QLineEdit>("EdGist1")->text(), QString("  0.123"));
+            QCOMPARE(control<QLineEdit>("EdDiap2")->text(), QString("  12.34568"));
+        }
+        boxes->answers = {true};
+        QTest::mouseClick(control<QPushButton>("BtnSave"), Qt::LeftButton);
+        QVERIFY2(errors().isEmpty(), qPrintable(errors().join("; ")));
+        checkEndState();
+
+        const std::vector<uint8_t> after = rv::test::ReadStateFile(memory);
+        QCOMPARE(after.size(), before.size());
+        QStringList changed;
+        for (size_t i = 0; i < after.size(); ++i)
+            if (after[i] != before[i]) changed << QString::number(i);
+        QVERIFY2(changed.isEmpty(), qPrintable("changed offsets: " + changed.join(' ')));
     }
 };
 
