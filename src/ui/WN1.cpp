@@ -17,6 +17,7 @@
 #include "ui/EdPASS.h"
 #include "ui/EdRL.h"
 #include "ui/bus_panel.h"
+#include "ui/channel_page.h"
 #include "ui/transfer_buttons.h"
 #include "ui/window_style.h"
 #include "ui/text_spin_box.h"
@@ -70,7 +71,7 @@ TDeskForm::TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
-    createChannelPage();
+    page_ = new ChannelPage(image_, runner_, this);
     createRightColumn();
     setKeyboardOrder();
     FormCreate();
@@ -150,7 +151,7 @@ void TDeskForm::createRightColumn() {
     connect(bus_, &BusPanel::searchFinished, this, &TDeskForm::releaseAfterSearch);
     connect(transfer_, &TransferButtons::versionReceived, this, &TDeskForm::showVersion);
     connect(transfer_, &TransferButtons::blockDecoded, this, &TDeskForm::showDecodedBlock);
-    connect(transfer_, &TransferButtons::readFinished, this, &TDeskForm::TabCtrlChange);
+    connect(transfer_, &TransferButtons::readFinished, page_, &ChannelPage::TabCtrlChange);
 }
 
 QWidget* TDeskForm::named(const char* name) const {
@@ -194,7 +195,20 @@ void TDeskForm::FormCreate() {
     QWidget::setTabOrder(previous, named("BtnSearch"));
     QWidget::setTabOrder(named("BtnSearch"), named("MenuPribor"));
 
-    TabCtrlChange();
+    // From here on, every channel shown brings the boxes up to date.
+    connect(page_, &ChannelPage::channelShown, this, &TDeskForm::showAvailability);
+    page_->TabCtrlChange();
+}
+
+void TDeskForm::showAvailability() {
+    const uint16_t fitted = image_.ChannelsFitted;
+    transfer_->setSaveEnabled(image_.LoadedId != 0);
+    BtnRELE->setEnabled(image_.LoadedId != 0);
+    for (int i = 0; i < rv::kChannelCount; ++i) {
+        const bool present = (fitted >> i) & 1u;
+        CC[i]->setEnabled(present);
+        if (!present) CC[i]->setChecked(false);
+    }
 }
 
 void TDeskForm::CCClick(int index) {
@@ -229,7 +243,7 @@ void TDeskForm::showDecodedBlock(int index) {
 void TDeskForm::holdForSearch() {
     heldForSearch_.clear();
     for (QWidget* control : std::initializer_list<QWidget*>{transfer_, BtnRELE, BtnPASS, EdPause,
-                                                            TabCtrl, CC[0], CC[1], CC[2], CC[3],
+                                                            page_, CC[0], CC[1], CC[2], CC[3],
                                                             CC[4], CC[5], CC[6], CC[7]}) {
         heldForSearch_.emplace_back(control, ownEnabled(control));
         control->setEnabled(false);

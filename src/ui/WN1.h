@@ -10,28 +10,25 @@
 #include "ui/operation_runner.h"
 
 class BusPanel;
+class ChannelPage;
+class MessageBoxes;
 class QCheckBox;
 class QDialog;
-class TransferButtons;
-class QComboBox;
 class QLabel;
-class QLineEdit;
-class QProgressBar;
 class QPushButton;
-class QSpinBox;
-class QTabBar;
 class TextSpinBox;
-class MessageBoxes;
 class TFormPASS;
 class TFormRELE;
 class TInfoForm;
+class TransferButtons;
 
 namespace rv {
 struct Link;
 }
 
-// The main window: bus settings, read and write, used channels, display time and the page
-// of the current channel. It owns the configuration image.
+// The main window: the channel page, the bus panel and the transfer buttons (each a widget of
+// its own), and the used channels, display time and dialog buttons of the right column. It owns
+// the configuration image and wires its parts together.
 class TDeskForm : public QWidget {
     Q_OBJECT
 public:
@@ -43,33 +40,7 @@ public:
     // The dialogs are created after the main window; it knows them from here on.
     void setDialogs(TFormRELE* rele, TFormPASS* pass, TInfoForm* info);
 
-    rv::Link& link() { return link_; }
     rv::ConfigImage& image() { return image_; }
-    MessageBoxes& boxes() { return boxes_; }
-    OperationRunner& runner() { return runner_; }
-    int currentChannel() const;
-
-    // Channel page: the tab strip holds the one page that shows the current channel.
-    QWidget* TabCtrl = nullptr;
-    QTabBar* TabBar = nullptr;
-    QComboBox* MenuTIDA = nullptr;
-    QComboBox* MenuSHEMA = nullptr;
-    QLineEdit* EdFrac = nullptr;
-    QLineEdit* EdRt0 = nullptr;
-    QPushButton* BtnR0 = nullptr;
-    QLineEdit* EdRLine = nullptr;
-    QPushButton* Btn2X = nullptr;
-    QLineEdit* EdDelta = nullptr;
-    QLineEdit* EdUsred = nullptr;
-    QLineEdit* EdDiap1 = nullptr;
-    QLineEdit* EdDiap2 = nullptr;
-    QCheckBox* BitSQRT = nullptr;
-    QLineEdit* EdUstav1 = nullptr;
-    QLineEdit* EdGist1 = nullptr;
-    QLineEdit* EdUstav2 = nullptr;
-    QLineEdit* EdGist2 = nullptr;
-    QLineEdit* EdAlarmLow = nullptr;
-    QLineEdit* EdAlarmHigh = nullptr;
 
     // Start-up and window.
     void FormCreate();
@@ -79,30 +50,6 @@ public:
     // The dialogs: each disables the window while it is up.
     void BtnPASSClick();
     void BtnRELEClick();
-
-    // Channel page.
-    void TabCtrlChange();
-    void EChanInclude(bool enabled);
-    void MenuTIDAChange(int index);
-    void MenuSHEMAChange(int index);
-    void EdFracChange();
-    void EdUsredChange();
-    void EdRt0Change();
-    void EdRLineChange();
-    void EdDeltaChange();
-    void EdDiap1Change();
-    void EdDiap2Change();
-    void EdUstav1Change();
-    void EdUstav2Change();
-    void EdGist1Change();
-    void EdGist2Change();
-    void EdAlarmLowChange();
-    void EdAlarmHighChange();
-    void BitSQRTClick();
-
-    // Calibration measurements.
-    void BtnR0Click();
-    void Btn2XClick();
 
 signals:
     // The user closed the window; any running operation has been asked to stop.
@@ -114,20 +61,19 @@ protected:
 
 private:
     void createRightColumn();
+    // The controls that follow the image once a channel is shown: the write, the relay dialog
+    // and the boxes of the channels the instrument has.
+    void showAvailability();
     void openDialog(QDialog* dialog);
     void dialogClosed();
     void holdForSearch();
     void releaseAfterSearch();
     void showVersion(const QString& version);
     void showDecodedBlock(int index);
-    void createChannelPage();
     void setKeyboardOrder();
     // The control of this window with the given name.
     QWidget* named(const char* name) const;
-    void realFieldChange(QLineEdit* field, rv::WorkingReal rv::ChannelConfig::*member,
-                         int decimals);
     void setUsedChannelBoxes();
-    rv::ChannelConfig& channel();
 
     rv::Link& link_;
     MessageBoxes& boxes_;
@@ -146,6 +92,7 @@ private:
     QLabel* LbPause = nullptr;
     QPushButton* BtnPASS = nullptr;
     QPushButton* BtnRELE = nullptr;
+    ChannelPage* page_ = nullptr;
     BusPanel* bus_ = nullptr;
     TransferButtons* transfer_ = nullptr;
     // Own enabled states of the controls the search holds, given back when it ends.

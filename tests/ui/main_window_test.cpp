@@ -18,6 +18,7 @@
 #include "ui/Info.h"
 #include "ui/WN1.h"
 #include "ui/bus_panel.h"
+#include "ui/channel_page.h"
 #include "ui/transfer_buttons.h"
 
 class MainWindowTest : public QObject {
@@ -100,7 +101,7 @@ private slots:
                  QString("  1    2    3    4    5    6    7    8"));
 
         // Channel 1 with its defaults, not editable.
-        QCOMPARE(form->currentChannel(), 0);
+        QCOMPARE(control<ChannelPage>("TabCtrl")->currentChannel(), 0);
         QCOMPARE(control<QLineEdit>("EdRt0")->text(), QString("  100.00000"));
         QCOMPARE(control<QLineEdit>("EdGist1")->text(), QString("  0.100"));
         QCOMPARE(control<QLineEdit>("EdAlarmLow")->text(), QString("  -10000.00000"));
@@ -211,7 +212,7 @@ private slots:
 
     void usedChannelBoxesFollowClicks() {
         form->image().ChannelsFitted = 0x0F;
-        form->TabCtrlChange();
+        control<ChannelPage>("TabCtrl")->TabCtrlChange();
         auto* box3 = control<QCheckBox>("CC3");
         auto* box5 = control<QCheckBox>("CC5");
         QVERIFY(box3->isEnabled());
@@ -260,6 +261,7 @@ private slots:
         QTest::newRow("BtnSearch") << "BtnSearch" << QRect(464, 436, 217, 28);
         QTest::newRow("BtnPASS") << "BtnPASS" << QRect(464, 166, 217, 25);
         QTest::newRow("BtnRELE") << "BtnRELE" << QRect(464, 196, 217, 25);
+        QTest::newRow("TabCtrl") << "TabCtrl" << QRect(8, 8, 441, 457);
     }
     void rightColumnPlaces() {
         QFETCH(QString, name);
@@ -314,14 +316,15 @@ private slots:
         QFETCH(bool, errorBox);
         link->portDevices[1] = "/nonexistent/rv740x-line";
         form->show();
-        form->MenuSHEMA->setCurrentIndex(1);
+        control<QComboBox>("MenuSHEMA")->setCurrentIndex(1);
         boxes->answers = {true};
         TransferButtons* transfer = control<TransferButtons>("TransferButtons");
+        ChannelPage* page = control<ChannelPage>("TabCtrl");
         const std::map<QString, std::function<void()>> handlers = {
             {"BtnPASS", [&] { form->BtnPASSClick(); }}, {"BtnRELE", [&] { form->BtnRELEClick(); }},
             {"BtnLoad", [&] { transfer->BtnLoadClick(); }},
             {"BtnSave", [&] { transfer->BtnSaveClick(); }},
-            {"BtnR0", [&] { form->BtnR0Click(); }}, {"Btn2X", [&] { form->Btn2XClick(); }}};
+            {"BtnR0", [&] { page->BtnR0Click(); }}, {"Btn2X", [&] { page->Btn2XClick(); }}};
         handlers.at(button)();
         QVERIFY(form->isEnabled());
         int errors = 0;

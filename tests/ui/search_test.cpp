@@ -17,7 +17,7 @@ class SearchWindowTest : public QObject, private WindowFixture {
     QList<QWidget*> seventeen() const {
         QList<QWidget*> controls{control<QComboBox>("MenuTecSPD"), control<QComboBox>("MenuCOM"), control<QSpinBox>("Pribor"),
                                  control<QPushButton>("BtnLoad"),    control<QPushButton>("BtnSave"), control<QPushButton>("BtnRELE"),
-                                 control<QPushButton>("BtnPASS"),    control<QSpinBox>("EdPause"), form->TabCtrl};
+                                 control<QPushButton>("BtnPASS"),    control<QSpinBox>("EdPause"), control<QWidget>("TabCtrl")};
         for (QCheckBox* box : usedBoxes()) controls << box;
         return controls;
     }

@@ -35,7 +35,7 @@ private slots:
         rv::test::SimProcess sim({"1,model=RV7408,version=3.12"});
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
-        form->TabBar->setCurrentIndex(2);
+        control<QTabBar>("TabBar")->setCurrentIndex(2);
 
         bool windowDisabledDuringRead = false;
         QString caption;
@@ -59,7 +59,7 @@ private slots:
         QVERIFY(control<QPushButton>("BtnRELE")->isEnabled());
         QCOMPARE(control<QLabel>("LabelVersion")->text(), QString("3.12"));
         QVERIFY(control<QLabel>("Label6")->isVisibleTo(form));
-        QCOMPARE(form->currentChannel(), 2);
+        QCOMPARE(page().currentChannel(), 2);
         QVERIFY(control<QLineEdit>("EdRt0")->isEnabled());
 
         // The page shows channel 3 as the instrument holds it.
@@ -106,7 +106,7 @@ private slots:
             QVERIFY(!box->isChecked());
         }
         QCOMPARE(form->image().UsedChannels & ~form->image().ChannelsFitted, 0);
-        form->TabBar->setCurrentIndex(7);
+        control<QTabBar>("TabBar")->setCurrentIndex(7);
         QVERIFY(!control<QLineEdit>("EdRt0")->isEnabled());
     }
 
@@ -221,7 +221,7 @@ private slots:
         const auto main5Before = rv::test::ReadBlockCopy(sim.stateFile(1), 5, false);
         const auto block20Before = rv::test::ReadBlockCopy(sim.stateFile(1), 20, false);
 
-        form->TabBar->setCurrentIndex(2);
+        control<QTabBar>("TabBar")->setCurrentIndex(2);
         auto* ustav1 = control<QLineEdit>("EdUstav1");
         ustav1->selectAll();
         ustav1->insert("-123.5");
@@ -309,8 +309,8 @@ private slots:
         QVERIFY2(errors().isEmpty(), qPrintable(errors().join("; ")));
         QVERIFY(form->image().LoadedId != 0);
         for (int tab : {1, 2, 3, 4, 5, 6, 7, 0}) {
-            form->TabBar->setCurrentIndex(tab);
-            QCOMPARE(form->currentChannel(), tab);
+            control<QTabBar>("TabBar")->setCurrentIndex(tab);
+            QCOMPARE(page().currentChannel(), tab);
             QCOMPARE(control<QLineEdit>("EdGist1")->text(), QString("  0.123"));
             QCOMPARE(control<QLineEdit>("EdDiap2")->text(), QString("  12.34568"));
         }

@@ -18,6 +18,7 @@
 #include "ui/WN1.h"
 #include "ui/app_windows.h"
 #include "ui/bus_panel.h"
+#include "ui/channel_page.h"
 #include "ui/transfer_buttons.h"
 
 // The program's windows, started as the program starts them, on a link of their own, as the
@@ -88,6 +89,7 @@ class WindowFixture {
         if (!found) qFatal("no control %s", name);
         return found;
     }
+    ChannelPage& page() const { return *control<ChannelPage>("TabCtrl"); }
     BusPanel& bus() const { return *control<BusPanel>("BusPanel"); }
     TransferButtons& transfer() const { return *control<TransferButtons>("TransferButtons"); }
     // The used-channel boxes CC1..CC8.
