@@ -62,8 +62,6 @@ int digitValue(QChar c, int previous) {
     return previous;
 }
 
-int tagOf(const QLineEdit* field) { return field->property("tag").toInt(); }
-
 void setHint(QWidget* widget, const char* hint) {
     widget->setToolTip(QString::fromUtf8(hint));
     widget->setToolTipDuration(kHintMilliseconds);
@@ -112,7 +110,6 @@ TFormPASS::TFormPASS(rv::Link& link, rv::ConfigImage& image, MessageBoxes& boxes
         field->setFont(digitFont);
         field->setMaxLength(1);
         field->setAlignment(Qt::AlignCenter);
-        field->setProperty("tag", 0);
         field->setText(digitText(0));
         field->selectAll();
         field->setGeometry(kFieldLeft + 26 * static_cast<int>(i), 16, 22, 28);
@@ -181,8 +178,8 @@ bool TFormPASS::event(QEvent* e) {
 }
 
 uint16_t TFormPASS::passwordOfDigits() const {
-    return static_cast<uint16_t>(tagOf(Sym1) * 4096 + tagOf(Sym2) * 256 + tagOf(Sym3) * 16 +
-                                 tagOf(Sym4));
+    return static_cast<uint16_t>(digitValues_[0] * 4096 + digitValues_[1] * 256 +
+                                 digitValues_[2] * 16 + digitValues_[3]);
 }
 
 void TFormPASS::hideEvent(QHideEvent* e) {
@@ -194,11 +191,12 @@ void TFormPASS::FormActivate() {
     EdSENO->setText(numberText(image_.DialogNetNumber));
     MenuSPD->setCurrentIndex(image_.DialogSpeedIndex);
     int shift = 12;
-    for (QLineEdit* field : digits()) {
+    for (size_t i = 0; i < digitValues_.size(); ++i) {
+        QLineEdit* field = digits()[i];
         const int value = (image_.Password >> shift) & 0xF;
         shift -= 4;
         const QSignalBlocker quiet(field);
-        field->setProperty("tag", value);
+        digitValues_[i] = value;
         field->setText(digitText(value));
         // Selected, so that the first key pressed replaces the digit.
         field->selectAll();
@@ -213,18 +211,20 @@ void TFormPASS::FormDeactivate() {
     if (reloadOnActivate_) image_.Password = passwordOfDigits();
 }
 
-void TFormPASS::digitChange(QLineEdit* field) {
+void TFormPASS::digitChange(size_t position) {
+    QLineEdit* field = digits()[position];
+    int& value = digitValues_[position];
     const QString text = field->text();
-    if (!text.isEmpty()) field->setProperty("tag", digitValue(text.at(0), tagOf(field)));
+    if (!text.isEmpty()) value = digitValue(text.at(0), value);
     const QSignalBlocker quiet(field);
-    field->setText(digitText(tagOf(field)));
+    field->setText(digitText(value));
     field->selectAll();
 }
 
-void TFormPASS::Sym1Change() { digitChange(Sym1); }
-void TFormPASS::Sym2Change() { digitChange(Sym2); }
-void TFormPASS::Sym3Change() { digitChange(Sym3); }
-void TFormPASS::Sym4Change() { digitChange(Sym4); }
+void TFormPASS::Sym1Change() { digitChange(0); }
+void TFormPASS::Sym2Change() { digitChange(1); }
+void TFormPASS::Sym3Change() { digitChange(2); }
+void TFormPASS::Sym4Change() { digitChange(3); }
 
 void TFormPASS::EdSENOChange() {
     long number = 0;

@@ -73,12 +73,16 @@ class TFormPASS : public QDialog {
 
   private:
     std::array<QLineEdit*, 4> digits() const { return {Sym1, Sym2, Sym3, Sym4}; }
-    void digitChange(QLineEdit* field);
+    // The digit field at `position` (0: Sym1) after its text changed: one hex digit or the
+    // digit it held.
+    void digitChange(size_t position);
 
     rv::Link& link_;
     rv::ConfigImage& image_;
     MessageBoxes& boxes_;
     OperationRunner runner_;
+    // The value each digit field stands for, Sym1 first.
+    std::array<int, 4> digitValues_{};
     // Whether the next activation reloads the fields from the image: when the dialog opens
     // and when a window of this program gives the activation back, not after another
     // application had it.
