@@ -1,3 +1,5 @@
+#include "ui/channel_page.h"
+
 #include <QComboBox>
 #include <QLineEdit>
 #include <functional>
@@ -5,7 +7,6 @@
 
 #include "channel/calibration.h"
 #include "channel/sensors.h"
-#include "ui/channel_page.h"
 #include "ui/message_boxes.h"
 #include "ui/operation_runner.h"
 
