@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build g++ clang libclang-rt-14-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    qt6-base-dev qt6-translations-l10n
+    qt6-base-dev qt6-translations-l10n nlohmann-json3-dev
     xvfb xauth fonts-dejavu-core fonts-liberation
 )
 

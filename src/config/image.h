@@ -32,6 +32,8 @@ struct ChannelConfig {
 
     // The values of a channel never read from an instrument.
     static ChannelConfig StartupValues();
+
+    friend bool operator==(const ChannelConfig&, const ChannelConfig&) = default;
 };
 
 // The configuration of one instrument while it is edited.
@@ -60,6 +62,8 @@ struct ConfigImage {
     void EncodeNetworkBlock(BlockBuffer& buffer) const;
     // Block 20 for the password dialog: the password only.
     void EncodePasswordBlock(BlockBuffer& buffer) const;
+
+    friend bool operator==(const ConfigImage&, const ConfigImage&) = default;
 };
 
 // Display period: code from seconds ((S * 900 + 255) / 256, low byte) and back.

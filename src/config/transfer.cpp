@@ -12,8 +12,7 @@ namespace {
 
 constexpr std::array<int, 29> kReadOrder{0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14,
                                          15, 16, 17, 18, 19, 20, 22, 23, 24, 25, 26, 27, 28, 29};
-constexpr std::array<int, 18> kWriteOrder{2,  3,  4,  5,  6,  7,  8,  9,  10,
-                                          11, 12, 13, 14, 15, 16, 17, 18, 20};
+constexpr const std::array<int, 18>& kWriteOrder = kWrittenBlocks;
 
 // Every written block is read first (2 transactions) and then written in both copies.
 constexpr int writeBudget() {
@@ -29,11 +28,37 @@ void report(const TransferObserver& observer, int progressCount, int total) {
     if (observer.progress) observer.progress(progressCount * 100 / total);
 }
 
-Outcome readBlocks(Link& link, ConfigImage& image, const TransferObserver& observer) {
+std::vector<uint8_t> dataBytes(int index, const BlockBuffer& buffer) {
+    const auto first = buffer.begin() + 1;
+    return {first, first + (BlockTable[static_cast<size_t>(index)].length - 1)};
+}
+
+bool isWritten(int index) {
+    for (int written : kWrittenBlocks)
+        if (written == index) return true;
+    return false;
+}
+
+// Data bytes of a saved block over a block just read; the password stays the instrument's.
+void applyBase(int index, const std::vector<uint8_t>& data, BlockBuffer& buffer) {
+    const size_t first = index == kPasswordBlockIndex ? kPasswordDataBytes : 0;
+    const size_t length = BlockTable[static_cast<size_t>(index)].length - 1u;
+    if (data.size() != length) return;
+    for (size_t k = first; k < length; ++k) buffer[k + 1] = data[k];
+}
+
+Outcome readBlocks(Link& link, ConfigImage& image, const TransferObserver& observer,
+                   InstrumentRecord* record) {
     const Session session(link, Session::Check::Identify);
     if (!session.ready()) return session.outcome();
+    if (record) {
+        record->NetNumber = link.NetNumber;
+        record->BaudRate = link.BaudRate;
+        record->Family = link.ReplyFields[0];
+    }
     Step step = Exchange(link, request::Version(), request::kVersionFields);
     if (step != Step::Ok) return OutcomeOf(step);
+    if (record) record->Firmware = link.ReplyFields[0];
     if (observer.versionReceived) observer.versionReceived(link.ReplyFields[0]);
 
     BlockBuffer buffer{};
@@ -43,6 +68,9 @@ Outcome readBlocks(Link& link, ConfigImage& image, const TransferObserver& obser
         if (step != Step::Ok) return OutcomeOf(step);
         report(observer, progressCount, kReadBudget);
         image.DecodeBlock(index, buffer);
+        if (record && isWritten(index)) {
+            record->Raw[static_cast<size_t>(index)] = dataBytes(index, buffer);
+        }
         if (observer.blockDecoded) observer.blockDecoded(index);
     }
     return Outcome::Done;
@@ -50,13 +78,15 @@ Outcome readBlocks(Link& link, ConfigImage& image, const TransferObserver& obser
 
 }  // namespace
 
-Outcome ReadConfiguration(Link& link, ConfigImage& image, const TransferObserver& observer) {
-    const Outcome outcome = readBlocks(link, image, observer);
+Outcome ReadConfiguration(Link& link, ConfigImage& image, const TransferObserver& observer,
+                          InstrumentRecord* record) {
+    const Outcome outcome = readBlocks(link, image, observer, record);
     if (outcome != Outcome::Done) image.LoadedId = 0;
     return outcome;
 }
 
-Outcome WriteConfiguration(Link& link, const ConfigImage& image, const TransferObserver& observer) {
+Outcome WriteConfiguration(Link& link, const ConfigImage& image, const TransferObserver& observer,
+                           const RawBlocks* base) {
     const Session session(link, Session::Check::Identify);
     if (!session.ready()) return session.outcome();
 
@@ -66,12 +96,33 @@ Outcome WriteConfiguration(Link& link, const ConfigImage& image, const TransferO
         Step step = BlockStep(link, ReadBlock(link, index, progressCount, buffer));
         if (step != Step::Ok) return OutcomeOf(step);
         report(observer, progressCount, kWriteBudget);
+        if (base) applyBase(index, (*base)[static_cast<size_t>(index)], buffer);
         image.EncodeBlock(index, buffer);
         step = BlockStep(link, WriteBlock(link, index, progressCount, buffer));
         if (step != Step::Ok) return OutcomeOf(step);
         report(observer, progressCount, kWriteBudget);
     }
     return OutcomeOf(EndWriteSequence(link));
+}
+
+Outcome ReadIdentity(Link& link, InstrumentIdentity& identity) {
+    identity = InstrumentIdentity{};
+    // Any family's answer is recorded, so the session only opens the port.
+    const Session session(link, Session::Check::PortOnly);
+    if (!session.ready()) return session.outcome();
+    Step step = Exchange(link, request::Identify(), request::kIdentifyFields);
+    if (step != Step::Ok) return OutcomeOf(step);
+    identity.Family = link.ReplyFields[0];
+    if (identity.Family != request::kServedFamily) return Outcome::Done;
+    BlockBuffer buffer{};
+    int progressCount = 0;
+    step = BlockStep(link, ReadBlock(link, 0, progressCount, buffer));
+    if (step != Step::Ok) return OutcomeOf(step);
+    ConfigImage scratch;
+    scratch.DecodeBlock(0, buffer);
+    identity.ChannelsFitted = scratch.ChannelsFitted;
+    identity.RelayMask = scratch.RelayMask;
+    return Outcome::Done;
 }
 
 }  // namespace rv

@@ -16,6 +16,8 @@
 #include "ui/bus_panel.h"
 #include "ui/channel_page.h"
 #include "ui/transfer_buttons.h"
+#include "ui/config_file_menu.h"
+#include "ui/main_menu.h"
 #include "ui/window_style.h"
 #include "ui/text_spin_box.h"
 
@@ -72,6 +74,8 @@ TDeskForm::TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
     createRightColumn();
     setKeyboardOrder();
     FormCreate();
+    mainMenu_ = new MainMenu(this, QSize(kClientWidth, kClientHeight));
+    configFileMenu_ = new ConfigFileMenu(*this, *mainMenu_);
 }
 
 void TDeskForm::setDialogs(TFormRELE* rele, TFormPASS* pass, TInfoForm* info) {
@@ -138,7 +142,8 @@ void TDeskForm::createRightColumn() {
 
     bus_ = new BusPanel(link_, boxes_, this);
     // The buttons sit inside the panel's rectangle, above it.
-    transfer_ = new TransferButtons(image_, runner_, this);
+    transfer_ = new TransferButtons(image_, source_, runner_, this);
+    transfer_->beforeWrite = [this] { return !beforeWrite || beforeWrite(); };
     transfer_->raise();
 
     connect(EdPause, &TextSpinBox::shownTextChanged, this, &TDeskForm::EdPauseChange);
@@ -149,6 +154,7 @@ void TDeskForm::createRightColumn() {
     connect(transfer_, &TransferButtons::versionReceived, this, &TDeskForm::showVersion);
     connect(transfer_, &TransferButtons::blockDecoded, this, &TDeskForm::showDecodedBlock);
     connect(transfer_, &TransferButtons::readFinished, page_, &ChannelPage::TabCtrlChange);
+    connect(transfer_, &TransferButtons::readFinished, this, &TDeskForm::configurationRead);
 }
 
 QWidget* TDeskForm::named(const char* name) const {
@@ -226,6 +232,18 @@ void TDeskForm::setUsedChannelBoxes() {
     for (int i = 0; i < rv::kChannelCount; ++i) CC[i]->setChecked((used >> i) & 1u);
 }
 
+bool TDeskForm::searchActive() const { return bus_->searchActive(); }
+
+void TDeskForm::showLoadedImage(const QString& version) {
+    const uint8_t displayCode = image_.DisplayPeriodByte;
+    showVersion(version);
+    setUsedChannelBoxes();
+    EdPause->setValue(rv::SecondsFromDisplayCode(displayCode));
+    // The box above shows whole seconds; the image's own code is what a write sends.
+    image_.DisplayPeriodByte = displayCode;
+    page_->TabCtrlChange();
+}
+
 void TDeskForm::showVersion(const QString& version) {
     LabelVersion->setText(version);
     LabelVersion->show();
@@ -239,9 +257,10 @@ void TDeskForm::showDecodedBlock(int index) {
 
 void TDeskForm::holdForSearch() {
     heldForSearch_.clear();
-    for (QWidget* control : std::initializer_list<QWidget*>{transfer_, BtnRELE, BtnPASS, EdPause,
-                                                            page_, CC[0], CC[1], CC[2], CC[3],
-                                                            CC[4], CC[5], CC[6], CC[7]}) {
+    // Every control that could start another use of the port, the menu bar last.
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{transfer_, BtnRELE, BtnPASS, EdPause, page_, CC[0], CC[1],
+                                         CC[2], CC[3], CC[4], CC[5], CC[6], CC[7], mainMenu_}) {
         heldForSearch_.emplace_back(control, ownEnabled(control));
         control->setEnabled(false);
     }

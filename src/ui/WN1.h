@@ -3,10 +3,12 @@
 #include <QFont>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <utility>
 #include <vector>
 
 #include "config/image.h"
+#include "ui/image_source.h"
 #include "ui/operation_runner.h"
 
 class BusPanel;
@@ -21,6 +23,8 @@ class TFormPASS;
 class TFormRELE;
 class TInfoForm;
 class TransferButtons;
+class MainMenu;
+class ConfigFileMenu;
 
 namespace rv {
 struct Link;
@@ -41,6 +45,23 @@ public:
     void setDialogs(TFormRELE* rele, TFormPASS* pass, TInfoForm* info);
 
     rv::ConfigImage& image() { return image_; }
+    rv::Link& link() { return link_; }
+    MessageBoxes& boxes() { return boxes_; }
+    OperationRunner& runner() { return runner_; }
+    // The menu bar above the client area.
+    MainMenu* mainMenu() { return mainMenu_; }
+    // "Файл" menu items for configuration files.
+    ConfigFileMenu* configFileMenu() { return configFileMenu_; }
+
+    using Source = ImageSource;
+    Source& source() { return source_; }
+    // Asked before a write's confirmation; false stops the write.
+    std::function<bool()> beforeWrite;
+
+    bool searchActive() const;
+    // Shows an image that did not come from a read (a configuration file): the version, the
+    // used channels, the display time and the current channel's page.
+    void showLoadedImage(const QString& version);
 
     // Start-up and window.
     void FormCreate();
@@ -54,6 +75,8 @@ public:
 signals:
     // The user closed the window; any running operation has been asked to stop.
     void closed();
+    // A read of the configuration has ended, whatever its outcome.
+    void configurationRead();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -95,6 +118,9 @@ private:
     ChannelPage* page_ = nullptr;
     BusPanel* bus_ = nullptr;
     TransferButtons* transfer_ = nullptr;
+    MainMenu* mainMenu_ = nullptr;
+    ConfigFileMenu* configFileMenu_ = nullptr;
+    Source source_;
     // Own enabled states of the controls the search holds, given back when it ends.
     std::vector<std::pair<QWidget*, bool>> heldForSearch_;
 };

@@ -4,6 +4,7 @@
 #include <QStringDecoder>
 
 #include "config/transfer.h"
+#include "ui/image_source.h"
 #include "ui/message_boxes.h"
 #include "ui/operation_runner.h"
 #include "ui/window_style.h"
@@ -26,8 +27,9 @@ QString FromInstrumentText(const std::string& bytes) {
 
 }  // namespace
 
-TransferButtons::TransferButtons(rv::ConfigImage& image, OperationRunner& runner, QWidget* parent)
-    : QWidget(parent), image_(image), runner_(runner) {
+TransferButtons::TransferButtons(rv::ConfigImage& image, ImageSource& source,
+                                 OperationRunner& runner, QWidget* parent)
+    : QWidget(parent), image_(image), source_(source), runner_(runner) {
     setObjectName("TransferButtons");
     setGeometry(kLeft, kTop, kWidth, kButtonHeight);
     const QFont bold = window_style::withPixelSize(font(), 13, true);
@@ -58,16 +60,24 @@ void TransferButtons::BtnLoadClick() {
         emit versionReceived(FromInstrumentText(version));
     };
     observer.blockDecoded = [this](int index) { emit blockDecoded(index); };
+    source_.fromFile = false;
     runner_.run(owner, QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Raised,
-                [&] { return rv::ReadConfiguration(runner_.link(), image_, observer); });
+                [&] {
+                    return rv::ReadConfiguration(runner_.link(), image_, observer,
+                                                 &source_.record);
+                });
     emit readFinished();
 }
 
 void TransferButtons::BtnSaveClick() {
     QWidget& owner = *window();
+    if (beforeWrite && !beforeWrite()) return;
     if (!runner_.boxes().confirmOkCancel(&owner, QString::fromUtf8(" Записать данные ?"))) return;
     rv::TransferObserver observer;
     observer.progress = [this](int percent) { runner_.showProgress(percent); };
     runner_.run(owner, QString::fromUtf8("  Запись ..."), false, OperationRunner::Priority::Raised,
-                [&] { return rv::WriteConfiguration(runner_.link(), image_, observer); });
+                [&] {
+                    return rv::WriteConfiguration(runner_.link(), image_, observer,
+                                                  source_.fromFile ? &source_.record.Raw : nullptr);
+                });
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 
 class OperationRunner;
 class QPushButton;
+struct ImageSource;
 
 namespace rv {
 struct ConfigImage;
@@ -13,7 +15,13 @@ struct ConfigImage;
 class TransferButtons : public QWidget {
     Q_OBJECT
 public:
-    TransferButtons(rv::ConfigImage& image, OperationRunner& runner, QWidget* parent);
+    // A read records the instrument in `source`; a write of a configuration from a file puts
+    // the file's raw bytes back.
+    TransferButtons(rv::ConfigImage& image, ImageSource& source, OperationRunner& runner,
+                    QWidget* parent);
+
+    // Asked before a write's confirmation; false stops the write.
+    std::function<bool()> beforeWrite;
 
     // The write is offered only while a complete configuration is loaded.
     void setSaveEnabled(bool enabled);
@@ -31,6 +39,7 @@ signals:
 
 private:
     rv::ConfigImage& image_;
+    ImageSource& source_;
     OperationRunner& runner_;
     QPushButton* BtnLoad = nullptr;
     QPushButton* BtnSave = nullptr;

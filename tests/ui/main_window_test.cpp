@@ -20,6 +20,7 @@
 #include "ui/bus_panel.h"
 #include "ui/channel_page.h"
 #include "ui/transfer_buttons.h"
+#include "ui/main_menu.h"
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -58,8 +59,14 @@ private slots:
     void startUpState() {
         QCOMPARE(form->windowTitle(),
                  QString::fromUtf8("Конфигурация   приборов  RV7406 и RV7408  (Ver 1.55)"));
-        QCOMPARE(form->size(), QSize(688, 473));
+        // The controls' area keeps its size; the menu bar sits above it.
+        const MainMenu* menu = form->mainMenu();
+        QCOMPARE(menu->clientArea()->size(), QSize(688, 473));
+        QCOMPARE(menu->clientArea()->pos(), QPoint(0, menu->height()));
+        QVERIFY(menu->height() > 0);
+        QCOMPARE(form->size(), QSize(688, 473 + menu->height()));
         QCOMPARE(form->minimumSize(), form->maximumSize());
+        QVERIFY(menu->clientArea()->isAncestorOf(control<QPushButton>("BtnLoad")));
         QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
 
         QCOMPARE(control<QComboBox>("MenuCOM")->currentText(), QString::fromUtf8("  COM2"));
@@ -140,6 +147,33 @@ private slots:
         QWidget* w = control<QWidget>(qPrintable(name));
         QCOMPARE(w->toolTip(), hint);
         QCOMPARE(w->toolTipDuration(), 10000);
+    }
+
+    void menuBar() {
+        const MainMenu* menu = form->mainMenu();
+        QStringList titles;
+        for (QAction* action : menu->actions()) titles << action->text().remove('&');
+        QCOMPARE(titles, QStringList({QString::fromUtf8("Файл"), QString::fromUtf8("Порт"),
+                                      QString::fromUtf8("Справка")}));
+        QCOMPARE(menu->actions().at(0)->menu(), menu->fileMenu());
+        QCOMPARE(menu->actions().at(1)->menu(), menu->portMenu());
+        QCOMPARE(menu->actions().at(2)->menu(), menu->helpMenu());
+        QCOMPARE(menu->quitAction()->text().remove('&'), QString::fromUtf8("Выход"));
+        QCOMPARE(menu->quitAction()->shortcut(), QKeySequence(QString("Ctrl+Q")));
+        QVERIFY(menu->fileMenu()->actions().contains(menu->quitAction()));
+        QCOMPARE(menu->portDevicesAction()->text().remove('&'),
+                 QString::fromUtf8("Устройства COM-портов…"));
+        QVERIFY(menu->portMenu()->actions().contains(menu->portDevicesAction()));
+        QCOMPARE(menu->aboutAction()->text().remove('&'), QString::fromUtf8("О программе"));
+        QVERIFY(menu->helpMenu()->actions().contains(menu->aboutAction()));
+
+        // "Выход" closes the window as its close button does: any operation is asked to stop.
+        showActive();
+        QSignalSpy closed(form.get(), &TDeskForm::closed);
+        QTest::keyClick(form.get(), Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(link->CancelFlag);
+        QVERIFY(!form->isVisible());
     }
 
     void keyboardOrder() {
@@ -246,7 +280,7 @@ private slots:
         QCOMPARE(link->NetNumber, netNumber);
     }
 
-    // The right column's controls keep their places in the window, and the one under each
+    // The right column's controls keep their places in the client area, and the one under each
     // control's middle, as the mouse finds it, is that control.
     void rightColumnPlaces_data() {
         QTest::addColumn<QString>("name");
@@ -269,15 +303,17 @@ private slots:
         form->show();
         auto* widget = control<QWidget>(qPrintable(name));
         widget->show();
-        const QRect inWindow(widget->mapTo(form.get(), QPoint(0, 0)), widget->size());
+        QWidget* client = form->mainMenu()->clientArea();
+        const QRect inWindow(widget->mapTo(client, QPoint(0, 0)), widget->size());
         QCOMPARE(inWindow, place);
-        QWidget* hit = form->childAt(place.center());
+        QWidget* hit = client->childAt(place.center());
         QVERIFY(hit != nullptr);
         QVERIFY2(hit == widget || widget->isAncestorOf(hit), qPrintable(hit->objectName()));
     }
     void labelPlaces() {
-        QCOMPARE(control<QLabel>("LabelMenu")->mapTo(form.get(), QPoint(0, 0)), QPoint(464, 234));
-        QCOMPARE(control<QLabel>("Label5")->mapTo(form.get(), QPoint(0, 0)), QPoint(464, 334));
+        QWidget* client = form->mainMenu()->clientArea();
+        QCOMPARE(control<QLabel>("LabelMenu")->mapTo(client, QPoint(0, 0)), QPoint(464, 234));
+        QCOMPARE(control<QLabel>("Label5")->mapTo(client, QPoint(0, 0)), QPoint(464, 334));
     }
 
     void speedAndPortLists() {

@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include "link/status.h"
+#include "ui/main_menu.h"
 #include "ui/text_spin_box.h"
 #include "window_fixture.h"
 
@@ -14,11 +15,15 @@
 class SearchWindowTest : public QObject, private WindowFixture {
     Q_OBJECT
 
-    QList<QWidget*> seventeen() const {
-        QList<QWidget*> controls{control<QComboBox>("MenuTecSPD"), control<QComboBox>("MenuCOM"), control<QSpinBox>("Pribor"),
-                                 control<QPushButton>("BtnLoad"),    control<QPushButton>("BtnSave"), control<QPushButton>("BtnRELE"),
-                                 control<QPushButton>("BtnPASS"),    control<QSpinBox>("EdPause"), control<QWidget>("TabCtrl")};
+    // The seventeen controls the search disables, then the menu bar.
+    QList<QWidget*> portUsers() const {
+        QList<QWidget*> controls{control<QComboBox>("MenuTecSPD"), control<QComboBox>("MenuCOM"),
+                                 control<QSpinBox>("Pribor"),      control<QPushButton>("BtnLoad"),
+                                 control<QPushButton>("BtnSave"),  control<QPushButton>("BtnRELE"),
+                                 control<QPushButton>("BtnPASS"),  control<QSpinBox>("EdPause"),
+                                 control<QWidget>("TabCtrl")};
         for (QCheckBox* box : usedBoxes()) controls << box;
+        controls << form->mainMenu();
         return controls;
     }
 
@@ -55,7 +60,7 @@ class SearchWindowTest : public QObject, private WindowFixture {
             QVERIFY(form->isEnabled());
             QVERIFY(control<QPushButton>("BtnSearch")->isEnabled());
             QVERIFY(control<QComboBox>("MenuPribor")->isEnabled());
-            for (QWidget* w : seventeen()) QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
+            for (QWidget* w : portUsers()) QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
             // A pick while searching is ignored.
             if (control<QComboBox>("MenuPribor")->count() > 0) {
                 emit control<QComboBox>("MenuPribor")->activated(0);
@@ -97,18 +102,19 @@ class SearchWindowTest : public QObject, private WindowFixture {
     }
 
     void controlsRestoredExactly_data() {
-        QTest::addColumn<QList<int>>("disabled");  // indexes into the seventeen
+        QTest::addColumn<QList<int>>("disabled");  // indexes into portUsers()
         QTest::newRow("after start-up") << QList<int>{};
         QTest::newRow("save and relay unavailable") << QList<int>{4, 5};
         QTest::newRow("channels 3 and 8 off, page off") << QList<int>{8, 11, 16};
         QTest::newRow("every other one") << QList<int>{0, 2, 4, 6, 8, 10, 12, 14, 16};
+        QTest::newRow("menu bar off") << QList<int>{17};
     }
     void controlsRestoredExactly() {
         QFETCH(QList<int>, disabled);
         rv::test::SimProcess sim({"2"});
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
-        const QList<QWidget*> controls = seventeen();
+        const QList<QWidget*> controls = portUsers();
         for (int i = 0; i < controls.size(); ++i) controls[i]->setEnabled(!disabled.contains(i));
         stopAtProbe(3);
         QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);

@@ -1,0 +1,131 @@
+#include "configfile/difference.h"
+
+#include <cstdio>
+
+#include "config/relay_table.h"
+#include "configfile/exact_real.h"
+#include "configfile/value_texts.h"
+
+namespace rv {
+
+namespace {
+
+std::string realText(const WorkingReal& value) { return ShortestRealText(ToDeviceFloat(value)); }
+
+std::string yesNo(bool value) { return value ? "да" : "нет"; }
+
+std::string hex4(uint16_t value) {
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "%04X", value);
+    return buffer;
+}
+
+class Collector {
+public:
+    explicit Collector(std::vector<FieldDifference>& out) : out_(out) {}
+
+    void text(int channel, const char* field, const std::string& left, const std::string& right) {
+        if (left != right) out_.push_back({channel, field, left, right});
+    }
+    void real(int channel, const char* field, const WorkingReal& left, const WorkingReal& right) {
+        if (ToDeviceFloat(left) != ToDeviceFloat(right))
+            out_.push_back({channel, field, realText(left), realText(right)});
+    }
+
+private:
+    std::vector<FieldDifference>& out_;
+};
+
+void compareChannel(Collector& c, int n, const ChannelConfig& a, const ChannelConfig& b) {
+    c.text(n, "Тип  датчика", SensorTypeText(a.SensorType), SensorTypeText(b.SensorType));
+    c.text(n, "Тип  схемы подкл.ТС", SchemeText(a.Scheme), SchemeText(b.Scheme));
+    c.text(n, "Кол-во знаков после запятой", std::to_string(a.Frac), std::to_string(b.Frac));
+    c.real(n, "Сопр. датчика  в  0°C", a.Rt0, b.Rt0);
+    c.real(n, "Сопротивл. провода", a.RLine, b.RLine);
+    c.real(n, "Поправка  по  темп.", a.Delta, b.Delta);
+    c.text(n, "Кол-во усреднений", std::to_string(a.Usred), std::to_string(b.Usred));
+    c.real(n, "Значение при   min сигнала", a.Diap1, b.Diap1);
+    c.real(n, "Значение при   max сигнала", a.Diap2, b.Diap2);
+    c.text(n, "БИК", yesNo(a.Flags & 1u), yesNo(b.Flags & 1u));
+    if ((a.Flags & ~1u) != (b.Flags & ~1u)) {
+        c.text(n, "Флаги канала", hex4(a.Flags), hex4(b.Flags));
+    }
+    c.real(n, "Уставка 1", a.Ustav1, b.Ustav1);
+    c.real(n, "Гистерезис уставки 1", a.Gist1, b.Gist1);
+    c.real(n, "Уставка 2", a.Ustav2, b.Ustav2);
+    c.real(n, "Гистерезис уставки 2", a.Gist2, b.Gist2);
+    c.real(n, "Обрыв датчика (низ)", a.AlarmLow, b.AlarmLow);
+    c.real(n, "Обрыв датчика (верх)", a.AlarmHigh, b.AlarmHigh);
+}
+
+constexpr const char* kEventNames[] = {"Уставка 1", "Уставка 2", "Ошибка"};
+
+}  // namespace
+
+std::vector<FieldDifference> CompareConfigurations(const ConfigImage& left,
+                                                   const ConfigImage& right) {
+    std::vector<FieldDifference> out;
+    Collector c(out);
+    for (int i = 0; i < kChannelCount; ++i) {
+        compareChannel(c, i + 1, left.Channels[static_cast<size_t>(i)],
+                       right.Channels[static_cast<size_t>(i)]);
+    }
+    for (int i = 0; i < kChannelCount; ++i) {
+        c.text(i + 1, "Используемые каналы", yesNo((left.UsedChannels >> i) & 1u),
+               yesNo((right.UsedChannels >> i) & 1u));
+    }
+    if ((left.UsedChannels >> 8) != (right.UsedChannels >> 8)) {
+        c.text(0, "Используемые каналы (старший байт)", hex4(left.UsedChannels >> 8),
+               hex4(right.UsedChannels >> 8));
+    }
+    c.text(0, "Время индикации",
+           std::to_string(SecondsFromDisplayCode(left.DisplayPeriodByte)) + " сек. (код " +
+               std::to_string(left.DisplayPeriodByte) + ")",
+           std::to_string(SecondsFromDisplayCode(right.DisplayPeriodByte)) + " сек. (код " +
+               std::to_string(right.DisplayPeriodByte) + ")");
+    RelayTableBytes a = left.RelayTable;
+    RelayTableBytes b = right.RelayTable;
+    for (int channel = 0; channel < kChannelCount; ++channel) {
+        for (int e = 0; e < 3; ++e) {
+            const int event = 3 * channel + e;
+            for (int relay = 0; relay < kRelayCount; ++relay) {
+                const std::string field =
+                    "Реле" + std::to_string(relay + 1) + ": " + kEventNames[e];
+                const int codeA = RelayCode(a, relay, event);
+                const int codeB = RelayCode(b, relay, event);
+                if (codeA != codeB) {
+                    out.push_back({channel + 1, field, RelayCodeText(event, codeA),
+                                   RelayCodeText(event, codeB)});
+                }
+            }
+        }
+    }
+    return out;
+}
+
+InstrumentIdentity IdentityOf(const ConfigImage& image, const std::string& family) {
+    return {family, image.ChannelsFitted, image.RelayMask};
+}
+
+std::vector<std::string> IdentityDifferences(const InstrumentIdentity& file,
+                                             const InstrumentIdentity& instrument) {
+    std::vector<std::string> lines;
+    if (file.Family != instrument.Family) {
+        lines.push_back("Семейство: в файле «" + file.Family + "», прибор ответил «" +
+                        instrument.Family + "»");
+        return lines;  // an instrument of another family has no fitted channels to compare
+    }
+    if (file.ChannelsFitted != instrument.ChannelsFitted) {
+        lines.push_back("Модель: в файле " + ModelName(file.ChannelsFitted) + " (каналы " +
+                        hex4(file.ChannelsFitted) + "), прибор " +
+                        ModelName(instrument.ChannelsFitted) + " (каналы " +
+                        hex4(instrument.ChannelsFitted) + ")");
+    }
+    if (file.RelayMask != instrument.RelayMask) {
+        lines.push_back("Маска реле: в файле " + hex4(file.RelayMask) + ", в приборе " +
+                        hex4(instrument.RelayMask));
+    }
+    return lines;
+}
+
+}  // namespace rv

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "config/image.h"
+#include "config/transfer.h"
+
+namespace rv {
+
+// One setting that two configurations hold differently.
+struct FieldDifference {
+    int channel = 0;    // 1..8; 0 for a setting of the whole instrument
+    std::string field;  // named as the window labels it (UTF-8)
+    std::string left;   // value in the first configuration, as text
+    std::string right;  // value in the second
+};
+
+// Every setting the configuration write sends that differs, channel by channel in the order
+// of the page, then the used channels, the display period and the relay table. Reals are
+// compared as the instrument stores them and shown in their shortest exact text.
+std::vector<FieldDifference> CompareConfigurations(const ConfigImage& left,
+                                                   const ConfigImage& right);
+
+// What a file says of the instrument it came from.
+InstrumentIdentity IdentityOf(const ConfigImage& image, const std::string& family);
+
+// One line (Russian) per way the instrument about to be written differs from the one a
+// configuration came from: family answer, model (fitted channels) and relay mask.
+std::vector<std::string> IdentityDifferences(const InstrumentIdentity& file,
+                                             const InstrumentIdentity& instrument);
+
+}  // namespace rv

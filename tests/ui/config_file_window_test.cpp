@@ -1,0 +1,344 @@
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QtTest>
+#include <fstream>
+
+#include "config/relay_table.h"
+#include "channel/fields.h"
+#include "configfile/configuration_file.h"
+#include "configfile/exact_real.h"
+#include "e2e/sim_client.h"
+#include "ui/config_file_menu.h"
+#include "ui/difference_window.h"
+#include "ui/main_menu.h"
+#include "window_fixture.h"
+
+// The "Файл" menu's configuration items, against simulated instruments.
+class ConfigFileWindowTest : public QObject, private WindowFixture {
+    Q_OBJECT
+
+    rv::test::TempDir dir;
+    int dialogsAsked = 0;
+
+    ConfigFileMenu* menu() { return form->configFileMenu(); }
+
+    // The file dialogs answer with these paths.
+    void answerDialogsWith(const QString& path) {
+        menu()->chooseOpenPath = [this, path](const QString&) { ++dialogsAsked; return path; };
+        menu()->chooseSavePath = [this, path](const QString&) { ++dialogsAsked; return path; };
+    }
+
+    void readFrom(const rv::test::SimProcess& sim, uint32_t net) {
+        useLine(sim);
+        link->NetNumber = net;
+        boxes->answers = {true};
+        transfer().BtnLoadClick();
+        QVERIFY(shownOf(ScriptedBoxes::Kind::Error).isEmpty());
+        QVERIFY(form->image().LoadedId != 0);
+    }
+
+    QString savedFile(const rv::test::SimProcess& sim, uint32_t net, const char* name) {
+        readFrom(sim, net);
+        const QString path = QString::fromStdString(dir.path()) + "/" + name;
+        answerDialogsWith(path);
+        menu()->saveConfiguration();
+        return path;
+    }
+
+    QStringList tableRow(int row) {
+        QStringList cells;
+        QTableWidget* t = menu()->differenceWindow()->table();
+        for (int c = 0; c < t->columnCount(); ++c) cells << t->item(row, c)->text();
+        return cells;
+    }
+
+    void showActive() {
+        form->show();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+    }
+
+    QString baseTitle() { return QString::fromUtf8("Конфигурация   приборов  RV7406 и RV7408  (Ver 1.55)"); }
+
+private slots:
+    void init() {
+        createWindow();
+        dialogsAsked = 0;
+    }
+    void cleanup() { destroyWindow(); }
+
+    void itemsSitInTheFileMenuBeforeQuit() {
+        QStringList texts;
+        for (QAction* a : form->mainMenu()->fileMenu()->actions())
+            texts << (a->isSeparator() ? QString("-") : a->text().remove('&'));
+        QCOMPARE(texts, QStringList({QString::fromUtf8("Открыть конфигурацию…"),
+                                     QString::fromUtf8("Сохранить конфигурацию…"), "-",
+                                     QString::fromUtf8("Сравнить с прибором…"),
+                                     QString::fromUtf8("Сравнить с файлом…"), "-",
+                                     QString::fromUtf8("Выход")}));
+        QCOMPARE(menu()->openAction()->shortcut(), QKeySequence(QString("Ctrl+O")));
+        QCOMPARE(menu()->saveAction()->shortcut(), QKeySequence(QString("Ctrl+S")));
+        // Nothing loaded yet: only opening makes sense.
+        QVERIFY(menu()->openAction()->isEnabled());
+        QVERIFY(!menu()->saveAction()->isEnabled());
+        QVERIFY(!menu()->compareDeviceAction()->isEnabled());
+        QVERIFY(!menu()->compareFileAction()->isEnabled());
+        answerDialogsWith("/nonexistent");
+        showActive();
+        QTest::keyClick(form, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(dialogsAsked, 0);
+    }
+
+    void itemsAreDisabledDuringAReadAndASearch() {
+        rv::test::SimProcess sim({"1", "3"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        readFrom(sim, 1);
+        menu()->updateActions();
+        QVERIFY(menu()->saveAction()->isEnabled());
+        QVERIFY(menu()->compareDeviceAction()->isEnabled());
+        QVERIFY(menu()->compareFileAction()->isEnabled());
+
+        answerDialogsWith(QString::fromStdString(dir.path()) + "/x.rv740x.json");
+        dialogsAsked = 0;
+        showActive();
+        int waits = 0;
+        duringWait = [&] {
+            if (waits++ != 3) return;
+            menu()->updateActions();
+            for (QAction* a : {menu()->openAction(), menu()->saveAction(),
+                               menu()->compareDeviceAction(), menu()->compareFileAction()}) {
+                QVERIFY(!a->isEnabled());
+                a->trigger();
+            }
+            QTest::keyClick(form, Qt::Key_O, Qt::ControlModifier);
+            QTest::keyClick(form, Qt::Key_S, Qt::ControlModifier);
+        };
+        boxes->answers = {true};
+        transfer().BtnLoadClick();
+        QVERIFY(waits > 3);
+        QCOMPARE(dialogsAsked, 0);
+        QCOMPARE(boxes->count(ScriptedBoxes::Kind::ConfirmOkCancel), 2);  // the two reads only
+
+        bool sawSearch = false;
+        duringWait = [&] {
+            if (!bus().searchActive()) return;
+            sawSearch = true;
+            menu()->updateActions();
+            QVERIFY(!menu()->openAction()->isEnabled());
+            QVERIFY(!menu()->saveAction()->isEnabled());
+            menu()->openAction()->trigger();
+            menu()->saveConfiguration();
+            QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
+        };
+        bus().BtnSearchClick();
+        QVERIFY(sawSearch);
+        QCOMPARE(dialogsAsked, 0);
+        menu()->updateActions();
+        QVERIFY(menu()->openAction()->isEnabled());
+        QVERIFY(menu()->saveAction()->isEnabled());
+    }
+
+    void openFillsTheWindowLikeARead() {
+        rv::test::SimProcess sim({"1,model=RV7408,version=3.12"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        const QString path = savedFile(sim, 1, "first.rv740x.json");
+        QCOMPARE(form->windowTitle(), baseTitle() + QString::fromUtf8(" — first.rv740x.json"));
+        const rv::ConfigImage read = form->image();
+
+        destroyWindow();
+        createWindow();
+        answerDialogsWith(path);
+        dialogsAsked = 0;
+        control<QTabBar>("TabBar")->setCurrentIndex(2);
+        showActive();
+        QTest::keyClick(form, Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(dialogsAsked, 1);
+        QVERIFY(boxes->shown.empty());
+        rv::ConfigImage expected = read;
+        expected.Password = 0;
+        QCOMPARE(form->image().DialogNetNumber, expected.DialogNetNumber);
+        QCOMPARE(form->image().DialogSpeedIndex, expected.DialogSpeedIndex);
+        QCOMPARE(form->image().DisplayPeriodByte, expected.DisplayPeriodByte);
+        QCOMPARE(form->image().UsedChannels, expected.UsedChannels);
+        QVERIFY(form->image().Channels == expected.Channels);
+        QVERIFY(form->image() == expected);
+        QVERIFY(form->source().fromFile);
+        QCOMPARE(form->windowTitle(), baseTitle() + QString::fromUtf8(" — first.rv740x.json"));
+        QCOMPARE(control<QLabel>("LabelVersion")->text(), QString("3.12"));
+        QVERIFY(control<QLabel>("Label6")->isVisibleTo(form));
+        QVERIFY(control<QPushButton>("BtnSave")->isEnabled());
+        QVERIFY(control<QPushButton>("BtnRELE")->isEnabled());
+        QCOMPARE(control<QLineEdit>("EdUstav1")->text().toStdString(),
+                 rv::FormatRealField(read.Channels[2].Ustav1, 5));
+        for (int i = 0; i < 8; ++i) {
+            auto* box = control<QCheckBox>(qPrintable(QString("CC%1").arg(i + 1)));
+            QCOMPARE(box->isChecked(), bool(read.UsedChannels & (1 << i)));
+        }
+        menu()->updateActions();
+        QVERIFY(menu()->saveAction()->isEnabled());
+
+        // A read puts the instrument back in the caption's place.
+        readFrom(sim, 1);
+        QCOMPARE(form->windowTitle(), baseTitle());
+        QVERIFY(!form->source().fromFile);
+    }
+
+    void badFilesChangeNothing_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("malformed") << QByteArray("{\"format\": ") << QString::fromUtf8("(весь файл): испорченный JSON, ошибка у байта 12");
+        QTest::newRow("other format") << QByteArray("{\"format\": \"x\"}") << QString::fromUtf8("format: «x» — не файл конфигурации RV7406/RV7408");
+        QTest::newRow("newer") << QByteArray("{\"format\": \"rv740x-configuration\", \"formatVersion\": 2}") << QString::fromUtf8("formatVersion: версия формата 2 новее, чем понимает программа (1)");
+        QTest::newRow("missing") << QByteArray("{\"format\": \"rv740x-configuration\", \"formatVersion\": 1}") << QString::fromUtf8("savedAt: поле отсутствует");
+        QTest::newRow("too big") << QByteArray(1024 * 1024 + 1, ' ') << QString::fromUtf8("(весь файл): файл больше 1 МБ (1048577 байт), это не файл конфигурации");
+    }
+
+    void badFilesChangeNothing() {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, error);
+        rv::test::SimProcess sim({"1"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        readFrom(sim, 1);
+        const rv::ConfigImage before = form->image();
+        const QString version = control<QLabel>("LabelVersion")->text();
+        const QString ustav = control<QLineEdit>("EdUstav1")->text();
+        const QString path = QString::fromStdString(dir.path()) + "/bad.rv740x.json";
+        { std::ofstream(path.toStdString(), std::ios::binary).write(text.data(), text.size()); }
+        answerDialogsWith(path);
+        menu()->openConfiguration();
+        QCOMPARE(shownOf(ScriptedBoxes::Kind::Error),
+                 QStringList(QString::fromUtf8("Файл «bad.rv740x.json» не открыт.\n") + error));
+        QVERIFY(form->image() == before);
+        QVERIFY(!form->source().fromFile);
+        QCOMPARE(form->windowTitle(), baseTitle());
+        QCOMPARE(control<QLabel>("LabelVersion")->text(), version);
+        QCOMPARE(control<QLineEdit>("EdUstav1")->text(), ustav);
+    }
+
+    void fileOfAnRV7408WrittenToAnRV7406WarnsWithTheModel() {
+        rv::test::SimProcess sim({"1,model=RV7408", "5,model=RV7406"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        const QString path = savedFile(sim, 1, "rv7408.rv740x.json");
+        menu()->openConfiguration();
+        QVERIFY(form->source().fromFile);
+        const auto before6 = rv::test::ReadStateFile(sim.stateFile(5));
+
+        link->NetNumber = 5;
+        boxes->shown.clear();
+        boxes->answers = {false};
+        transfer().BtnSaveClick();
+        QCOMPARE(boxes->shown.size(), size_t{1});
+        QCOMPARE(boxes->shown[0].text,
+                 QString::fromUtf8("Прибор не такой, как тот, с которого сохранён файл:\n"
+                                   "Модель: в файле RV7408 (каналы 00FF), прибор RV7406 (каналы 003F)\n"
+                                   "Маска реле: в файле 00FF, в приборе 003F\n\nПродолжить запись?"));
+        QVERIFY(form->isEnabled());
+        QVERIFY(rv::test::ReadStateFile(sim.stateFile(5)) == before6);
+        QCOMPARE(rv::test::LogLinesWith(sim.logPath(), "202;"), 0);
+
+        // Going on gives the usual confirmation and the write.
+        boxes->shown.clear();
+        boxes->answers = {true, true};
+        transfer().BtnSaveClick();
+        QCOMPARE(boxes->shown.size(), size_t{2});
+        QCOMPARE(boxes->shown[1].text, QString::fromUtf8(" Записать данные ?"));
+        QVERIFY(shownOf(ScriptedBoxes::Kind::Error).isEmpty());
+        QVERIFY(rv::test::LogLinesWith(sim.logPath(), "202;") > 0);
+
+        // The same kind of instrument gets no warning.
+        link->NetNumber = 1;
+        boxes->shown.clear();
+        boxes->answers = {false};
+        transfer().BtnSaveClick();
+        QCOMPARE(boxes->shown.size(), size_t{1});
+        QCOMPARE(boxes->shown[0].text, QString::fromUtf8(" Записать данные ?"));
+    }
+
+    void openAndWritePutTheMemoryBack() {
+        rv::test::SimProcess sim({"1"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        const QString path = savedFile(sim, 1, "backup.rv740x.json");
+        const auto before = rv::test::ReadStateFile(sim.stateFile(1));
+        // Another program changes channel 2's settings, spare byte included.
+        auto main2 = rv::test::ReadBlockCopy(sim.stateFile(1), 4, false);
+        std::vector<uint8_t> data(main2.begin() + 1, main2.begin() + 36);
+        data[0] = 13;
+        data[34] ^= 0xA5;
+        {
+            rv::test::SimClient client(sim.linkPath(), 9600, 1);
+            QVERIFY(client.opened);
+            QVERIFY(rv::test::WriteBlockImage(client, 4, data));
+        }
+        QVERIFY(rv::test::ReadStateFile(sim.stateFile(1)) != before);
+
+        menu()->openConfiguration();
+        boxes->shown.clear();
+        boxes->answers = {true};
+        transfer().BtnSaveClick();
+        QCOMPARE(boxes->shown.size(), size_t{1});  // same instrument: no warning
+        QVERIFY(shownOf(ScriptedBoxes::Kind::Error).isEmpty());
+        QVERIFY(rv::test::ReadStateFile(sim.stateFile(1)) == before);
+    }
+
+    void compareFindsExactlyTheChangedFields() {
+        rv::test::SimProcess sim({"1"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        const QString path = savedFile(sim, 1, "before.rv740x.json");
+        const rv::ConfigImage read = form->image();
+
+        // Set point 2 of channel 4 becomes 30 in the instrument.
+        auto points4 = rv::test::ReadBlockCopy(sim.stateFile(1), 14, false);
+        std::vector<uint8_t> data(points4.begin() + 1, points4.begin() + 17);
+        data[8] = 0x85;
+        data[9] = 0x70;
+        data[10] = data[11] = 0;
+        {
+            rv::test::SimClient client(sim.linkPath(), 9600, 1);
+            QVERIFY(client.opened);
+            QVERIFY(rv::test::WriteBlockImage(client, 14, data));
+        }
+        boxes->answers = {true};
+        menu()->compareWithInstrument();
+        QVERIFY(form->image() == read);
+        QVERIFY(menu()->differenceWindow());
+        QTableWidget* table = menu()->differenceWindow()->table();
+        QCOMPARE(table->rowCount(), 1);
+        QCOMPARE(tableRow(0), QStringList({"4", QString::fromUtf8("Уставка 2"),
+                                           QString::fromStdString(rv::ShortestRealText(rv::ToDeviceFloat(read.Channels[3].Ustav2))),
+                                           "30"}));
+        QCOMPARE(table->horizontalHeaderItem(3)->text(), QString::fromUtf8("В приборе"));
+
+        // The saved file holds what the window shows.
+        menu()->compareWithFile();
+        QCOMPARE(menu()->differenceWindow()->summary()->text(), QString::fromUtf8("Различий нет."));
+        QVERIFY(!menu()->differenceWindow()->table()->isVisibleTo(menu()->differenceWindow()));
+    }
+
+    void fieldNamesAreThePageLabels() {
+        rv::ConfigImage a;
+        rv::ConfigImage b;
+        for (rv::ChannelConfig& c : b.Channels) {
+            c.SensorType = 0;
+            c.Scheme = 1;
+            c.Frac = 3;
+            c.Usred = 7;
+            c.Flags = 1;
+            for (rv::WorkingReal* r : {&c.Rt0, &c.RLine, &c.Delta, &c.Diap1, &c.Diap2, &c.Ustav1,
+                                       &c.Ustav2, &c.AlarmLow, &c.AlarmHigh})
+                *r = rv::MakeWorkingReal(7.0L);
+        }
+        QStringList labels;
+        for (QLabel* l : control<QWidget>("TabCtrl")->findChildren<QLabel*>()) labels << l->text().replace('\n', ' ');
+        labels << control<QCheckBox>("BitSQRT")->text();
+        for (const rv::FieldDifference& d : rv::CompareConfigurations(a, b))
+            QVERIFY2(labels.contains(QString::fromStdString(d.field)), d.field.c_str());
+    }
+};
+
+QTEST_MAIN(ConfigFileWindowTest)
+#include "config_file_window_test.moc"
