@@ -7,6 +7,7 @@
 
 #include "link/serial_port.h"
 #include "link/timeouts.h"
+#include "ports/port_map.h"
 
 namespace rv {
 
@@ -27,9 +28,9 @@ struct Link {
     ReplyFieldArray ReplyFields;
     SerialPort port;
 
-    // Devices behind COM1..COM4.
-    std::array<std::string, 4> portDevices{DefaultPortDevice(0), DefaultPortDevice(1),
-                                           DefaultPortDevice(2), DefaultPortDevice(3)};
+    // Devices behind COM1..COM4; the program fills them from its PortSetup.
+    PortDevices portDevices{DefaultDevice(0), DefaultDevice(1), DefaultDevice(2),
+                            DefaultDevice(3)};
 
     // Called while a transaction waits, so the window stays alive and can set CancelFlag.
     std::function<void()> pumpMessages;

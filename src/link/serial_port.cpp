@@ -165,12 +165,4 @@ bool SerialPort::waitReadable(std::chrono::microseconds atMost) {
     return r > 0 && (p.revents & POLLIN) != 0;
 }
 
-std::string DefaultPortDevice(int portIndex) {
-    const std::string variable = "RV740X_COM" + std::to_string(portIndex + 1);
-    if (const char* value = std::getenv(variable.c_str()); value != nullptr && *value != '\0') {
-        return value;
-    }
-    return "/dev/ttyS" + std::to_string(portIndex);
-}
-
 }  // namespace rv

@@ -41,7 +41,4 @@ private:
     int fd_ = -1;
 };
 
-// Devices behind COM1..COM4: $RV740X_COM1..$RV740X_COM4 when set, else /dev/ttyS0../dev/ttyS3.
-std::string DefaultPortDevice(int portIndex);
-
 }  // namespace rv

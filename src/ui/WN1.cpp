@@ -11,6 +11,7 @@
 
 #include "channel/fields.h"
 #include "link/link.h"
+#include "rv740x_version.h"
 #include "ui/EdPASS.h"
 #include "ui/EdRL.h"
 #include "ui/bus_panel.h"
@@ -64,7 +65,8 @@ TDeskForm::TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
       boxes_(boxes),
       runner_(link, boxes) {
     setObjectName("DeskForm");
-    setWindowTitle(QString::fromUtf8("Конфигурация   приборов  RV7406 и RV7408  (Ver 1.55)"));
+    setWindowTitle(QString::fromUtf8("Конфигурация   приборов  RV7406 и RV7408  (Ver %1)")
+                       .arg(RV740X_VERSION));
     setFont(windowFont());
     setFixedSize(kClientWidth, kClientHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {

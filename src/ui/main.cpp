@@ -1,12 +1,39 @@
 #include <QApplication>
 #include <QEventLoop>
+#include <QTextStream>
+#include <cstdio>
+#include <optional>
 
 #include "link/link.h"
+#include "ports/port_map.h"
 #include "ui/app_windows.h"
+#include "ui/command_line.h"
 #include "ui/message_boxes.h"
+#include "ui/port_menus.h"
 #include "ui/qt_texts.h"
 
+namespace {
+
+// The command line is read before the window system is touched, so --help, --version and a
+// bad option work without a display.
+std::optional<int> readCommandLine(int argc, char* argv[], CommandLineOptions& options) {
+    QCoreApplication app(argc, argv);
+    InstallRussianQtTexts(app);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    return ParseCommandLine(QCoreApplication::arguments(), options, out, err);
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    CommandLineOptions options;
+    if (const std::optional<int> exitCode = readCommandLine(argc, argv, options)) return *exitCode;
+
+    rv::PortSetup ports(options.ports, rv::SettingsFilePath());
+    for (const std::string& warning : ports.warnings())
+        std::fprintf(stderr, "%s\n", warning.c_str());
+
     QApplication app(argc, argv);
     InstallRussianQtTexts(app);
 
@@ -14,6 +41,7 @@ int main(int argc, char* argv[]) {
     link.pumpMessages = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
     ModalMessageBoxes boxes;
 
-    const AppWindows windows(link, boxes);
+    AppWindows windows(link, boxes);
+    PortMenus portMenus(windows.desk(), link, ports);
     return app.exec();
 }

@@ -77,20 +77,6 @@ TEST(LinkPort, PortIndexSelectsTheDevice) {
     }
 }
 
-TEST(LinkPort, ComNamesFromTheEnvironment) {
-    for (int index = 0; index < 4; ++index) {
-        const std::string variable = "RV740X_COM" + std::to_string(index + 1);
-        unsetenv(variable.c_str());
-        EXPECT_EQ(DefaultPortDevice(index), "/dev/ttyS" + std::to_string(index));
-        setenv(variable.c_str(), "/dev/ttyUSB7", 1);
-        EXPECT_EQ(DefaultPortDevice(index), "/dev/ttyUSB7");
-        EXPECT_EQ(Link{}.portDevices[size_t(index)], "/dev/ttyUSB7");
-        setenv(variable.c_str(), "", 1);
-        EXPECT_EQ(DefaultPortDevice(index), "/dev/ttyS" + std::to_string(index));
-        unsetenv(variable.c_str());
-    }
-}
-
 TEST(LinkPort, HeldPortIsRefused) {
     PtyPeer peer;
     Link holder;

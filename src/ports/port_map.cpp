@@ -1,0 +1,340 @@
+#include "ports/port_map.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+namespace rv {
+
+namespace {
+
+constexpr std::size_t kMaxSettingsBytes = 64 * 1024;
+constexpr const char* kLineExpected = "ожидается COM1..COM4=устройство";
+
+std::string_view trimmed(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+// "COM1".."COM4" in any letter case: 0..3; anything else: -1.
+int portIndexOf(std::string_view name) {
+    if (name.size() != 4) return -1;
+    for (std::size_t i = 0; i < 3; ++i) {
+        if ((name[i] | 0x20) != "com"[i]) return -1;
+    }
+    if (name[3] < '1' || name[3] > '4') return -1;
+    return name[3] - '1';
+}
+
+// A device is an absolute path of printable characters without blanks.
+bool validDevice(std::string_view device) {
+    if (device.empty() || device.front() != '/') return false;
+    for (const char c : device) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= ' ' || byte == 0x7f) return false;
+    }
+    return true;
+}
+
+std::string lineWarning(const std::string& fileName, std::size_t line, const std::string& text) {
+    return fileName + ":" + std::to_string(line) + ": " + text;
+}
+
+// One line of the settings file: the COM index and device, or -1 with a reason.
+struct ParsedLine {
+    int index = -1;
+    std::string device;
+    std::string problem;  // empty for a blank line or a comment
+};
+
+ParsedLine parseLine(std::string_view raw) {
+    ParsedLine parsed;
+    const std::string_view line = trimmed(raw);
+    if (line.empty() || line.front() == '#') return parsed;
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) {
+        parsed.problem = "нет знака \"=\", строка пропущена (" + std::string(kLineExpected) + ")";
+        return parsed;
+    }
+    const std::string_view name = trimmed(line.substr(0, equals));
+    const std::string_view device = trimmed(line.substr(equals + 1));
+    const int index = portIndexOf(name);
+    if (index < 0) {
+        parsed.problem = "неизвестное имя порта \"" + std::string(name) + "\", строка пропущена (" +
+                         kLineExpected + ")";
+        return parsed;
+    }
+    if (!validDevice(device)) {
+        parsed.problem = "устройство \"" + std::string(device) + "\" для " + PortName(index) +
+                         " должно быть полным путём без пробелов, строка пропущена";
+        return parsed;
+    }
+    parsed.index = index;
+    parsed.device = std::string(device);
+    return parsed;
+}
+
+bool readWhole(const std::string& path, std::string& text, bool& missing, std::string& error) {
+    missing = false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        if (errno == ENOENT) {
+            missing = true;
+            return true;
+        }
+        error = path + ": не удалось прочитать файл: " + std::strerror(errno);
+        return false;
+    }
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    text = buffer.str();
+    if (in.bad()) {
+        error = path + ": не удалось прочитать файл";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string PortName(int index) { return "COM" + std::to_string(index + 1); }
+
+std::string DefaultDevice(int index) { return "/dev/ttyS" + std::to_string(index); }
+
+std::string PortSourceText(PortSource source, int index) {
+    switch (source) {
+        case PortSource::CommandLine:
+            return "параметр --com" + std::to_string(index + 1);
+        case PortSource::Environment:
+            return "переменная RV740X_COM" + std::to_string(index + 1);
+        case PortSource::SettingsFile:
+            return "файл настроек";
+        case PortSource::Default:
+            break;
+    }
+    return "по умолчанию";
+}
+
+PortMap ResolvePorts(const PortDevices& commandLine, const PortDevices& environment,
+                     const PortDevices& settingsFile) {
+    PortMap map;
+    for (std::size_t i = 0; i < map.size(); ++i) {
+        if (!commandLine[i].empty()) {
+            map[i] = {commandLine[i], PortSource::CommandLine};
+        } else if (!environment[i].empty()) {
+            map[i] = {environment[i], PortSource::Environment};
+        } else if (!settingsFile[i].empty()) {
+            map[i] = {settingsFile[i], PortSource::SettingsFile};
+        } else {
+            map[i] = {DefaultDevice(static_cast<int>(i)), PortSource::Default};
+        }
+    }
+    return map;
+}
+
+PortDevices EnvironmentPorts() {
+    PortDevices devices;
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        const std::string variable = "RV740X_COM" + std::to_string(i + 1);
+        if (const char* value = std::getenv(variable.c_str()); value != nullptr) {
+            devices[i] = value;
+        }
+    }
+    return devices;
+}
+
+std::string SettingsFilePath() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    std::string base;
+    if (config != nullptr && config[0] == '/') {
+        base = config;
+    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
+        base = std::string(home) + "/.config";
+    } else {
+        return {};
+    }
+    return base + "/rv740x/ports.conf";
+}
+
+PortSettings ParsePortSettings(std::string_view text, const std::string& fileName) {
+    PortSettings settings;
+    std::array<std::size_t, kPortCount> setAtLine{};
+    std::size_t lineNumber = 0;
+    while (!text.empty()) {
+        ++lineNumber;
+        const std::size_t end = text.find('\n');
+        const std::string_view raw = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+
+        const ParsedLine parsed = parseLine(raw);
+        if (!parsed.problem.empty()) {
+            settings.warnings.push_back(lineWarning(fileName, lineNumber, parsed.problem));
+            continue;
+        }
+        if (parsed.index < 0) continue;
+        const auto index = static_cast<std::size_t>(parsed.index);
+        if (setAtLine[index] != 0) {
+            settings.warnings.push_back(
+                lineWarning(fileName, lineNumber,
+                            PortName(parsed.index) + " уже задан в строке " +
+                                std::to_string(setAtLine[index]) + ", строка пропущена"));
+            continue;
+        }
+        setAtLine[index] = lineNumber;
+        settings.devices[index] = parsed.device;
+    }
+    return settings;
+}
+
+PortSettings ReadPortSettings(const std::string& path) {
+    PortSettings settings;
+    if (path.empty()) return settings;
+    std::string text;
+    bool missing = false;
+    std::string error;
+    if (!readWhole(path, text, missing, error)) {
+        settings.warnings.push_back(error);
+        return settings;
+    }
+    if (missing) return settings;
+    if (text.size() > kMaxSettingsBytes) {
+        settings.warnings.push_back(path + ": файл больше " +
+                                    std::to_string(kMaxSettingsBytes / 1024) +
+                                    " КиБ, настройки из него не взяты");
+        return settings;
+    }
+    return ParsePortSettings(text, path);
+}
+
+bool SavePortSetting(const std::string& path, int index, const std::string& device,
+                     std::string& error) {
+    if (path.empty()) {
+        error = "не найден каталог настроек: не заданы XDG_CONFIG_HOME и HOME";
+        return false;
+    }
+    if (index < 0 || index >= kPortCount) {
+        error = "нет такого COM-порта";
+        return false;
+    }
+    if (!device.empty() && !validDevice(device)) {
+        error = "устройство \"" + device + "\" должно быть полным путём без пробелов";
+        return false;
+    }
+    std::string old;
+    bool missing = false;
+    if (!readWhole(path, old, missing, error)) return false;
+
+    // Every line stays as it was, except the one that set this COM name (or the new line).
+    const std::string newLine = device.empty() ? "" : PortName(index) + "=" + device;
+    std::string text;
+    bool replaced = false;
+    std::string_view rest = old;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find('\n');
+        const std::string_view raw = rest.substr(0, end);
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+        if (parseLine(raw).index == index) {
+            if (!replaced && !newLine.empty()) text += newLine + "\n";
+            replaced = true;
+            continue;
+        }
+        text.append(raw);
+        text += '\n';
+    }
+    if (!replaced && !newLine.empty()) text += newLine + "\n";
+
+    const std::filesystem::path target(path);
+    std::error_code code;
+    std::filesystem::create_directories(target.parent_path(), code);
+    if (code) {
+        error = target.parent_path().string() + ": не удалось создать каталог: " + code.message();
+        return false;
+    }
+    std::string temporary = path + ".XXXXXX";
+    const int fd = mkstemp(temporary.data());
+    if (fd < 0) {
+        error = path + ": не удалось создать временный файл: " + std::strerror(errno);
+        return false;
+    }
+    bool written = fchmod(fd, 0644) == 0;
+    for (std::size_t done = 0; written && done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        written = n > 0;
+        if (written) done += static_cast<std::size_t>(n);
+    }
+    written = written && fsync(fd) == 0;
+    const int savedErrno = errno;
+    written = (::close(fd) == 0) && written;
+    if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = path + ": не удалось записать файл: " + std::strerror(written ? errno : savedErrno);
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string StableDevicePath(const std::string& device, const std::string& byIdDirectory) {
+    namespace fs = std::filesystem;
+    std::error_code code;
+    if (fs::path(device).parent_path() == fs::path(byIdDirectory)) return device;
+    const fs::path real = fs::canonical(device, code);
+    if (code) return device;
+    fs::directory_iterator it(byIdDirectory, code);
+    if (code) return device;
+    std::string best;
+    for (const fs::directory_entry& entry : it) {
+        const fs::path target = fs::canonical(entry.path(), code);
+        if (code || target != real) continue;
+        // The same device under two names: take the first by name, so the choice is stable.
+        if (best.empty() || entry.path().string() < best) best = entry.path().string();
+    }
+    return best.empty() ? device : best;
+}
+
+PortSetup::PortSetup(PortDevices commandLine, std::string settingsPath)
+    : commandLine_(std::move(commandLine)),
+      environment_(EnvironmentPorts()),
+      settingsPath_(std::move(settingsPath)) {
+    resolve();
+}
+
+void PortSetup::resolve() {
+    PortSettings settings = ReadPortSettings(settingsPath_);
+    warnings_ = std::move(settings.warnings);
+    map_ = ResolvePorts(commandLine_, environment_, settings.devices);
+}
+
+bool PortSetup::changeable(int index) const {
+    if (index < 0 || index >= kPortCount) return false;
+    const PortSource source = map_[static_cast<std::size_t>(index)].source;
+    return source == PortSource::SettingsFile || source == PortSource::Default;
+}
+
+bool PortSetup::assign(int index, const std::string& device, std::string& error) {
+    if (index < 0 || index >= kPortCount) {
+        error = "нет такого COM-порта";
+        return false;
+    }
+    if (!changeable(index)) {
+        error = PortName(index) +
+                " задан: " + PortSourceText(map_[static_cast<std::size_t>(index)].source, index) +
+                "; здесь его не изменить";
+        return false;
+    }
+    if (!SavePortSetting(settingsPath_, index, device, error)) return false;
+    resolve();
+    return true;
+}
+
+}  // namespace rv

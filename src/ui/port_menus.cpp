@@ -1,0 +1,60 @@
+#include "ui/port_menus.h"
+
+#include <QAction>
+#include <QAbstractButton>
+#include <QMessageBox>
+
+#include "link/link.h"
+#include "ports/port_map.h"
+#include "rv740x_version.h"
+#include "ui/WN1.h"
+#include "ui/main_menu.h"
+#include "ui/port_dialog.h"
+
+void ApplyPorts(const rv::PortSetup& setup, rv::Link& link) {
+    for (int i = 0; i < rv::kPortCount; ++i)
+        link.portDevices[size_t(i)] = setup.map()[size_t(i)].device;
+}
+
+QString AboutText(const rv::PortSetup& setup) {
+    QString text = QString::fromUtf8("Конфигуратор приборов RV7406 и RV7408\nВерсия %1\n\n")
+                       .arg(RV740X_VERSION);
+    for (int i = 0; i < rv::kPortCount; ++i) {
+        const rv::PortMapping& mapping = setup.map()[size_t(i)];
+        text += QString("%1: %2 (%3)\n")
+                    .arg(QString::fromStdString(rv::PortName(i)),
+                         QString::fromStdString(mapping.device),
+                         QString::fromStdString(rv::PortSourceText(mapping.source, i)));
+    }
+    text += QString::fromUtf8("\nФайл настроек: %1")
+                .arg(setup.settingsPath().empty() ? QString::fromUtf8("не найден (нет HOME)")
+                                                  : QString::fromStdString(setup.settingsPath()));
+    return text;
+}
+
+PortMenus::PortMenus(TDeskForm& form, rv::Link& link, rv::PortSetup& setup,
+                     DeviceLister listDevices)
+    : form_(form), link_(link), setup_(setup), listDevices_(std::move(listDevices)) {
+    ApplyPorts(setup_, link_);
+    connect(form_.mainMenu()->portDevicesAction(), &QAction::triggered, this,
+            [this] { openPortDialog(); });
+    connect(form_.mainMenu()->aboutAction(), &QAction::triggered, this, [this] { openAbout(); });
+}
+
+PortDialog* PortMenus::openPortDialog() {
+    auto* dialog = new PortDialog(setup_, listDevices_(), &form_);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &PortDialog::mappingChanged, this, [this] { ApplyPorts(setup_, link_); });
+    dialog->open();
+    return dialog;
+}
+
+QMessageBox* PortMenus::openAbout() {
+    auto* box = new QMessageBox(QMessageBox::Information, QString::fromUtf8("О программе"),
+                                AboutText(setup_), QMessageBox::Ok, &form_);
+    box->setObjectName("AboutBox");
+    box->button(QMessageBox::Ok)->setText(QString::fromUtf8("ОК"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    return box;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <vector>
+
+#include "ports/serial_devices.h"
+
+class QMessageBox;
+class PortDialog;
+class TDeskForm;
+
+namespace rv {
+class PortSetup;
+struct Link;
+}  // namespace rv
+
+// Gives the link the devices of the COM-name mapping.
+void ApplyPorts(const rv::PortSetup& setup, rv::Link& link);
+
+// "Справка" → "О программе": the version, the four mappings and the settings file's place.
+QString AboutText(const rv::PortSetup& setup);
+
+// Connects "Порт" → "Устройства COM-портов…" and "Справка" → "О программе" of the main
+// window to the mapping, and keeps the link's devices equal to it: a change takes effect at
+// the next opening of the port. The caller keeps it as long as the window.
+class PortMenus : public QObject {
+    Q_OBJECT
+  public:
+    using DeviceLister = std::function<std::vector<rv::SerialDevice>()>;
+
+    PortMenus(TDeskForm& form, rv::Link& link, rv::PortSetup& setup,
+              DeviceLister listDevices = rv::ListSerialDevices);
+
+    // Both open without waiting, modal to the main window, and delete themselves on closing.
+    PortDialog* openPortDialog();
+    QMessageBox* openAbout();
+
+  private:
+    TDeskForm& form_;
+    rv::Link& link_;
+    rv::PortSetup& setup_;
+    DeviceLister listDevices_;
+};
