@@ -14,7 +14,7 @@
 
 #include "link/link.h"
 #include "link/requests.h"
-#include "link/search.h"
+#include "ops/search.h"
 #include "link/transact.h"
 #include "sim_harness.h"
 

@@ -7,7 +7,7 @@
 #include "configfile/code_page.h"
 #include "interrupt.h"
 #include "link/requests.h"
-#include "link/search.h"
+#include "ops/search.h"
 #include "link/timeouts.h"
 #include "progress_line.h"
 

@@ -9,6 +9,7 @@
 #include "config/image.h"
 #include "devmem/blocks.h"
 #include "link/requests.h"
+#include "link/session.h"
 #include "link/status.h"
 #include "link/transact.h"
 
@@ -124,21 +125,19 @@ bool DataRead(Link& link, unsigned channelCode, unsigned mode, const Measurement
 
 MeasurementResult MeasureResistance(Link& link, int channelIndex, int subRange,
                                     const MeasurementObserver& observer) {
-    link.CancelFlag = false;
     if (channelIndex < 0 || channelIndex >= kChannelCount || subRange < 0 || subRange > 1) {
         link.LinkStatus = status::kRequestLimit;
         return {MeasurementEnd::Failed};
     }
-    if (!link.OpenPort()) return {MeasurementEnd::Failed};
-    PortGuard guard(link);
+    const Session session(link, Session::Check::PortOnly);
+    if (!session.ready()) return {MeasurementEnd::Failed};
 
+    BlockBuffer block{};
     int progressCount = 0;
-    const int code =
-        ReadBlock(link, kFirstCalibrationBlock + channelIndex, progressCount, link.blockBuffer);
+    const int code = ReadBlock(link, kFirstCalibrationBlock + channelIndex, progressCount, block);
     if (link.CancelFlag) return {MeasurementEnd::Stopped};
     if (code != status::kOk) return {MeasurementEnd::Failed};
-    const CalibrationEntryValues entry =
-        CalibrationEntryOf(link.blockBuffer, CalibrationEntry(subRange));
+    const CalibrationEntryValues entry = CalibrationEntryOf(block, CalibrationEntry(subRange));
 
     long double difference = 0;
     if (!DataRead(link, MeasuringChannelCode(channelIndex), MeasuringMode(subRange), observer,

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "config/device_float.h"
+#include "devmem/block_table.h"
 #include "link/link.h"
 
 namespace rv {
@@ -66,7 +67,8 @@ inline constexpr const char* kInstrumentErrorPrefix = "Ошибка: ";
 // Has the instrument measure the resistance on channel `channelIndex` (0..7) in calibration
 // sub-range `subRange`: opens the port, reads the channel's calibration block, takes six
 // readings and converts their filtered difference with the block's entry 4 - subRange.
-// Clears the cancel request first; closes the port on every path.
+// A channel or sub-range the instrument does not have is refused with status 19 before the
+// line is touched; otherwise one Session (no identification) holds the port.
 MeasurementResult MeasureResistance(Link& link, int channelIndex, int subRange,
                                     const MeasurementObserver& observer);
 

@@ -1,6 +1,7 @@
 #include "config/dialog_writes.h"
 
 #include "devmem/blocks.h"
+#include "link/session.h"
 
 namespace rv {
 
@@ -14,19 +15,17 @@ constexpr int kPasswordBlock = 20;
 template <typename Encode>
 Outcome rewriteBlock(Link& link, int index, const std::function<void(int)>& progress,
                      Encode encode) {
-    link.CancelFlag = false;
-    if (!link.OpenPort()) return Outcome::Failed;
-    PortGuard guard(link);
-    Step step = Identify(link);
-    if (step != Step::Ok) return OutcomeOf(step);
+    const Session session(link, Session::Check::Identify);
+    if (!session.ready()) return session.outcome();
 
     // The dialogs' gauge does not follow the block operations' own count.
+    BlockBuffer buffer{};
     int progressCount = 0;
-    step = BlockStep(link, ReadBlock(link, index, progressCount, link.blockBuffer));
+    Step step = BlockStep(link, ReadBlock(link, index, progressCount, buffer));
     if (step != Step::Ok) return OutcomeOf(step);
     if (progress) progress(kDialogProgressRead);
-    encode(link.blockBuffer);
-    step = BlockStep(link, WriteBlock(link, index, progressCount, link.blockBuffer));
+    encode(buffer);
+    step = BlockStep(link, WriteBlock(link, index, progressCount, buffer));
     if (step != Step::Ok) return OutcomeOf(step);
     if (progress) progress(kDialogProgressWritten);
     return OutcomeOf(EndWriteSequence(link));

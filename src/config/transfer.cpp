@@ -4,6 +4,7 @@
 
 #include "devmem/blocks.h"
 #include "link/requests.h"
+#include "link/session.h"
 
 namespace rv {
 
@@ -48,28 +49,27 @@ void applyBase(int index, const std::vector<uint8_t>& data, BlockBuffer& buffer)
 
 Outcome readBlocks(Link& link, ConfigImage& image, const TransferObserver& observer,
                    InstrumentRecord* record) {
-    if (!link.OpenPort()) return Outcome::Failed;
-    PortGuard guard(link);
-    Step step = Identify(link);
-    if (step != Step::Ok) return OutcomeOf(step);
+    const Session session(link, Session::Check::Identify);
+    if (!session.ready()) return session.outcome();
     if (record) {
         record->NetNumber = link.NetNumber;
         record->BaudRate = link.BaudRate;
         record->Family = link.ReplyFields[0];
     }
-    step = Exchange(link, request::Version(), request::kVersionFields);
+    Step step = Exchange(link, request::Version(), request::kVersionFields);
     if (step != Step::Ok) return OutcomeOf(step);
     if (record) record->Firmware = link.ReplyFields[0];
     if (observer.versionReceived) observer.versionReceived(link.ReplyFields[0]);
 
+    BlockBuffer buffer{};
     int progressCount = 0;
     for (int index : kReadOrder) {
-        step = BlockStep(link, ReadBlock(link, index, progressCount, link.blockBuffer));
+        step = BlockStep(link, ReadBlock(link, index, progressCount, buffer));
         if (step != Step::Ok) return OutcomeOf(step);
         report(observer, progressCount, kReadBudget);
-        image.DecodeBlock(index, link.blockBuffer);
+        image.DecodeBlock(index, buffer);
         if (record && isWritten(index)) {
-            record->Raw[static_cast<size_t>(index)] = dataBytes(index, link.blockBuffer);
+            record->Raw[static_cast<size_t>(index)] = dataBytes(index, buffer);
         }
         if (observer.blockDecoded) observer.blockDecoded(index);
     }
@@ -80,7 +80,6 @@ Outcome readBlocks(Link& link, ConfigImage& image, const TransferObserver& obser
 
 Outcome ReadConfiguration(Link& link, ConfigImage& image, const TransferObserver& observer,
                           InstrumentRecord* record) {
-    link.CancelFlag = false;
     const Outcome outcome = readBlocks(link, image, observer, record);
     if (outcome != Outcome::Done) image.LoadedId = 0;
     return outcome;
@@ -88,20 +87,18 @@ Outcome ReadConfiguration(Link& link, ConfigImage& image, const TransferObserver
 
 Outcome WriteConfiguration(Link& link, const ConfigImage& image, const TransferObserver& observer,
                            const RawBlocks* base) {
-    link.CancelFlag = false;
-    if (!link.OpenPort()) return Outcome::Failed;
-    PortGuard guard(link);
-    Step step = Identify(link);
-    if (step != Step::Ok) return OutcomeOf(step);
+    const Session session(link, Session::Check::Identify);
+    if (!session.ready()) return session.outcome();
 
+    BlockBuffer buffer{};
     int progressCount = 0;
     for (int index : kWriteOrder) {
-        step = BlockStep(link, ReadBlock(link, index, progressCount, link.blockBuffer));
+        Step step = BlockStep(link, ReadBlock(link, index, progressCount, buffer));
         if (step != Step::Ok) return OutcomeOf(step);
         report(observer, progressCount, kWriteBudget);
-        if (base) applyBase(index, (*base)[static_cast<size_t>(index)], link.blockBuffer);
-        image.EncodeBlock(index, link.blockBuffer);
-        step = BlockStep(link, WriteBlock(link, index, progressCount, link.blockBuffer));
+        if (base) applyBase(index, (*base)[static_cast<size_t>(index)], buffer);
+        image.EncodeBlock(index, buffer);
+        step = BlockStep(link, WriteBlock(link, index, progressCount, buffer));
         if (step != Step::Ok) return OutcomeOf(step);
         report(observer, progressCount, kWriteBudget);
     }
@@ -109,19 +106,20 @@ Outcome WriteConfiguration(Link& link, const ConfigImage& image, const TransferO
 }
 
 Outcome ReadIdentity(Link& link, InstrumentIdentity& identity) {
-    link.CancelFlag = false;
     identity = InstrumentIdentity{};
-    if (!link.OpenPort()) return Outcome::Failed;
-    PortGuard guard(link);
+    // Any family's answer is recorded, so the session only opens the port.
+    const Session session(link, Session::Check::PortOnly);
+    if (!session.ready()) return session.outcome();
     Step step = Exchange(link, request::Identify(), request::kIdentifyFields);
     if (step != Step::Ok) return OutcomeOf(step);
     identity.Family = link.ReplyFields[0];
     if (identity.Family != request::kServedFamily) return Outcome::Done;
+    BlockBuffer buffer{};
     int progressCount = 0;
-    step = BlockStep(link, ReadBlock(link, 0, progressCount, link.blockBuffer));
+    step = BlockStep(link, ReadBlock(link, 0, progressCount, buffer));
     if (step != Step::Ok) return OutcomeOf(step);
     ConfigImage scratch;
-    scratch.DecodeBlock(0, link.blockBuffer);
+    scratch.DecodeBlock(0, buffer);
     identity.ChannelsFitted = scratch.ChannelsFitted;
     identity.RelayMask = scratch.RelayMask;
     return Outcome::Done;

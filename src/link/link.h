@@ -5,7 +5,6 @@
 #include <functional>
 #include <string>
 
-#include "devmem/block_table.h"
 #include "link/serial_port.h"
 #include "link/timeouts.h"
 #include "link/trace.h"
@@ -16,9 +15,10 @@ namespace rv {
 inline constexpr int kMaxReplyFields = 60;
 using ReplyFieldArray = std::array<std::string, kMaxReplyFields>;
 
-// Everything the program shares across operations on the line: the port settings, the
-// addressed instrument, the cancel request, the outcome of the last operation, the fields of
-// the last reply and the block buffer. The program holds one; each test makes its own.
+// The line's settings (port, speed, reply time-out, addressed instrument) and its session
+// state (the open port, the cancel request, the outcome of the last operation and the fields
+// of the last reply). The program holds one; each test makes its own. Operations open the
+// port through a Session (link/session.h).
 struct Link {
     int PortIndex = 0;  // 0..3 for COM1..COM4
     uint32_t BaudRate = 9600;
@@ -27,7 +27,6 @@ struct Link {
     bool CancelFlag = false;
     int32_t LinkStatus = 0;
     ReplyFieldArray ReplyFields;
-    BlockBuffer blockBuffer{};
     SerialPort port;
 
     // Devices behind COM1..COM4; the program fills them from its PortSetup.
@@ -54,18 +53,6 @@ struct Link {
     void pump() {
         if (pumpMessages) pumpMessages();
     }
-};
-
-// Closes the link's port when it leaves scope, on every path of an operation.
-class PortGuard {
-public:
-    explicit PortGuard(Link& link) : link_(link) {}
-    PortGuard(const PortGuard&) = delete;
-    PortGuard& operator=(const PortGuard&) = delete;
-    ~PortGuard() { link_.ClosePort(); }
-
-private:
-    Link& link_;
 };
 
 }  // namespace rv

@@ -10,14 +10,12 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <functional>
 
 #include "channel/fields.h"
 #include "config/dialog_writes.h"
 #include "config/image.h"
 #include "link/link.h"
-#include "link/priority.h"
-#include "link/status.h"
-#include "ui/Info.h"
 #include "ui/message_boxes.h"
 
 namespace {
@@ -64,8 +62,6 @@ int digitValue(QChar c, int previous) {
     return previous;
 }
 
-int tagOf(const QLineEdit* field) { return field->property("tag").toInt(); }
-
 void setHint(QWidget* widget, const char* hint) {
     widget->setToolTip(QString::fromUtf8(hint));
     widget->setToolTipDuration(kHintMilliseconds);
@@ -89,7 +85,8 @@ TFormPASS::TFormPASS(rv::Link& link, rv::ConfigImage& image, MessageBoxes& boxes
                           Qt::MSWindowsFixedSizeDialogHint),
       link_(link),
       image_(image),
-      boxes_(boxes) {
+      boxes_(boxes),
+      runner_(link, boxes) {
     setObjectName("FormPASS");
     setWindowTitle(QString::fromUtf8("Изменение пароля и сетевого номера"));
     setAttribute(Qt::WA_WindowPropagation);
@@ -113,7 +110,6 @@ TFormPASS::TFormPASS(rv::Link& link, rv::ConfigImage& image, MessageBoxes& boxes
         field->setFont(digitFont);
         field->setMaxLength(1);
         field->setAlignment(Qt::AlignCenter);
-        field->setProperty("tag", 0);
         field->setText(digitText(0));
         field->selectAll();
         field->setGeometry(kFieldLeft + 26 * static_cast<int>(i), 16, 22, 28);
@@ -182,19 +178,25 @@ bool TFormPASS::event(QEvent* e) {
 }
 
 uint16_t TFormPASS::passwordOfDigits() const {
-    return static_cast<uint16_t>(tagOf(Sym1) * 4096 + tagOf(Sym2) * 256 + tagOf(Sym3) * 16 +
-                                 tagOf(Sym4));
+    return static_cast<uint16_t>(digitValues_[0] * 4096 + digitValues_[1] * 256 +
+                                 digitValues_[2] * 16 + digitValues_[3]);
+}
+
+void TFormPASS::hideEvent(QHideEvent* e) {
+    QDialog::hideEvent(e);
+    emit hidden();
 }
 
 void TFormPASS::FormActivate() {
     EdSENO->setText(numberText(image_.DialogNetNumber));
     MenuSPD->setCurrentIndex(image_.DialogSpeedIndex);
     int shift = 12;
-    for (QLineEdit* field : digits()) {
+    for (size_t i = 0; i < digitValues_.size(); ++i) {
+        QLineEdit* field = digits()[i];
         const int value = (image_.Password >> shift) & 0xF;
         shift -= 4;
         const QSignalBlocker quiet(field);
-        field->setProperty("tag", value);
+        digitValues_[i] = value;
         field->setText(digitText(value));
         // Selected, so that the first key pressed replaces the digit.
         field->selectAll();
@@ -209,18 +211,20 @@ void TFormPASS::FormDeactivate() {
     if (reloadOnActivate_) image_.Password = passwordOfDigits();
 }
 
-void TFormPASS::digitChange(QLineEdit* field) {
+void TFormPASS::digitChange(size_t position) {
+    QLineEdit* field = digits()[position];
+    int& value = digitValues_[position];
     const QString text = field->text();
-    if (!text.isEmpty()) field->setProperty("tag", digitValue(text.at(0), tagOf(field)));
+    if (!text.isEmpty()) value = digitValue(text.at(0), value);
     const QSignalBlocker quiet(field);
-    field->setText(digitText(tagOf(field)));
+    field->setText(digitText(value));
     field->selectAll();
 }
 
-void TFormPASS::Sym1Change() { digitChange(Sym1); }
-void TFormPASS::Sym2Change() { digitChange(Sym2); }
-void TFormPASS::Sym3Change() { digitChange(Sym3); }
-void TFormPASS::Sym4Change() { digitChange(Sym4); }
+void TFormPASS::Sym1Change() { digitChange(0); }
+void TFormPASS::Sym2Change() { digitChange(1); }
+void TFormPASS::Sym3Change() { digitChange(2); }
+void TFormPASS::Sym4Change() { digitChange(3); }
 
 void TFormPASS::EdSENOChange() {
     long number = 0;
@@ -243,44 +247,27 @@ void TFormPASS::Button1Click() {
     hide();
 }
 
-void TFormPASS::showProgress(int percent) {
-    if (info_) info_->setProgress(percent);
-}
-
-void TFormPASS::endWrite() {
-    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
-    if (info_) info_->finishOperation();
-    setEnabled(true);
-    activateWindow();
-    setFocus();
-}
-
 void TFormPASS::BtnSENOClick() {
     if (!boxes_.confirmYesNo(
             this, QString::fromUtf8(" Изменить сетевой номер прибора и скорость обмена ?")))
         return;
-    const rv::RaisedPriority priority;
-    setEnabled(false);
-    if (info_) info_->startOperation(QString::fromUtf8("  Запись ..."), false);
-    const rv::Outcome outcome = rv::WriteNetworkSettings(
-        link_, image_, [this](int percent) { showProgress(percent); });
-    if (outcome == rv::Outcome::Done && networkChanged)
-        networkChanged(image_.DialogNetNumber, image_.DialogSpeedIndex);
-    if (outcome == rv::Outcome::Failed && link_.LinkStatus != 0)
-        boxes_.error(this, QString::fromStdString(rv::StatusText(link_.LinkStatus)));
-    endWrite();
+    runner_.run(
+        *this, QString::fromUtf8("  Запись ..."), false, OperationRunner::Priority::Raised, [this] {
+            const rv::Outcome written = rv::WriteNetworkSettings(
+                link_, image_, [this](int percent) { runner_.showProgress(percent); });
+            if (written == rv::Outcome::Done)
+                emit networkChanged(image_.DialogNetNumber, image_.DialogSpeedIndex);
+            return written;
+        });
 }
 
 void TFormPASS::BtnPASSClick() {
     if (!boxes_.confirmYesNo(this, QString::fromUtf8(" Изменить пароль доступа к уставкам ?")))
         return;
-    const rv::RaisedPriority priority;
     image_.Password = passwordOfDigits();
-    setEnabled(false);
-    if (info_) info_->startOperation(QString::fromUtf8("  Запись ..."), false);
-    const rv::Outcome outcome =
-        rv::WritePassword(link_, image_, [this](int percent) { showProgress(percent); });
-    if (outcome == rv::Outcome::Failed && link_.LinkStatus != 0)
-        boxes_.error(this, QString::fromStdString(rv::StatusText(link_.LinkStatus)));
-    endWrite();
+    runner_.run(*this, QString::fromUtf8("  Запись ..."), false, OperationRunner::Priority::Raised,
+                [this] {
+                    return rv::WritePassword(link_, image_,
+                                             [this](int percent) { runner_.showProgress(percent); });
+                });
 }

@@ -2,7 +2,8 @@
 
 #include <QDialog>
 #include <array>
-#include <functional>
+
+#include "ui/operation_runner.h"
 
 class QComboBox;
 class QLabel;
@@ -25,11 +26,7 @@ class TFormPASS : public QDialog {
 
     // The progress window of the two writes, created after this dialog; without one the
     // writes run unseen.
-    void setInfoForm(TInfoForm* info) { info_ = info; }
-
-    // Called after a successful network write so the main window addresses the instrument
-    // at its new number and speed index.
-    std::function<void(int netNumber, int speedIndex)> networkChanged;
+    void setInfoForm(TInfoForm* info) { runner_.setInfoForm(info); }
 
     QLabel* Label1 = nullptr;
     QLineEdit* Sym1 = nullptr;
@@ -64,20 +61,28 @@ class TFormPASS : public QDialog {
     // out, so the password on screen always reaches the image.
     void reject() override {}
 
+  signals:
+    // A network write succeeded: the instrument now answers at this number and speed index.
+    void networkChanged(int netNumber, int speedIndex);
+    // The dialog went away by "Ok".
+    void hidden();
+
   protected:
     bool event(QEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
 
   private:
     std::array<QLineEdit*, 4> digits() const { return {Sym1, Sym2, Sym3, Sym4}; }
-    void digitChange(QLineEdit* field);
-    void showProgress(int percent);
-    // The steps a write ends with on every path: cursor, progress window, this dialog.
-    void endWrite();
+    // The digit field at `position` (0: Sym1) after its text changed: one hex digit or the
+    // digit it held.
+    void digitChange(size_t position);
 
     rv::Link& link_;
     rv::ConfigImage& image_;
-    TInfoForm* info_ = nullptr;
     MessageBoxes& boxes_;
+    OperationRunner runner_;
+    // The value each digit field stands for, Sym1 first.
+    std::array<int, 4> digitValues_{};
     // Whether the next activation reloads the fields from the image: when the dialog opens
     // and when a window of this program gives the activation back, not after another
     // application had it.

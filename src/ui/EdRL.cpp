@@ -156,14 +156,14 @@ void TFormRELE::FormCreate() {
         move(screen->availableGeometry().center() - rect().center());
 }
 
-int TFormRELE::cellCode(const QLabel* cell) { return cell->property("tag").toInt(); }
+int TFormRELE::cellCode(int index) const { return cellCodes_[static_cast<size_t>(index)]; }
 
 void TFormRELE::setCell(int index, int code) {
     // A fault has no code 3: it shows as none and goes back as 0.
     if (isFaultCell(index) && code >= static_cast<int>(std::size(kFaultLooks))) code = 0;
     QLabel* cell = RelayCell[index];
     const CodeLook& look = isFaultCell(index) ? kFaultLooks[code] : kSetPointLooks[code];
-    cell->setProperty("tag", code);
+    cellCodes_[static_cast<size_t>(index)] = code;
     cell->setText(QString::fromUtf8(look.text));
     QPalette palette = cell->palette();
     palette.setColor(QPalette::Window,
@@ -191,7 +191,7 @@ void TFormRELE::E3Click() { chooseCode(2); }
 void TFormRELE::Pack() {
     for (int index = 0; index < kCells; ++index)
         rv::SetRelayCode(image_.RelayTable, index / kEventsPerRelay, index % kEventsPerRelay,
-                         cellCode(RelayCell[index]));
+                         cellCode(index));
 }
 
 void TFormRELE::UnPack() {
@@ -212,6 +212,11 @@ void TFormRELE::FormShow() {
 void TFormRELE::showEvent(QShowEvent* e) {
     FormShow();
     QDialog::showEvent(e);
+}
+
+void TFormRELE::hideEvent(QHideEvent* e) {
+    QDialog::hideEvent(e);
+    emit hidden();
 }
 
 void TFormRELE::BtnERClick() {

@@ -33,7 +33,7 @@ class TFormRELE : public QDialog {
     QAction* E2 = nullptr;
     QAction* E3 = nullptr;
     std::array<QLabel*, kRelays> RelayLabel{};
-    // Cell of relay r, channel c, event e at 24r + 3c + e; its code is in its "tag".
+    // Cell of relay r, channel c, event e at 24r + 3c + e.
     std::array<QLabel*, kCells> RelayCell{};
 
     void FormCreate();
@@ -54,20 +54,27 @@ class TFormRELE : public QDialog {
     void popupCellMenu(int index, const QPoint& globalPos);
     // The cell the last pop-up menu was opened on, or -1.
     int popupCell() const { return popupCell_; }
-    static int cellCode(const QLabel* cell);
+    // The code the cell at `index` shows.
+    int cellCode(int index) const;
 
     // Esc and the window manager's close request leave the dialog up, so the edits cannot
     // be dropped without reaching RelayTable; "Ok" packs them.
     void reject() override {}
 
+  signals:
+    // The dialog went away, by "Ok" or by another window of the program taking over.
+    void hidden();
+
   protected:
     bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
 
   private:
     void setCell(int index, int code);
     void chooseCode(int code);
 
     rv::ConfigImage& image_;
+    std::array<int, kCells> cellCodes_{};
     int popupCell_ = -1;
 };

@@ -2,29 +2,34 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QTabBar>
 
 #include "channel/fields.h"
 #include "link/link.h"
 #include "rv740x_version.h"
 #include "ui/EdPASS.h"
+#include "ui/EdRL.h"
+#include "ui/bus_panel.h"
+#include "ui/channel_page.h"
+#include "ui/transfer_buttons.h"
 #include "ui/config_file_menu.h"
 #include "ui/main_menu.h"
+#include "ui/window_style.h"
 #include "ui/text_spin_box.h"
 
 namespace {
 
+using window_style::makeLabel;
+using window_style::setHint;
+using window_style::withPixelSize;
+
 constexpr int kClientWidth = 688;
 constexpr int kClientHeight = 473;
-constexpr int kHintMilliseconds = 10000;
 constexpr int kColumnLeft = 464;
 constexpr int kColumnWidth = 217;
 constexpr int kBoxLeft = 490;
@@ -34,30 +39,8 @@ constexpr int kBoxSize = 17;
 // classic 35 at 648, so the label starts further left and keeps a margin to the edge.
 constexpr int kVersionLeft = 636;
 
-const char* const kPortItems[] = {"  COM1", "  COM2", "  COM3", "  COM4"};
-const char* const kSpeedItems[] = {"  300  бод",  "  600  бод",  "  1200  бод", "  2400  бод",
-                                   "  4800  бод", "  9600  бод", "  19200  бод"};
-constexpr int kStartupPortIndex = 1;
-constexpr int kStartupSpeedIndex = 5;
-
-QFont withPixelSize(QFont font, int pixels, bool bold) {
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    return font;
-}
-
-void setHint(QWidget* widget, const char* hint) {
-    widget->setToolTip(QString::fromUtf8(hint));
-    widget->setToolTipDuration(kHintMilliseconds);
-}
-
-QLabel* makeLabel(QWidget* parent, const char* name, const char* text, int left, int top) {
-    auto* label = new QLabel(QString::fromUtf8(text), parent);
-    label->setObjectName(name);
-    label->move(left, top);
-    label->adjustSize();
-    return label;
-}
+// The widget's own enabled setting, whatever its parents' states.
+bool ownEnabled(const QWidget* widget) { return !widget->testAttribute(Qt::WA_ForceDisabled); }
 
 }  // namespace
 
@@ -79,7 +62,8 @@ TDeskForm::TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       link_(link),
-      boxes_(boxes) {
+      boxes_(boxes),
+      runner_(link, boxes) {
     setObjectName("DeskForm");
     setWindowTitle(QString::fromUtf8("Конфигурация   приборов  RV7406 и RV7408  (Ver %1)")
                        .arg(RV740X_VERSION));
@@ -88,7 +72,7 @@ TDeskForm::TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
-    createChannelPage();
+    page_ = new ChannelPage(image_, runner_, this);
     createRightColumn();
     setKeyboardOrder();
     FormCreate();
@@ -99,12 +83,13 @@ TDeskForm::TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
 void TDeskForm::setDialogs(TFormRELE* rele, TFormPASS* pass, TInfoForm* info) {
     formRELE_ = rele;
     formPASS_ = pass;
-    infoForm_ = info;
-    // After a network write the window addresses the instrument at its new number and speed.
+    runner_.setInfoForm(info);
+    if (formRELE_ != nullptr)
+        connect(formRELE_, &TFormRELE::hidden, this, &TDeskForm::dialogClosed);
     if (formPASS_ != nullptr) {
-        formPASS_->networkChanged = [this](int netNumber, int speedIndex) {
-            followNetworkChange(netNumber, speedIndex);
-        };
+        connect(formPASS_, &TFormPASS::hidden, this, &TDeskForm::dialogClosed);
+        // After a network write the window addresses the instrument at its new number and speed.
+        connect(formPASS_, &TFormPASS::networkChanged, bus_, &BusPanel::followNetworkChange);
     }
 }
 
@@ -157,88 +142,38 @@ void TDeskForm::createRightColumn() {
     BtnRELE->setObjectName("BtnRELE");
     BtnRELE->setGeometry(kColumnLeft, 196, kColumnWidth, 25);
 
-    LabelMenu = makeLabel(this, "LabelMenu", " Найденные приборы  ", kColumnLeft, 234);
-    LabelMenu->setStyleSheet("background-color: lime;");
-    LabelMenu->hide();
-    MenuPribor = new QComboBox(this);
-    MenuPribor->setObjectName("MenuPribor");
-    MenuPribor->setStyleSheet("QComboBox { background-color: lime; }");
-    MenuPribor->setGeometry(612, 231, kColumnLeft + kColumnWidth - 612, 24);
-    MenuPribor->hide();
-
-    Stepper = new QProgressBar(this);
-    Stepper->setObjectName("Stepper");
-    Stepper->setRange(0, 100);
-    Stepper->setValue(0);
-    Stepper->setGeometry(kColumnLeft, 262, kColumnWidth, 16);
-    Stepper->hide();
-
-    BtnLoad = new QPushButton(QString::fromUtf8("Прочитать"), this);
-    BtnLoad->setObjectName("BtnLoad");
-    BtnLoad->setFont(bold);
-    BtnLoad->setGeometry(kColumnLeft, 286, 105, 28);
-    setHint(BtnLoad, "Считать данные из прибора");
-    BtnSave = new QPushButton(QString::fromUtf8("Записать"), this);
-    BtnSave->setObjectName("BtnSave");
-    BtnSave->setFont(bold);
-    BtnSave->setGeometry(kColumnLeft + kColumnWidth - 105, 286, 105, 28);
-    setHint(BtnSave, "Записать  данные в прибор");
-
-    Label5 = makeLabel(this, "Label5", "Номер прибора :", kColumnLeft, 334);
-    Pribor = new TextSpinBox(this);
-    Pribor->setObjectName("Pribor");
-    Pribor->setFont(bold);
-    Pribor->setRange(0, 254);
-    Pribor->setValue(1);
-    Pribor->editor()->setMaxLength(3);
-    Pribor->readText = [](const QString& text, int current) {
-        long number = 0;
-        return rv::ParseNetworkNumber(text.toStdString(), number) && number >= 0 && number <= 254
-                   ? static_cast<int>(number)
-                   : current;
-    };
-    Pribor->setGeometry(612, 328, kColumnLeft + kColumnWidth - 612, 24);
-    setHint(Pribor, "Номер  прибора");
-
-    MenuTecSPD = new QComboBox(this);
-    MenuTecSPD->setObjectName("MenuTecSPD");
-    for (const char* item : kSpeedItems) MenuTecSPD->addItem(QString::fromUtf8(item));
-    MenuTecSPD->setCurrentIndex(-1);
-    MenuTecSPD->setGeometry(kColumnLeft, 362, kColumnWidth, 24);
-    setHint(MenuTecSPD, "Текущая  скорость  обмена");
-
-    MenuCOM = new QComboBox(this);
-    MenuCOM->setObjectName("MenuCOM");
-    MenuCOM->setFont(bold);
-    for (const char* item : kPortItems) MenuCOM->addItem(QString::fromUtf8(item));
-    MenuCOM->setCurrentIndex(-1);
-    MenuCOM->setGeometry(kColumnLeft, 396, kColumnWidth, 24);
-    setHint(MenuCOM, "COM-порт компьютера к которому подключен прибор");
-
-    BtnSearch = new QPushButton(QString::fromUtf8("П о и с к"), this);
-    BtnSearch->setObjectName("BtnSearch");
-    BtnSearch->setGeometry(kColumnLeft, 436, kColumnWidth, 28);
+    bus_ = new BusPanel(link_, boxes_, this);
+    // The buttons sit inside the panel's rectangle, above it.
+    transfer_ = new TransferButtons(image_, source_, runner_, this);
+    transfer_->beforeWrite = [this] { return !beforeWrite || beforeWrite(); };
+    transfer_->raise();
 
     connect(EdPause, &TextSpinBox::shownTextChanged, this, &TDeskForm::EdPauseChange);
-    connect(Pribor, &TextSpinBox::shownTextChanged, this, &TDeskForm::PriborChange);
-    connect(MenuCOM, &QComboBox::currentIndexChanged, this, &TDeskForm::MenuCOMChange);
-    connect(MenuTecSPD, &QComboBox::currentIndexChanged, this, &TDeskForm::MenuTecSPDChange);
-    connect(MenuPribor, &QComboBox::activated, this, &TDeskForm::MenuPriborChange);
-    connect(BtnSearch, &QPushButton::clicked, this, &TDeskForm::BtnSearchClick);
     connect(BtnPASS, &QPushButton::clicked, this, &TDeskForm::BtnPASSClick);
     connect(BtnRELE, &QPushButton::clicked, this, &TDeskForm::BtnRELEClick);
-    connect(BtnLoad, &QPushButton::clicked, this, &TDeskForm::BtnLoadClick);
-    connect(BtnSave, &QPushButton::clicked, this, &TDeskForm::BtnSaveClick);
+    connect(bus_, &BusPanel::searchStarted, this, &TDeskForm::holdForSearch);
+    connect(bus_, &BusPanel::searchFinished, this, &TDeskForm::releaseAfterSearch);
+    connect(transfer_, &TransferButtons::versionReceived, this, &TDeskForm::showVersion);
+    connect(transfer_, &TransferButtons::blockDecoded, this, &TDeskForm::showDecodedBlock);
+    connect(transfer_, &TransferButtons::readFinished, page_, &ChannelPage::TabCtrlChange);
+    connect(transfer_, &TransferButtons::readFinished, this, &TDeskForm::configurationRead);
+}
+
+QWidget* TDeskForm::named(const char* name) const {
+    auto* widget = findChild<QWidget*>(name);
+    Q_ASSERT(widget != nullptr);
+    return widget;
 }
 
 void TDeskForm::setKeyboardOrder() {
-    const std::initializer_list<QWidget*> chain = {
-        MenuCOM,  MenuTecSPD, Pribor,   BtnLoad,  TabBar,   MenuTIDA,   MenuSHEMA, EdFrac,
-        EdRt0,    BtnR0,      EdRLine,  Btn2X,    EdDelta,  EdUsred,    EdDiap1,   EdDiap2,
-        BitSQRT,  EdUstav1,   EdGist1,  EdUstav2, EdGist2,  EdAlarmLow, EdAlarmHigh,
-        EdPause,  BtnPASS,    BtnRELE,  BtnSave};
+    const char* const chain[] = {
+        "MenuCOM",  "MenuTecSPD", "Pribor",  "BtnLoad",  "TabBar",  "MenuTIDA",   "MenuSHEMA",
+        "EdFrac",   "EdRt0",      "BtnR0",   "EdRLine",  "Btn2X",   "EdDelta",    "EdUsred",
+        "EdDiap1",  "EdDiap2",    "BitSQRT", "EdUstav1", "EdGist1", "EdUstav2",   "EdGist2",
+        "EdAlarmLow", "EdAlarmHigh", "EdPause", "BtnPASS", "BtnRELE", "BtnSave"};
     QWidget* previous = nullptr;
-    for (QWidget* widget : chain) {
+    for (const char* name : chain) {
+        QWidget* widget = named(name);
         if (previous) QWidget::setTabOrder(previous, widget);
         previous = widget;
     }
@@ -246,17 +181,14 @@ void TDeskForm::setKeyboardOrder() {
 }
 
 void TDeskForm::FormCreate() {
-    MenuCOM->setCurrentIndex(kStartupPortIndex);
-    MenuTecSPD->setCurrentIndex(kStartupSpeedIndex);
-    SearchActive = false;
+    bus_->selectStartupLine();
     image_.SetStartupValues();
     EdPause->setValue(3);
 
-    QWidget* previous = BtnSave;
+    QWidget* previous = named("BtnSave");
     for (int i = 0; i < rv::kChannelCount; ++i) {
         auto* box = new QCheckBox(this);
         box->setObjectName(QString("CC%1").arg(i + 1));
-        box->setProperty("tag", 1 << i);
         box->setFocusPolicy(Qt::StrongFocus);
         box->setChecked((image_.UsedChannels >> i) & 1u);
         box->setGeometry(kBoxLeft + kBoxStep * i, 56, kBoxSize, kBoxSize);
@@ -265,16 +197,28 @@ void TDeskForm::FormCreate() {
         connect(box, &QCheckBox::toggled, this, [this, i] { CCClick(i); });
         CC[i] = box;
     }
-    QWidget::setTabOrder(previous, BtnSearch);
-    QWidget::setTabOrder(BtnSearch, MenuPribor);
+    QWidget::setTabOrder(previous, named("BtnSearch"));
+    QWidget::setTabOrder(named("BtnSearch"), named("MenuPribor"));
 
-    TabCtrlChange();
+    // From here on, every channel shown brings the boxes up to date.
+    connect(page_, &ChannelPage::channelShown, this, &TDeskForm::showAvailability);
+    page_->TabCtrlChange();
+}
+
+void TDeskForm::showAvailability() {
+    const uint16_t fitted = image_.ChannelsFitted;
+    transfer_->setSaveEnabled(image_.LoadedId != 0);
+    BtnRELE->setEnabled(image_.LoadedId != 0);
+    for (int i = 0; i < rv::kChannelCount; ++i) {
+        const bool present = (fitted >> i) & 1u;
+        CC[i]->setEnabled(present);
+        if (!present) CC[i]->setChecked(false);
+    }
 }
 
 void TDeskForm::CCClick(int index) {
-    const QCheckBox* box = CC[index];
     image_.UsedChannels = rv::UpdateUsedChannels(
-        image_.UsedChannels, static_cast<uint16_t>(box->property("tag").toInt()), box->isChecked());
+        image_.UsedChannels, static_cast<uint16_t>(1u << index), CC[index]->isChecked());
 }
 
 void TDeskForm::EdPauseChange() {
@@ -285,19 +229,69 @@ void TDeskForm::EdPauseChange() {
     image_.DisplayPeriodByte = rv::DisplayCodeFromSeconds(seconds);
 }
 
-void TDeskForm::MenuCOMChange(int index) { link_.PortIndex = index; }
+void TDeskForm::setUsedChannelBoxes() {
+    const uint16_t used = image_.UsedChannels;
+    for (int i = 0; i < rv::kChannelCount; ++i) CC[i]->setChecked((used >> i) & 1u);
+}
 
-void TDeskForm::MenuTecSPDChange(int index) { link_.applySpeedIndex(index); }
+bool TDeskForm::searchActive() const { return bus_->searchActive(); }
 
-void TDeskForm::PriborChange() {
-    long number = 0;
-    if (rv::ParseNetworkNumber(Pribor->editor()->text().toStdString(), number) && number >= 0 &&
-        number <= 254) {
-        link_.NetNumber = static_cast<uint32_t>(number);
-        return;
+void TDeskForm::showLoadedImage(const QString& version) {
+    const uint8_t displayCode = image_.DisplayPeriodByte;
+    showVersion(version);
+    setUsedChannelBoxes();
+    EdPause->setValue(rv::SecondsFromDisplayCode(displayCode));
+    // The box above shows whole seconds; the image's own code is what a write sends.
+    image_.DisplayPeriodByte = displayCode;
+    page_->TabCtrlChange();
+}
+
+void TDeskForm::showVersion(const QString& version) {
+    LabelVersion->setText(version);
+    LabelVersion->show();
+    Label6->show();
+}
+
+void TDeskForm::showDecodedBlock(int index) {
+    if (index == 2) setUsedChannelBoxes();
+    if (index == 20) EdPause->setValue(rv::SecondsFromDisplayCode(image_.DisplayPeriodByte));
+}
+
+void TDeskForm::holdForSearch() {
+    heldForSearch_.clear();
+    // Every control that could start another use of the port, the menu bar last.
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{transfer_, BtnRELE, BtnPASS, EdPause, page_, CC[0], CC[1],
+                                         CC[2], CC[3], CC[4], CC[5], CC[6], CC[7], mainMenu_}) {
+        heldForSearch_.emplace_back(control, ownEnabled(control));
+        control->setEnabled(false);
     }
-    // The box's own value may already equal NetNumber, so its text is set directly.
-    Pribor->editor()->setText(QString::number(link_.NetNumber));
+}
+
+void TDeskForm::releaseAfterSearch() {
+    for (const auto& [control, enabled] : heldForSearch_) control->setEnabled(enabled);
+    heldForSearch_.clear();
+}
+
+// A window not yet given its dialogs has nothing to open.
+void TDeskForm::BtnPASSClick() { openDialog(formPASS_); }
+
+void TDeskForm::BtnRELEClick() { openDialog(formRELE_); }
+
+// The window stays disabled while the dialog is up; the dialog's hiding gives it back.
+void TDeskForm::openDialog(QDialog* dialog) {
+    if (dialog == nullptr) return;
+    setEnabled(false);
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+    if (!dialog->isVisible()) dialogClosed();
+}
+
+void TDeskForm::dialogClosed() {
+    setEnabled(true);
+    activateWindow();
+    setFocus();
 }
 
 void TDeskForm::closeEvent(QCloseEvent* event) {

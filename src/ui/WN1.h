@@ -4,23 +4,25 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "config/image.h"
-#include "config/transfer.h"
+#include "ui/image_source.h"
+#include "ui/operation_runner.h"
 
-class QCheckBox;
-class QComboBox;
-class QLabel;
-class QLineEdit;
-class QProgressBar;
-class QPushButton;
-class QSpinBox;
-class QTabBar;
-class TextSpinBox;
+class BusPanel;
+class ChannelPage;
 class MessageBoxes;
+class QCheckBox;
+class QDialog;
+class QLabel;
+class QPushButton;
+class TextSpinBox;
 class TFormPASS;
 class TFormRELE;
 class TInfoForm;
+class TransferButtons;
 class MainMenu;
 class ConfigFileMenu;
 
@@ -28,8 +30,9 @@ namespace rv {
 struct Link;
 }
 
-// The main window: bus settings, read and write, used channels, display time and the page
-// of the current channel. It owns the configuration image.
+// The main window: the channel page, the bus panel and the transfer buttons (each a widget of
+// its own), and the used channels, display time and dialog buttons of the right column. It owns
+// the configuration image and wires its parts together.
 class TDeskForm : public QWidget {
     Q_OBJECT
 public:
@@ -41,123 +44,33 @@ public:
     // The dialogs are created after the main window; it knows them from here on.
     void setDialogs(TFormRELE* rele, TFormPASS* pass, TInfoForm* info);
 
-    rv::Link& link() { return link_; }
     rv::ConfigImage& image() { return image_; }
+    rv::Link& link() { return link_; }
     MessageBoxes& boxes() { return boxes_; }
-    TInfoForm* infoForm() { return infoForm_; }
-    // Sets the progress window's gauge of the running operation.
-    void showProgress(int percent);
-    TFormPASS* formPASS() { return formPASS_; }
-    TFormRELE* formRELE() { return formRELE_; }
-    int currentChannel() const;
+    OperationRunner& runner() { return runner_; }
     // The menu bar above the client area.
     MainMenu* mainMenu() { return mainMenu_; }
     // "Файл" menu items for configuration files.
     ConfigFileMenu* configFileMenu() { return configFileMenu_; }
 
-    // Where the window's configuration came from: the instrument of the last read, or a file
-    // (then a write restores the file's raw bytes).
-    struct Source {
-        rv::InstrumentRecord record;
-        bool fromFile = false;
-    };
+    using Source = ImageSource;
     Source& source() { return source_; }
     // Asked before a write's confirmation; false stops the write.
     std::function<bool()> beforeWrite;
 
-    // Shared by every operation: InfoForm up, window disabled, then back.
-    void beginOperation(const QString& caption, bool cancellable);
-    void endOperation();
-
-    bool SearchActive = false;
-
-    // Right column.
-    QLabel* Label6 = nullptr;
-    QLabel* LabelVersion = nullptr;
-    QLabel* Label4 = nullptr;
-    std::array<QCheckBox*, rv::kChannelCount> CC{};
-    QLabel* Label14 = nullptr;
-    QLabel* Label13 = nullptr;
-    TextSpinBox* EdPause = nullptr;
-    QLabel* LbPause = nullptr;
-    QPushButton* BtnPASS = nullptr;
-    QPushButton* BtnRELE = nullptr;
-    QLabel* LabelMenu = nullptr;
-    QComboBox* MenuPribor = nullptr;
-    QProgressBar* Stepper = nullptr;
-    QPushButton* BtnLoad = nullptr;
-    QPushButton* BtnSave = nullptr;
-    QLabel* Label5 = nullptr;
-    TextSpinBox* Pribor = nullptr;
-    QComboBox* MenuTecSPD = nullptr;
-    QComboBox* MenuCOM = nullptr;
-    QPushButton* BtnSearch = nullptr;
-
-    // Channel page: the tab strip holds the one page that shows the current channel.
-    QWidget* TabCtrl = nullptr;
-    QTabBar* TabBar = nullptr;
-    QComboBox* MenuTIDA = nullptr;
-    QComboBox* MenuSHEMA = nullptr;
-    QLineEdit* EdFrac = nullptr;
-    QLineEdit* EdRt0 = nullptr;
-    QPushButton* BtnR0 = nullptr;
-    QLineEdit* EdRLine = nullptr;
-    QPushButton* Btn2X = nullptr;
-    QLineEdit* EdDelta = nullptr;
-    QLineEdit* EdUsred = nullptr;
-    QLineEdit* EdDiap1 = nullptr;
-    QLineEdit* EdDiap2 = nullptr;
-    QCheckBox* BitSQRT = nullptr;
-    QLineEdit* EdUstav1 = nullptr;
-    QLineEdit* EdGist1 = nullptr;
-    QLineEdit* EdUstav2 = nullptr;
-    QLineEdit* EdGist2 = nullptr;
-    QLineEdit* EdAlarmLow = nullptr;
-    QLineEdit* EdAlarmHigh = nullptr;
+    bool searchActive() const;
+    // Shows an image that did not come from a read (a configuration file): the version, the
+    // used channels, the display time and the current channel's page.
+    void showLoadedImage(const QString& version);
 
     // Start-up and window.
     void FormCreate();
     void CCClick(int index);
     void EdPauseChange();
 
-    // Bus settings and dialogs.
-    void MenuCOMChange(int index);
-    void MenuTecSPDChange(int index);
-    void PriborChange();
-    void BtnSearchClick();
-    void MenuPriborChange(int index);
+    // The dialogs: each disables the window while it is up.
     void BtnPASSClick();
-    // Makes the window address the instrument at a new network number and speed index.
-    void followNetworkChange(int netNumber, int speedIndex);
     void BtnRELEClick();
-
-    // Reading and writing the configuration.
-    void BtnLoadClick();
-    void BtnSaveClick();
-
-    // Channel page.
-    void TabCtrlChange();
-    void EChanInclude(bool enabled);
-    void MenuTIDAChange(int index);
-    void MenuSHEMAChange(int index);
-    void EdFracChange();
-    void EdUsredChange();
-    void EdRt0Change();
-    void EdRLineChange();
-    void EdDeltaChange();
-    void EdDiap1Change();
-    void EdDiap2Change();
-    void EdUstav1Change();
-    void EdUstav2Change();
-    void EdGist1Change();
-    void EdGist2Change();
-    void EdAlarmLowChange();
-    void EdAlarmHighChange();
-    void BitSQRTClick();
-
-    // Calibration measurements.
-    void BtnR0Click();
-    void Btn2XClick();
 
 signals:
     // The user closed the window; any running operation has been asked to stop.
@@ -171,20 +84,43 @@ protected:
 
 private:
     void createRightColumn();
-    void createChannelPage();
+    // The controls that follow the image once a channel is shown: the write, the relay dialog
+    // and the boxes of the channels the instrument has.
+    void showAvailability();
+    void openDialog(QDialog* dialog);
+    void dialogClosed();
+    void holdForSearch();
+    void releaseAfterSearch();
+    void showVersion(const QString& version);
+    void showDecodedBlock(int index);
     void setKeyboardOrder();
-    void realFieldChange(QLineEdit* field, rv::WorkingReal rv::ChannelConfig::*member,
-                         int decimals);
+    // The control of this window with the given name.
+    QWidget* named(const char* name) const;
     void setUsedChannelBoxes();
-    rv::ChannelConfig& channel();
 
     rv::Link& link_;
     MessageBoxes& boxes_;
+    OperationRunner runner_;
     rv::ConfigImage image_;
     TFormRELE* formRELE_ = nullptr;
     TFormPASS* formPASS_ = nullptr;
-    TInfoForm* infoForm_ = nullptr;
+
+    QLabel* Label6 = nullptr;
+    QLabel* LabelVersion = nullptr;
+    QLabel* Label4 = nullptr;
+    std::array<QCheckBox*, rv::kChannelCount> CC{};
+    QLabel* Label14 = nullptr;
+    QLabel* Label13 = nullptr;
+    TextSpinBox* EdPause = nullptr;
+    QLabel* LbPause = nullptr;
+    QPushButton* BtnPASS = nullptr;
+    QPushButton* BtnRELE = nullptr;
+    ChannelPage* page_ = nullptr;
+    BusPanel* bus_ = nullptr;
+    TransferButtons* transfer_ = nullptr;
     MainMenu* mainMenu_ = nullptr;
     ConfigFileMenu* configFileMenu_ = nullptr;
     Source source_;
+    // Own enabled states of the controls the search holds, given back when it ends.
+    std::vector<std::pair<QWidget*, bool>> heldForSearch_;
 };

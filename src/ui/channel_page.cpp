@@ -1,3 +1,5 @@
+#include "ui/channel_page.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -10,8 +12,9 @@
 
 #include "channel/fields.h"
 #include "channel/sensors.h"
-#include "ui/WN1.h"
 #include "ui/message_boxes.h"
+#include "ui/operation_runner.h"
+#include "ui/window_style.h"
 
 namespace {
 
@@ -30,31 +33,32 @@ enum Row { kTida, kShema, kFrac, kRt0, kRLine, kDelta, kUsred, kDiap1, kDiap2, k
            kAlarmLow, kAlarmHigh, kRowCount };
 constexpr int kRowTop[kRowCount] = {12, 42, 76, 112, 142, 172, 202, 238, 268, 304, 334, 370, 400};
 
-void setHint(QWidget* widget, const char* hint) {
-    widget->setToolTip(QString::fromUtf8(hint));
-    widget->setToolTipDuration(10000);
-}
+using window_style::setHint;
 
 }  // namespace
 
-rv::ChannelConfig& TDeskForm::channel() { return image_.Channels[currentChannel()]; }
+ChannelPage::ChannelPage(rv::ConfigImage& image, OperationRunner& runner, QWidget* parent)
+    : QWidget(parent), image_(image), runner_(runner) {
+    createPage();
+}
 
-int TDeskForm::currentChannel() const {
+rv::ChannelConfig& ChannelPage::channel() { return image_.Channels[currentChannel()]; }
+
+int ChannelPage::currentChannel() const {
     const int index = TabBar->currentIndex();
     return index < 0 ? 0 : index;
 }
 
-void TDeskForm::createChannelPage() {
-    TabCtrl = new QWidget(this);
-    TabCtrl->setObjectName("TabCtrl");
-    TabCtrl->setGeometry(8, 8, kTabStripWidth, kTabStripHeight);
-    TabBar = new QTabBar(TabCtrl);
+void ChannelPage::createPage() {
+    setObjectName("TabCtrl");
+    setGeometry(8, 8, kTabStripWidth, kTabStripHeight);
+    TabBar = new QTabBar(this);
     TabBar->setObjectName("TabBar");
     TabBar->setDrawBase(false);
     for (int i = 1; i <= rv::kChannelCount; ++i) TabBar->addTab(QString::number(i));
     TabBar->move(0, 0);
     TabBar->adjustSize();
-    auto* page = new QFrame(TabCtrl);
+    auto* page = new QFrame(this);
     page->setObjectName("ChannelPage");
     page->setFrameShape(QFrame::StyledPanel);
     const int pageTop = TabBar->height() - 1;
@@ -98,7 +102,7 @@ void TDeskForm::createChannelPage() {
     };
     // Every field starts with a text, so that emptying it on the first display runs its handler.
     auto realField = [&](QLineEdit*& field, const char* name, Row row, int left, int width,
-                         void (TDeskForm::*handler)()) {
+                         void (ChannelPage::*handler)()) {
         field = new QLineEdit(page);
         place(field, name, row, left, width);
         field->setText("0");
@@ -119,29 +123,29 @@ void TDeskForm::createChannelPage() {
     EdFrac = new QLineEdit(page);
     place(EdFrac, "EdFrac", kFrac, fieldLeft, 48);
     EdFrac->setText("0");
-    connect(EdFrac, &QLineEdit::textChanged, this, &TDeskForm::EdFracChange);
+    connect(EdFrac, &QLineEdit::textChanged, this, &ChannelPage::EdFracChange);
 
-    realField(EdRt0, "EdRt0", kRt0, fieldLeft, kFieldWidth, &TDeskForm::EdRt0Change);
+    realField(EdRt0, "EdRt0", kRt0, fieldLeft, kFieldWidth, &ChannelPage::EdRt0Change);
     BtnR0 = new QPushButton("Clb", page);
     place(BtnR0, "BtnR0", kRt0, besideLeft, 48);
     setHint(BtnR0, "Измерение сопротивления датчика в 0°C");
 
-    realField(EdRLine, "EdRLine", kRLine, fieldLeft, kFieldWidth, &TDeskForm::EdRLineChange);
+    realField(EdRLine, "EdRLine", kRLine, fieldLeft, kFieldWidth, &ChannelPage::EdRLineChange);
     setHint(EdRLine, "Используется только для двухпроводной схемы подключения ТС");
     Btn2X = new QPushButton("Clb", page);
     place(Btn2X, "Btn2X", kRLine, besideLeft, 48);
     setHint(Btn2X, "Измерение сопротивления двухпроводной линии");
 
-    realField(EdDelta, "EdDelta", kDelta, fieldLeft, kFieldWidth, &TDeskForm::EdDeltaChange);
+    realField(EdDelta, "EdDelta", kDelta, fieldLeft, kFieldWidth, &ChannelPage::EdDeltaChange);
 
     EdUsred = new QLineEdit(page);
     place(EdUsred, "EdUsred", kUsred, fieldLeft, 72);
     EdUsred->setText("0");
-    connect(EdUsred, &QLineEdit::textChanged, this, &TDeskForm::EdUsredChange);
+    connect(EdUsred, &QLineEdit::textChanged, this, &ChannelPage::EdUsredChange);
 
-    realField(EdDiap1, "EdDiap1", kDiap1, fieldLeft, kFieldWidth, &TDeskForm::EdDiap1Change);
+    realField(EdDiap1, "EdDiap1", kDiap1, fieldLeft, kFieldWidth, &ChannelPage::EdDiap1Change);
     setHint(EdDiap1, "Нижний предел диапазона преобразования");
-    realField(EdDiap2, "EdDiap2", kDiap2, fieldLeft, kFieldWidth, &TDeskForm::EdDiap2Change);
+    realField(EdDiap2, "EdDiap2", kDiap2, fieldLeft, kFieldWidth, &ChannelPage::EdDiap2Change);
     setHint(EdDiap2, "Верхний предел диапазона преобразования");
     BitSQRT = new QCheckBox(QString::fromUtf8("БИК"), page);
     BitSQRT->setObjectName("BitSQRT");
@@ -149,29 +153,29 @@ void TDeskForm::createChannelPage() {
     BitSQRT->move(besideLeft, (kRowTop[kDiap1] + kRowTop[kDiap2] + kRowHeight - BitSQRT->height()) / 2);
     setHint(BitSQRT, "Функция извлечения квадратного корня");
 
-    realField(EdUstav1, "EdUstav1", kUstav1, fieldLeft, kFieldWidth, &TDeskForm::EdUstav1Change);
+    realField(EdUstav1, "EdUstav1", kUstav1, fieldLeft, kFieldWidth, &ChannelPage::EdUstav1Change);
     realField(EdGist1, "EdGist1", kUstav1, besideLeft, kNarrowFieldWidth,
-              &TDeskForm::EdGist1Change);
+              &ChannelPage::EdGist1Change);
     setHint(EdGist1, "Величина гистерезиса Уставки 1");
-    realField(EdUstav2, "EdUstav2", kUstav2, fieldLeft, kFieldWidth, &TDeskForm::EdUstav2Change);
+    realField(EdUstav2, "EdUstav2", kUstav2, fieldLeft, kFieldWidth, &ChannelPage::EdUstav2Change);
     realField(EdGist2, "EdGist2", kUstav2, besideLeft, kNarrowFieldWidth,
-              &TDeskForm::EdGist2Change);
+              &ChannelPage::EdGist2Change);
     setHint(EdGist2, "Величина гистерезиса Уставки 2");
 
     realField(EdAlarmLow, "EdAlarmLow", kAlarmLow, fieldLeft, kFieldWidth,
-              &TDeskForm::EdAlarmLowChange);
+              &ChannelPage::EdAlarmLowChange);
     realField(EdAlarmHigh, "EdAlarmHigh", kAlarmHigh, fieldLeft, kFieldWidth,
-              &TDeskForm::EdAlarmHighChange);
+              &ChannelPage::EdAlarmHighChange);
 
-    connect(MenuTIDA, &QComboBox::activated, this, &TDeskForm::MenuTIDAChange);
-    connect(MenuSHEMA, &QComboBox::activated, this, &TDeskForm::MenuSHEMAChange);
-    connect(BitSQRT, &QCheckBox::toggled, this, &TDeskForm::BitSQRTClick);
-    connect(BtnR0, &QPushButton::clicked, this, &TDeskForm::BtnR0Click);
-    connect(Btn2X, &QPushButton::clicked, this, &TDeskForm::Btn2XClick);
-    connect(TabBar, &QTabBar::currentChanged, this, &TDeskForm::TabCtrlChange);
+    connect(MenuTIDA, &QComboBox::activated, this, &ChannelPage::MenuTIDAChange);
+    connect(MenuSHEMA, &QComboBox::activated, this, &ChannelPage::MenuSHEMAChange);
+    connect(BitSQRT, &QCheckBox::toggled, this, &ChannelPage::BitSQRTClick);
+    connect(BtnR0, &QPushButton::clicked, this, &ChannelPage::BtnR0Click);
+    connect(Btn2X, &QPushButton::clicked, this, &ChannelPage::Btn2XClick);
+    connect(TabBar, &QTabBar::currentChanged, this, &ChannelPage::TabCtrlChange);
 }
 
-void TDeskForm::TabCtrlChange() {
+void ChannelPage::TabCtrlChange() {
     const rv::ChannelConfig& shown = channel();
     MenuTIDA->setCurrentIndex(shown.SensorType < rv::kSensorTypeCount ? shown.SensorType : -1);
     MenuSHEMA->setCurrentIndex(shown.Scheme < rv::kSchemeCount ? shown.Scheme : -1);
@@ -185,16 +189,10 @@ void TDeskForm::TabCtrlChange() {
 
     const uint16_t fitted = image_.ChannelsFitted;
     EChanInclude((fitted >> currentChannel()) & 1u);
-    BtnSave->setEnabled(image_.LoadedId != 0);
-    BtnRELE->setEnabled(image_.LoadedId != 0);
-    for (int i = 0; i < rv::kChannelCount; ++i) {
-        const bool present = (fitted >> i) & 1u;
-        CC[i]->setEnabled(present);
-        if (!present) CC[i]->setChecked(false);
-    }
+    emit channelShown();
 }
 
-void TDeskForm::EChanInclude(bool enabled) {
+void ChannelPage::EChanInclude(bool enabled) {
     for (QWidget* control :
          std::initializer_list<QWidget*>{MenuTIDA, MenuSHEMA, EdFrac, EdRt0, EdRLine, EdDelta,
                                          EdGist1, EdGist2, EdUsred, EdDiap1, EdDiap2, EdUstav1,
@@ -204,14 +202,14 @@ void TDeskForm::EChanInclude(bool enabled) {
     }
 }
 
-void TDeskForm::realFieldChange(QLineEdit* field, rv::WorkingReal rv::ChannelConfig::*member,
+void ChannelPage::realFieldChange(QLineEdit* field, rv::WorkingReal rv::ChannelConfig::*member,
                                 int decimals) {
     rv::WorkingReal& stored = channel().*member;
     switch (rv::ParseRealField(field->text().toStdString(), stored)) {
         case rv::RealText::Valid:
             return;
         case rv::RealText::Overflow:
-            boxes_.overflow(this, QString::fromUtf8(kOverflowText));
+            runner_.boxes().overflow(window(), QString::fromUtf8(kOverflowText));
             return;
         case rv::RealText::Invalid: {
             // Showing the stored value is no edit: the rounded text must not go back into the
@@ -223,23 +221,23 @@ void TDeskForm::realFieldChange(QLineEdit* field, rv::WorkingReal rv::ChannelCon
     }
 }
 
-void TDeskForm::EdRt0Change() { realFieldChange(EdRt0, &rv::ChannelConfig::Rt0, 5); }
-void TDeskForm::EdRLineChange() { realFieldChange(EdRLine, &rv::ChannelConfig::RLine, 5); }
-void TDeskForm::EdDeltaChange() { realFieldChange(EdDelta, &rv::ChannelConfig::Delta, 5); }
-void TDeskForm::EdDiap1Change() { realFieldChange(EdDiap1, &rv::ChannelConfig::Diap1, 5); }
-void TDeskForm::EdDiap2Change() { realFieldChange(EdDiap2, &rv::ChannelConfig::Diap2, 5); }
-void TDeskForm::EdUstav1Change() { realFieldChange(EdUstav1, &rv::ChannelConfig::Ustav1, 5); }
-void TDeskForm::EdUstav2Change() { realFieldChange(EdUstav2, &rv::ChannelConfig::Ustav2, 5); }
-void TDeskForm::EdGist1Change() { realFieldChange(EdGist1, &rv::ChannelConfig::Gist1, 3); }
-void TDeskForm::EdGist2Change() { realFieldChange(EdGist2, &rv::ChannelConfig::Gist2, 3); }
-void TDeskForm::EdAlarmLowChange() {
+void ChannelPage::EdRt0Change() { realFieldChange(EdRt0, &rv::ChannelConfig::Rt0, 5); }
+void ChannelPage::EdRLineChange() { realFieldChange(EdRLine, &rv::ChannelConfig::RLine, 5); }
+void ChannelPage::EdDeltaChange() { realFieldChange(EdDelta, &rv::ChannelConfig::Delta, 5); }
+void ChannelPage::EdDiap1Change() { realFieldChange(EdDiap1, &rv::ChannelConfig::Diap1, 5); }
+void ChannelPage::EdDiap2Change() { realFieldChange(EdDiap2, &rv::ChannelConfig::Diap2, 5); }
+void ChannelPage::EdUstav1Change() { realFieldChange(EdUstav1, &rv::ChannelConfig::Ustav1, 5); }
+void ChannelPage::EdUstav2Change() { realFieldChange(EdUstav2, &rv::ChannelConfig::Ustav2, 5); }
+void ChannelPage::EdGist1Change() { realFieldChange(EdGist1, &rv::ChannelConfig::Gist1, 3); }
+void ChannelPage::EdGist2Change() { realFieldChange(EdGist2, &rv::ChannelConfig::Gist2, 3); }
+void ChannelPage::EdAlarmLowChange() {
     realFieldChange(EdAlarmLow, &rv::ChannelConfig::AlarmLow, 5);
 }
-void TDeskForm::EdAlarmHighChange() {
+void ChannelPage::EdAlarmHighChange() {
     realFieldChange(EdAlarmHigh, &rv::ChannelConfig::AlarmHigh, 5);
 }
 
-void TDeskForm::EdFracChange() {
+void ChannelPage::EdFracChange() {
     long value = 0;
     if (rv::ParseIntegerField(EdFrac->text().toStdString(), value) && value >= 0 && value <= 3) {
         channel().Frac = static_cast<uint8_t>(value);
@@ -248,7 +246,7 @@ void TDeskForm::EdFracChange() {
     EdFrac->selectAll();
 }
 
-void TDeskForm::EdUsredChange() {
+void ChannelPage::EdUsredChange() {
     long value = 0;
     if (rv::ParseIntegerField(EdUsred->text().toStdString(), value) && value >= 0 &&
         value <= 9999) {
@@ -258,11 +256,11 @@ void TDeskForm::EdUsredChange() {
     EdUsred->setText(QString::fromStdString(rv::FormatIntegerField(channel().Usred)));
 }
 
-void TDeskForm::MenuTIDAChange(int index) { channel().SensorType = static_cast<uint8_t>(index); }
+void ChannelPage::MenuTIDAChange(int index) { channel().SensorType = static_cast<uint8_t>(index); }
 
-void TDeskForm::MenuSHEMAChange(int index) { channel().Scheme = static_cast<uint8_t>(index); }
+void ChannelPage::MenuSHEMAChange(int index) { channel().Scheme = static_cast<uint8_t>(index); }
 
-void TDeskForm::BitSQRTClick() {
+void ChannelPage::BitSQRTClick() {
     uint8_t& flags = channel().Flags;
     flags = static_cast<uint8_t>(BitSQRT->isChecked() ? (flags | 1u) : (flags & ~1u));
 }

@@ -1,7 +1,6 @@
 #include "ui/config_file_menu.h"
 
 #include <QAction>
-#include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -12,13 +11,12 @@
 
 #include "config/transfer.h"
 #include "configfile/code_page.h"
-#include "link/priority.h"
 #include "link/status.h"
 #include "ui/WN1.h"
 #include "ui/difference_window.h"
 #include "ui/main_menu.h"
 #include "ui/message_boxes.h"
-#include "ui/text_spin_box.h"
+#include "ui/operation_runner.h"
 
 namespace {
 
@@ -69,7 +67,7 @@ ConfigFileMenu::ConfigFileMenu(TDeskForm& form, MainMenu& menu)
 
 ConfigFileMenu::~ConfigFileMenu() = default;
 
-bool ConfigFileMenu::idle() const { return form_.isEnabled() && !form_.SearchActive; }
+bool ConfigFileMenu::idle() const { return form_.isEnabled() && !form_.searchActive(); }
 
 void ConfigFileMenu::updateActions() {
     const bool idle = this->idle();
@@ -113,15 +111,7 @@ void ConfigFileMenu::openConfiguration() {
     form_.image() = file.Image;
     form_.source() = {file.Instrument, true};
     const auto version = rv::InstrumentTextToUtf8(file.Instrument.Firmware);
-    form_.LabelVersion->setText(fromUtf8(version.value_or(std::string())));
-    form_.LabelVersion->show();
-    form_.Label6->show();
-    for (int i = 0; i < rv::kChannelCount; ++i)
-        form_.CC[i]->setChecked((file.Image.UsedChannels >> i) & 1u);
-    form_.EdPause->setValue(rv::SecondsFromDisplayCode(file.Image.DisplayPeriodByte));
-    // The box above shows whole seconds; the file's own code is what a write sends.
-    form_.image().DisplayPeriodByte = file.Image.DisplayPeriodByte;
-    form_.TabCtrlChange();
+    form_.showLoadedImage(fromUtf8(version.value_or(std::string())));
     showFileName(path);
     updateActions();
 }
@@ -146,19 +136,13 @@ void ConfigFileMenu::compareWithInstrument() {
     if (!idle() || form_.image().LoadedId == 0) return;
     if (!form_.boxes().confirmOkCancel(&form_, QString::fromUtf8(" Считать данные ?"))) return;
     rv::ConfigImage other;
-    rv::Outcome outcome;
-    {
-        const rv::RaisedPriority priority;
-        form_.beginOperation(QString::fromUtf8("  Чтение ..."), true);
-        rv::TransferObserver observer;
-        observer.progress = [this](int percent) { form_.showProgress(percent); };
-        outcome = rv::ReadConfiguration(form_.link(), other, observer);
-        if (outcome == rv::Outcome::Failed && form_.link().LinkStatus != 0) {
-            form_.boxes().error(&form_,
-                                QString::fromStdString(rv::StatusText(form_.link().LinkStatus)));
-        }
-        form_.endOperation();
-    }
+    OperationRunner& runner = form_.runner();
+    rv::TransferObserver observer;
+    observer.progress = [&runner](int percent) { runner.showProgress(percent); };
+    const rv::Outcome outcome =
+        runner.run(form_, QString::fromUtf8("  Чтение ..."), true,
+                   OperationRunner::Priority::Raised,
+                   [&] { return rv::ReadConfiguration(form_.link(), other, observer); });
     if (outcome != rv::Outcome::Done) return;
     showDifferences(rv::CompareConfigurations(form_.image(), other), QString::fromUtf8("В приборе"));
 }
@@ -185,16 +169,9 @@ bool ConfigFileMenu::confirmWriteTarget() {
     const TDeskForm::Source& source = form_.source();
     if (!source.fromFile) return true;
     rv::InstrumentIdentity target;
-    rv::Outcome outcome;
-    {
-        form_.beginOperation(QString::fromUtf8("  Чтение ..."), true);
-        outcome = rv::ReadIdentity(form_.link(), target);
-        if (outcome == rv::Outcome::Failed && form_.link().LinkStatus != 0) {
-            form_.boxes().error(&form_,
-                                QString::fromStdString(rv::StatusText(form_.link().LinkStatus)));
-        }
-        form_.endOperation();
-    }
+    const rv::Outcome outcome = form_.runner().run(
+        form_, QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Normal,
+        [&] { return rv::ReadIdentity(form_.link(), target); });
     if (outcome != rv::Outcome::Done) return false;
     const std::vector<std::string> lines = rv::IdentityDifferences(
         rv::IdentityOf(form_.image(), source.record.Family), target);

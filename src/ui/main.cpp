@@ -8,10 +8,7 @@
 #include "link/link.h"
 #include "link/trace.h"
 #include "ports/port_map.h"
-#include "ui/EdPASS.h"
-#include "ui/EdRL.h"
-#include "ui/Info.h"
-#include "ui/WN1.h"
+#include "ui/app_windows.h"
 #include "ui/command_line.h"
 #include "ui/message_boxes.h"
 #include "ui/port_menus.h"
@@ -51,29 +48,13 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     InstallRussianQtTexts(app);
-    QApplication::setFont(TDeskForm::windowFont());
-    // The program ends when the main window closes, even while the progress window is up.
-    QApplication::setQuitOnLastWindowClosed(false);
 
     rv::Link link;
     link.trace = trace.get();
     link.pumpMessages = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
     ModalMessageBoxes boxes;
 
-    TDeskForm deskForm(link, boxes);
-    QObject::connect(&deskForm, &TDeskForm::closed, [] { QCoreApplication::exit(0); });
-    PortMenus portMenus(deskForm, link, ports);
-
-    // The dialogs have no parent, so they stay usable while the main window is disabled.
-    TFormRELE formRELE(deskForm.image());
-    TFormPASS formPASS(link, deskForm.image(), boxes);
-    TInfoForm infoForm(link);
-    formPASS.setInfoForm(&infoForm);
-    formRELE.hide();
-    formPASS.hide();
-    infoForm.hide();
-    deskForm.setDialogs(&formRELE, &formPASS, &infoForm);
-
-    deskForm.show();
-    return QApplication::exec();
+    AppWindows windows(link, boxes);
+    PortMenus portMenus(windows.desk(), link, ports);
+    return app.exec();
 }

@@ -14,6 +14,7 @@
 #include "link/link.h"
 #include "link/priority.h"
 #include "link/serial_port.h"
+#include "link/session.h"
 #include "link/status.h"
 #include "pty_peer.h"
 
@@ -145,8 +146,9 @@ TEST(LinkPort, CloseIsSafeOnAClosedPort) {
     link.ClosePort();
     EXPECT_FALSE(link.port.isOpen());
     {
-        PortGuard guard(link);
-        ASSERT_TRUE(link.OpenPort());
+        const Session session(link, Session::Check::PortOnly);
+        ASSERT_TRUE(session.ready());
+        EXPECT_TRUE(link.port.isOpen());
     }
     EXPECT_FALSE(link.port.isOpen());
     // Closed means released: another open succeeds.

@@ -9,6 +9,7 @@
 #include "link/exchange.h"
 #include "link/link.h"
 #include "link/requests.h"
+#include "link/session.h"
 #include "link/status.h"
 #include "link/transact.h"
 #include "instrument_map.h"
@@ -474,6 +475,57 @@ TEST_F(TransactTest, ExchangeSteps) {
     link.CancelFlag = false;
     EXPECT_EQ(BlockStep(link, 0), Step::Ok);
     EXPECT_EQ(BlockStep(link, 30), Step::Failed);
+}
+
+// Every operation starts with a session: the cancel request of the last operation is
+// forgotten, the port opened and, when asked, the instrument identified; the port closes
+// when the session ends.
+TEST(Session, OpensIdentifiesAndCloses) {
+    struct Case {
+        const char* name;
+        bool realPort;
+        Session::Check check;
+        std::vector<Piece> answer;
+        Step step;
+        int32_t status;
+        size_t requests;
+    };
+    const std::vector<Case> cases = {
+        {"port only", true, Session::Check::PortOnly, {}, Step::Ok, 0, 0},
+        {"identified", true, Session::Check::Identify, {{kReply17}}, Step::Ok, 0, 1},
+        {"another family",
+         true,
+         Session::Check::Identify,
+         {{MakeReply(1, {"18"})}},
+         Step::Failed,
+         status::kNotRv740x,
+         1},
+        {"no answer", true, Session::Check::Identify, {}, Step::Failed, status::kNoReply, 1},
+        {"not a serial device", false, Session::Check::Identify, {}, Step::Failed,
+         status::kNoSuchPort, 0},
+    };
+    for (const Case& c : cases) {
+        PtyPeer peer;
+        Link link;
+        link.portDevices[0] = c.realPort ? peer.path() : "/dev/null";
+        link.ReplyTimeout = kTimeout;
+        link.LinkStatus = 0;
+        link.CancelFlag = true;
+        if (c.requests > 0) peer.answer(c.answer);
+        {
+            const Session session(link, c.check);
+            EXPECT_FALSE(link.CancelFlag) << c.name;
+            EXPECT_EQ(session.step(), c.step) << c.name;
+            EXPECT_EQ(link.LinkStatus, c.status) << c.name;
+            EXPECT_EQ(link.port.isOpen(), c.realPort) << c.name;
+        }
+        EXPECT_FALSE(link.port.isOpen()) << c.name;
+        peer.join();
+        EXPECT_EQ(peer.frames().size(), c.requests) << c.name;
+        if (c.requests > 0) {
+            EXPECT_EQ(peer.frames()[0], kIdentifyFrame) << c.name;
+        }
+    }
 }
 
 }  // namespace

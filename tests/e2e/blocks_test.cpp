@@ -38,6 +38,7 @@ int countLogLines(const std::string& path, const std::string& needle) {
 }
 
 TEST(ReadBlock, EveryBlockComesFromItsPrimaryCopy) {
+    BlockBuffer buffer{};
     SimProcess sim({std::to_string(kNet)});
     ASSERT_TRUE(sim.started()) << sim.error();
     Link link;
@@ -45,9 +46,9 @@ TEST(ReadBlock, EveryBlockComesFromItsPrimaryCopy) {
     ASSERT_TRUE(link.OpenPort());
     int progress = 0;
     for (int index = 0; index < test::kBlockRows; ++index) {
-        link.blockBuffer.fill(0xAA);
-        EXPECT_EQ(ReadBlock(link, index, progress, link.blockBuffer), 0) << index;
-        EXPECT_EQ(bufferCopy(link.blockBuffer, index),
+        buffer.fill(0xAA);
+        EXPECT_EQ(ReadBlock(link, index, progress, buffer), 0) << index;
+        EXPECT_EQ(bufferCopy(buffer, index),
                   ReadBlockCopy(sim.stateFile(kNet), index, false))
             << index;
         EXPECT_EQ(progress, 2 * (index + 1));
@@ -67,6 +68,7 @@ void PrintTo(const ReadFault& c, std::ostream* os) { *os << c.name; }
 class ReadBlockFault : public testing::TestWithParam<ReadFault> {};
 
 TEST_P(ReadBlockFault, EndsAsTheFailureTableSays) {
+    BlockBuffer buffer{};
     const ReadFault& c = GetParam();
     SimProcess sim({std::to_string(kNet) + c.switches});
     ASSERT_TRUE(sim.started()) << sim.error();
@@ -74,11 +76,11 @@ TEST_P(ReadBlockFault, EndsAsTheFailureTableSays) {
     attach(link, sim);
     ASSERT_TRUE(link.OpenPort());
     int progress = 10;
-    EXPECT_EQ(ReadBlock(link, c.block, progress, link.blockBuffer), c.status);
+    EXPECT_EQ(ReadBlock(link, c.block, progress, buffer), c.status);
     EXPECT_EQ(link.LinkStatus, c.status);
     EXPECT_EQ(progress, 12);
     if (c.status == 0) {
-        EXPECT_EQ(bufferCopy(link.blockBuffer, c.block),
+        EXPECT_EQ(bufferCopy(buffer, c.block),
                   ReadBlockCopy(sim.stateFile(kNet), c.block, c.fromBackup));
     }
 }
@@ -96,6 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<ReadFault>& info) { return std::string(info.param.name); });
 
 TEST(ReadBlock, WrongIdentifierInPrimaryFallsBackAndInBothFails) {
+    BlockBuffer buffer{};
     SimProcess sim({std::to_string(kNet)});
     ASSERT_TRUE(sim.started()) << sim.error();
     Link link;
@@ -105,16 +108,17 @@ TEST(ReadBlock, WrongIdentifierInPrimaryFallsBackAndInBothFails) {
     std::string message = request::WriteByte(info.primary, 0);
     ASSERT_TRUE(Transact(link, message, link.ReplyTimeout));
     int progress = 0;
-    EXPECT_EQ(ReadBlock(link, 11, progress, link.blockBuffer), 0);
-    EXPECT_EQ(bufferCopy(link.blockBuffer, 11), ReadBlockCopy(sim.stateFile(kNet), 11, true));
+    EXPECT_EQ(ReadBlock(link, 11, progress, buffer), 0);
+    EXPECT_EQ(bufferCopy(buffer, 11), ReadBlockCopy(sim.stateFile(kNet), 11, true));
 
     message = request::WriteByte(info.backup, 0);
     ASSERT_TRUE(Transact(link, message, link.ReplyTimeout));
-    EXPECT_EQ(ReadBlock(link, 11, progress, link.blockBuffer), status::kMemoryData);
+    EXPECT_EQ(ReadBlock(link, 11, progress, buffer), status::kMemoryData);
     EXPECT_EQ(progress, 4);
 }
 
 TEST(ReadBlock, CancelBeforeTheRequestSendsNothing) {
+    BlockBuffer buffer{};
     SimProcess sim({std::to_string(kNet)});
     ASSERT_TRUE(sim.started()) << sim.error();
     Link link;
@@ -122,12 +126,13 @@ TEST(ReadBlock, CancelBeforeTheRequestSendsNothing) {
     ASSERT_TRUE(link.OpenPort());
     link.CancelFlag = true;
     int progress = 0;
-    ReadBlock(link, 4, progress, link.blockBuffer);
+    ReadBlock(link, 4, progress, buffer);
     EXPECT_EQ(progress, 2);
     EXPECT_EQ(countLogLines(sim.logPath(), "\"rx\""), 0);
 }
 
 TEST(WriteBlock, RewritesBothCopiesWithIdentifierAndCrc) {
+    BlockBuffer buffer{};
     SimProcess sim({std::to_string(kNet)});
     ASSERT_TRUE(sim.started()) << sim.error();
     Link link;
@@ -135,13 +140,13 @@ TEST(WriteBlock, RewritesBothCopiesWithIdentifierAndCrc) {
     ASSERT_TRUE(link.OpenPort());
     for (int index : {1, 2, 13, 20}) {
         const size_t length = test::kBlocks[static_cast<size_t>(index)].length;
-        link.blockBuffer.fill(0);
+        buffer.fill(0);
         for (size_t i = 1; i < length; ++i)
-            link.blockBuffer[i] = static_cast<uint8_t>(i * 7 + index);
+            buffer[i] = static_cast<uint8_t>(i * 7 + index);
         int progress = 0;
-        EXPECT_EQ(WriteBlock(link, index, progress, link.blockBuffer), 0) << index;
+        EXPECT_EQ(WriteBlock(link, index, progress, buffer), 0) << index;
         EXPECT_EQ(progress, static_cast<int>(2 * (length + 2)));
-        const std::vector<uint8_t> written = bufferCopy(link.blockBuffer, index);
+        const std::vector<uint8_t> written = bufferCopy(buffer, index);
         EXPECT_EQ(written[0], test::kBlocks[static_cast<size_t>(index)].id);
         EXPECT_TRUE(test::BlockCopyValid(written, index));
         EXPECT_EQ(ReadBlockCopy(sim.stateFile(kNet), index, false), written) << index;
@@ -162,6 +167,7 @@ void PrintTo(const WriteFault& c, std::ostream* os) { *os << c.name; }
 class WriteBlockFault : public testing::TestWithParam<WriteFault> {};
 
 TEST_P(WriteBlockFault, StopsAtTheFirstBadEcho) {
+    BlockBuffer buffer{};
     const WriteFault& c = GetParam();
     constexpr int kIndex = 13;
     SimProcess sim({std::to_string(kNet) + c.switches});
@@ -170,14 +176,14 @@ TEST_P(WriteBlockFault, StopsAtTheFirstBadEcho) {
     Link link;
     attach(link, sim);
     ASSERT_TRUE(link.OpenPort());
-    link.blockBuffer.fill(0x42);
+    buffer.fill(0x42);
     int progress = 0;
-    EXPECT_EQ(WriteBlock(link, kIndex, progress, link.blockBuffer), c.status);
+    EXPECT_EQ(WriteBlock(link, kIndex, progress, buffer), c.status);
     EXPECT_EQ(progress, 2 * 19);
     EXPECT_EQ(countLogLines(sim.logPath(), "\"text\":\"202;"), c.requestsSent);
     EXPECT_EQ(ReadBlockCopy(sim.stateFile(kNet), kIndex, true), oldBackup);
     EXPECT_EQ(
-        ReadBlockCopy(sim.stateFile(kNet), kIndex, false) == bufferCopy(link.blockBuffer, kIndex),
+        ReadBlockCopy(sim.stateFile(kNet), kIndex, false) == bufferCopy(buffer, kIndex),
         c.primaryNew);
 }
 

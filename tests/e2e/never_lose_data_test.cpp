@@ -99,6 +99,7 @@ int writeUntil(Link& link, Instrument& instrument, Stop stop, int block, int lim
 }
 
 TEST_P(InterruptedWrite, BlockReadsBackWholeAfterEveryNumberOfByteWrites) {
+    BlockBuffer buffer{};
     const Case c = GetParam();
     const int n = test::kBlocks[static_cast<size_t>(c.block)].length + 2;
     TempDir stateDir;
@@ -109,8 +110,8 @@ TEST_P(InterruptedWrite, BlockReadsBackWholeAfterEveryNumberOfByteWrites) {
     ASSERT_TRUE(link.OpenPort());
 
     int progress = 0;
-    ASSERT_EQ(ReadBlock(link, c.block, progress, link.blockBuffer), 0);
-    const BlockBuffer oldContents = link.blockBuffer;
+    ASSERT_EQ(ReadBlock(link, c.block, progress, buffer), 0);
+    const BlockBuffer oldContents = buffer;
     const BlockBuffer newContents = changedContents(oldContents, c.block);
     const std::vector<uint8_t> oldImage = imageOf(oldContents, c.block);
     const std::vector<uint8_t> newImage = imageOf(newContents, c.block);
@@ -129,8 +130,8 @@ TEST_P(InterruptedWrite, BlockReadsBackWholeAfterEveryNumberOfByteWrites) {
         if (limit <= n) {
             EXPECT_EQ(ReadBlockCopy(instrument.stateFile(), c.block, true), oldImage);
         }
-        ASSERT_EQ(ReadBlock(link, c.block, progress, link.blockBuffer), 0) << link.LinkStatus;
-        const std::vector<uint8_t> readBack = imageOf(link.blockBuffer, c.block);
+        ASSERT_EQ(ReadBlock(link, c.block, progress, buffer), 0) << link.LinkStatus;
+        const std::vector<uint8_t> readBack = imageOf(buffer, c.block);
         // Old contents until the primary copy is whole again (or happens to be, when the
         // bytes still to come agree with those already there).
         EXPECT_EQ(readBack, limit >= n || primary == newImage ? newImage : oldImage);
@@ -154,6 +155,7 @@ INSTANTIATE_TEST_SUITE_P(EverySize, InterruptedWrite,
 // A write cut short in its backup copy, then a second write cut short anywhere: the block
 // still reads back whole, with the contents of one of the two writes.
 TEST(InterruptedWrite, SecondInterruptionAfterABrokenBackupLosesNothing) {
+    BlockBuffer buffer{};
     constexpr int kBlock = 3;
     const int n = test::kBlocks[kBlock].length + 2;
     TempDir stateDir;
@@ -164,8 +166,8 @@ TEST(InterruptedWrite, SecondInterruptionAfterABrokenBackupLosesNothing) {
     ASSERT_TRUE(link.OpenPort());
 
     int progress = 0;
-    ASSERT_EQ(ReadBlock(link, kBlock, progress, link.blockBuffer), 0);
-    const BlockBuffer original = link.blockBuffer;
+    ASSERT_EQ(ReadBlock(link, kBlock, progress, buffer), 0);
+    const BlockBuffer original = buffer;
     const BlockBuffer first = changedContents(original, kBlock);
     BlockBuffer second = first;
     second[2] = static_cast<uint8_t>(second[2] + 1);
@@ -180,8 +182,8 @@ TEST(InterruptedWrite, SecondInterruptionAfterABrokenBackupLosesNothing) {
         ASSERT_FALSE(test::BlockCopyValid(ReadBlockCopy(instrument.stateFile(), kBlock, true), kBlock));
 
         writeUntil(link, instrument, Stop::Cancel, kBlock, limit, changedContents(second, kBlock));
-        ASSERT_EQ(ReadBlock(link, kBlock, progress, link.blockBuffer), 0) << link.LinkStatus;
-        const std::vector<uint8_t> readBack = imageOf(link.blockBuffer, kBlock);
+        ASSERT_EQ(ReadBlock(link, kBlock, progress, buffer), 0) << link.LinkStatus;
+        const std::vector<uint8_t> readBack = imageOf(buffer, kBlock);
         EXPECT_TRUE(readBack == firstImage || readBack == secondImage);
     }
 }

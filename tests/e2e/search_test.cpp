@@ -1,4 +1,4 @@
-#include "link/search.h"
+#include "ops/search.h"
 
 #include <gtest/gtest.h>
 

@@ -120,7 +120,7 @@ TEST(SimFault, DropReplyStoresTheKthByteWriteUnanswered) {
     ASSERT_TRUE(sim.started()) << sim.error();
     SimClient client(sim.linkPath(), 9600, 5);
     ASSERT_TRUE(client.opened);
-    const unsigned address = BlockTable[2].primary + 1;
+    const unsigned address = test::kBlocks[2].primary + 1;
     for (unsigned k = 1; k <= 3; ++k) {
         const Answer echo = client.writeByte(address + k, 10 * k);
         if (k == 2) {

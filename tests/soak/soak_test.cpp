@@ -22,6 +22,7 @@
 #include "config/transfer.h"
 #include "cut_line.h"
 #include "devmem/blocks.h"
+#include "link/session.h"
 #include "sim_harness.h"
 
 namespace rv {
@@ -269,8 +270,8 @@ private:
             if (random_() % 3 == 0) contents[i] = static_cast<uint8_t>(random_());
         const std::map<int, Image> targets{{block, sealed(contents, block)}};
         runWrite(targets, plan(writesOf(targets)), [&] {
-            if (!link_.OpenPort()) return Outcome::Failed;
-            PortGuard guard(link_);
+            const Session session(link_, Session::Check::PortOnly);
+            if (!session.ready()) return session.outcome();
             int progress = 0;
             BlockBuffer buffer = contents;
             return BlockStep(link_, WriteBlock(link_, block, progress, buffer)) == Step::Ok

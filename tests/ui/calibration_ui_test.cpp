@@ -44,15 +44,15 @@ class CalibrationWindowTest : public QObject, private WindowFixture {
     rv::ChannelConfig& channel1() { return form->image().Channels[0]; }
 
     void choose(int type, int scheme) {
-        form->MenuTIDA->setCurrentIndex(type);
-        form->MenuSHEMA->setCurrentIndex(scheme);
+        control<QComboBox>("MenuTIDA")->setCurrentIndex(type);
+        control<QComboBox>("MenuSHEMA")->setCurrentIndex(scheme);
     }
 
     void press(bool lineButton) {
         if (lineButton)
-            form->Btn2XClick();
+            page().Btn2XClick();
         else
-            form->BtnR0Click();
+            page().BtnR0Click();
     }
 
     void checkEndState() {
@@ -154,7 +154,7 @@ class CalibrationWindowTest : public QObject, private WindowFixture {
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
         choose(type, scheme);
-        form->EdRLine->setText(lineBefore);
+        control<QLineEdit>("EdRLine")->setText(lineBefore);
         const rv::ChannelConfig before = channel1();
 
         press(lineButton);
@@ -170,7 +170,7 @@ class CalibrationWindowTest : public QObject, private WindowFixture {
                  qPrintable(QString::number(stored.toDouble(), 'f', 6)));
         // The field shows the value rounded to 5 decimals; the record keeps it as measured,
         // as the same measurement run again without the window gives it.
-        QLineEdit* field = lineButton ? form->EdRLine : form->EdRt0;
+        QLineEdit* field = lineButton ? control<QLineEdit>("EdRLine") : control<QLineEdit>("EdRt0");
         QCOMPARE(field->text().toStdString(), rv::FormatRealField(stored, 5));
         const rv::MeasurementResult again =
             rv::MeasureResistance(*link, 0, *rv::CalibrationSubRange(type), {});
@@ -191,11 +191,11 @@ class CalibrationWindowTest : public QObject, private WindowFixture {
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
         choose(5, 1);
-        form->Btn2XClick();
+        page().Btn2XClick();
         QVERIFY2(std::fabs(channel1().RLine.toDouble() - 110.13) < 5e-6,
                  qPrintable(QString::number(channel1().RLine.toDouble(), 'g', 17)));
         // The simulator sees the same input both times, so R0 is what was measured less RLine.
-        form->BtnR0Click();
+        page().BtnR0Click();
         QVERIFY(boxes->shown.empty());
         QVERIFY(std::fabs(channel1().Rt0.toDouble()) < 1e-6);
     }
@@ -206,7 +206,7 @@ class CalibrationWindowTest : public QObject, private WindowFixture {
         useLine(sim);
         choose(6, 0);
         const rv::WorkingReal before = channel1().Rt0;
-        form->BtnR0Click();
+        page().BtnR0Click();
         QCOMPARE(shownOf(ScriptedBoxes::Kind::Error), QStringList{utf8("Ошибка: 3")});
         QCOMPARE(boxes->shown.size(), size_t(1));
         QVERIFY(!boxes->shown[0].parentEnabled);
@@ -229,7 +229,7 @@ class CalibrationWindowTest : public QObject, private WindowFixture {
         useLine(sim);
         choose(6, 1);
         const rv::ChannelConfig before = channel1();
-        form->Btn2XClick();
+        page().Btn2XClick();
         QCOMPARE(shownOf(ScriptedBoxes::Kind::Error), QStringList{utf8("Ошибка обмена")});
         QCOMPARE(boxes->shown.size(), size_t(1));
         QVERIFY(!boxes->shown[0].parentEnabled);
@@ -253,7 +253,7 @@ class CalibrationWindowTest : public QObject, private WindowFixture {
             if (!sinceThird.isValid()) sinceThird.start();
             if (sinceThird.elapsed() > 100) QTest::mouseClick(info->BtnCancel, Qt::LeftButton);
         };
-        form->BtnR0Click();
+        page().BtnR0Click();
         QVERIFY(boxes->shown.empty());
         QCOMPARE(measuring(sim).size(), 4);
         QVERIFY(channel1().Rt0 == before);
@@ -265,7 +265,7 @@ class CalibrationWindowTest : public QObject, private WindowFixture {
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
         choose(6, 0);
-        form->BtnR0Click();
+        page().BtnR0Click();
         QCOMPARE(boxes->shown.size(), size_t(1));
         QCOMPARE(boxes->shown[0].kind, ScriptedBoxes::Kind::Warning);
         QCOMPARE(boxes->shown[0].text, utf8("Слишком большие шумы"));
@@ -290,7 +290,7 @@ class CalibrationWindowTest : public QObject, private WindowFixture {
         link->portDevices[1] = instrument.isEmpty() ? sim.linkPath() + ".missing" : sim.linkPath();
         choose(6, 1);
         const rv::ChannelConfig before = channel1();
-        form->Btn2XClick();
+        page().Btn2XClick();
         QCOMPARE(shownOf(ScriptedBoxes::Kind::Error),
                  QStringList{QString::fromStdString(rv::StatusText(status))});
         QVERIFY(!boxes->shown.back().parentEnabled);

@@ -10,6 +10,7 @@
 #include "link/link.h"
 #include "scripted_boxes.h"
 #include "ui/WN1.h"
+#include "ui/channel_page.h"
 
 // How a test puts text into a field.
 enum class Entry {
@@ -26,13 +27,21 @@ class ChannelPageTest : public QObject {
     std::unique_ptr<ScriptedBoxes> boxes;
     std::unique_ptr<TDeskForm> form;
 
+    template <typename T>
+    T* control(const char* name) const {
+        T* found = form->findChild<T*>(name);
+        if (!found) qFatal("no control %s", name);
+        return found;
+    }
+    ChannelPage& page() const { return *control<ChannelPage>("TabCtrl"); }
+
     QLineEdit* field(const QString& name) {
         auto* found = form->findChild<QLineEdit*>(name);
         if (!found) qFatal("no field %s", qPrintable(name));
         return found;
     }
     double stored(const QString& name) {
-        const rv::ChannelConfig& c = form->image().Channels[form->currentChannel()];
+        const rv::ChannelConfig& c = form->image().Channels[page().currentChannel()];
         const std::map<QString, const rv::WorkingReal*> members = {
             {"EdRt0", &c.Rt0},       {"EdRLine", &c.RLine},       {"EdDelta", &c.Delta},
             {"EdDiap1", &c.Diap1},   {"EdDiap2", &c.Diap2},       {"EdUstav1", &c.Ustav1},
@@ -66,7 +75,7 @@ private slots:
         boxes = std::make_unique<ScriptedBoxes>();
         form = std::make_unique<TDeskForm>(*link, *boxes);
         form->image().ChannelsFitted = 0xFF;
-        form->TabCtrlChange();
+        page().TabCtrlChange();
         form->show();
     }
     void cleanup() {
@@ -188,7 +197,7 @@ private slots:
             {"EdRt0", &rv::ChannelConfig::Rt0}};
         const rv::WorkingReal exact = rv::MakeWorkingReal(value);
         form->image().Channels[2].*members.at(name) = exact;
-        form->TabBar->setCurrentIndex(2);
+        control<QTabBar>("TabBar")->setCurrentIndex(2);
         QCOMPARE(field(name)->text(), shown);
         QVERIFY(form->image().Channels[2].*members.at(name) == exact);
         // A typed text that is no number puts the shown text back, and still stores nothing.
@@ -196,8 +205,8 @@ private slots:
         QCOMPARE(field(name)->text(), shown);
         QVERIFY(form->image().Channels[2].*members.at(name) == exact);
         // Showing it again keeps it too.
-        form->TabBar->setCurrentIndex(0);
-        form->TabBar->setCurrentIndex(2);
+        control<QTabBar>("TabBar")->setCurrentIndex(0);
+        control<QTabBar>("TabBar")->setCurrentIndex(2);
         QVERIFY(form->image().Channels[2].*members.at(name) == exact);
         // Channels not shown keep what they hold.
         QCOMPARE(form->image().Channels[4].Gist1, rv::ChannelConfig::StartupValues().Gist1);
@@ -257,7 +266,7 @@ private slots:
         form->image().Channels[1].Scheme = 1;
         auto* tida = form->findChild<QComboBox*>("MenuTIDA");
         auto* shema = form->findChild<QComboBox*>("MenuSHEMA");
-        form->TabBar->setCurrentIndex(1);
+        control<QTabBar>("TabBar")->setCurrentIndex(1);
         QCOMPARE(tida->currentIndex(), 12);
         QCOMPARE(tida->currentText(), QString::fromUtf8("  Ток     0...+5 мА"));
         QCOMPARE(shema->currentText(), QString::fromUtf8("  2-х  проводная"));
@@ -275,7 +284,7 @@ private slots:
 
     void squareRootKeepsTheOtherFlags() {
         form->image().Channels[0].Flags = 0x81;
-        form->TabCtrlChange();
+        page().TabCtrlChange();
         auto* box = form->findChild<QCheckBox*>("BitSQRT");
         QVERIFY(box->isChecked());
         QTest::mouseClick(box, Qt::LeftButton);
@@ -289,7 +298,7 @@ private slots:
         form->image().LoadedId = 0x123456;
         form->image().Channels[6].Ustav2 = rv::MakeWorkingReal(-7.5L);
         form->findChild<QCheckBox*>("CC7")->setChecked(true);
-        form->TabBar->setCurrentIndex(6);
+        control<QTabBar>("TabBar")->setCurrentIndex(6);
         QCOMPARE(field("EdUstav2")->text(), QString("  -7.50000"));
         for (const char* name : {"MenuTIDA", "MenuSHEMA", "EdFrac", "EdRt0", "EdRLine", "EdDelta",
                                  "EdGist1", "EdGist2", "EdUsred", "EdDiap1", "EdDiap2", "EdUstav1",
@@ -306,15 +315,15 @@ private slots:
         QCOMPARE(form->image().UsedChannels & 0xC0, 0);
         QVERIFY(form->findChild<QCheckBox*>("CC6")->isEnabled());
 
-        form->TabBar->setCurrentIndex(5);
+        control<QTabBar>("TabBar")->setCurrentIndex(5);
         QVERIFY(field("EdUstav2")->isEnabled());
     }
 
     void editsSurviveSwitchingTabs() {
         enter(field("EdAlarmHigh"), Entry::Type, "321.5", 0);
-        form->TabBar->setCurrentIndex(3);
+        control<QTabBar>("TabBar")->setCurrentIndex(3);
         QCOMPARE(field("EdAlarmHigh")->text(), QString("  10000.00000"));
-        form->TabBar->setCurrentIndex(0);
+        control<QTabBar>("TabBar")->setCurrentIndex(0);
         QCOMPARE(field("EdAlarmHigh")->text(), QString("  321.50000"));
         QCOMPARE(form->image().Channels[0].AlarmHigh, rv::MakeWorkingReal(321.5L));
     }

@@ -37,7 +37,7 @@ class ConfigFileWindowTest : public QObject, private WindowFixture {
         useLine(sim);
         link->NetNumber = net;
         boxes->answers = {true};
-        form->BtnLoadClick();
+        transfer().BtnLoadClick();
         QVERIFY(shownOf(ScriptedBoxes::Kind::Error).isEmpty());
         QVERIFY(form->image().LoadedId != 0);
     }
@@ -60,14 +60,14 @@ class ConfigFileWindowTest : public QObject, private WindowFixture {
     void showActive() {
         form->show();
         form->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QVERIFY(QTest::qWaitForWindowActive(form));
     }
 
     QString baseTitle() { return QString::fromUtf8("Конфигурация   приборов  RV7406 и RV7408  (Ver 1.55)"); }
 
 private slots:
     void init() {
-        createWindow(true);
+        createWindow();
         dialogsAsked = 0;
     }
     void cleanup() { destroyWindow(); }
@@ -90,7 +90,7 @@ private slots:
         QVERIFY(!menu()->compareFileAction()->isEnabled());
         answerDialogsWith("/nonexistent");
         showActive();
-        QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
+        QTest::keyClick(form, Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(dialogsAsked, 0);
     }
 
@@ -115,27 +115,27 @@ private slots:
                 QVERIFY(!a->isEnabled());
                 a->trigger();
             }
-            QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier);
-            QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
+            QTest::keyClick(form, Qt::Key_O, Qt::ControlModifier);
+            QTest::keyClick(form, Qt::Key_S, Qt::ControlModifier);
         };
         boxes->answers = {true};
-        form->BtnLoadClick();
+        transfer().BtnLoadClick();
         QVERIFY(waits > 3);
         QCOMPARE(dialogsAsked, 0);
         QCOMPARE(boxes->count(ScriptedBoxes::Kind::ConfirmOkCancel), 2);  // the two reads only
 
         bool sawSearch = false;
         duringWait = [&] {
-            if (!form->SearchActive) return;
+            if (!bus().searchActive()) return;
             sawSearch = true;
             menu()->updateActions();
             QVERIFY(!menu()->openAction()->isEnabled());
             QVERIFY(!menu()->saveAction()->isEnabled());
             menu()->openAction()->trigger();
             menu()->saveConfiguration();
-            QTest::mouseClick(form->BtnSearch, Qt::LeftButton);
+            QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
         };
-        form->BtnSearchClick();
+        bus().BtnSearchClick();
         QVERIFY(sawSearch);
         QCOMPARE(dialogsAsked, 0);
         menu()->updateActions();
@@ -151,12 +151,12 @@ private slots:
         const rv::ConfigImage read = form->image();
 
         destroyWindow();
-        createWindow(true);
+        createWindow();
         answerDialogsWith(path);
         dialogsAsked = 0;
-        form->TabBar->setCurrentIndex(2);
+        control<QTabBar>("TabBar")->setCurrentIndex(2);
         showActive();
-        QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier);
+        QTest::keyClick(form, Qt::Key_O, Qt::ControlModifier);
         QCOMPARE(dialogsAsked, 1);
         QVERIFY(boxes->shown.empty());
         rv::ConfigImage expected = read;
@@ -170,7 +170,7 @@ private slots:
         QVERIFY(form->source().fromFile);
         QCOMPARE(form->windowTitle(), baseTitle() + QString::fromUtf8(" — first.rv740x.json"));
         QCOMPARE(control<QLabel>("LabelVersion")->text(), QString("3.12"));
-        QVERIFY(control<QLabel>("Label6")->isVisibleTo(form.get()));
+        QVERIFY(control<QLabel>("Label6")->isVisibleTo(form));
         QVERIFY(control<QPushButton>("BtnSave")->isEnabled());
         QVERIFY(control<QPushButton>("BtnRELE")->isEnabled());
         QCOMPARE(control<QLineEdit>("EdUstav1")->text().toStdString(),
@@ -231,7 +231,7 @@ private slots:
         link->NetNumber = 5;
         boxes->shown.clear();
         boxes->answers = {false};
-        form->BtnSaveClick();
+        transfer().BtnSaveClick();
         QCOMPARE(boxes->shown.size(), size_t{1});
         QCOMPARE(boxes->shown[0].text,
                  QString::fromUtf8("Прибор не такой, как тот, с которого сохранён файл:\n"
@@ -244,7 +244,7 @@ private slots:
         // Going on gives the usual confirmation and the write.
         boxes->shown.clear();
         boxes->answers = {true, true};
-        form->BtnSaveClick();
+        transfer().BtnSaveClick();
         QCOMPARE(boxes->shown.size(), size_t{2});
         QCOMPARE(boxes->shown[1].text, QString::fromUtf8(" Записать данные ?"));
         QVERIFY(shownOf(ScriptedBoxes::Kind::Error).isEmpty());
@@ -254,7 +254,7 @@ private slots:
         link->NetNumber = 1;
         boxes->shown.clear();
         boxes->answers = {false};
-        form->BtnSaveClick();
+        transfer().BtnSaveClick();
         QCOMPARE(boxes->shown.size(), size_t{1});
         QCOMPARE(boxes->shown[0].text, QString::fromUtf8(" Записать данные ?"));
     }
@@ -279,7 +279,7 @@ private slots:
         menu()->openConfiguration();
         boxes->shown.clear();
         boxes->answers = {true};
-        form->BtnSaveClick();
+        transfer().BtnSaveClick();
         QCOMPARE(boxes->shown.size(), size_t{1});  // same instrument: no warning
         QVERIFY(shownOf(ScriptedBoxes::Kind::Error).isEmpty());
         QVERIFY(rv::test::ReadStateFile(sim.stateFile(1)) == before);
@@ -333,8 +333,8 @@ private slots:
                 *r = rv::MakeWorkingReal(7.0L);
         }
         QStringList labels;
-        for (QLabel* l : form->TabCtrl->findChildren<QLabel*>()) labels << l->text().replace('\n', ' ');
-        labels << form->BitSQRT->text();
+        for (QLabel* l : control<QWidget>("TabCtrl")->findChildren<QLabel*>()) labels << l->text().replace('\n', ' ');
+        labels << control<QCheckBox>("BitSQRT")->text();
         for (const rv::FieldDifference& d : rv::CompareConfigurations(a, b))
             QVERIFY2(labels.contains(QString::fromStdString(d.field)), d.field.c_str());
     }

@@ -51,15 +51,14 @@ class DialogsTest : public QObject, private WindowFixture {
 
     rv::ConfigImage& image() { return form->image(); }
 
-    // Opens the password dialog from the main window and runs `whileOpen` inside its wait.
+    // Opens the password dialog from the main window, runs `whileOpen` while it is up and
+    // closes it with "Ok".
     void withPasswordDialog(const std::function<void()>& whileOpen) {
-        QTimer::singleShot(0, [&] {
-            QVERIFY(!form->isEnabled());
-            QVERIFY(pass->isVisible());
-            whileOpen();
-            pass->Button1Click();
-        });
         form->BtnPASSClick();
+        QVERIFY(!form->isEnabled());
+        QVERIFY(pass->isVisible());
+        whileOpen();
+        pass->Button1Click();
     }
 
     void checkWriteEnded() {
@@ -84,7 +83,7 @@ class DialogsTest : public QObject, private WindowFixture {
 
   private slots:
     void init() {
-        createWindow(true);
+        createWindow();
         // The progress window's gauge as each wait of a dialog write sees it.
         watchWait = [this] {
             if (info->isVisible() && (gauge.empty() || gauge.back() != info->Stepper->value()))
@@ -183,7 +182,7 @@ class DialogsTest : public QObject, private WindowFixture {
         else
             QTest::keyClicks(sym, typed);
         QCOMPARE(sym->text(), shown);
-        QCOMPARE(sym->property("tag").toInt(), value);
+        QCOMPARE((pass->passwordOfDigits() >> (4 * (4 - field))) & 0xF, value);
         // The whole digit is selected, so the next key replaces it.
         QCOMPARE(sym->selectedText(), shown);
         const int shift = 4 * (4 - field);
@@ -199,10 +198,10 @@ class DialogsTest : public QObject, private WindowFixture {
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
         boxes->answers = {true};
-        form->BtnLoadClick();
+        transfer().BtnLoadClick();
         QCOMPARE(image().Password, uint16_t(0x1234));
         withPasswordDialog([&] {
-            QVERIFY(QTest::qWaitForWindowActive(pass.get()));
+            QVERIFY(QTest::qWaitForWindowActive(pass));
             QCOMPARE(QApplication::focusWidget(), pass->Sym1);
             for (QLineEdit* sym : {pass->Sym1, pass->Sym2, pass->Sym3, pass->Sym4})
                 QCOMPARE(sym->selectedText(), sym->text());
@@ -218,7 +217,7 @@ class DialogsTest : public QObject, private WindowFixture {
     void digitsSurviveAnApplicationSwitch() {
         image().Password = 0x1234;
         withPasswordDialog([&] {
-            QVERIFY(QTest::qWaitForWindowActive(pass.get()));
+            QVERIFY(QTest::qWaitForWindowActive(pass));
             for (auto key : {Qt::Key_9, Qt::Key_Tab, Qt::Key_8, Qt::Key_Tab, Qt::Key_7,
                              Qt::Key_Tab, Qt::Key_6})
                 QTest::keyClick(static_cast<QWidget*>(nullptr), key);
@@ -233,21 +232,21 @@ class DialogsTest : public QObject, private WindowFixture {
             QCOMPARE(QApplication::activeWindow(), nullptr);
             QCOMPARE(image().Password, uint16_t(0x1234));
             pass->activateWindow();
-            QVERIFY(QTest::qWaitForWindowActive(pass.get()));
+            QVERIFY(QTest::qWaitForWindowActive(pass));
             QCOMPARE(pass->passwordOfDigits(), uint16_t(0x9876));
             QCOMPARE(pass->Sym4->text(), QString("6"));
             elsewhere.hide();
 
             // The main window stands in for a message box of this program: leaving for it
             // stores the digits, coming back reloads them from the image.
-            QVERIFY(QTest::qWaitForWindowActive(pass.get()));
+            QVERIFY(QTest::qWaitForWindowActive(pass));
             QCOMPARE(image().Password, uint16_t(0x1234));
             form->activateWindow();
-            QVERIFY(QTest::qWaitForWindowActive(form.get()));
+            QVERIFY(QTest::qWaitForWindowActive(form));
             QCOMPARE(image().Password, uint16_t(0x9876));
             image().Password = 0x5555;
             pass->activateWindow();
-            QVERIFY(QTest::qWaitForWindowActive(pass.get()));
+            QVERIFY(QTest::qWaitForWindowActive(pass));
             QCOMPARE(pass->passwordOfDigits(), uint16_t(0x5555));
         });
         QCOMPARE(image().Password, uint16_t(0x5555));
@@ -363,11 +362,11 @@ class DialogsTest : public QObject, private WindowFixture {
         useLine(sim);
         if (readOtherFirst) {
             boxes->answers = {true};
-            form->BtnLoadClick();
+            transfer().BtnLoadClick();
             QVERIFY(image().LoadedId != 0);
         }
         QCOMPARE(int(image().DisplayPeriodByte), 11);
-        form->Pribor->setValue(2);
+        control<QSpinBox>("Pribor")->setValue(2);
         const std::vector<uint8_t> before = rv::test::ReadBlockCopy(memory2, 20, false);
         boxes->answers.push_back(true);
         withPasswordDialog([&] {
@@ -401,14 +400,14 @@ class DialogsTest : public QObject, private WindowFixture {
         });
         QVERIFY(errors().isEmpty());
         QCOMPARE(gauge, (std::vector<int>{0, 30, 75}));
-        QCOMPARE(form->Pribor->value(), 7);
-        QCOMPARE(form->MenuTecSPD->currentText(), utf8("  19200  бод"));
+        QCOMPARE(control<QSpinBox>("Pribor")->value(), 7);
+        QCOMPARE(control<QComboBox>("MenuTecSPD")->currentText(), utf8("  19200  бод"));
         QCOMPARE(link->NetNumber, 7u);
         QCOMPARE(link->BaudRate, 19200u);
 
         const qsizetype before = heard(sim).size();
         boxes->answers = {true};
-        form->BtnLoadClick();
+        transfer().BtnLoadClick();
         QVERIFY2(errors().isEmpty(), qPrintable(errors().join("; ")));
         QVERIFY(image().LoadedId != 0);
         const QStringList read = heard(sim).mid(before);
@@ -464,7 +463,7 @@ class DialogsTest : public QObject, private WindowFixture {
         QVERIFY(!boxes->shown.back().parentEnabled);
         QCOMPARE(link->NetNumber, 1u);
         QCOMPARE(link->BaudRate, 9600u);
-        QCOMPARE(form->Pribor->value(), 1);
+        QCOMPARE(control<QSpinBox>("Pribor")->value(), 1);
         if (instrument.isEmpty()) QVERIFY(heard(sim).isEmpty());
     }
 
@@ -487,7 +486,7 @@ class DialogsTest : public QObject, private WindowFixture {
             }
             // The relay label stands over its column.
             const QPoint cellLeft =
-                rele->RelayCell[cellIndex(r, 0, 0)]->mapTo(rele.get(), QPoint(0, 0));
+                rele->RelayCell[cellIndex(r, 0, 0)]->mapTo(rele, QPoint(0, 0));
             QCOMPARE(rele->RelayLabel[r]->geometry().left(), cellLeft.x());
         }
         QStringList groups;
@@ -570,10 +569,10 @@ class DialogsTest : public QObject, private WindowFixture {
         rele->show();
         QCOMPARE(rele->RelayCell[4]->text(), utf8("Выкл"));
         QCOMPARE(rele->RelayCell[5]->text(), utf8("Нет"));
-        QCOMPARE(TFormRELE::cellCode(rele->RelayCell[5]), 0);
+        QCOMPARE(rele->cellCode(5), 0);
         QCOMPARE(rele->RelayCell[6]->text(), utf8("Выкл"));
         QCOMPARE(rele->RelayCell[7]->text(), utf8("Выкл"));
-        QCOMPARE(TFormRELE::cellCode(rele->RelayCell[7]), 3);
+        QCOMPARE(rele->cellCode(7), 3);
         rele->BtnERClick();
         QCOMPARE(int(image().RelayTable[1]), 0xF3);
     }
@@ -595,7 +594,7 @@ class DialogsTest : public QObject, private WindowFixture {
         rele->show();
         for (int r = 0; r < 8; ++r)
             for (int n = 0; n < 24; ++n)
-                QCOMPARE(rele->RelayCell[24 * r + n]->isVisibleTo(rele.get()),
+                QCOMPARE(rele->RelayCell[24 * r + n]->isVisibleTo(rele),
                          bool((mask >> r) & 1));
         rele->BtnERClick();
         for (int b = 0; b < rv::kRelayTableSize; ++b) {
@@ -619,10 +618,10 @@ class DialogsTest : public QObject, private WindowFixture {
     void escapeOrCloseLeavesTheDialogUp() {
         QFETCH(QString, dialog);
         QFETCH(bool, escape);
-        QDialog* window = dialog == "FormPASS"   ? static_cast<QDialog*>(pass.get())
-                          : dialog == "FormRELE" ? static_cast<QDialog*>(rele.get())
-                                                 : static_cast<QDialog*>(info.get());
-        if (window == info.get())
+        QDialog* window = dialog == "FormPASS"   ? static_cast<QDialog*>(pass)
+                          : dialog == "FormRELE" ? static_cast<QDialog*>(rele)
+                                                 : static_cast<QDialog*>(info);
+        if (window == info)
             info->startOperation(utf8("  Чтение ..."), true);
         else
             window->show();
@@ -638,13 +637,11 @@ class DialogsTest : public QObject, private WindowFixture {
     void relayEditsSurviveEscape() {
         image().RelayMask = 0xFF;
         image().RelayTable.fill(0);
-        form->BtnRELE->setEnabled(true);
-        QTimer::singleShot(0, [&] {
-            popupAndChoose(cellIndex(0, 0, 0), rele->N2);
-            QTest::keyClick(rele.get(), Qt::Key_Escape);
-            if (rele->isVisible()) rele->BtnERClick();
-        });
+        control<QPushButton>("BtnRELE")->setEnabled(true);
         form->BtnRELEClick();
+        popupAndChoose(cellIndex(0, 0, 0), rele->N2);
+        QTest::keyClick(rele, Qt::Key_Escape);
+        if (rele->isVisible()) rele->BtnERClick();
         QVERIFY(form->isEnabled());
         QCOMPARE(int(image().RelayTable[0]), 0x01);
     }
@@ -681,7 +678,7 @@ class DialogsTest : public QObject, private WindowFixture {
         rele->N4->trigger();
         rele->PopError->hide();
         // A fault has no code 3: the cell stays at none.
-        QCOMPARE(TFormRELE::cellCode(rele->RelayCell[fault]), 0);
+        QCOMPARE(rele->cellCode(fault), 0);
         QCOMPARE(rele->RelayCell[fault]->text(), utf8("Нет"));
         rele->BtnERClick();
         for (int b = 0; b < rv::kRelayTableSize; ++b) QCOMPARE(int(image().RelayTable[b]), 0);
@@ -690,18 +687,16 @@ class DialogsTest : public QObject, private WindowFixture {
     void relayDialogWaitsAndLeavesOnActivation() {
         image().RelayMask = 0xFF;
         image().RelayTable.fill(0);
-        form->BtnRELE->setEnabled(true);
+        control<QPushButton>("BtnRELE")->setEnabled(true);
         QWidget other;
-        QTimer::singleShot(0, [&] {
-            QVERIFY(!form->isEnabled());
-            QVERIFY(rele->isVisible());
-            popupAndChoose(0, rele->N2);
-            // Another window of the program becomes active: the dialog hides and packs.
-            other.show();
-            other.activateWindow();
-            QTRY_VERIFY(!rele->isVisible());
-        });
         form->BtnRELEClick();
+        QVERIFY(!form->isEnabled());
+        QVERIFY(rele->isVisible());
+        popupAndChoose(0, rele->N2);
+        // Another window of the program becomes active: the dialog hides and packs.
+        other.show();
+        other.activateWindow();
+        QTRY_VERIFY(!rele->isVisible());
         QVERIFY(form->isEnabled());
         QVERIFY(!rele->isVisible());
         QCOMPARE(int(image().RelayTable[0]), 0x01);

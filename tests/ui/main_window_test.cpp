@@ -7,6 +7,8 @@
 #include <QSpinBox>
 #include <QTabBar>
 #include <QtTest>
+#include <functional>
+#include <map>
 #include <memory>
 
 #include "channel/fields.h"
@@ -15,6 +17,9 @@
 #include "scripted_boxes.h"
 #include "ui/Info.h"
 #include "ui/WN1.h"
+#include "ui/bus_panel.h"
+#include "ui/channel_page.h"
+#include "ui/transfer_buttons.h"
 #include "ui/main_menu.h"
 
 class MainWindowTest : public QObject {
@@ -61,7 +66,7 @@ private slots:
         QVERIFY(menu->height() > 0);
         QCOMPARE(form->size(), QSize(688, 473 + menu->height()));
         QCOMPARE(form->minimumSize(), form->maximumSize());
-        QCOMPARE(control<QPushButton>("BtnLoad")->parentWidget(), menu->clientArea());
+        QVERIFY(menu->clientArea()->isAncestorOf(control<QPushButton>("BtnLoad")));
         QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
 
         QCOMPARE(control<QComboBox>("MenuCOM")->currentText(), QString::fromUtf8("  COM2"));
@@ -74,7 +79,7 @@ private slots:
         QCOMPARE(pauseText()->text(), QString("3"));
         QCOMPARE(form->image().DisplayPeriodByte, uint8_t{11});
         QCOMPARE(form->image().UsedChannels, uint16_t{0});
-        QVERIFY(!form->SearchActive);
+        QVERIFY(!control<BusPanel>("BusPanel")->searchActive());
 
         QVERIFY(!control<QPushButton>("BtnSave")->isEnabled());
         QVERIFY(!control<QPushButton>("BtnRELE")->isEnabled());
@@ -86,7 +91,11 @@ private slots:
             QVERIFY(!box->isEnabled());
             QVERIFY(!box->isChecked());
             QCOMPARE(box->geometry(), QRect(490 + 19 * (i - 1), 56, 17, 17));
-            QCOMPARE(box->property("tag").toInt(), 1 << (i - 1));
+            // Each box stands for its own channel's bit of the used-channel mask.
+            box->setChecked(true);
+            QCOMPARE(int(form->image().UsedChannels), 1 << (i - 1));
+            box->setChecked(false);
+            QCOMPARE(int(form->image().UsedChannels), 0);
         }
 
         QVERIFY(!control<QLabel>("Label6")->isVisibleTo(form.get()));
@@ -99,7 +108,7 @@ private slots:
                  QString("  1    2    3    4    5    6    7    8"));
 
         // Channel 1 with its defaults, not editable.
-        QCOMPARE(form->currentChannel(), 0);
+        QCOMPARE(control<ChannelPage>("TabCtrl")->currentChannel(), 0);
         QCOMPARE(control<QLineEdit>("EdRt0")->text(), QString("  100.00000"));
         QCOMPARE(control<QLineEdit>("EdGist1")->text(), QString("  0.100"));
         QCOMPARE(control<QLineEdit>("EdAlarmLow")->text(), QString("  -10000.00000"));
@@ -237,7 +246,7 @@ private slots:
 
     void usedChannelBoxesFollowClicks() {
         form->image().ChannelsFitted = 0x0F;
-        form->TabCtrlChange();
+        control<ChannelPage>("TabCtrl")->TabCtrlChange();
         auto* box3 = control<QCheckBox>("CC3");
         auto* box5 = control<QCheckBox>("CC5");
         QVERIFY(box3->isEnabled());
@@ -269,6 +278,42 @@ private slots:
         priborText()->insert(typed);
         QCOMPARE(priborText()->text(), shown);
         QCOMPARE(link->NetNumber, netNumber);
+    }
+
+    // The right column's controls keep their places in the client area, and the one under each
+    // control's middle, as the mouse finds it, is that control.
+    void rightColumnPlaces_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("place");
+        QTest::newRow("MenuPribor") << "MenuPribor" << QRect(612, 231, 69, 24);
+        QTest::newRow("Stepper") << "Stepper" << QRect(464, 262, 217, 16);
+        QTest::newRow("BtnLoad") << "BtnLoad" << QRect(464, 286, 105, 28);
+        QTest::newRow("BtnSave") << "BtnSave" << QRect(576, 286, 105, 28);
+        QTest::newRow("Pribor") << "Pribor" << QRect(612, 328, 69, 24);
+        QTest::newRow("MenuTecSPD") << "MenuTecSPD" << QRect(464, 362, 217, 24);
+        QTest::newRow("MenuCOM") << "MenuCOM" << QRect(464, 396, 217, 24);
+        QTest::newRow("BtnSearch") << "BtnSearch" << QRect(464, 436, 217, 28);
+        QTest::newRow("BtnPASS") << "BtnPASS" << QRect(464, 166, 217, 25);
+        QTest::newRow("BtnRELE") << "BtnRELE" << QRect(464, 196, 217, 25);
+        QTest::newRow("TabCtrl") << "TabCtrl" << QRect(8, 8, 441, 457);
+    }
+    void rightColumnPlaces() {
+        QFETCH(QString, name);
+        QFETCH(QRect, place);
+        form->show();
+        auto* widget = control<QWidget>(qPrintable(name));
+        widget->show();
+        QWidget* client = form->mainMenu()->clientArea();
+        const QRect inWindow(widget->mapTo(client, QPoint(0, 0)), widget->size());
+        QCOMPARE(inWindow, place);
+        QWidget* hit = client->childAt(place.center());
+        QVERIFY(hit != nullptr);
+        QVERIFY2(hit == widget || widget->isAncestorOf(hit), qPrintable(hit->objectName()));
+    }
+    void labelPlaces() {
+        QWidget* client = form->mainMenu()->clientArea();
+        QCOMPARE(control<QLabel>("LabelMenu")->mapTo(client, QPoint(0, 0)), QPoint(464, 234));
+        QCOMPARE(control<QLabel>("Label5")->mapTo(client, QPoint(0, 0)), QPoint(464, 334));
     }
 
     void speedAndPortLists() {
@@ -307,13 +352,16 @@ private slots:
         QFETCH(bool, errorBox);
         link->portDevices[1] = "/nonexistent/rv740x-line";
         form->show();
-        form->MenuSHEMA->setCurrentIndex(1);
+        control<QComboBox>("MenuSHEMA")->setCurrentIndex(1);
         boxes->answers = {true};
-        const std::map<QString, void (TDeskForm::*)()> handlers = {
-            {"BtnPASS", &TDeskForm::BtnPASSClick}, {"BtnRELE", &TDeskForm::BtnRELEClick},
-            {"BtnLoad", &TDeskForm::BtnLoadClick}, {"BtnSave", &TDeskForm::BtnSaveClick},
-            {"BtnR0", &TDeskForm::BtnR0Click},     {"Btn2X", &TDeskForm::Btn2XClick}};
-        (form.get()->*handlers.at(button))();
+        TransferButtons* transfer = control<TransferButtons>("TransferButtons");
+        ChannelPage* page = control<ChannelPage>("TabCtrl");
+        const std::map<QString, std::function<void()>> handlers = {
+            {"BtnPASS", [&] { form->BtnPASSClick(); }}, {"BtnRELE", [&] { form->BtnRELEClick(); }},
+            {"BtnLoad", [&] { transfer->BtnLoadClick(); }},
+            {"BtnSave", [&] { transfer->BtnSaveClick(); }},
+            {"BtnR0", [&] { page->BtnR0Click(); }}, {"Btn2X", [&] { page->Btn2XClick(); }}};
+        handlers.at(button)();
         QVERIFY(form->isEnabled());
         int errors = 0;
         for (const auto& s : boxes->shown) errors += s.kind == ScriptedBoxes::Kind::Error;

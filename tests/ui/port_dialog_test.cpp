@@ -54,7 +54,7 @@ class PortDialogTest : public QObject, private WindowFixture {
     // Reads the instrument through the window, as "Прочитать" does.
     void readThroughTheWindow() {
         boxes->answers = {true};
-        QTest::mouseClick(form->BtnLoad, Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>("BtnLoad"), Qt::LeftButton);
     }
 
   private slots:
@@ -166,7 +166,7 @@ class PortDialogTest : public QObject, private WindowFixture {
             // The window's start-up port is COM2: the read goes to the chosen device.
             readThroughTheWindow();
             QCOMPARE(errors(), QStringList());
-            QCOMPARE(form->LabelVersion->text(), QString("3.12"));
+            QCOMPARE(control<QLabel>("LabelVersion")->text(), QString("3.12"));
             QVERIFY(!rv::test::HeardRequests(sim.logPath()).empty());
             destroyWindow();
         }
@@ -179,7 +179,7 @@ class PortDialogTest : public QObject, private WindowFixture {
         QCOMPARE(link->portDevices[1], sim.linkPath());
         readThroughTheWindow();
         QCOMPARE(errors(), QStringList());
-        QCOMPARE(form->LabelVersion->text(), QString("3.12"));
+        QCOMPARE(control<QLabel>("LabelVersion")->text(), QString("3.12"));
         QVERIFY(rv::test::HeardRequests(sim.logPath()).size() > heardInFirstRun);
     }
 

@@ -17,25 +17,27 @@ class SearchWindowTest : public QObject, private WindowFixture {
 
     // The seventeen controls the search disables, then the menu bar.
     QList<QWidget*> portUsers() const {
-        QList<QWidget*> controls{form->MenuTecSPD, form->MenuCOM, form->Pribor,
-                                 form->BtnLoad,    form->BtnSave, form->BtnRELE,
-                                 form->BtnPASS,    form->EdPause, form->TabCtrl};
-        for (QCheckBox* box : form->CC) controls << box;
+        QList<QWidget*> controls{control<QComboBox>("MenuTecSPD"), control<QComboBox>("MenuCOM"),
+                                 control<QSpinBox>("Pribor"),      control<QPushButton>("BtnLoad"),
+                                 control<QPushButton>("BtnSave"),  control<QPushButton>("BtnRELE"),
+                                 control<QPushButton>("BtnPASS"),  control<QSpinBox>("EdPause"),
+                                 control<QWidget>("TabCtrl")};
+        for (QCheckBox* box : usedBoxes()) controls << box;
         controls << form->mainMenu();
         return controls;
     }
 
     QStringList listed() const {
         QStringList items;
-        for (int i = 0; i < form->MenuPribor->count(); ++i) items << form->MenuPribor->itemText(i);
+        for (int i = 0; i < control<QComboBox>("MenuPribor")->count(); ++i) items << control<QComboBox>("MenuPribor")->itemText(i);
         return items;
     }
 
     // Presses the search button again once the probe of `number` is under way.
     void stopAtProbe(unsigned number) {
         duringWait = [this, number] {
-            if (link->NetNumber == number && form->SearchActive)
-                QTest::mouseClick(form->BtnSearch, Qt::LeftButton);
+            if (link->NetNumber == number && bus().searchActive())
+                QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
         };
     }
 
@@ -47,43 +49,43 @@ class SearchWindowTest : public QObject, private WindowFixture {
         rv::test::SimProcess sim({"3", "4,family=18", "6"});
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
-        QVERIFY(!form->MenuPribor->isVisible());
-        QVERIFY(!form->LabelMenu->isVisible());
+        QVERIFY(!control<QComboBox>("MenuPribor")->isVisible());
+        QVERIFY(!control<QLabel>("LabelMenu")->isVisible());
         bool sawRunning = false;
         duringWait = [&] {
-            if (!form->SearchActive) return;
+            if (!bus().searchActive()) return;
             sawRunning = true;
-            QCOMPARE(form->BtnSearch->text(), QString::fromUtf8("О С Т А Н О В."));
-            QVERIFY(form->Stepper->isVisible());
+            QCOMPARE(control<QPushButton>("BtnSearch")->text(), QString::fromUtf8("О С Т А Н О В."));
+            QVERIFY(control<QProgressBar>("Stepper")->isVisible());
             QVERIFY(form->isEnabled());
-            QVERIFY(form->BtnSearch->isEnabled());
-            QVERIFY(form->MenuPribor->isEnabled());
+            QVERIFY(control<QPushButton>("BtnSearch")->isEnabled());
+            QVERIFY(control<QComboBox>("MenuPribor")->isEnabled());
             for (QWidget* w : portUsers()) QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
             // A pick while searching is ignored.
-            if (form->MenuPribor->count() > 0) {
-                emit form->MenuPribor->activated(0);
-                QCOMPARE(form->Pribor->value(), 1);
+            if (control<QComboBox>("MenuPribor")->count() > 0) {
+                emit control<QComboBox>("MenuPribor")->activated(0);
+                QCOMPARE(control<QSpinBox>("Pribor")->value(), 1);
             }
-            if (link->NetNumber == 7) QTest::mouseClick(form->BtnSearch, Qt::LeftButton);
+            if (link->NetNumber == 7) QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
         };
-        QTest::mouseClick(form->BtnSearch, Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
         QVERIFY(sawRunning);
         QCOMPARE(listed(), QStringList({"3", "6"}));
-        QCOMPARE(form->MenuPribor->currentIndex(), 0);
-        QVERIFY(form->MenuPribor->isVisible());
-        QVERIFY(form->LabelMenu->isVisible());
-        QCOMPARE(form->LabelMenu->text(), QString::fromUtf8(" Найденные приборы  "));
-        QCOMPARE(form->BtnSearch->text(), QString::fromUtf8("П о и с к"));
-        QVERIFY(!form->Stepper->isVisible());
-        QVERIFY(!form->SearchActive);
-        QCOMPARE(form->Pribor->value(), 1);
+        QCOMPARE(control<QComboBox>("MenuPribor")->currentIndex(), 0);
+        QVERIFY(control<QComboBox>("MenuPribor")->isVisible());
+        QVERIFY(control<QLabel>("LabelMenu")->isVisible());
+        QCOMPARE(control<QLabel>("LabelMenu")->text(), QString::fromUtf8(" Найденные приборы  "));
+        QCOMPARE(control<QPushButton>("BtnSearch")->text(), QString::fromUtf8("П о и с к"));
+        QVERIFY(!control<QProgressBar>("Stepper")->isVisible());
+        QVERIFY(!bus().searchActive());
+        QCOMPARE(control<QSpinBox>("Pribor")->value(), 1);
         QCOMPARE(link->NetNumber, 1u);
         QVERIFY(boxes->shown.empty());
         QVERIFY(!link->port.isOpen());
 
         duringWait = nullptr;
-        emit form->MenuPribor->activated(1);
-        QCOMPARE(form->Pribor->value(), 6);
+        emit control<QComboBox>("MenuPribor")->activated(1);
+        QCOMPARE(control<QSpinBox>("Pribor")->value(), 6);
         QCOMPARE(link->NetNumber, 6u);
     }
 
@@ -92,10 +94,10 @@ class SearchWindowTest : public QObject, private WindowFixture {
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
         stopAtProbe(3);
-        QTest::mouseClick(form->BtnSearch, Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
         QCOMPARE(listed(), QStringList({"1", "2"}));
         stopAtProbe(2);
-        QTest::mouseClick(form->BtnSearch, Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
         QCOMPARE(listed(), QStringList({"1"}));
     }
 
@@ -115,7 +117,7 @@ class SearchWindowTest : public QObject, private WindowFixture {
         const QList<QWidget*> controls = portUsers();
         for (int i = 0; i < controls.size(); ++i) controls[i]->setEnabled(!disabled.contains(i));
         stopAtProbe(3);
-        QTest::mouseClick(form->BtnSearch, Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
         QCOMPARE(listed(), QStringList({"2"}));
         for (int i = 0; i < controls.size(); ++i)
             QCOMPARE(controls[i]->isEnabled(), !disabled.contains(i));
@@ -128,11 +130,11 @@ class SearchWindowTest : public QObject, private WindowFixture {
         QElapsedTimer timer;
         timer.start();
         stopAtProbe(2);
-        QTest::mouseClick(form->BtnSearch, Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
         // Stopped within the probe, well before its time-out.
         QVERIFY(timer.elapsed() < 400);
         QCOMPARE(listed(), QStringList({"1"}));
-        QCOMPARE(form->BtnSearch->text(), QString::fromUtf8("П о и с к"));
+        QCOMPARE(control<QPushButton>("BtnSearch")->text(), QString::fromUtf8("П о и с к"));
         QVERIFY(boxes->shown.empty());
     }
 
@@ -143,9 +145,9 @@ class SearchWindowTest : public QObject, private WindowFixture {
         duringWait = [this] {
             if (link->NetNumber == 3) form->close();
         };
-        QTest::mouseClick(form->BtnSearch, Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
         QCOMPARE(listed(), QStringList({"1"}));
-        QVERIFY(!form->SearchActive);
+        QVERIFY(!bus().searchActive());
         QVERIFY(!link->port.isOpen());
     }
 
@@ -159,16 +161,16 @@ class SearchWindowTest : public QObject, private WindowFixture {
         QFETCH(QString, device);
         QFETCH(int, status);
         link->portDevices[1] = device.toStdString();
-        form->BtnSave->setEnabled(false);
-        QTest::mouseClick(form->BtnSearch, Qt::LeftButton);
+        control<QPushButton>("BtnSave")->setEnabled(false);
+        QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
         QCOMPARE(boxes->shown.size(), size_t(1));
         QCOMPARE(boxes->shown[0].kind, ScriptedBoxes::Kind::Error);
         QCOMPARE(boxes->shown[0].text, QString::fromStdString(rv::StatusText(status)));
         QVERIFY(listed().isEmpty());
-        QVERIFY(form->MenuPribor->isVisible());
-        QVERIFY(!form->BtnSave->isEnabled());
-        QVERIFY(form->BtnLoad->isEnabled());
-        QCOMPARE(form->BtnSearch->text(), QString::fromUtf8("П о и с к"));
+        QVERIFY(control<QComboBox>("MenuPribor")->isVisible());
+        QVERIFY(!control<QPushButton>("BtnSave")->isEnabled());
+        QVERIFY(control<QPushButton>("BtnLoad")->isEnabled());
+        QCOMPARE(control<QPushButton>("BtnSearch")->text(), QString::fromUtf8("П о и с к"));
         QCOMPARE(link->NetNumber, 1u);
     }
 
@@ -176,12 +178,12 @@ class SearchWindowTest : public QObject, private WindowFixture {
         rv::test::SimProcess sim({"1"});
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
-        form->Pribor->setValue(42);
+        control<QSpinBox>("Pribor")->setValue(42);
         QCOMPARE(link->NetNumber, 42u);
         stopAtProbe(2);
-        QTest::mouseClick(form->BtnSearch, Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
         QCOMPARE(link->NetNumber, 42u);
-        QCOMPARE(form->Pribor->value(), 42);
+        QCOMPARE(control<QSpinBox>("Pribor")->value(), 42);
     }
 };
 

@@ -36,7 +36,7 @@ private slots:
         rv::test::SimProcess sim({"1,model=RV7408,version=3.12"});
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
-        form->TabBar->setCurrentIndex(2);
+        control<QTabBar>("TabBar")->setCurrentIndex(2);
 
         bool windowDisabledDuringRead = false;
         QString caption;
@@ -60,8 +60,8 @@ private slots:
         QVERIFY(control<QPushButton>("BtnSave")->isEnabled());
         QVERIFY(control<QPushButton>("BtnRELE")->isEnabled());
         QCOMPARE(control<QLabel>("LabelVersion")->text(), QString("3.12"));
-        QVERIFY(control<QLabel>("Label6")->isVisibleTo(form.get()));
-        QCOMPARE(form->currentChannel(), 2);
+        QVERIFY(control<QLabel>("Label6")->isVisibleTo(form));
+        QCOMPARE(page().currentChannel(), 2);
         QVERIFY(control<QLineEdit>("EdRt0")->isEnabled());
 
         // The page shows channel 3 as the instrument holds it.
@@ -99,7 +99,7 @@ private slots:
         link->NetNumber = 5;
         form->image().UsedChannels = 0;
         boxes->answers = {true};
-        form->BtnLoadClick();
+        transfer().BtnLoadClick();
         QVERIFY(errors().isEmpty());
         QCOMPARE(form->image().ChannelsFitted & 0xFF, 0x3F);
         for (int i : {6, 7}) {
@@ -108,7 +108,7 @@ private slots:
             QVERIFY(!box->isChecked());
         }
         QCOMPARE(form->image().UsedChannels & ~form->image().ChannelsFitted, 0);
-        form->TabBar->setCurrentIndex(7);
+        control<QTabBar>("TabBar")->setCurrentIndex(7);
         QVERIFY(!control<QLineEdit>("EdRt0")->isEnabled());
     }
 
@@ -117,9 +117,9 @@ private slots:
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
         boxes->answers = {false};
-        form->BtnLoadClick();
+        transfer().BtnLoadClick();
         QCOMPARE(boxes->shown.size(), size_t{1});
-        QVERIFY(!control<QLabel>("Label6")->isVisibleTo(form.get()));
+        QVERIFY(!control<QLabel>("Label6")->isVisibleTo(form));
         QCOMPARE(form->image().LoadedId, 0u);
         QVERIFY(!info->isVisible());
     }
@@ -129,7 +129,7 @@ private slots:
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
         boxes->answers = {true};
-        form->BtnLoadClick();
+        transfer().BtnLoadClick();
         QVERIFY(form->image().LoadedId != 0);
 
         // Pressing "Отмена" once block 2 is in: the read stops, silently.
@@ -142,7 +142,7 @@ private slots:
             }
         };
         boxes->answers = {true};
-        form->BtnLoadClick();
+        transfer().BtnLoadClick();
         QVERIFY(pressed);
         QCOMPARE(boxes->shown.size(), size_t{2});
         QVERIFY(errors().isEmpty());
@@ -158,7 +158,7 @@ private slots:
         rv::test::SimProcess sim({"1,model=RV7408"});
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
-        QSignalSpy closed(form.get(), &TDeskForm::closed);
+        QSignalSpy closed(form, &TDeskForm::closed);
         bool closedDuringRead = false;
         duringWait = [&] {
             if (!closedDuringRead && info->Stepper->value() >= 20) {
@@ -167,7 +167,7 @@ private slots:
             }
         };
         boxes->answers = {true};
-        form->BtnLoadClick();
+        transfer().BtnLoadClick();
         QVERIFY(closedDuringRead);
         QCOMPARE(closed.count(), 1);
         QCOMPARE(boxes->shown.size(), size_t{1});
@@ -203,13 +203,13 @@ private slots:
             if (s.kind == ScriptedBoxes::Kind::Error) infoUpWhileBox = !s.parentEnabled;
         };
         boxes->answers = {true};
-        form->BtnLoadClick();
+        transfer().BtnLoadClick();
 
         QCOMPARE(errors(), QStringList{message});
         QVERIFY2(infoUpWhileBox, "the error box comes while the main window is disabled");
         QCOMPARE(form->image().LoadedId, 0u);
         QVERIFY(!control<QPushButton>("BtnSave")->isEnabled());
-        QCOMPARE(control<QLabel>("Label6")->isVisibleTo(form.get()), versionShown);
+        QCOMPARE(control<QLabel>("Label6")->isVisibleTo(form), versionShown);
         checkEndState();
     }
 
@@ -218,12 +218,12 @@ private slots:
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
         boxes->answers = {true};
-        form->BtnLoadClick();
+        transfer().BtnLoadClick();
         QVERIFY(errors().isEmpty());
         const auto main5Before = rv::test::ReadBlockCopy(sim.stateFile(1), 5, false);
         const auto block20Before = rv::test::ReadBlockCopy(sim.stateFile(1), 20, false);
 
-        form->TabBar->setCurrentIndex(2);
+        control<QTabBar>("TabBar")->setCurrentIndex(2);
         auto* ustav1 = control<QLineEdit>("EdUstav1");
         ustav1->selectAll();
         ustav1->insert("-123.5");
@@ -307,12 +307,12 @@ private slots:
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
         boxes->answers = {true};
-        form->BtnLoadClick();
+        transfer().BtnLoadClick();
         QVERIFY2(errors().isEmpty(), qPrintable(errors().join("; ")));
         QVERIFY(form->image().LoadedId != 0);
         for (int tab : {1, 2, 3, 4, 5, 6, 7, 0}) {
-            form->TabBar->setCurrentIndex(tab);
-            QCOMPARE(form->currentChannel(), tab);
+            control<QTabBar>("TabBar")->setCurrentIndex(tab);
+            QCOMPARE(page().currentChannel(), tab);
             QCOMPARE(control<QLineEdit>("EdGist1")->text(), QString("  0.123"));
             QCOMPARE(control<QLineEdit>("EdDiap2")->text(), QString("  12.34568"));
         }

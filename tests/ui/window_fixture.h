@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QCheckBox>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTest>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -13,60 +16,88 @@
 #include "ui/EdRL.h"
 #include "ui/Info.h"
 #include "ui/WN1.h"
+#include "ui/app_windows.h"
+#include "ui/bus_panel.h"
+#include "ui/channel_page.h"
+#include "ui/transfer_buttons.h"
 
-// The main window with its progress window on a link of its own, as the window tests use it.
-// A test class derives from QObject and from this, calls createWindow() in init() and
-// destroyWindow() in cleanup().
+// The program's windows, started as the program starts them, on a link of their own, as the
+// window tests use them. A test class derives from QObject and from this, calls createWindow()
+// in init() and destroyWindow() in cleanup().
 class WindowFixture {
   protected:
     std::unique_ptr<rv::Link> link;
     std::unique_ptr<ScriptedBoxes> boxes;
-    std::unique_ptr<TDeskForm> form;
-    std::unique_ptr<TInfoForm> info;
-    // Only with createWindow(true).
-    std::unique_ptr<TFormPASS> pass;
-    std::unique_ptr<TFormRELE> rele;
+    std::unique_ptr<AppWindows> windows;
+    TDeskForm* form = nullptr;
+    TInfoForm* info = nullptr;
+    TFormPASS* pass = nullptr;
+    TFormRELE* rele = nullptr;
     // Runs at every wait of a transaction, after the window's events: the test file's own
     // record of what the wait saw.
     std::function<void()> watchWait;
     // Runs at every wait after watchWait: what a single test does meanwhile.
     std::function<void()> duringWait;
 
-    void createWindow(bool withDialogs = false) {
+    void createWindow() {
         link = std::make_unique<rv::Link>();
+        testClock.start();
+        waitTimedOut = false;
         link->pumpMessages = [this] {
             QCoreApplication::processEvents(QEventLoop::AllEvents);
             if (watchWait) watchWait();
             if (duringWait) duringWait();
+            failOnceTooLate();
         };
         boxes = std::make_unique<ScriptedBoxes>();
-        form = std::make_unique<TDeskForm>(*link, *boxes);
-        info = std::make_unique<TInfoForm>(*link);
-        if (withDialogs) {
-            pass = std::make_unique<TFormPASS>(*link, form->image(), *boxes);
-            pass->setInfoForm(info.get());
-            rele = std::make_unique<TFormRELE>(form->image());
-        }
-        form->setDialogs(rele.get(), pass.get(), info.get());
-        form->show();
+        windows = std::make_unique<AppWindows>(*link, *boxes);
+        form = &windows->desk();
+        info = &windows->info();
+        pass = &windows->pass();
+        rele = &windows->rele();
         watchWait = nullptr;
         duringWait = nullptr;
     }
 
+    // A test whose operations still wait after this long fails, and its operation is cancelled
+    // so that the test ends instead of hanging.
+    static constexpr qint64 kWaitLimitMs = 90000;
+    QElapsedTimer testClock;
+    bool waitTimedOut = false;
+
+    void failOnceTooLate() {
+        if (waitTimedOut || testClock.elapsed() < kWaitLimitMs) return;
+        waitTimedOut = true;
+        link->CancelFlag = true;
+        QTest::qFail("an operation of the window still waits after the test's time limit",
+                     __FILE__, __LINE__);
+    }
+
     void destroyWindow() {
-        pass.reset();
-        rele.reset();
-        form.reset();
-        info.reset();
+        form = nullptr;
+        info = nullptr;
+        pass = nullptr;
+        rele = nullptr;
+        windows.reset();
         boxes.reset();
         link.reset();
     }
 
     template <typename T>
-    T* control(const char* name) {
+    T* control(const char* name) const {
         T* found = form->findChild<T*>(name);
         if (!found) qFatal("no control %s", name);
         return found;
+    }
+    ChannelPage& page() const { return *control<ChannelPage>("TabCtrl"); }
+    BusPanel& bus() const { return *control<BusPanel>("BusPanel"); }
+    TransferButtons& transfer() const { return *control<TransferButtons>("TransferButtons"); }
+    // The used-channel boxes CC1..CC8.
+    QList<QCheckBox*> usedBoxes() const {
+        QList<QCheckBox*> list;
+        for (int i = 1; i <= rv::kChannelCount; ++i)
+            list << control<QCheckBox>(QString("CC%1").arg(i).toLatin1().constData());
+        return list;
     }
 
     void useLine(const rv::test::SimProcess& sim) { link->portDevices[1] = sim.linkPath(); }

@@ -1,8 +1,9 @@
-#include "link/search.h"
+#include "ops/search.h"
 
 #include <string>
 
 #include "link/requests.h"
+#include "link/session.h"
 #include "link/transact.h"
 
 namespace rv {
@@ -35,9 +36,8 @@ Outcome SearchLine(Link& link, Duration probeTimeout, const SearchObserver& obse
                    SearchRange range) {
     NetNumberGuard netGuard(link);
     link.NetNumber = 1;
-    link.CancelFlag = false;
-    if (!link.OpenPort()) return Outcome::Failed;
-    PortGuard portGuard(link);
+    const Session session(link, Session::Check::PortOnly);
+    if (!session.ready()) return session.outcome();
 
     for (unsigned a = range.first; a <= range.last && !link.CancelFlag; ++a) {
         link.NetNumber = a;

@@ -30,7 +30,7 @@ struct SearchRange {
 
 // Probes network numbers 1..255 (or the range given) with "0;" at `probeTimeout` each, at the
 // link's one port and speed, and reports every number whose reply is exactly the single field
-// "17". Clears the cancel request first and stops at the next one. Opens and closes the port;
+// "17". Runs in one Session (no identification) and stops at the next cancel request;
 // link.NetNumber ends as it was. Failed only when the port cannot be opened (LinkStatus says
 // why); a probe's own failure is silent.
 Outcome SearchLine(Link& link, Duration probeTimeout, const SearchObserver& observer,

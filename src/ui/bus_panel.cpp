@@ -1,0 +1,179 @@
+#include "ui/bus_panel.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <array>
+
+#include "channel/fields.h"
+#include "link/link.h"
+#include "link/status.h"
+#include "link/timeouts.h"
+#include "ops/search.h"
+#include "ui/message_boxes.h"
+#include "ui/text_spin_box.h"
+#include "ui/window_style.h"
+
+namespace {
+
+using window_style::makeLabel;
+using window_style::setHint;
+
+// The panel's place in the main window; its controls are placed relative to it.
+constexpr int kLeft = 464;
+constexpr int kTop = 231;
+constexpr int kWidth = 217;
+constexpr int kHeight = 234;
+constexpr int kNumberLeft = 612 - kLeft;
+
+const char* const kPortItems[] = {"  COM1", "  COM2", "  COM3", "  COM4"};
+const char* const kSpeedItems[] = {"  300  бод",  "  600  бод",  "  1200  бод", "  2400  бод",
+                                   "  4800  бод", "  9600  бод", "  19200  бод"};
+constexpr int kStartupPortIndex = 1;
+constexpr int kStartupSpeedIndex = 5;
+
+// The widget's own enabled setting, whatever its parents' states.
+bool ownEnabled(const QWidget* widget) { return !widget->testAttribute(Qt::WA_ForceDisabled); }
+
+}  // namespace
+
+BusPanel::BusPanel(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
+    : QWidget(parent), link_(link), boxes_(boxes) {
+    setObjectName("BusPanel");
+    setGeometry(kLeft, kTop, kWidth, kHeight);
+    const QFont bold = window_style::withPixelSize(font(), 13, true);
+
+    LabelMenu = makeLabel(this, "LabelMenu", " Найденные приборы  ", 0, 234 - kTop);
+    LabelMenu->setStyleSheet("background-color: lime;");
+    LabelMenu->hide();
+    MenuPribor = new QComboBox(this);
+    MenuPribor->setObjectName("MenuPribor");
+    MenuPribor->setStyleSheet("QComboBox { background-color: lime; }");
+    MenuPribor->setGeometry(kNumberLeft, 231 - kTop, kWidth - kNumberLeft, 24);
+    MenuPribor->hide();
+
+    Stepper = new QProgressBar(this);
+    Stepper->setObjectName("Stepper");
+    Stepper->setRange(0, 100);
+    Stepper->setValue(0);
+    Stepper->setGeometry(0, 262 - kTop, kWidth, 16);
+    Stepper->hide();
+
+    Label5 = makeLabel(this, "Label5", "Номер прибора :", 0, 334 - kTop);
+    Pribor = new TextSpinBox(this);
+    Pribor->setObjectName("Pribor");
+    Pribor->setFont(bold);
+    Pribor->setRange(0, 254);
+    Pribor->setValue(1);
+    Pribor->editor()->setMaxLength(3);
+    Pribor->readText = [](const QString& text, int current) {
+        long number = 0;
+        return rv::ParseNetworkNumber(text.toStdString(), number) && number >= 0 && number <= 254
+                   ? static_cast<int>(number)
+                   : current;
+    };
+    Pribor->setGeometry(kNumberLeft, 328 - kTop, kWidth - kNumberLeft, 24);
+    setHint(Pribor, "Номер  прибора");
+
+    MenuTecSPD = new QComboBox(this);
+    MenuTecSPD->setObjectName("MenuTecSPD");
+    for (const char* item : kSpeedItems) MenuTecSPD->addItem(QString::fromUtf8(item));
+    MenuTecSPD->setCurrentIndex(-1);
+    MenuTecSPD->setGeometry(0, 362 - kTop, kWidth, 24);
+    setHint(MenuTecSPD, "Текущая  скорость  обмена");
+
+    MenuCOM = new QComboBox(this);
+    MenuCOM->setObjectName("MenuCOM");
+    MenuCOM->setFont(bold);
+    for (const char* item : kPortItems) MenuCOM->addItem(QString::fromUtf8(item));
+    MenuCOM->setCurrentIndex(-1);
+    MenuCOM->setGeometry(0, 396 - kTop, kWidth, 24);
+    setHint(MenuCOM, "COM-порт компьютера к которому подключен прибор");
+
+    BtnSearch = new QPushButton(QString::fromUtf8("П о и с к"), this);
+    BtnSearch->setObjectName("BtnSearch");
+    BtnSearch->setGeometry(0, 436 - kTop, kWidth, 28);
+
+    connect(Pribor, &TextSpinBox::shownTextChanged, this, &BusPanel::PriborChange);
+    connect(MenuCOM, &QComboBox::currentIndexChanged, this, &BusPanel::MenuCOMChange);
+    connect(MenuTecSPD, &QComboBox::currentIndexChanged, this, &BusPanel::MenuTecSPDChange);
+    connect(MenuPribor, &QComboBox::activated, this, &BusPanel::MenuPriborChange);
+    connect(BtnSearch, &QPushButton::clicked, this, &BusPanel::BtnSearchClick);
+}
+
+void BusPanel::selectStartupLine() {
+    MenuCOM->setCurrentIndex(kStartupPortIndex);
+    MenuTecSPD->setCurrentIndex(kStartupSpeedIndex);
+    SearchActive = false;
+}
+
+void BusPanel::MenuCOMChange(int index) { link_.PortIndex = index; }
+
+void BusPanel::MenuTecSPDChange(int index) { link_.applySpeedIndex(index); }
+
+void BusPanel::PriborChange() {
+    long number = 0;
+    if (rv::ParseNetworkNumber(Pribor->editor()->text().toStdString(), number) && number >= 0 &&
+        number <= 254) {
+        link_.NetNumber = static_cast<uint32_t>(number);
+        return;
+    }
+    // The box's own value may already equal NetNumber, so its text is set directly.
+    Pribor->editor()->setText(QString::number(link_.NetNumber));
+}
+
+void BusPanel::BtnSearchClick() {
+    if (SearchActive) {
+        // Runs nested inside the waiting probe: only ask the running search to stop.
+        link_.CancelFlag = true;
+        return;
+    }
+    SearchActive = true;
+    BtnSearch->setText(QString::fromUtf8("О С Т А Н О В."));
+
+    const std::array<QWidget*, 3> controls{MenuTecSPD, MenuCOM, Pribor};
+    std::array<bool, controls.size()> wasEnabled{};
+    for (size_t i = 0; i < controls.size(); ++i) {
+        wasEnabled[i] = ownEnabled(controls[i]);
+        controls[i]->setEnabled(false);
+    }
+    emit searchStarted();
+
+    MenuPribor->show();
+    LabelMenu->show();
+    Stepper->setValue(0);
+    Stepper->show();
+    MenuPribor->clear();
+    window()->repaint();
+
+    rv::SearchObserver observer;
+    observer.progress = [this](int percent) { Stepper->setValue(percent); };
+    observer.found = [this](unsigned netNumber) {
+        MenuPribor->addItem(QString::number(netNumber));
+        MenuPribor->setCurrentIndex(0);
+    };
+    const rv::Outcome outcome =
+        rv::SearchLine(link_, rv::SearchTimeoutOfSpeedIndex(MenuTecSPD->currentIndex()), observer);
+    if (outcome == rv::Outcome::Failed && link_.LinkStatus != rv::status::kOk)
+        boxes_.error(window(), QString::fromStdString(rv::StatusText(link_.LinkStatus)));
+
+    BtnSearch->setText(QString::fromUtf8("П о и с к"));
+    Stepper->hide();
+    for (size_t i = 0; i < controls.size(); ++i) controls[i]->setEnabled(wasEnabled[i]);
+    emit searchFinished();
+    SearchActive = false;
+    PriborChange();
+}
+
+void BusPanel::MenuPriborChange(int index) {
+    if (SearchActive || index < 0) return;
+    Pribor->setValue(MenuPribor->itemText(index).toInt());
+    PriborChange();
+}
+
+void BusPanel::followNetworkChange(int netNumber, int speedIndex) {
+    Pribor->setValue(netNumber);
+    MenuTecSPD->setCurrentIndex(speedIndex);
+    MenuTecSPDChange(speedIndex);
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QWidget>
+
+class MessageBoxes;
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class TextSpinBox;
+
+namespace rv {
+struct Link;
+}
+
+// The bus settings of the main window: the port, the speed, the addressed instrument's number,
+// and the search of the line with the list of the instruments it found. Every change goes
+// straight to the link's settings.
+class BusPanel : public QWidget {
+    Q_OBJECT
+public:
+    BusPanel(rv::Link& link, MessageBoxes& boxes, QWidget* parent);
+
+    // COM2 at 9600 baud, as the program starts.
+    void selectStartupLine();
+    bool searchActive() const { return SearchActive; }
+    // Makes the panel address the instrument at a new network number and speed index.
+    void followNetworkChange(int netNumber, int speedIndex);
+
+    void MenuCOMChange(int index);
+    void MenuTecSPDChange(int index);
+    void PriborChange();
+    void BtnSearchClick();
+    void MenuPriborChange(int index);
+
+signals:
+    // The rest of the window holds its controls while the search runs, and gives them back.
+    void searchStarted();
+    void searchFinished();
+
+private:
+    rv::Link& link_;
+    MessageBoxes& boxes_;
+    bool SearchActive = false;
+
+    QLabel* LabelMenu = nullptr;
+    QComboBox* MenuPribor = nullptr;
+    QProgressBar* Stepper = nullptr;
+    QLabel* Label5 = nullptr;
+    TextSpinBox* Pribor = nullptr;
+    QComboBox* MenuTecSPD = nullptr;
+    QComboBox* MenuCOM = nullptr;
+    QPushButton* BtnSearch = nullptr;
+};

@@ -1,0 +1,77 @@
+#include "ui/channel_page.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <functional>
+#include <optional>
+
+#include "channel/calibration.h"
+#include "channel/sensors.h"
+#include "ui/message_boxes.h"
+#include "ui/operation_runner.h"
+
+namespace {
+
+const char* const kMeasuringCaption = "  Измерение ...";
+
+}  // namespace
+
+std::optional<int> ChannelPage::admittedSubRange() {
+    const std::optional<int> subRange = rv::CalibrationSubRange(MenuTIDA->currentIndex());
+    if (!subRange)
+        runner_.boxes().information(
+            window(),
+            QString::fromUtf8("Этот параметр используется только с термометрами сопротивления."));
+    return subRange;
+}
+
+bool ChannelPage::twoWire() const { return MenuSHEMA->currentIndex() == rv::kTwoWireScheme; }
+
+void ChannelPage::measure(int subRange, const std::function<void(long double)>& store) {
+    QWidget& owner = *window();
+    MessageBoxes& boxes = runner_.boxes();
+    rv::MeasurementObserver observer;
+    observer.progress = [this](int percent) { runner_.showProgress(percent); };
+    observer.error = [&](const std::string& text) {
+        boxes.error(&owner, QString::fromStdString(text));
+    };
+    observer.warning = [&](const std::string& text) {
+        boxes.warning(&owner, QString::fromStdString(text));
+    };
+    runner_.run(owner, QString::fromUtf8(kMeasuringCaption), true,
+                OperationRunner::Priority::Normal, [&] {
+                    const rv::MeasurementResult result = rv::MeasureResistance(
+                        runner_.link(), currentChannel(), subRange, observer);
+                    switch (result.end) {
+                        case rv::MeasurementEnd::Measured: store(result.resistance); break;
+                        case rv::MeasurementEnd::Failed: return rv::Outcome::Failed;
+                        case rv::MeasurementEnd::Stopped: return rv::Outcome::Cancelled;
+                    }
+                    return rv::Outcome::Done;
+                });
+}
+
+void ChannelPage::BtnR0Click() {
+    const std::optional<int> subRange = admittedSubRange();
+    if (!subRange) return;
+    measure(*subRange, [this](long double r) {
+        rv::ChannelConfig& channel = image_.Channels[currentChannel()];
+        channel.Rt0 = rv::MeasuredR0(r, twoWire(), channel.RLine);
+        // The field's own check shows the new value; the stored one stays as measured.
+        EdRt0->setText(QString());
+    });
+}
+
+void ChannelPage::Btn2XClick() {
+    const std::optional<int> subRange = admittedSubRange();
+    if (!subRange) return;
+    if (!twoWire()) {
+        runner_.boxes().information(
+            window(), QString::fromUtf8("Этот параметр используется только для двухпроводной схемы."));
+        return;
+    }
+    measure(*subRange, [this](long double r) {
+        image_.Channels[currentChannel()].RLine = rv::MeasuredLineResistance(r);
+        EdRLine->setText(QString());
+    });
+}

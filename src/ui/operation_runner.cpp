@@ -1,0 +1,34 @@
+#include "ui/operation_runner.h"
+
+#include <QApplication>
+#include <QWidget>
+#include <optional>
+
+#include "link/link.h"
+#include "link/priority.h"
+#include "link/status.h"
+#include "ui/Info.h"
+#include "ui/message_boxes.h"
+
+rv::Outcome OperationRunner::run(QWidget& owner, const QString& caption, bool cancellable,
+                                 Priority priority, const std::function<rv::Outcome()>& work) {
+    std::optional<rv::RaisedPriority> raised;
+    if (priority == Priority::Raised) raised.emplace();
+    owner.setEnabled(false);
+    if (info_) info_->startOperation(caption, cancellable);
+
+    const rv::Outcome outcome = work();
+    if (outcome == rv::Outcome::Failed && link_.LinkStatus != rv::status::kOk)
+        boxes_.error(&owner, QString::fromStdString(rv::StatusText(link_.LinkStatus)));
+
+    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+    if (info_) info_->finishOperation();
+    owner.setEnabled(true);
+    owner.activateWindow();
+    owner.setFocus();
+    return outcome;
+}
+
+void OperationRunner::showProgress(int percent) {
+    if (info_) info_->setProgress(percent);
+}

@@ -1,0 +1,83 @@
+#include "ui/transfer_buttons.h"
+
+#include <QPushButton>
+#include <QStringDecoder>
+
+#include "config/transfer.h"
+#include "ui/image_source.h"
+#include "ui/message_boxes.h"
+#include "ui/operation_runner.h"
+#include "ui/window_style.h"
+
+namespace {
+
+// The buttons' place in the main window.
+constexpr int kLeft = 464;
+constexpr int kTop = 286;
+constexpr int kWidth = 217;
+constexpr int kButtonWidth = 105;
+constexpr int kButtonHeight = 28;
+
+// The instrument's texts are in the Windows Cyrillic code page.
+QString FromInstrumentText(const std::string& bytes) {
+    QStringDecoder decoder("windows-1251");
+    if (!decoder.isValid()) return QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
+    return decoder.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+}
+
+}  // namespace
+
+TransferButtons::TransferButtons(rv::ConfigImage& image, ImageSource& source,
+                                 OperationRunner& runner, QWidget* parent)
+    : QWidget(parent), image_(image), source_(source), runner_(runner) {
+    setObjectName("TransferButtons");
+    setGeometry(kLeft, kTop, kWidth, kButtonHeight);
+    const QFont bold = window_style::withPixelSize(font(), 13, true);
+
+    BtnLoad = new QPushButton(QString::fromUtf8("Прочитать"), this);
+    BtnLoad->setObjectName("BtnLoad");
+    BtnLoad->setFont(bold);
+    BtnLoad->setGeometry(0, 0, kButtonWidth, kButtonHeight);
+    window_style::setHint(BtnLoad, "Считать данные из прибора");
+    BtnSave = new QPushButton(QString::fromUtf8("Записать"), this);
+    BtnSave->setObjectName("BtnSave");
+    BtnSave->setFont(bold);
+    BtnSave->setGeometry(kWidth - kButtonWidth, 0, kButtonWidth, kButtonHeight);
+    window_style::setHint(BtnSave, "Записать  данные в прибор");
+
+    connect(BtnLoad, &QPushButton::clicked, this, &TransferButtons::BtnLoadClick);
+    connect(BtnSave, &QPushButton::clicked, this, &TransferButtons::BtnSaveClick);
+}
+
+void TransferButtons::setSaveEnabled(bool enabled) { BtnSave->setEnabled(enabled); }
+
+void TransferButtons::BtnLoadClick() {
+    QWidget& owner = *window();
+    if (!runner_.boxes().confirmOkCancel(&owner, QString::fromUtf8(" Считать данные ?"))) return;
+    rv::TransferObserver observer;
+    observer.progress = [this](int percent) { runner_.showProgress(percent); };
+    observer.versionReceived = [this](const std::string& version) {
+        emit versionReceived(FromInstrumentText(version));
+    };
+    observer.blockDecoded = [this](int index) { emit blockDecoded(index); };
+    source_.fromFile = false;
+    runner_.run(owner, QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Raised,
+                [&] {
+                    return rv::ReadConfiguration(runner_.link(), image_, observer,
+                                                 &source_.record);
+                });
+    emit readFinished();
+}
+
+void TransferButtons::BtnSaveClick() {
+    QWidget& owner = *window();
+    if (beforeWrite && !beforeWrite()) return;
+    if (!runner_.boxes().confirmOkCancel(&owner, QString::fromUtf8(" Записать данные ?"))) return;
+    rv::TransferObserver observer;
+    observer.progress = [this](int percent) { runner_.showProgress(percent); };
+    runner_.run(owner, QString::fromUtf8("  Запись ..."), false, OperationRunner::Priority::Raised,
+                [&] {
+                    return rv::WriteConfiguration(runner_.link(), image_, observer,
+                                                  source_.fromFile ? &source_.record.Raw : nullptr);
+                });
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+
+class OperationRunner;
+class QPushButton;
+struct ImageSource;
+
+namespace rv {
+struct ConfigImage;
+}
+
+// "Прочитать" and "Записать": the whole configuration between the image and the instrument.
+class TransferButtons : public QWidget {
+    Q_OBJECT
+public:
+    // A read records the instrument in `source`; a write of a configuration from a file puts
+    // the file's raw bytes back.
+    TransferButtons(rv::ConfigImage& image, ImageSource& source, OperationRunner& runner,
+                    QWidget* parent);
+
+    // Asked before a write's confirmation; false stops the write.
+    std::function<bool()> beforeWrite;
+
+    // The write is offered only while a complete configuration is loaded.
+    void setSaveEnabled(bool enabled);
+
+    void BtnLoadClick();
+    void BtnSaveClick();
+
+signals:
+    // During a read: the instrument's program version, in its own code page decoded.
+    void versionReceived(const QString& version);
+    // During a read: block `index` is now in the image.
+    void blockDecoded(int index);
+    // A read has ended, whatever its outcome, and the window is usable again.
+    void readFinished();
+
+private:
+    rv::ConfigImage& image_;
+    ImageSource& source_;
+    OperationRunner& runner_;
+    QPushButton* BtnLoad = nullptr;
+    QPushButton* BtnSave = nullptr;
+};
