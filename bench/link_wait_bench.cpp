@@ -84,7 +84,8 @@ int main() {
     }
     std::sort(latencies.begin(), latencies.end());
     std::printf(
-        "reply latency over %d rounds: median %.3f ms, 90th %.3f ms, max %.3f ms (limit: median 5 ms)\n",
+        "reply latency over %d rounds: median %.3f ms, 90th %.3f ms, max %.3f ms (limit: median 5 "
+        "ms)\n",
         kRounds, latencies[kRounds / 2], latencies[kRounds * 9 / 10], latencies.back());
 
     // 3. A reply delivered byte by byte, 2 ms apart (slower than 9600 baud's 1.04 ms), with
@@ -113,8 +114,8 @@ int main() {
         pacedLatencies.back());
 
     link.ClosePort();
-    const bool met = share < 2.0 && latencies[kRounds / 2] <= 5.0 &&
-                     pacedLatencies[kRounds / 2] < 1.0;
+    const bool met =
+        share < 2.0 && latencies[kRounds / 2] <= 5.0 && pacedLatencies[kRounds / 2] < 1.0;
     std::printf("bounds: %s\n", met ? "met" : "MISSED");
     return met ? 0 : 1;
 }

@@ -14,8 +14,8 @@
 
 #include "link/link.h"
 #include "link/requests.h"
-#include "ops/search.h"
 #include "link/transact.h"
+#include "ops/search.h"
 #include "sim_harness.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include "configfile/code_page.h"
 #include "interrupt.h"
 #include "link/requests.h"
-#include "ops/search.h"
 #include "link/timeouts.h"
+#include "ops/search.h"
 #include "progress_line.h"
 
 namespace rv::cli {

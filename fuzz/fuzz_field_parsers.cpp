@@ -37,7 +37,8 @@ bool referenceInteger(std::string_view text, int base, bool signAllowed, long& v
     for (char c : text)
         if (base == 16 ? !isHex(c) : (c < '0' || c > '9')) return false;
     unsigned long magnitude = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
+    const auto [end, error] =
+        std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
     if (error != std::errc() || end != text.data() + text.size()) return false;
     if (magnitude > static_cast<unsigned long>(std::numeric_limits<long>::max())) return false;
     value = negative ? -static_cast<long>(magnitude) : static_cast<long>(magnitude);
@@ -99,7 +100,8 @@ void checkReal(std::string_view text) {
         rest.find_first_of("xXnNiI") == std::string::npos) {
         const long double magnitude = std::fabs(reference);
         const long double error = std::fabs(static_cast<long double>(value.toDouble()) - reference);
-        if (magnitude >= std::ldexp(1.0L, -127) && error > magnitude * std::ldexp(1.0L, -39)) abort();
+        if (magnitude >= std::ldexp(1.0L, -127) && error > magnitude * std::ldexp(1.0L, -39))
+            abort();
         if (magnitude < std::ldexp(1.0L, -130) && !value.isZero()) abort();
     }
 
@@ -118,9 +120,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
     switch (data[0] % 3) {
-        case 0: checkReal(text); break;
-        case 1: checkInteger(text); break;
-        default: checkNetworkNumber(text); break;
+        case 0:
+            checkReal(text);
+            break;
+        case 1:
+            checkInteger(text);
+            break;
+        default:
+            checkNetworkNumber(text);
+            break;
     }
     return 0;
 }

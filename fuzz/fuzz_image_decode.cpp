@@ -30,12 +30,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (again != bytes) abort();
 
     // Every value decoded into a channel can be shown in its field.
-    const int channel = index >= 3 && index <= 10 ? index - 3 : index >= 11 && index <= 18 ? index - 11 : -1;
+    const int channel = index >= 3 && index <= 10    ? index - 3
+                        : index >= 11 && index <= 18 ? index - 11
+                                                     : -1;
     if (channel >= 0) {
         const rv::ChannelConfig& c = image.Channels[static_cast<size_t>(channel)];
-        for (const rv::WorkingReal* real : {&c.Rt0, &c.RLine, &c.Delta, &c.Diap1, &c.Diap2,
-                                            &c.Gist1, &c.Gist2, &c.Ustav1, &c.Ustav2,
-                                            &c.AlarmLow, &c.AlarmHigh}) {
+        for (const rv::WorkingReal* real :
+             {&c.Rt0, &c.RLine, &c.Delta, &c.Diap1, &c.Diap2, &c.Gist1, &c.Gist2, &c.Ustav1,
+              &c.Ustav2, &c.AlarmLow, &c.AlarmHigh}) {
             if (rv::FormatRealField(*real, 5).size() > 64) abort();
         }
         long usred = -1;

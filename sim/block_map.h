@@ -37,7 +37,7 @@ inline constexpr std::array<BlockPlace, 31> kBlockMap{{
 
 // CRC-16 with the reflected polynomial 0xA001 and no final XOR, by a 256-entry table.
 class Crc16Table {
-public:
+  public:
     constexpr Crc16Table() {
         for (unsigned n = 0; n < 256; ++n) {
             unsigned r = n;
@@ -51,7 +51,7 @@ public:
         return crc;
     }
 
-private:
+  private:
     std::array<uint16_t, 256> table_{};
 };
 

@@ -9,7 +9,7 @@ namespace rv::sim {
 // One JSON object per line: {"t":seconds,"dir":"rx"|"tx","net":N,"text":"..."}, with t read
 // from the monotonic clock. rx lines also carry "baud", the line speed the request came at.
 class EventLog {
-public:
+  public:
     EventLog() = default;
     EventLog(const EventLog&) = delete;
     EventLog& operator=(const EventLog&) = delete;
@@ -19,7 +19,7 @@ public:
     void request(double t, unsigned net, std::string_view command, unsigned baud);
     void reply(double t, unsigned net, std::string_view bytes);
 
-private:
+  private:
     std::FILE* file_ = nullptr;
 };
 

@@ -145,7 +145,8 @@ CalibrationEntry Instrument::calibrationEntry(int channel, int entry) const {
     const auto block = memory_.validBlock(22 + channel);
     if (!block) return factoryCalibrationEntry(entry);
     const size_t at = 5 + 8 * static_cast<size_t>(entry);
-    return {signed16(*block, at), signed16(*block, at + 2), decodeDeviceFloat(block->data() + at + 4)};
+    return {signed16(*block, at), signed16(*block, at + 2),
+            decodeDeviceFloat(block->data() + at + 4)};
 }
 
 int Instrument::noise() {

@@ -14,7 +14,7 @@ namespace rv::sim {
 // One simulated instrument: its memory, the network number and line speed it answers on,
 // and how it answers each request.
 class Instrument {
-public:
+  public:
     explicit Instrument(InstrumentSetup setup);
 
     // Sets up memory (from the state file in `stateDir` when given) and takes the number and
@@ -30,7 +30,7 @@ public:
     // silent (unknown command, wrong field count, refused write, `silent`).
     std::optional<std::vector<std::string>> answer(const Request& request);
 
-private:
+  private:
     std::optional<std::vector<std::string>> readBytes(const Request& request) const;
     std::optional<std::vector<std::string>> writeByte(const Request& request);
     std::optional<std::vector<std::string>> measure(const Request& request);

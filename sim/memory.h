@@ -15,7 +15,7 @@ inline constexpr size_t kMemorySize = 65536;
 // An instrument's 64 KiB of memory, optionally kept in a file that every byte store
 // writes through to, as the instrument's non-volatile memory would keep it.
 class Memory {
-public:
+  public:
     Memory();
     Memory(const Memory&) = delete;
     Memory& operator=(const Memory&) = delete;
@@ -40,7 +40,7 @@ public:
     // Makes one copy fail its CRC; a copy that fails already is left alone.
     void spoilCopy(int block, bool backup);
 
-private:
+  private:
     std::array<uint8_t, kMemorySize> bytes_{};
     int fd_ = -1;
 };

@@ -160,9 +160,12 @@ std::optional<InstrumentSetup> parseInstrumentSetup(const std::string& text, std
         if (!hasValue) return fail("'" + key + "' needs a value (" + key + "=...)");
 
         if (key == "model") {
-            if (value == "RV7406") setup.model = Model::RV7406;
-            else if (value == "RV7408") setup.model = Model::RV7408;
-            else return fail("model must be RV7406 or RV7408, got '" + value + "'");
+            if (value == "RV7406")
+                setup.model = Model::RV7406;
+            else if (value == "RV7408")
+                setup.model = Model::RV7408;
+            else
+                return fail("model must be RV7406 or RV7408, got '" + value + "'");
         } else if (key == "family") {
             if (!fieldValue(key, value, false, setup.family)) return std::nullopt;
         } else if (key == "version") {
@@ -174,8 +177,7 @@ std::optional<InstrumentSetup> parseInstrumentSetup(const std::string& text, std
             if (!parseUnsigned(value, 0xFFFF, v)) return fail("relays must be 0..0xFFFF");
             setup.relays = static_cast<uint16_t>(v);
         } else if (key == "speed") {
-            if (!parseUnsigned(value, 19200, v) ||
-                speedIndexOfBaud(static_cast<uint32_t>(v)) < 0)
+            if (!parseUnsigned(value, 19200, v) || speedIndexOfBaud(static_cast<uint32_t>(v)) < 0)
                 return fail("speed must be one of 300 600 1200 2400 4800 9600 19200");
             setup.speed = static_cast<uint32_t>(v);
         } else if (key == "password") {
@@ -187,13 +189,13 @@ std::optional<InstrumentSetup> parseInstrumentSetup(const std::string& text, std
             const size_t colon = value.find(':');
             double ohms = 0;
             if (colon == std::string::npos || !parseUnsigned(value.substr(0, colon), 8, v) ||
-                v == 0 || !parseReal(value.substr(colon + 1), ohms) || ohms <= 0 ||
-                ohms > 10000)
+                v == 0 || !parseReal(value.substr(colon + 1), ohms) || ohms <= 0 || ohms > 10000)
                 return fail("r must be CH:OHMS with CH 1..8 and 0 < OHMS <= 10000");
             setup.resistance[v - 1] = ohms;
         } else if (key == "bad-primary" || key == "bad-both") {
             if (!parseUnsigned(value, 30, v)) return fail(key + " must name a block 0..30");
-            (key == "bad-primary" ? setup.badPrimary : setup.badBoth).push_back(static_cast<int>(v));
+            (key == "bad-primary" ? setup.badPrimary : setup.badBoth)
+                .push_back(static_cast<int>(v));
         } else if (key == "bad-echo") {
             if (!parseUnsigned(value, 1'000'000'000, v) || v == 0)
                 return fail("bad-echo must be a count from 1");

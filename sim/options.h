@@ -26,7 +26,7 @@ struct InstrumentSetup {
     bool silent = false;
     std::vector<int> badPrimary;  // block indexes whose primary copy fails its CRC
     std::vector<int> badBoth;
-    int badEcho = 0;  // the K-th byte write echoes a wrong value; 0 = never
+    int badEcho = 0;    // the K-th byte write echoes a wrong value; 0 = never
     int dropReply = 0;  // the K-th byte write is stored but not answered; 0 = never
     std::optional<std::string> closeReply;
     std::optional<std::string> measureError;

@@ -70,8 +70,7 @@ std::optional<Request> parseRequest(std::string_view body) {
     size_t start = 0;
     while (start < request.command.size()) {
         const size_t sep = request.command.find(';', start);
-        const std::string_view item =
-            std::string_view(request.command).substr(start, sep - start);
+        const std::string_view item = std::string_view(request.command).substr(start, sep - start);
         if (!isDigits(item)) return std::nullopt;
         request.items.emplace_back(item);
         start = sep + 1;

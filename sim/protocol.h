@@ -15,7 +15,7 @@ inline constexpr size_t kMaxFrameBody = 255;
 // Picks request frames out of the byte stream. Every 0xFF or ':' starts a frame afresh, so a
 // torn or noisy frame costs only itself; bytes outside a frame are ignored.
 class FrameReader {
-public:
+  public:
     // Feeds one byte; true when it completed a frame, whose body (between ':' and CR) is then
     // in body().
     bool feed(uint8_t byte);
@@ -23,7 +23,7 @@ public:
     // Bytes the completed frame took on the wire, lead byte and CR included.
     size_t wireBytes() const { return body_.size() + (sawLead_ ? 3 : 2); }
 
-private:
+  private:
     enum class State { Idle, AfterLead, InFrame };
     State state_ = State::Idle;
     bool sawLead_ = false;

@@ -112,8 +112,13 @@ unsigned PseudoTerminal::baud() const {
     // On Linux the master reports the settings the client made on the slave side.
     if (::tcgetattr(master_, &tio) != 0 && ::tcgetattr(slave_, &tio) != 0) return 0;
     static constexpr std::array<std::pair<speed_t, unsigned>, 7> kSpeeds{{
-        {B300, 300}, {B600, 600}, {B1200, 1200}, {B2400, 2400},
-        {B4800, 4800}, {B9600, 9600}, {B19200, 19200},
+        {B300, 300},
+        {B600, 600},
+        {B1200, 1200},
+        {B2400, 2400},
+        {B4800, 4800},
+        {B9600, 9600},
+        {B19200, 19200},
     }};
     const speed_t speed = ::cfgetospeed(&tio);
     for (const auto& [code, baud] : kSpeeds)

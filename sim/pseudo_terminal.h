@@ -7,7 +7,7 @@ namespace rv::sim {
 // The line: a pseudo-terminal whose slave side is reached through a symbolic link. The
 // simulator reads requests from and writes replies to the master side.
 class PseudoTerminal {
-public:
+  public:
     PseudoTerminal() = default;
     PseudoTerminal(const PseudoTerminal&) = delete;
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
@@ -29,7 +29,7 @@ public:
     // instruments know).
     unsigned baud() const;
 
-private:
+  private:
     int master_ = -1;
     int slave_ = -1;
     int watch_ = -1;

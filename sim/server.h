@@ -23,14 +23,13 @@ struct Timing {
 // Serves the instruments on the line: picks requests out of what arrives, lets the
 // instrument addressed at the line's speed answer, and delivers the replies on time.
 class Server {
-public:
-    Server(PseudoTerminal& line, std::deque<Instrument>& instruments, EventLog& log,
-           Timing timing);
+  public:
+    Server(PseudoTerminal& line, std::deque<Instrument>& instruments, EventLog& log, Timing timing);
 
     // Runs until `stop` is set, then finishes the reply in progress. Returns the exit code.
     int run(const volatile std::sig_atomic_t& stop);
 
-private:
+  private:
     // A reply on its way out: byte i may go once due[i] has come.
     struct Outgoing {
         std::string bytes;

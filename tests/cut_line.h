@@ -21,8 +21,9 @@ namespace rv::test {
 
 // Follows the simulator's log as it grows: byte writes heard and replies sent.
 class LogWatcher {
-public:
-    explicit LogWatcher(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  public:
+    explicit LogWatcher(const std::string& path)
+        : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
     LogWatcher(const LogWatcher&) = delete;
     LogWatcher& operator=(const LogWatcher&) = delete;
     ~LogWatcher() {
@@ -42,7 +43,7 @@ public:
         return requestsHeard_;
     }
 
-private:
+  private:
     void update() {
         char buffer[4096];
         for (;;) {
@@ -72,7 +73,7 @@ private:
 // One simulated instrument whose memory lives in a directory that outlasts the process, so
 // it can be killed and started again, with other fault switches if wanted.
 class RestartableInstrument {
-public:
+  public:
     RestartableInstrument(const std::string& stateDir, int net, std::string setup = {})
         : stateDir_(stateDir), net_(net), setup_(std::move(setup)) {
         start();
@@ -103,7 +104,7 @@ public:
         link.ReplyTimeout = std::chrono::milliseconds(100);
     }
 
-private:
+  private:
     std::string stateDir_;
     int net_;
     std::string setup_;
@@ -115,10 +116,14 @@ enum class Cut { None, Cancel, DropReply, Kill };
 
 inline const char* CutName(Cut cut) {
     switch (cut) {
-        case Cut::None: return "none";
-        case Cut::Cancel: return "cancel";
-        case Cut::DropReply: return "dropped reply";
-        case Cut::Kill: return "kill";
+        case Cut::None:
+            return "none";
+        case Cut::Cancel:
+            return "cancel";
+        case Cut::DropReply:
+            return "dropped reply";
+        case Cut::Kill:
+            return "kill";
     }
     return "?";
 }

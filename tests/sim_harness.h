@@ -38,7 +38,7 @@ namespace rv::test {
 
 // A fresh directory under the system's temporary directory, removed with its contents.
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "rv740x-test-XXXXXX").string();
@@ -52,7 +52,7 @@ public:
     }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -69,9 +69,10 @@ struct SimOptions {
 };
 
 class SimProcess {
-public:
+  public:
     explicit SimProcess(std::vector<std::string> instruments)
-        : SimProcess(SimOptions{std::move(instruments), {}, {}, false, {}, std::chrono::milliseconds(5000)}) {}
+        : SimProcess(SimOptions{
+              std::move(instruments), {}, {}, false, {}, std::chrono::milliseconds(5000)}) {}
 
     explicit SimProcess(SimOptions options) {
         if (dir_.path().empty()) {
@@ -82,8 +83,8 @@ public:
         logPath_ = dir_.path() + "/sim.log";
         stateDir_ = options.stateDir.empty() ? dir_.path() + "/state" : options.stateDir;
 
-        std::vector<std::string> args{RV740X_SIM_PATH, "--link", linkPath_, "--state", stateDir_,
-                                      "--log", logPath_};
+        std::vector<std::string> args{RV740X_SIM_PATH, "--link", linkPath_, "--state",
+                                      stateDir_,       "--log",  logPath_};
         if (options.pace) args.push_back("--pace");
         if (options.latencyMs) {
             args.push_back("--latency");
@@ -128,7 +129,7 @@ public:
         reap();
     }
 
-private:
+  private:
     void start(const std::vector<std::string>& args, std::chrono::milliseconds deadline) {
         std::vector<char*> argv;
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -208,7 +209,8 @@ private:
 // The bytes of a memory file, empty when it cannot be read whole.
 inline std::vector<uint8_t> ReadStateFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
     return bytes.size() == 65536 ? bytes : std::vector<uint8_t>();
 }
 
@@ -246,7 +248,8 @@ inline bool PatchBlockData(const std::string& stateFile, int block, size_t offse
         memory[base + info.length + 1] = static_cast<uint8_t>(crc >> 8);
     }
     std::ofstream out(stateFile, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(memory.data()), static_cast<std::streamsize>(memory.size()));
+    out.write(reinterpret_cast<const char*>(memory.data()),
+              static_cast<std::streamsize>(memory.size()));
     return static_cast<bool>(out);
 }
 

@@ -1,12 +1,13 @@
 #include "channel/fields.h"
 
+#include <locale.h>
+
 #include <cfenv>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
-#include <locale.h>
 
 namespace rv {
 namespace {
@@ -53,7 +54,8 @@ bool accumulate(std::string_view text, size_t& i, int base, long& out) {
     long value = 0;
     bool tooLarge = false;
     for (; i < text.size(); ++i) {
-        const int digit = base == 16 ? hexDigitValue(text[i]) : (isDigit(text[i]) ? text[i] - '0' : -1);
+        const int digit =
+            base == 16 ? hexDigitValue(text[i]) : (isDigit(text[i]) ? text[i] - '0' : -1);
         if (digit < 0) break;
         if (tooLarge) continue;
         if (value > (kMax - digit) / base) {

@@ -25,9 +25,13 @@ extern const std::array<const char*, kSchemeCount> kSchemeTexts;
 std::optional<int> CalibrationSubRange(int typeCode);
 
 // Measuring mode and calibration entry that go with a sub-range.
-inline constexpr unsigned MeasuringMode(int subRange) { return 32720u + static_cast<unsigned>(subRange); }
+inline constexpr unsigned MeasuringMode(int subRange) {
+    return 32720u + static_cast<unsigned>(subRange);
+}
 inline constexpr int CalibrationEntry(int subRange) { return 4 - subRange; }
 // Channel code of a measuring request for channel index 0..7.
-inline constexpr unsigned MeasuringChannelCode(int channelIndex) { return 16u + static_cast<unsigned>(channelIndex); }
+inline constexpr unsigned MeasuringChannelCode(int channelIndex) {
+    return 16u + static_cast<unsigned>(channelIndex);
+}
 
 }  // namespace rv

@@ -47,9 +47,9 @@ constexpr RealField kScale[] = {
     {"scaleMax", &ChannelConfig::Diap2},
 };
 constexpr RealField kRealsAfterSquareRoot[] = {
-    {"setpoint1", &ChannelConfig::Ustav1},   {"hysteresis1", &ChannelConfig::Gist1},
-    {"setpoint2", &ChannelConfig::Ustav2},   {"hysteresis2", &ChannelConfig::Gist2},
-    {"breakLow", &ChannelConfig::AlarmLow},  {"breakHigh", &ChannelConfig::AlarmHigh},
+    {"setpoint1", &ChannelConfig::Ustav1},  {"hysteresis1", &ChannelConfig::Gist1},
+    {"setpoint2", &ChannelConfig::Ustav2},  {"hysteresis2", &ChannelConfig::Gist2},
+    {"breakLow", &ChannelConfig::AlarmLow}, {"breakHigh", &ChannelConfig::AlarmHigh},
 };
 constexpr const char* kEventKeys[] = {"setpoint1", "setpoint2", "fault"};
 
@@ -126,8 +126,10 @@ Json relayTableJson(const RelayTableBytes& table) {
 // Where the string starting at `open` (a quote) ends: the index of its closing quote.
 size_t stringEnd(const std::string& text, size_t open) {
     for (size_t i = open + 1; i < text.size(); ++i) {
-        if (text[i] == '\\') ++i;
-        else if (text[i] == '"') return i;
+        if (text[i] == '\\')
+            ++i;
+        else if (text[i] == '"')
+            return i;
     }
     return text.size();
 }
@@ -197,7 +199,7 @@ std::string at(const std::string& path, size_t index) {
 }
 
 class Reader {
-public:
+  public:
     explicit Reader(std::vector<std::string>& warnings) : warnings_(warnings) {}
 
     // The object at `path`; keys outside `known` are reported and otherwise ignored.
@@ -234,8 +236,8 @@ public:
                                     ? high + 1
                                     : j.get<long long>();
         if (value < low || value > high) {
-            refuse(path, "значение " + j.dump() + " вне пределов прибора (" +
-                             std::to_string(low) + ".." + std::to_string(high) + ")");
+            refuse(path, "значение " + j.dump() + " вне пределов прибора (" + std::to_string(low) +
+                             ".." + std::to_string(high) + ")");
         }
         return value;
     }
@@ -260,8 +262,8 @@ public:
         uint32_t value = 0;
         for (uint8_t b : *bytes) value = value * 256 + b;
         if (value < low || value > high) {
-            refuse(path, "значение " + text + " вне пределов прибора (" +
-                             hexNumber(low, digits) + ".." + hexNumber(high, digits) + ")");
+            refuse(path, "значение " + text + " вне пределов прибора (" + hexNumber(low, digits) +
+                             ".." + hexNumber(high, digits) + ")");
         }
         return value;
     }
@@ -281,12 +283,12 @@ public:
         if (!bytes || bytes->size() != 4) refuse(floatPath, "ожидается 8 шестнадцатеричных цифр");
         const DeviceFloat stored{(*bytes)[0], (*bytes)[1], (*bytes)[2], (*bytes)[3]};
         const DeviceFloat typed = ToDeviceFloat(parsed);
-        const bool same = FromDeviceFloat(stored.data()).toDouble() ==
-                          FromDeviceFloat(typed.data()).toDouble();
+        const bool same =
+            FromDeviceFloat(stored.data()).toDouble() == FromDeviceFloat(typed.data()).toDouble();
         return FromDeviceFloat(same ? stored.data() : typed.data());
     }
 
-private:
+  private:
     std::vector<std::string>& warnings_;
 };
 
@@ -295,9 +297,8 @@ void readInstrument(Reader& r, const Json& root, ConfigurationFile& f) {
     const Json& j = r.object(Reader::member(root, "", "instrument"), path,
                              {"networkNumber", "speed", "family", "firmware", "loadedId",
                               "channelsFitted", "relayMask", "model"});
-    f.Instrument.NetNumber = static_cast<uint32_t>(
-        Reader::integer(Reader::member(j, path, "networkNumber"), at(path, "networkNumber"), 0,
-                        0xFFFF));
+    f.Instrument.NetNumber = static_cast<uint32_t>(Reader::integer(
+        Reader::member(j, path, "networkNumber"), at(path, "networkNumber"), 0, 0xFFFF));
     const std::string speedPath = at(path, "speed");
     const auto speed = Reader::integer(Reader::member(j, path, "speed"), speedPath, 300, 19200);
     int speedIndex = -1;
@@ -313,8 +314,8 @@ void readInstrument(Reader& r, const Json& root, ConfigurationFile& f) {
     const auto bytes = Utf8ToInstrumentText(firmware);
     if (!bytes) refuse(firmwarePath, "текст не в кодировке прибора (Windows-1251)");
     f.Instrument.Firmware = *bytes;
-    f.Image.LoadedId = Reader::hex(Reader::member(j, path, "loadedId"), at(path, "loadedId"), 6,
-                                   1, kLargestLoadedId);
+    f.Image.LoadedId = Reader::hex(Reader::member(j, path, "loadedId"), at(path, "loadedId"), 6, 1,
+                                   kLargestLoadedId);
     f.Image.ChannelsFitted = static_cast<uint16_t>(Reader::hex(
         Reader::member(j, path, "channelsFitted"), at(path, "channelsFitted"), 4, 0, 0xFFFF));
     f.Image.RelayMask = static_cast<uint16_t>(
@@ -324,8 +325,8 @@ void readInstrument(Reader& r, const Json& root, ConfigurationFile& f) {
 
 void readRawBlocks(Reader& r, const Json& root, ConfigurationFile& f) {
     const std::string path = "rawBlocks";
-    const Json& blocks = Reader::array(Reader::member(root, "", "rawBlocks"), path,
-                                       kWrittenBlocks.size());
+    const Json& blocks =
+        Reader::array(Reader::member(root, "", "rawBlocks"), path, kWrittenBlocks.size());
     for (size_t i = 0; i < kWrittenBlocks.size(); ++i) {
         const int index = kWrittenBlocks[i];
         const std::string itemPath = at(path, i);
@@ -336,12 +337,12 @@ void readRawBlocks(Reader& r, const Json& root, ConfigurationFile& f) {
             refuse(blockPath, "ожидается блок " + std::to_string(index));
         }
         const std::string bytesPath = at(itemPath, "bytes");
-        const auto bytes = ParseHexText(Reader::string(Reader::member(item, itemPath, "bytes"),
-                                                       bytesPath));
+        const auto bytes =
+            ParseHexText(Reader::string(Reader::member(item, itemPath, "bytes"), bytesPath));
         if (!bytes) refuse(bytesPath, "ожидаются шестнадцатеричные цифры парами");
         if (bytes->size() != dataLength(index)) {
-            refuse(bytesPath, "длина блока " + std::to_string(bytes->size()) +
-                                  " байт, у прибора " + std::to_string(dataLength(index)));
+            refuse(bytesPath, "длина блока " + std::to_string(bytes->size()) + " байт, у прибора " +
+                                  std::to_string(dataLength(index)));
         }
         std::vector<uint8_t> data = *bytes;
         if (index == kPasswordBlockIndex) std::fill_n(data.begin(), kPasswordDataBytes, 0);
@@ -352,12 +353,11 @@ void readRawBlocks(Reader& r, const Json& root, ConfigurationFile& f) {
     }
 }
 
-void readChannel(Reader& r, const Json& j, const std::string& path, int number,
-                 ChannelConfig& c) {
+void readChannel(Reader& r, const Json& j, const std::string& path, int number, ChannelConfig& c) {
     r.object(j, path,
-             {"channel", "sensorType", "scheme", "decimals", "r0", "lineResistance",
-              "correction", "averaging", "scaleMin", "scaleMax", "squareRoot", "setpoint1",
-              "hysteresis1", "setpoint2", "hysteresis2", "breakLow", "breakHigh"});
+             {"channel", "sensorType", "scheme", "decimals", "r0", "lineResistance", "correction",
+              "averaging", "scaleMin", "scaleMax", "squareRoot", "setpoint1", "hysteresis1",
+              "setpoint2", "hysteresis2", "breakLow", "breakHigh"});
     Reader::integer(Reader::member(j, path, "channel"), at(path, "channel"), number, number);
     auto coded = [&](const char* key, int count, const char* unknown) {
         const std::string p = at(path, key);
@@ -374,7 +374,8 @@ void readChannel(Reader& r, const Json& j, const std::string& path, int number,
     c.Frac = static_cast<uint8_t>(
         Reader::integer(Reader::member(j, path, "decimals"), at(path, "decimals"), 0, 255));
     auto reals = [&](const auto& fields) {
-        for (const RealField& f : fields) c.*f.member = r.real(Reader::member(j, path, f.key), at(path, f.key));
+        for (const RealField& f : fields)
+            c.*f.member = r.real(Reader::member(j, path, f.key), at(path, f.key));
     };
     reals(kRealsBeforeAveraging);
     c.Usred = static_cast<uint16_t>(
@@ -390,8 +391,7 @@ void readSettings(Reader& r, const Json& root, ConfigImage& image) {
     const Json& channels =
         Reader::array(Reader::member(root, "", "channels"), "channels", kChannelCount);
     for (size_t i = 0; i < kChannelCount; ++i) {
-        readChannel(r, channels[i], at("channels", i), static_cast<int>(i) + 1,
-                    image.Channels[i]);
+        readChannel(r, channels[i], at("channels", i), static_cast<int>(i) + 1, image.Channels[i]);
     }
 
     const Json& used = Reader::member(root, "", "usedChannels");
@@ -416,14 +416,15 @@ void readSettings(Reader& r, const Json& root, ConfigImage& image) {
                                   : DisplayCodeFromSeconds(static_cast<long>(seconds));
 
     const std::string tablePath = "relayTable";
-    const Json& table = r.object(Reader::member(root, "", "relayTable"), tablePath,
-                                 {"codes", "channels"});
+    const Json& table =
+        r.object(Reader::member(root, "", "relayTable"), tablePath, {"codes", "channels"});
     const std::string rowsPath = at(tablePath, "channels");
-    const Json& rows = Reader::array(Reader::member(table, tablePath, "channels"), rowsPath,
-                                     kChannelCount);
+    const Json& rows =
+        Reader::array(Reader::member(table, tablePath, "channels"), rowsPath, kChannelCount);
     for (size_t c = 0; c < kChannelCount; ++c) {
         const std::string rowPath = at(rowsPath, c);
-        const Json& row = r.object(rows[c], rowPath, {"channel", "setpoint1", "setpoint2", "fault"});
+        const Json& row =
+            r.object(rows[c], rowPath, {"channel", "setpoint1", "setpoint2", "fault"});
         Reader::integer(Reader::member(row, rowPath, "channel"), at(rowPath, "channel"),
                         static_cast<long long>(c) + 1, static_cast<long long>(c) + 1);
         for (int e = 0; e < 3; ++e) {
@@ -432,8 +433,8 @@ void readSettings(Reader& r, const Json& root, ConfigImage& image) {
                 Reader::array(Reader::member(row, rowPath, kEventKeys[e]), cellsPath, kRelayCount);
             for (size_t relay = 0; relay < kRelayCount; ++relay) {
                 const auto value = Reader::integer(cells[relay], at(cellsPath, relay), 0, 3);
-                SetRelayCode(image.RelayTable, static_cast<int>(relay),
-                             3 * static_cast<int>(c) + e, static_cast<int>(value));
+                SetRelayCode(image.RelayTable, static_cast<int>(relay), 3 * static_cast<int>(c) + e,
+                             static_cast<int>(value));
             }
         }
     }
@@ -455,8 +456,7 @@ void readDocument(Reader& r, const Json& root, ConfigurationFile& f) {
     }
     Reader::integer(version, "formatVersion", 1, kConfigurationFormatVersion);
     f.SavedAt = Reader::string(Reader::member(root, "", "savedAt"), "savedAt");
-    f.ProgramVersion =
-        Reader::string(Reader::member(root, "", "programVersion"), "programVersion");
+    f.ProgramVersion = Reader::string(Reader::member(root, "", "programVersion"), "programVersion");
     readRawBlocks(r, root, f);
     readInstrument(r, root, f);
     readSettings(r, root, f.Image);
@@ -587,8 +587,8 @@ bool SaveConfigurationFile(const std::string& path, const ConfigImage& image,
     const int savedErrno = errno;
     ::close(fd);
     if (!complete || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = "Не удалось записать файл «" + path + "»: " +
-                std::strerror(complete ? errno : savedErrno);
+        error = "Не удалось записать файл «" + path +
+                "»: " + std::strerror(complete ? errno : savedErrno);
         ::unlink(temporary.c_str());
         return false;
     }

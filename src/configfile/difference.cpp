@@ -22,7 +22,7 @@ std::string hex4(uint16_t value) {
 
 // Keeps the settings that differ, or every setting when `all` is set.
 class Collector {
-public:
+  public:
     Collector(std::vector<FieldDifference>& out, bool all) : out_(out), all_(all) {}
 
     void text(int channel, const std::string& field, const std::string& left,
@@ -34,7 +34,7 @@ public:
             out_.push_back({channel, field, realText(left), realText(right)});
     }
 
-private:
+  private:
     std::vector<FieldDifference>& out_;
     bool all_;
 };
@@ -112,7 +112,8 @@ std::vector<FieldValue> ConfigurationFields(const ConfigImage& image) {
     collect(image, image, c);
     std::vector<FieldValue> fields;
     fields.reserve(all.size());
-    for (FieldDifference& f : all) fields.push_back({f.channel, std::move(f.field), std::move(f.left)});
+    for (FieldDifference& f : all)
+        fields.push_back({f.channel, std::move(f.field), std::move(f.left)});
     return fields;
 }
 

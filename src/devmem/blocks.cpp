@@ -36,8 +36,7 @@ bool copyIsSound(const BlockInfo& block, const BlockBuffer& buffer) {
 bool writeCopy(Link& link, unsigned address, size_t count, const BlockBuffer& buffer) {
     for (size_t i = 0; i < count; ++i) {
         std::string message = request::WriteByte(address + static_cast<unsigned>(i), buffer[i]);
-        const bool sent =
-            Transact(link, message, link.ReplyTimeout, request::kWriteByteFields);
+        const bool sent = Transact(link, message, link.ReplyTimeout, request::kWriteByteFields);
         if (link.CancelFlag || !sent) return false;
         if (!ParseReply(link, message, request::kWriteByteFields)) return false;
         link.LinkStatus = status::kMemoryData;

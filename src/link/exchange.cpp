@@ -34,9 +34,12 @@ Step EndWriteSequence(Link& link) {
 
 Outcome OutcomeOf(Step step) {
     switch (step) {
-        case Step::Ok: return Outcome::Done;
-        case Step::Cancelled: return Outcome::Cancelled;
-        case Step::Failed: break;
+        case Step::Ok:
+            return Outcome::Done;
+        case Step::Cancelled:
+            return Outcome::Cancelled;
+        case Step::Failed:
+            break;
     }
     return Outcome::Failed;
 }

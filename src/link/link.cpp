@@ -13,10 +13,17 @@ bool Link::OpenPort() {
     const std::string& device =
         portDevices[static_cast<size_t>(PortIndex >= 0 && PortIndex < 4 ? PortIndex : 0)];
     switch (port.open(device, BaudRate)) {
-        case SerialPort::OpenResult::Ok: return true;
-        case SerialPort::OpenResult::CannotOpen: LinkStatus = status::kPortOpen; break;
-        case SerialPort::OpenResult::NotCharDevice: LinkStatus = status::kNoSuchPort; break;
-        case SerialPort::OpenResult::SetupFailed: LinkStatus = status::kPortSetup; break;
+        case SerialPort::OpenResult::Ok:
+            return true;
+        case SerialPort::OpenResult::CannotOpen:
+            LinkStatus = status::kPortOpen;
+            break;
+        case SerialPort::OpenResult::NotCharDevice:
+            LinkStatus = status::kNoSuchPort;
+            break;
+        case SerialPort::OpenResult::SetupFailed:
+            LinkStatus = status::kPortSetup;
+            break;
     }
     return false;
 }

@@ -30,8 +30,7 @@ struct Link {
     SerialPort port;
 
     // Devices behind COM1..COM4; the program fills them from its PortSetup.
-    PortDevices portDevices{DefaultDevice(0), DefaultDevice(1), DefaultDevice(2),
-                            DefaultDevice(3)};
+    PortDevices portDevices{DefaultDevice(0), DefaultDevice(1), DefaultDevice(2), DefaultDevice(3)};
 
     // Called while a transaction waits, so the window stays alive and can set CancelFlag.
     std::function<void()> pumpMessages;

@@ -6,13 +6,13 @@ namespace rv {
 // so the instrument's replies are collected without delay; restores the former priority on
 // every path. A refusal by the system is silent.
 class RaisedPriority {
-public:
+  public:
     RaisedPriority();
     ~RaisedPriority();
     RaisedPriority(const RaisedPriority&) = delete;
     RaisedPriority& operator=(const RaisedPriority&) = delete;
 
-private:
+  private:
     int saved_ = 0;
     bool changed_ = false;
 };

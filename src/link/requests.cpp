@@ -6,9 +6,7 @@ std::string Identify() { return "0;"; }
 
 std::string Version() { return "198;"; }
 
-std::string ReadMemory(unsigned address) {
-    return "211;" + std::to_string(address) + ";53;";
-}
+std::string ReadMemory(unsigned address) { return "211;" + std::to_string(address) + ";53;"; }
 
 std::string WriteByte(unsigned address, unsigned value) {
     return "202;" + std::to_string(kWriteEnableCode) + ";" + std::to_string(address) + ";" +

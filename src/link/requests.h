@@ -18,11 +18,11 @@ inline constexpr const char* kServedFamily = "17";  // identification field of a
 inline constexpr const char* kWriteAccepted = "0";  // answer to the end of a write sequence
 inline constexpr unsigned kWriteEnableCode = 51736;
 
-std::string Identify();                                      // "0;"
-std::string Version();                                       // "198;"
-std::string ReadMemory(unsigned address);                    // "211;address;53;"
-std::string WriteByte(unsigned address, unsigned value);     // "202;51736;address;value;"
-std::string EndWrite();                                      // "3;"
-std::string Measure(unsigned channelCode, unsigned mode);    // "2;channel;mode;"
+std::string Identify();                                    // "0;"
+std::string Version();                                     // "198;"
+std::string ReadMemory(unsigned address);                  // "211;address;53;"
+std::string WriteByte(unsigned address, unsigned value);   // "202;51736;address;value;"
+std::string EndWrite();                                    // "3;"
+std::string Measure(unsigned channelCode, unsigned mode);  // "2;channel;mode;"
 
 }  // namespace rv::request

@@ -9,8 +9,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <thread>
 
@@ -22,17 +22,38 @@ using Clock = std::chrono::steady_clock;
 
 bool speedConstant(uint32_t baud, speed_t& out) {
     switch (baud) {
-        case 300: out = B300; return true;
-        case 600: out = B600; return true;
-        case 1200: out = B1200; return true;
-        case 2400: out = B2400; return true;
-        case 4800: out = B4800; return true;
-        case 9600: out = B9600; return true;
-        case 19200: out = B19200; return true;
-        case 38400: out = B38400; return true;
-        case 57600: out = B57600; return true;
-        case 115200: out = B115200; return true;
-        default: return false;
+        case 300:
+            out = B300;
+            return true;
+        case 600:
+            out = B600;
+            return true;
+        case 1200:
+            out = B1200;
+            return true;
+        case 2400:
+            out = B2400;
+            return true;
+        case 4800:
+            out = B4800;
+            return true;
+        case 9600:
+            out = B9600;
+            return true;
+        case 19200:
+            out = B19200;
+            return true;
+        case 38400:
+            out = B38400;
+            return true;
+        case 57600:
+            out = B57600;
+            return true;
+        case 115200:
+            out = B115200;
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -124,8 +145,8 @@ bool SerialPort::writeAll(const uint8_t* data, size_t size) {
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) return false;
         pollfd p{fd_, POLLOUT, 0};
         poll(&p, 1, static_cast<int>(left.count()));
@@ -137,8 +158,7 @@ bool SerialPort::writeAll(const uint8_t* data, size_t size) {
         if (Clock::now() >= deadline) return false;
         // The queued bytes cannot leave sooner than their wire time.
         const long byteMicros = 10'000'000L / static_cast<long>(baud_ == 0 ? 9600 : baud_);
-        std::this_thread::sleep_for(
-            std::chrono::microseconds(std::max(500L, queued * byteMicros)));
+        std::this_thread::sleep_for(std::chrono::microseconds(std::max(500L, queued * byteMicros)));
     }
 }
 

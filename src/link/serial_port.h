@@ -10,7 +10,7 @@ namespace rv {
 // The operating system's serial device, opened exclusively in raw 8N1 without flow control.
 // This is the only place that knows termios.
 class SerialPort {
-public:
+  public:
     enum class OpenResult { Ok, CannotOpen, NotCharDevice, SetupFailed };
 
     SerialPort() = default;
@@ -37,7 +37,7 @@ public:
     // Whether the device is a pseudo-terminal (which has no modem lines).
     static bool isPseudoTerminal(int fd);
 
-private:
+  private:
     int fd_ = -1;
     uint32_t baud_ = 0;
 };

@@ -9,7 +9,7 @@ namespace rv {
 // cancel request, opens the port of the link's settings and, when asked, identifies the
 // instrument at link.NetNumber; the port closes when the session ends, on every path.
 class Session {
-public:
+  public:
     enum class Check { PortOnly, Identify };
 
     Session(Link& link, Check check);
@@ -22,7 +22,7 @@ public:
     bool ready() const { return step_ == Step::Ok; }
     Outcome outcome() const { return OutcomeOf(step_); }
 
-private:
+  private:
     Link& link_;
     Step step_ = Step::Failed;
 };

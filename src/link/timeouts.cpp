@@ -30,9 +30,7 @@ bool valid(int index) { return index >= 0 && index < kSpeedCount; }
 
 }  // namespace
 
-uint32_t BaudOfSpeedIndex(int index) {
-    return kBauds[valid(index) ? index : kDefaultSpeedIndex];
-}
+uint32_t BaudOfSpeedIndex(int index) { return kBauds[valid(index) ? index : kDefaultSpeedIndex]; }
 
 Duration ReplyTimeoutOfSpeedIndex(int index) {
     return kReplyTimeouts[valid(index) ? index : kDefaultSpeedIndex];

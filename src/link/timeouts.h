@@ -12,7 +12,7 @@ using Duration = std::chrono::microseconds;
 inline constexpr int kSpeedCount = 7;
 inline constexpr int kDefaultSpeedIndex = 5;  // 9600 baud
 
-inline constexpr Duration kInitialReplyTimeout{397'440};     // 0.0000046 day
+inline constexpr Duration kInitialReplyTimeout{397'440};        // 0.0000046 day
 inline constexpr Duration kMeasurementExtraTimeout{9'936'000};  // 0.000115 day
 
 // Line speed of a speed-list index (0 = 300 ... 6 = 19200 baud); any other index, such as

@@ -116,8 +116,8 @@ constexpr size_t kTrickleSlack = 2;
 
 // Sleeps until `until` or a signal, whichever comes first.
 void sleepUntil(Clock::time_point until) {
-    const auto since = std::chrono::duration_cast<std::chrono::nanoseconds>(
-        until.time_since_epoch());
+    const auto since =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(until.time_since_epoch());
     timespec ts{};
     ts.tv_sec = static_cast<time_t>(since.count() / 1'000'000'000);
     ts.tv_nsec = static_cast<long>(since.count() % 1'000'000'000);
@@ -127,8 +127,7 @@ void sleepUntil(Clock::time_point until) {
 void trace(Link& link, TraceRecord::Direction direction, std::string_view bytes,
            std::string_view outcome) {
     if (link.trace == nullptr) return;
-    link.trace->record(
-        {TraceClockMicroseconds(), direction, link.NetNumber, bytes, outcome});
+    link.trace->record({TraceClockMicroseconds(), direction, link.NetNumber, bytes, outcome});
 }
 
 void traceSent(Link& link, std::string_view frame, std::string_view outcome) {
@@ -180,8 +179,8 @@ bool Transact(Link& link, std::string& message, Duration timeout, int replyField
             return false;
         }
         if (static_cast<size_t>(n) > mostExpected) trickling = false;
-        if (n > 0 &&
-            collector.feed(piece.data(), static_cast<size_t>(n)) == ReplyCollector::State::Overflow) {
+        if (n > 0 && collector.feed(piece.data(), static_cast<size_t>(n)) ==
+                         ReplyCollector::State::Overflow) {
             traceReceived(link, collector, "too-long");
             link.LinkStatus = status::kReplyLength;
             return false;

@@ -20,7 +20,7 @@ std::string BuildFrame(uint32_t netNumber, std::string_view command);
 
 // Collects one reply from the pieces the port delivers: from the first '!' through CR.
 class ReplyCollector {
-public:
+  public:
     enum class State { Collecting, Ended, Overflow };
 
     State feed(const uint8_t* data, size_t size);
@@ -28,7 +28,7 @@ public:
     bool ended() const { return ended_; }
     const std::string& reply() const { return reply_; }
 
-private:
+  private:
     std::string reply_;
     bool started_ = false;
     bool ended_ = false;

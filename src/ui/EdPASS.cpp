@@ -79,8 +79,7 @@ QString numberText(unsigned value) { return QStringLiteral("  ") + QString::numb
 
 }  // namespace
 
-TFormPASS::TFormPASS(rv::Link& link, rv::ConfigImage& image, MessageBoxes& boxes,
-                     QWidget* parent)
+TFormPASS::TFormPASS(rv::Link& link, rv::ConfigImage& image, MessageBoxes& boxes, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::MSWindowsFixedSizeDialogHint),
       link_(link),
@@ -251,14 +250,14 @@ void TFormPASS::BtnSENOClick() {
     if (!boxes_.confirmYesNo(
             this, QString::fromUtf8(" Изменить сетевой номер прибора и скорость обмена ?")))
         return;
-    runner_.run(
-        *this, QString::fromUtf8("  Запись ..."), false, OperationRunner::Priority::Raised, [this] {
-            const rv::Outcome written = rv::WriteNetworkSettings(
-                link_, image_, [this](int percent) { runner_.showProgress(percent); });
-            if (written == rv::Outcome::Done)
-                emit networkChanged(image_.DialogNetNumber, image_.DialogSpeedIndex);
-            return written;
-        });
+    runner_.run(*this, QString::fromUtf8("  Запись ..."), false, OperationRunner::Priority::Raised,
+                [this] {
+                    const rv::Outcome written = rv::WriteNetworkSettings(
+                        link_, image_, [this](int percent) { runner_.showProgress(percent); });
+                    if (written == rv::Outcome::Done)
+                        emit networkChanged(image_.DialogNetNumber, image_.DialogSpeedIndex);
+                    return written;
+                });
 }
 
 void TFormPASS::BtnPASSClick() {
@@ -267,7 +266,7 @@ void TFormPASS::BtnPASSClick() {
     image_.Password = passwordOfDigits();
     runner_.run(*this, QString::fromUtf8("  Запись ..."), false, OperationRunner::Priority::Raised,
                 [this] {
-                    return rv::WritePassword(link_, image_,
-                                             [this](int percent) { runner_.showProgress(percent); });
+                    return rv::WritePassword(
+                        link_, image_, [this](int percent) { runner_.showProgress(percent); });
                 });
 }

@@ -18,10 +18,10 @@ constexpr int kClientHeight = 48;
 // A navy bar whose percentage stays readable where the bar has reached it: the text is white
 // over the bar and black beside it.
 class Gauge : public QProgressBar {
-public:
+  public:
     using QProgressBar::QProgressBar;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         const QRect frame = rect().adjusted(0, 0, -1, -1);

@@ -13,7 +13,7 @@ struct Link;
 // cancel button sets the link's CancelFlag.
 class TInfoForm : public QDialog {
     Q_OBJECT
-public:
+  public:
     TInfoForm(rv::Link& link, QWidget* parent = nullptr);
 
     QProgressBar* Stepper = nullptr;
@@ -32,9 +32,9 @@ public:
     // hides it, and only "Отмена" cancels.
     void reject() override {}
 
-protected:
+  protected:
     bool event(QEvent* e) override;
 
-private:
+  private:
     rv::Link& link_;
 };

@@ -16,11 +16,11 @@
 #include "ui/EdRL.h"
 #include "ui/bus_panel.h"
 #include "ui/channel_page.h"
-#include "ui/transfer_buttons.h"
 #include "ui/config_file_menu.h"
 #include "ui/main_menu.h"
-#include "ui/window_style.h"
 #include "ui/text_spin_box.h"
+#include "ui/transfer_buttons.h"
+#include "ui/window_style.h"
 
 namespace {
 
@@ -167,10 +167,10 @@ QWidget* TDeskForm::named(const char* name) const {
 
 void TDeskForm::setKeyboardOrder() {
     const char* const chain[] = {
-        "MenuCOM",  "MenuTecSPD", "Pribor",  "BtnLoad",  "TabBar",  "MenuTIDA",   "MenuSHEMA",
-        "EdFrac",   "EdRt0",      "BtnR0",   "EdRLine",  "Btn2X",   "EdDelta",    "EdUsred",
-        "EdDiap1",  "EdDiap2",    "BitSQRT", "EdUstav1", "EdGist1", "EdUstav2",   "EdGist2",
-        "EdAlarmLow", "EdAlarmHigh", "EdPause", "BtnPASS", "BtnRELE", "BtnSave"};
+        "MenuCOM",    "MenuTecSPD",  "Pribor",  "BtnLoad",  "TabBar",  "MenuTIDA", "MenuSHEMA",
+        "EdFrac",     "EdRt0",       "BtnR0",   "EdRLine",  "Btn2X",   "EdDelta",  "EdUsred",
+        "EdDiap1",    "EdDiap2",     "BitSQRT", "EdUstav1", "EdGist1", "EdUstav2", "EdGist2",
+        "EdAlarmLow", "EdAlarmHigh", "EdPause", "BtnPASS",  "BtnRELE", "BtnSave"};
     QWidget* previous = nullptr;
     for (const char* name : chain) {
         QWidget* widget = named(name);

@@ -35,7 +35,7 @@ struct Link;
 // the configuration image and wires its parts together.
 class TDeskForm : public QWidget {
     Q_OBJECT
-public:
+  public:
     // The window's font: a 13-pixel sans that exists on the machine.
     static QFont windowFont();
 
@@ -72,17 +72,17 @@ public:
     void BtnPASSClick();
     void BtnRELEClick();
 
-signals:
+  signals:
     // The user closed the window; any running operation has been asked to stop.
     void closed();
     // A read of the configuration has ended, whatever its outcome.
     void configurationRead();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void FormClose();
 
-private:
+  private:
     void createRightColumn();
     // The controls that follow the image once a channel is shown: the write, the relay dialog
     // and the boxes of the channels the instrument has.

@@ -17,7 +17,7 @@ struct Link;
 // hidden. Closing the main window ends the application's event loop, even while the progress
 // window is up. The program and the window tests both start this way.
 class AppWindows {
-public:
+  public:
     AppWindows(rv::Link& link, MessageBoxes& boxes);
     ~AppWindows();
     AppWindows(const AppWindows&) = delete;
@@ -28,7 +28,7 @@ public:
     TFormPASS& pass() { return *pass_; }
     TInfoForm& info() { return *info_; }
 
-private:
+  private:
     std::unique_ptr<TDeskForm> desk_;
     std::unique_ptr<TFormRELE> rele_;
     std::unique_ptr<TFormPASS> pass_;

@@ -18,7 +18,7 @@ struct Link;
 // straight to the link's settings.
 class BusPanel : public QWidget {
     Q_OBJECT
-public:
+  public:
     BusPanel(rv::Link& link, MessageBoxes& boxes, QWidget* parent);
 
     // COM2 at 9600 baud, as the program starts.
@@ -33,12 +33,12 @@ public:
     void BtnSearchClick();
     void MenuPriborChange(int index);
 
-signals:
+  signals:
     // The rest of the window holds its controls while the search runs, and gives them back.
     void searchStarted();
     void searchFinished();
 
-private:
+  private:
     rv::Link& link_;
     MessageBoxes& boxes_;
     bool SearchActive = false;

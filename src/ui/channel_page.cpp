@@ -29,8 +29,22 @@ constexpr int kGap = 8;
 const char* const kOverflowText = "Переполнение при операции с плавающей точкой";
 
 // Top of each row of the page; the decimals label takes two lines.
-enum Row { kTida, kShema, kFrac, kRt0, kRLine, kDelta, kUsred, kDiap1, kDiap2, kUstav1, kUstav2,
-           kAlarmLow, kAlarmHigh, kRowCount };
+enum Row {
+    kTida,
+    kShema,
+    kFrac,
+    kRt0,
+    kRLine,
+    kDelta,
+    kUsred,
+    kDiap1,
+    kDiap2,
+    kUstav1,
+    kUstav2,
+    kAlarmLow,
+    kAlarmHigh,
+    kRowCount
+};
 constexpr int kRowTop[kRowCount] = {12, 42, 76, 112, 142, 172, 202, 238, 268, 304, 334, 370, 400};
 
 using window_style::setHint;
@@ -150,7 +164,8 @@ void ChannelPage::createPage() {
     BitSQRT = new QCheckBox(QString::fromUtf8("БИК"), page);
     BitSQRT->setObjectName("BitSQRT");
     BitSQRT->adjustSize();
-    BitSQRT->move(besideLeft, (kRowTop[kDiap1] + kRowTop[kDiap2] + kRowHeight - BitSQRT->height()) / 2);
+    BitSQRT->move(besideLeft,
+                  (kRowTop[kDiap1] + kRowTop[kDiap2] + kRowHeight - BitSQRT->height()) / 2);
     setHint(BitSQRT, "Функция извлечения квадратного корня");
 
     realField(EdUstav1, "EdUstav1", kUstav1, fieldLeft, kFieldWidth, &ChannelPage::EdUstav1Change);
@@ -193,17 +208,16 @@ void ChannelPage::TabCtrlChange() {
 }
 
 void ChannelPage::EChanInclude(bool enabled) {
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{MenuTIDA, MenuSHEMA, EdFrac, EdRt0, EdRLine, EdDelta,
-                                         EdGist1, EdGist2, EdUsred, EdDiap1, EdDiap2, EdUstav1,
-                                         EdUstav2, EdAlarmLow, EdAlarmHigh, Btn2X, BtnR0,
-                                         BitSQRT}) {
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             MenuTIDA, MenuSHEMA, EdFrac, EdRt0, EdRLine, EdDelta, EdGist1, EdGist2, EdUsred,
+             EdDiap1, EdDiap2, EdUstav1, EdUstav2, EdAlarmLow, EdAlarmHigh, Btn2X, BtnR0,
+             BitSQRT}) {
         control->setEnabled(enabled);
     }
 }
 
 void ChannelPage::realFieldChange(QLineEdit* field, rv::WorkingReal rv::ChannelConfig::*member,
-                                int decimals) {
+                                  int decimals) {
     rv::WorkingReal& stored = channel().*member;
     switch (rv::ParseRealField(field->text().toStdString(), stored)) {
         case rv::RealText::Valid:

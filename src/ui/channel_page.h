@@ -18,7 +18,7 @@ class QTabBar;
 // "Clb" buttons measure the sensor's and the line's resistance.
 class ChannelPage : public QWidget {
     Q_OBJECT
-public:
+  public:
     ChannelPage(rv::ConfigImage& image, OperationRunner& runner, QWidget* parent);
 
     // The channel shown, 0..7.
@@ -48,11 +48,11 @@ public:
     void BtnR0Click();
     void Btn2XClick();
 
-signals:
+  signals:
     // A channel has been shown; the window brings the controls that follow the image up to date.
     void channelShown();
 
-private:
+  private:
     void createPage();
     void realFieldChange(QLineEdit* field, rv::WorkingReal rv::ChannelConfig::*member,
                          int decimals);

@@ -1,5 +1,3 @@
-#include "ui/channel_page.h"
-
 #include <QComboBox>
 #include <QLineEdit>
 #include <functional>
@@ -7,6 +5,7 @@
 
 #include "channel/calibration.h"
 #include "channel/sensors.h"
+#include "ui/channel_page.h"
 #include "ui/message_boxes.h"
 #include "ui/operation_runner.h"
 
@@ -40,12 +39,16 @@ void ChannelPage::measure(int subRange, const std::function<void(long double)>& 
     };
     runner_.run(owner, QString::fromUtf8(kMeasuringCaption), true,
                 OperationRunner::Priority::Normal, [&] {
-                    const rv::MeasurementResult result = rv::MeasureResistance(
-                        runner_.link(), currentChannel(), subRange, observer);
+                    const rv::MeasurementResult result =
+                        rv::MeasureResistance(runner_.link(), currentChannel(), subRange, observer);
                     switch (result.end) {
-                        case rv::MeasurementEnd::Measured: store(result.resistance); break;
-                        case rv::MeasurementEnd::Failed: return rv::Outcome::Failed;
-                        case rv::MeasurementEnd::Stopped: return rv::Outcome::Cancelled;
+                        case rv::MeasurementEnd::Measured:
+                            store(result.resistance);
+                            break;
+                        case rv::MeasurementEnd::Failed:
+                            return rv::Outcome::Failed;
+                        case rv::MeasurementEnd::Stopped:
+                            return rv::Outcome::Cancelled;
                     }
                     return rv::Outcome::Done;
                 });
@@ -67,7 +70,8 @@ void ChannelPage::Btn2XClick() {
     if (!subRange) return;
     if (!twoWire()) {
         runner_.boxes().information(
-            window(), QString::fromUtf8("Этот параметр используется только для двухпроводной схемы."));
+            window(),
+            QString::fromUtf8("Этот параметр используется только для двухпроводной схемы."));
         return;
     }
     measure(*subRange, [this](long double r) {

@@ -44,7 +44,8 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, CommandLineOpt
     }
     const QCommandLineOption trace(
         "trace",
-        QString::fromUtf8("Записывать каждый кадр обмена с приборами в файл («-»: в поток ошибок)."),
+        QString::fromUtf8(
+            "Записывать каждый кадр обмена с приборами в файл («-»: в поток ошибок)."),
         QString::fromUtf8("файл"));
     parser.addOption(trace);
     for (const char* name : kQtValueOptions) {

@@ -22,7 +22,9 @@ namespace {
 
 const char* const kFileFilter = "Конфигурация RV740x (*.rv740x.json);;Все файлы (*)";
 
-QString fromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+QString fromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
 
 }  // namespace
 
@@ -42,9 +44,10 @@ ConfigFileMenu::ConfigFileMenu(TDeskForm& form, MainMenu& menu)
     save_ = add("SaveConfigAction", "&Сохранить конфигурацию…", &ConfigFileMenu::saveConfiguration);
     save_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     file->insertSeparator(quit);
-    compareDevice_ = add("CompareDeviceAction", "Сравнить с &прибором…",
-                         &ConfigFileMenu::compareWithInstrument);
-    compareFile_ = add("CompareFileAction", "Сравнить с &файлом…", &ConfigFileMenu::compareWithFile);
+    compareDevice_ =
+        add("CompareDeviceAction", "Сравнить с &прибором…", &ConfigFileMenu::compareWithInstrument);
+    compareFile_ =
+        add("CompareFileAction", "Сравнить с &файлом…", &ConfigFileMenu::compareWithFile);
     file->insertSeparator(quit);
     connect(file, &QMenu::aboutToShow, this, &ConfigFileMenu::updateActions);
     // After a read, even one that failed, the window no longer shows the file alone.
@@ -79,9 +82,9 @@ void ConfigFileMenu::updateActions() {
 }
 
 void ConfigFileMenu::showFileName(const QString& path) {
-    form_.setWindowTitle(path.isEmpty() ? baseTitle_
-                                        : baseTitle_ + QString::fromUtf8(" — ") +
-                                              QFileInfo(path).fileName());
+    form_.setWindowTitle(path.isEmpty()
+                             ? baseTitle_
+                             : baseTitle_ + QString::fromUtf8(" — ") + QFileInfo(path).fileName());
 }
 
 bool ConfigFileMenu::loadFile(const QString& path, rv::ConfigurationFile& out) {
@@ -95,8 +98,9 @@ bool ConfigFileMenu::loadFile(const QString& path, rv::ConfigurationFile& out) {
     if (!result.warnings.empty()) {
         QStringList lines;
         for (const std::string& w : result.warnings) lines << fromUtf8(w);
-        form_.boxes().warning(&form_, QString::fromUtf8("В файле «%1» есть неизвестные поля, они пропущены:\n%2")
-                                          .arg(QFileInfo(path).fileName(), lines.join('\n')));
+        form_.boxes().warning(
+            &form_, QString::fromUtf8("В файле «%1» есть неизвестные поля, они пропущены:\n%2")
+                        .arg(QFileInfo(path).fileName(), lines.join('\n')));
     }
     return true;
 }
@@ -139,12 +143,12 @@ void ConfigFileMenu::compareWithInstrument() {
     OperationRunner& runner = form_.runner();
     rv::TransferObserver observer;
     observer.progress = [&runner](int percent) { runner.showProgress(percent); };
-    const rv::Outcome outcome =
-        runner.run(form_, QString::fromUtf8("  Чтение ..."), true,
-                   OperationRunner::Priority::Raised,
-                   [&] { return rv::ReadConfiguration(form_.link(), other, observer); });
+    const rv::Outcome outcome = runner.run(
+        form_, QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Raised,
+        [&] { return rv::ReadConfiguration(form_.link(), other, observer); });
     if (outcome != rv::Outcome::Done) return;
-    showDifferences(rv::CompareConfigurations(form_.image(), other), QString::fromUtf8("В приборе"));
+    showDifferences(rv::CompareConfigurations(form_.image(), other),
+                    QString::fromUtf8("В приборе"));
 }
 
 void ConfigFileMenu::compareWithFile() {
@@ -159,8 +163,8 @@ void ConfigFileMenu::compareWithFile() {
 
 void ConfigFileMenu::showDifferences(const std::vector<rv::FieldDifference>& differences,
                                      const QString& otherColumn) {
-    differences_ = std::make_unique<DifferenceWindow>(
-        QString::fromUtf8("Сравнение конфигураций"), otherColumn, differences);
+    differences_ = std::make_unique<DifferenceWindow>(QString::fromUtf8("Сравнение конфигураций"),
+                                                      otherColumn, differences);
     differences_->show();
     differences_->raise();
 }
@@ -173,8 +177,8 @@ bool ConfigFileMenu::confirmWriteTarget() {
         form_, QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Normal,
         [&] { return rv::ReadIdentity(form_.link(), target); });
     if (outcome != rv::Outcome::Done) return false;
-    const std::vector<std::string> lines = rv::IdentityDifferences(
-        rv::IdentityOf(form_.image(), source.record.Family), target);
+    const std::vector<std::string> lines =
+        rv::IdentityDifferences(rv::IdentityOf(form_.image(), source.record.Family), target);
     if (lines.empty()) return true;
     QStringList text;
     for (const std::string& line : lines) text << fromUtf8(line);

@@ -14,13 +14,12 @@ class MainMenu;
 class TDeskForm;
 class DifferenceWindow;
 
-
 // The configuration-file items of the "Файл" menu: open, save, compare with the instrument
 // or with a file. It also asks, before a configuration opened from a file is written, whether
 // the instrument is the same kind as the one the file came from.
 class ConfigFileMenu : public QObject {
     Q_OBJECT
-public:
+  public:
     ConfigFileMenu(TDeskForm& form, MainMenu& menu);
     ~ConfigFileMenu() override;
 
@@ -43,7 +42,7 @@ public:
     void compareWithInstrument();
     void compareWithFile();
 
-private:
+  private:
     bool idle() const;
     void showFileName(const QString& path);
     void showDifferences(const std::vector<rv::FieldDifference>& differences,

@@ -28,7 +28,8 @@ DifferenceWindow::DifferenceWindow(const QString& title, const QString& otherCol
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     for (size_t row = 0; row < differences.size(); ++row) {
         const rv::FieldDifference& d = differences[row];
-        const QString channel = d.channel == 0 ? QString::fromUtf8("—") : QString::number(d.channel);
+        const QString channel =
+            d.channel == 0 ? QString::fromUtf8("—") : QString::number(d.channel);
         const QString cells[] = {channel, QString::fromStdString(d.field),
                                  QString::fromStdString(d.left), QString::fromStdString(d.right)};
         for (int column = 0; column < 4; ++column)

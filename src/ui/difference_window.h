@@ -12,14 +12,14 @@ class QTableWidget;
 // channel, field, value in the window, value in the other. With no differences it says so.
 class DifferenceWindow : public QDialog {
     Q_OBJECT
-public:
+  public:
     DifferenceWindow(const QString& title, const QString& otherColumn,
                      const std::vector<rv::FieldDifference>& differences);
 
     QTableWidget* table() const { return table_; }
     QLabel* summary() const { return summary_; }
 
-private:
+  private:
     QTableWidget* table_ = nullptr;
     QLabel* summary_ = nullptr;
 };

@@ -20,7 +20,8 @@ QMessageBox::StandardButton Ask(QWidget* parent, QMessageBox::Icon icon, const c
         {QMessageBox::No, "Нет"},
     };
     for (const auto& [which, caption] : captions)
-        if (QAbstractButton* button = box.button(which)) button->setText(QString::fromUtf8(caption));
+        if (QAbstractButton* button = box.button(which))
+            button->setText(QString::fromUtf8(caption));
     if (parent) box.setFont(parent->window()->font());
     box.setWindowModality(Qt::ApplicationModal);
     return static_cast<QMessageBox::StandardButton>(box.exec());

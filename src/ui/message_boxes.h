@@ -6,7 +6,7 @@ class QWidget;
 
 // Every message box of the program goes through here, so tests can answer them.
 class MessageBoxes {
-public:
+  public:
     virtual ~MessageBoxes() = default;
     // OK and Cancel; true for OK.
     virtual bool confirmOkCancel(QWidget* parent, const QString& text) = 0;
@@ -25,7 +25,7 @@ public:
 // The real boxes, modal, with the program's title and Russian button captions ("ОК",
 // "Отмена", "Да", "Нет").
 class ModalMessageBoxes : public MessageBoxes {
-public:
+  public:
     bool confirmOkCancel(QWidget* parent, const QString& text) override;
     bool confirmYesNo(QWidget* parent, const QString& text) override;
     void error(QWidget* parent, const QString& text) override;

@@ -15,7 +15,7 @@ struct Link;
 
 // The frame every operation on the instrument runs in, so each button only says what it does.
 class OperationRunner {
-public:
+  public:
     enum class Priority { Normal, Raised };
 
     OperationRunner(rv::Link& link, MessageBoxes& boxes) : link_(link), boxes_(boxes) {}
@@ -37,7 +37,7 @@ public:
     rv::Link& link() { return link_; }
     MessageBoxes& boxes() { return boxes_; }
 
-private:
+  private:
     rv::Link& link_;
     MessageBoxes& boxes_;
     TInfoForm* info_ = nullptr;

@@ -1,7 +1,7 @@
 #include "ui/port_menus.h"
 
-#include <QAction>
 #include <QAbstractButton>
+#include <QAction>
 #include <QMessageBox>
 
 #include "link/link.h"

@@ -12,7 +12,7 @@
 // on losing the focus or on Enter the text is replaced by the value brought into range.
 class TextSpinBox : public QSpinBox {
     Q_OBJECT
-public:
+  public:
     explicit TextSpinBox(QWidget* parent = nullptr) : QSpinBox(parent) {
         connect(lineEdit(), &QLineEdit::textChanged, this, &TextSpinBox::noticeText);
         // QSpinBox rewrites its editor with signals blocked; the value change still tells.
@@ -25,10 +25,10 @@ public:
 
     QLineEdit* editor() const { return lineEdit(); }
 
-signals:
+  signals:
     void shownTextChanged();
 
-protected:
+  protected:
     QValidator::State validate(QString&, int&) const override { return QValidator::Acceptable; }
     void fixup(QString&) const override {}
     int valueFromText(const QString& text) const override {
@@ -49,7 +49,7 @@ protected:
         return handled;
     }
 
-private:
+  private:
     void settleText() {
         const int settled = std::clamp(valueFromText(lineEdit()->text()), minimum(), maximum());
         const QString text = textFromValue(settled);

@@ -61,11 +61,9 @@ void TransferButtons::BtnLoadClick() {
     };
     observer.blockDecoded = [this](int index) { emit blockDecoded(index); };
     source_.fromFile = false;
-    runner_.run(owner, QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Raised,
-                [&] {
-                    return rv::ReadConfiguration(runner_.link(), image_, observer,
-                                                 &source_.record);
-                });
+    runner_.run(
+        owner, QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Raised,
+        [&] { return rv::ReadConfiguration(runner_.link(), image_, observer, &source_.record); });
     emit readFinished();
 }
 

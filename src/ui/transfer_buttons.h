@@ -14,7 +14,7 @@ struct ConfigImage;
 // "Прочитать" and "Записать": the whole configuration between the image and the instrument.
 class TransferButtons : public QWidget {
     Q_OBJECT
-public:
+  public:
     // A read records the instrument in `source`; a write of a configuration from a file puts
     // the file's raw bytes back.
     TransferButtons(rv::ConfigImage& image, ImageSource& source, OperationRunner& runner,
@@ -29,7 +29,7 @@ public:
     void BtnLoadClick();
     void BtnSaveClick();
 
-signals:
+  signals:
     // During a read: the instrument's program version, in its own code page decoded.
     void versionReceived(const QString& version);
     // During a read: block `index` is now in the image.
@@ -37,7 +37,7 @@ signals:
     // A read has ended, whatever its outcome, and the window is usable again.
     void readFinished();
 
-private:
+  private:
     rv::ConfigImage& image_;
     ImageSource& source_;
     OperationRunner& runner_;

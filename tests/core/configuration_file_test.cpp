@@ -64,10 +64,11 @@ struct KnownMemory {
         image.DecodeBlock(index, b);
         record.Raw[static_cast<size_t>(index)] = data;
     }
-
 };
 
-std::string goldenPath() { return std::string(RV740X_TESTS_DIR) + "/core/golden/known.rv740x.json"; }
+std::string goldenPath() {
+    return std::string(RV740X_TESTS_DIR) + "/core/golden/known.rv740x.json";
+}
 
 std::string readText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -90,11 +91,16 @@ TEST(ConfigurationFile, KnownMemoryGivesTheHandCheckedValues) {
     EXPECT_EQ(c["averaging"], 16);
     EXPECT_EQ(c["squareRoot"], true);
     const std::pair<const char*, std::pair<const char*, const char*>> reals[] = {
-        {"r0", {"100", "87480000"}},          {"lineResistance", {"0", "00000000"}},
-        {"correction", {"0.33333334", "7F2AAAAB"}}, {"scaleMax", {"100", "87480000"}},
-        {"setpoint1", {"25", "85480000"}},    {"hysteresis1", {"0.1", "7D4CCCCD"}},
-        {"setpoint2", {"0", "00123456"}},     {"hysteresis2", {"-0.5", "80800000"}},
-        {"breakLow", {"-10000", "8E9C4000"}}, {"breakHigh", {"10000", "8E1C4000"}},
+        {"r0", {"100", "87480000"}},
+        {"lineResistance", {"0", "00000000"}},
+        {"correction", {"0.33333334", "7F2AAAAB"}},
+        {"scaleMax", {"100", "87480000"}},
+        {"setpoint1", {"25", "85480000"}},
+        {"hysteresis1", {"0.1", "7D4CCCCD"}},
+        {"setpoint2", {"0", "00123456"}},
+        {"hysteresis2", {"-0.5", "80800000"}},
+        {"breakLow", {"-10000", "8E9C4000"}},
+        {"breakHigh", {"10000", "8E1C4000"}},
     };
     for (const auto& [key, value] : reals) {
         EXPECT_EQ(c[key]["value"], value.first) << key;
@@ -164,8 +170,7 @@ TEST(ConfigurationFile, RandomImagesComeBackBitForBit) {
         image.DialogSpeedIndex = 6;
 
         ConfigurationFile file;
-        const LoadResult result =
-            ParseConfiguration(FormatConfiguration(image, record, "t"), file);
+        const LoadResult result = ParseConfiguration(FormatConfiguration(image, record, "t"), file);
         ASSERT_TRUE(result.ok) << result.error;
         ASSERT_EQ(file.Image, image) << "round " << round;
         ASSERT_EQ(file.Instrument.Raw, record.Raw) << "round " << round;
@@ -176,10 +181,10 @@ TEST(ConfigurationFile, RandomImagesComeBackBitForBit) {
 
 TEST(ConfigurationFile, ShortestTextIsTheShortestThatTypesBackTheSameBytes) {
     const std::pair<DeviceFloat, const char*> cases[] = {
-        {{0x87, 0x48, 0x00, 0x00}, "100"},     {{0x7D, 0x4C, 0xCC, 0xCD}, "0.1"},
+        {{0x87, 0x48, 0x00, 0x00}, "100"},        {{0x7D, 0x4C, 0xCC, 0xCD}, "0.1"},
         {{0x7F, 0x2A, 0xAA, 0xAB}, "0.33333334"}, {{0x80, 0x80, 0x00, 0x00}, "-0.5"},
-        {{0x98, 0x18, 0x96, 0x80}, "10000000"}, {{0x00, 0xFF, 0xFF, 0xFF}, "0"},
-        {{0x73, 0x51, 0xB7, 0x17}, "0.0001"},   {{0xFF, 0x7F, 0xFF, 0xFF}, "1.7014117e+38"},
+        {{0x98, 0x18, 0x96, 0x80}, "10000000"},   {{0x00, 0xFF, 0xFF, 0xFF}, "0"},
+        {{0x73, 0x51, 0xB7, 0x17}, "0.0001"},     {{0xFF, 0x7F, 0xFF, 0xFF}, "1.7014117e+38"},
     };
     for (const auto& [bytes, text] : cases) EXPECT_EQ(ShortestRealText(bytes), text);
 }
@@ -219,7 +224,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "(весь файл): испорченный JSON, ошибка у байта 35"},
         BadFile{"NumberBeyondADouble", [] { return std::string(R"({"formatVersion": 1e1010})"); },
                 "(весь файл): число вне пределов JSON"},
-        BadFile{"NotAnObject", [] { return std::string("[1, 2]"); }, "(весь файл): ожидается объект"},
+        BadFile{"NotAnObject", [] { return std::string("[1, 2]"); },
+                "(весь файл): ожидается объект"},
         BadFile{"OtherFormat", [] { return edited([](Json& j) { j["format"] = "other"; }); },
                 "format: «other» — не файл конфигурации RV7406/RV7408"},
         BadFile{"NewerVersion", [] { return edited([](Json& j) { j["formatVersion"] = 2; }); },
@@ -232,14 +238,19 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"SetPointAsNumber",
                 [] { return edited([](Json& j) { j["channels"][3]["setpoint1"]["value"] = 25; }); },
                 "channels[3].setpoint1.value: ожидается строка"},
-        BadFile{"SetPointNotANumber",
-                [] { return edited([](Json& j) { j["channels"][3]["setpoint1"]["value"] = "25,5"; }); },
-                "channels[3].setpoint1.value: не число: «25,5»"},
-        BadFile{"SetPointTooLarge",
-                [] { return edited([](Json& j) { j["channels"][3]["setpoint1"]["value"] = "1e39"; }); },
-                "channels[3].setpoint1.value: значение вне пределов прибора"},
+        BadFile{
+            "SetPointNotANumber",
+            [] { return edited([](Json& j) { j["channels"][3]["setpoint1"]["value"] = "25,5"; }); },
+            "channels[3].setpoint1.value: не число: «25,5»"},
+        BadFile{
+            "SetPointTooLarge",
+            [] { return edited([](Json& j) { j["channels"][3]["setpoint1"]["value"] = "1e39"; }); },
+            "channels[3].setpoint1.value: значение вне пределов прибора"},
         BadFile{"ShortFloat",
-                [] { return edited([](Json& j) { j["channels"][3]["setpoint1"]["float"] = "854800"; }); },
+                [] {
+                    return edited(
+                        [](Json& j) { j["channels"][3]["setpoint1"]["float"] = "854800"; });
+                },
                 "channels[3].setpoint1.float: ожидается 8 шестнадцатеричных цифр"},
         BadFile{"DecimalsBeyondAByte",
                 [] { return edited([](Json& j) { j["channels"][0]["decimals"] = 256; }); },
@@ -256,8 +267,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"SquareRootAsNumber",
                 [] { return edited([](Json& j) { j["channels"][0]["squareRoot"] = 1; }); },
                 "channels[0].squareRoot: ожидается true или false"},
-        BadFile{"SevenChannels",
-                [] { return edited([](Json& j) { j["channels"].erase(7); }); },
+        BadFile{"SevenChannels", [] { return edited([](Json& j) { j["channels"].erase(7); }); },
                 "channels: ожидается 8 элементов, в файле 7"},
         BadFile{"UsedChannelNine",
                 [] { return edited([](Json& j) { j["usedChannels"].push_back(9); }); },
@@ -265,17 +275,16 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"DisplayPeriodTooLong",
                 [] { return edited([](Json& j) { j["displayPeriod"]["seconds"] = 73; }); },
                 "displayPeriod.seconds: значение 73 вне пределов прибора (0..72)"},
-        BadFile{"RelayCodeFour",
-                [] { return edited([](Json& j) { j["relayTable"]["channels"][5]["fault"][7] = 4; }); },
-                "relayTable.channels[5].fault[7]: значение 4 вне пределов прибора (0..3)"},
+        BadFile{
+            "RelayCodeFour",
+            [] { return edited([](Json& j) { j["relayTable"]["channels"][5]["fault"][7] = 4; }); },
+            "relayTable.channels[5].fault[7]: значение 4 вне пределов прибора (0..3)"},
         BadFile{"LoadedIdZero",
                 [] { return edited([](Json& j) { j["instrument"]["loadedId"] = "000000"; }); },
                 "instrument.loadedId: значение 000000 вне пределов прибора (000001..FFFFFF)"},
-        BadFile{"OddSpeed",
-                [] { return edited([](Json& j) { j["instrument"]["speed"] = 9601; }); },
+        BadFile{"OddSpeed", [] { return edited([](Json& j) { j["instrument"]["speed"] = 9601; }); },
                 "instrument.speed: нет такой скорости: 9601"},
-        BadFile{"MissingInstrument",
-                [] { return edited([](Json& j) { j.erase("instrument"); }); },
+        BadFile{"MissingInstrument", [] { return edited([](Json& j) { j.erase("instrument"); }); },
                 "instrument: поле отсутствует"},
         BadFile{"RawBlockShort",
                 [] {
@@ -291,18 +300,19 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"RawBlockOutOfOrder",
                 [] { return edited([](Json& j) { j["rawBlocks"][0]["block"] = 3; }); },
                 "rawBlocks[0].block: ожидается блок 2"},
-        BadFile{"RawBlockMissing",
-                [] { return edited([](Json& j) { j["rawBlocks"].erase(17); }); },
+        BadFile{"RawBlockMissing", [] { return edited([](Json& j) { j["rawBlocks"].erase(17); }); },
                 "rawBlocks: ожидается 18 элементов, в файле 17"}),
     [](const ::testing::TestParamInfo<BadFile>& info) { return std::string(info.param.name); });
 
 TEST(ConfigurationFile, HandEditedValueWinsOverItsBytesAndRawBytes) {
     ConfigurationFile file;
-    const LoadResult result = ParseConfiguration(edited([](Json& j) {
-        j["channels"][0]["setpoint1"]["value"] = "30";  // bytes still say 25
-        j["displayPeriod"]["seconds"] = 10;             // code still says 3 s
-        j["channels"][0]["squareRoot"] = false;
-    }), file);
+    const LoadResult result =
+        ParseConfiguration(edited([](Json& j) {
+                               j["channels"][0]["setpoint1"]["value"] = "30";  // bytes still say 25
+                               j["displayPeriod"]["seconds"] = 10;  // code still says 3 s
+                               j["channels"][0]["squareRoot"] = false;
+                           }),
+                           file);
     ASSERT_TRUE(result.ok) << result.error;
     EXPECT_EQ(ToDeviceFloat(file.Image.Channels[0].Ustav1), (DeviceFloat{0x85, 0x70, 0x00, 0x00}));
     EXPECT_EQ(file.Image.DisplayPeriodByte, 36);  // (10 * 900 + 255) / 256
@@ -316,13 +326,14 @@ TEST(ConfigurationFile, HandEditedValueWinsOverItsBytesAndRawBytes) {
 TEST(ConfigurationFile, UnknownKeysAreIgnoredWithAWarningEach) {
     ConfigurationFile file;
     const LoadResult result = ParseConfiguration(edited([](Json& j) {
-        j["comment"] = "after repair";
-        j["channels"][4]["colour"] = "red";
-    }), file);
+                                                     j["comment"] = "after repair";
+                                                     j["channels"][4]["colour"] = "red";
+                                                 }),
+                                                 file);
     ASSERT_TRUE(result.ok) << result.error;
-    EXPECT_EQ(result.warnings, (std::vector<std::string>{
-                                   "comment: неизвестный ключ пропущен",
-                                   "channels[4].colour: неизвестный ключ пропущен"}));
+    EXPECT_EQ(result.warnings,
+              (std::vector<std::string>{"comment: неизвестный ключ пропущен",
+                                        "channels[4].colour: неизвестный ключ пропущен"}));
 }
 
 TEST(ConfigurationFile, FilesOverOneMegabyteAreRefusedUnparsed) {
@@ -353,7 +364,8 @@ TEST(ConfigurationFile, SaveReplacesTheFileWholeAndLeavesNoTemporary) {
     ASSERT_TRUE(LoadConfigurationFile(path, file).ok);
     EXPECT_EQ(file.Image.LoadedId, 0x0A1B2Cu);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                            std::filesystem::directory_iterator()), 1);
+                            std::filesystem::directory_iterator()),
+              1);
     EXPECT_FALSE(SaveConfigurationFile(dir.path() + "/no/such/dir/b.rv740x.json", known.image,
                                        known.record, error));
     EXPECT_FALSE(error.empty());

@@ -1,5 +1,4 @@
 #include "config/device_float.h"
-#include "channel/fields.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +8,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "channel/fields.h"
 
 namespace rv {
 namespace {

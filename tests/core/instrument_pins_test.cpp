@@ -74,12 +74,23 @@ TEST(InstrumentPins, SensorCatalogue) {
 // them by constant, so a constant with a wrong number would pass there unnoticed.
 TEST(InstrumentPins, StatusCodeNumbers) {
     const std::pair<int32_t, int32_t> codes[] = {
-        {status::kOk, 0},           {status::kPortOpen, 5},        {status::kPortSetup, 6},
-        {status::kExchange, 7},     {status::kMemoryWrite, 8},     {status::kNoReply, 9},
-        {status::kUnknownDevice, 10}, {status::kReplyLength, 15},  {status::kPortWrite, 16},
-        {status::kDataCorrupt, 17}, {status::kPortRead, 18},       {status::kRequestLimit, 19},
-        {status::kNoSuchPort, 21},  {status::kMemoryData, 30},     {status::kNotRv740x, 31},
-        {status::kOtherDevice, 32}, {status::kCalibrationPoints, 35},
+        {status::kOk, 0},
+        {status::kPortOpen, 5},
+        {status::kPortSetup, 6},
+        {status::kExchange, 7},
+        {status::kMemoryWrite, 8},
+        {status::kNoReply, 9},
+        {status::kUnknownDevice, 10},
+        {status::kReplyLength, 15},
+        {status::kPortWrite, 16},
+        {status::kDataCorrupt, 17},
+        {status::kPortRead, 18},
+        {status::kRequestLimit, 19},
+        {status::kNoSuchPort, 21},
+        {status::kMemoryData, 30},
+        {status::kNotRv740x, 31},
+        {status::kOtherDevice, 32},
+        {status::kCalibrationPoints, 35},
     };
     for (const auto& [constant, number] : codes) EXPECT_EQ(constant, number);
 }
@@ -103,10 +114,10 @@ TEST(InstrumentPins, SpeedAndTimeOutTables) {
         const char* searchDays;
     };
     const Case cases[] = {
-        {0, 300, "0.000161", "0.0000161"},      {1, 600, "0.000092", "0.00000805"},
-        {2, 1200, "0.00005175", "0.00000805"},  {3, 2400, "0.00002875", "0.00000805"},
-        {4, 4800, "0.00001725", "0.0000069"},   {5, 9600, "0.0000115", "0.00000575"},
-        {6, 19200, "0.0000115", "0.00000575"},  {-1, 9600, "0.0000115", "0.00000575"},
+        {0, 300, "0.000161", "0.0000161"},     {1, 600, "0.000092", "0.00000805"},
+        {2, 1200, "0.00005175", "0.00000805"}, {3, 2400, "0.00002875", "0.00000805"},
+        {4, 4800, "0.00001725", "0.0000069"},  {5, 9600, "0.0000115", "0.00000575"},
+        {6, 19200, "0.0000115", "0.00000575"}, {-1, 9600, "0.0000115", "0.00000575"},
         {7, 9600, "0.0000115", "0.00000575"},
     };
     for (const Case& c : cases) {

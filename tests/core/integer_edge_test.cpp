@@ -67,19 +67,18 @@ TEST_P(NetworkNumberEdge, FitsOrIsRefused) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Decimal, NetworkNumberEdge, testing::ValuesIn(kDecimalEdges));
-INSTANTIATE_TEST_SUITE_P(
-    Hexadecimal, NetworkNumberEdge,
-    testing::Values(Edge{"x80000000", true, 2147483648L},             // 2^31
-                    Edge{"$100000000", true, 4294967296L},            // 2^32
-                    Edge{"0x7FFFFFFFFFFFFFFF", true, 9223372036854775807L},
-                    Edge{"x8000000000000000", false, 0},              // 2^63
-                    Edge{"$FFFFFFFFFFFFFFFF", false, 0},              // 2^64 - 1
-                    Edge{"x10000000000000000", false, 0},             // 2^64, 17 digits
-                    Edge{"x10000000000000001", false, 0},             // 2^64 + 1
-                    Edge{"x10000000000000005", false, 0},             // wrapped, 5
-                    Edge{"0X1000000000000000FE", false, 0},           // wrapped, 254
-                    Edge{"$00000000000000000000000000FE", true, 254},
-                    Edge{"x000000000000000000000000000000000001", true, 1}));
+INSTANTIATE_TEST_SUITE_P(Hexadecimal, NetworkNumberEdge,
+                         testing::Values(Edge{"x80000000", true, 2147483648L},   // 2^31
+                                         Edge{"$100000000", true, 4294967296L},  // 2^32
+                                         Edge{"0x7FFFFFFFFFFFFFFF", true, 9223372036854775807L},
+                                         Edge{"x8000000000000000", false, 0},     // 2^63
+                                         Edge{"$FFFFFFFFFFFFFFFF", false, 0},     // 2^64 - 1
+                                         Edge{"x10000000000000000", false, 0},    // 2^64, 17 digits
+                                         Edge{"x10000000000000001", false, 0},    // 2^64 + 1
+                                         Edge{"x10000000000000005", false, 0},    // wrapped, 5
+                                         Edge{"0X1000000000000000FE", false, 0},  // wrapped, 254
+                                         Edge{"$00000000000000000000000000FE", true, 254},
+                                         Edge{"x000000000000000000000000000000000001", true, 1}));
 
 // Reply fields are 32-bit: decimal with an optional minus, or '$' and one to eight
 // hexadecimal digits read as a 32-bit two's complement pattern.
@@ -97,21 +96,18 @@ TEST_P(ReplyFieldEdge, FitsOrIsRefused) {
 INSTANTIATE_TEST_SUITE_P(
     Edges, ReplyFieldEdge,
     testing::Values(Edge{"2147483647", true, 2147483647L}, Edge{"-2147483648", true, -2147483648L},
-                    Edge{"2147483648", false, 0},    // 2^31
-                    Edge{"-2147483649", false, 0},
-                    Edge{"4294967296", false, 0},    // 2^32
-                    Edge{"4294967301", false, 0},    // 2^32 + 5: wrapped to 32 bits, 5
+                    Edge{"2147483648", false, 0},                                 // 2^31
+                    Edge{"-2147483649", false, 0}, Edge{"4294967296", false, 0},  // 2^32
+                    Edge{"4294967301", false, 0},            // 2^32 + 5: wrapped to 32 bits, 5
                     Edge{"9223372036854775808", false, 0},   // 2^63
                     Edge{"18446744073709551616", false, 0},  // 2^64
                     Edge{"18446744073709551617", false, 0},  // 2^64 + 1
-                    Edge{"18446744073709551621", false, 0},
-                    Edge{"-18446744073709551621", false, 0},
+                    Edge{"18446744073709551621", false, 0}, Edge{"-18446744073709551621", false, 0},
                     Edge{"00000000000000000000000000000255", true, 255},
                     Edge{"-00000000000000000000000002147483648", true, -2147483648L},
                     Edge{"$7FFFFFFF", true, 2147483647L}, Edge{"$80000000", true, -2147483648L},
-                    Edge{"$FFFFFFFF", true, -1},
-                    Edge{"$100000000", false, 0},          // 2^32, nine digits
-                    Edge{"$10000000000000005", false, 0},  // 17 digits
+                    Edge{"$FFFFFFFF", true, -1}, Edge{"$100000000", false, 0},  // 2^32, nine digits
+                    Edge{"$10000000000000005", false, 0},                       // 17 digits
                     Edge{"$000000FF", true, 255}));
 
 }  // namespace

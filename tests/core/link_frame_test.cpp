@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "instrument_map.h"
 #include "link/crc.h"
 #include "link/link.h"
 #include "link/requests.h"
 #include "link/transact.h"
-#include "instrument_map.h"
 #include "pty_peer.h"
 
 namespace rv {

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "instrument_map.h"
 #include "link/link.h"
 #include "link/requests.h"
 #include "link/status.h"
 #include "link/transact.h"
-#include "instrument_map.h"
 #include "pty_peer.h"
 
 namespace rv {

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "instrument_map.h"
 #include "link/exchange.h"
 #include "link/link.h"
 #include "link/requests.h"
 #include "link/session.h"
 #include "link/status.h"
 #include "link/transact.h"
-#include "instrument_map.h"
 #include "pty_peer.h"
 
 namespace rv {
@@ -501,8 +501,13 @@ TEST(Session, OpensIdentifiesAndCloses) {
          status::kNotRv740x,
          1},
         {"no answer", true, Session::Check::Identify, {}, Step::Failed, status::kNoReply, 1},
-        {"not a serial device", false, Session::Check::Identify, {}, Step::Failed,
-         status::kNoSuchPort, 0},
+        {"not a serial device",
+         false,
+         Session::Check::Identify,
+         {},
+         Step::Failed,
+         status::kNoSuchPort,
+         0},
     };
     for (const Case& c : cases) {
         PtyPeer peer;

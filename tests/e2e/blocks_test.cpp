@@ -48,8 +48,7 @@ TEST(ReadBlock, EveryBlockComesFromItsPrimaryCopy) {
     for (int index = 0; index < test::kBlockRows; ++index) {
         buffer.fill(0xAA);
         EXPECT_EQ(ReadBlock(link, index, progress, buffer), 0) << index;
-        EXPECT_EQ(bufferCopy(buffer, index),
-                  ReadBlockCopy(sim.stateFile(kNet), index, false))
+        EXPECT_EQ(bufferCopy(buffer, index), ReadBlockCopy(sim.stateFile(kNet), index, false))
             << index;
         EXPECT_EQ(progress, 2 * (index + 1));
     }
@@ -141,8 +140,7 @@ TEST(WriteBlock, RewritesBothCopiesWithIdentifierAndCrc) {
     for (int index : {1, 2, 13, 20}) {
         const size_t length = test::kBlocks[static_cast<size_t>(index)].length;
         buffer.fill(0);
-        for (size_t i = 1; i < length; ++i)
-            buffer[i] = static_cast<uint8_t>(i * 7 + index);
+        for (size_t i = 1; i < length; ++i) buffer[i] = static_cast<uint8_t>(i * 7 + index);
         int progress = 0;
         EXPECT_EQ(WriteBlock(link, index, progress, buffer), 0) << index;
         EXPECT_EQ(progress, static_cast<int>(2 * (length + 2)));
@@ -182,9 +180,8 @@ TEST_P(WriteBlockFault, StopsAtTheFirstBadEcho) {
     EXPECT_EQ(progress, 2 * 19);
     EXPECT_EQ(countLogLines(sim.logPath(), "\"text\":\"202;"), c.requestsSent);
     EXPECT_EQ(ReadBlockCopy(sim.stateFile(kNet), kIndex, true), oldBackup);
-    EXPECT_EQ(
-        ReadBlockCopy(sim.stateFile(kNet), kIndex, false) == bufferCopy(buffer, kIndex),
-        c.primaryNew);
+    EXPECT_EQ(ReadBlockCopy(sim.stateFile(kNet), kIndex, false) == bufferCopy(buffer, kIndex),
+              c.primaryNew);
 }
 
 INSTANTIATE_TEST_SUITE_P(

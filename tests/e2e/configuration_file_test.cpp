@@ -32,12 +32,13 @@ void changeInSimulator(const SimProcess& sim, int block, const std::vector<uint8
 }
 
 class ConfigurationFileOnTheLine : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(sim.started()) << sim.error();
         attach(link, sim);
         ASSERT_EQ(ReadConfiguration(link, image, {}, &record), Outcome::Done) << link.LinkStatus;
-        path = dir.path() + "/" + DefaultConfigurationFileName(image, record.NetNumber, "2026-12-07");
+        path =
+            dir.path() + "/" + DefaultConfigurationFileName(image, record.NetNumber, "2026-12-07");
         std::string error;
         ASSERT_TRUE(SaveConfigurationFile(path, image, record, error)) << error;
         before = ReadStateFile(sim.stateFile(kNet));

@@ -128,7 +128,7 @@ unsigned U16At(const std::vector<uint8_t>& memory, unsigned address) {
 }
 
 class GoldenFields : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_FALSE(state_.path().empty());
         const std::vector<uint8_t> memory = DistinctMemory();
@@ -199,9 +199,8 @@ TEST_F(GoldenFields, WritePutsEveryFieldInItsPlace) {
         c.Frac = byte(n, 3);
         c.Flags = byte(n, 4);
         c.Usred = static_cast<uint16_t>(0x300 * n + 7);
-        WorkingReal* reals[] = {&c.Rt0,   &c.RLine,    &c.Delta,     &c.Diap1,
-                                &c.Diap2, &c.AlarmLow, &c.AlarmHigh, &c.Ustav1,
-                                &c.Gist1, &c.Ustav2,   &c.Gist2};
+        WorkingReal* reals[] = {&c.Rt0,       &c.RLine,  &c.Delta, &c.Diap1,  &c.Diap2, &c.AlarmLow,
+                                &c.AlarmHigh, &c.Ustav1, &c.Gist1, &c.Ustav2, &c.Gist2};
         for (int k = 0; k < 11; ++k)
             *reals[k] = MakeWorkingReal(static_cast<long double>(real(n, k + 1)));
     }
@@ -235,9 +234,9 @@ TEST_F(GoldenFields, WritePutsEveryFieldInItsPlace) {
             EXPECT_EQ(U16At(memory, m + at::Usred), 0x300u * n + 7);
             EXPECT_EQ(memory[m + at::ChannelKept], ByteOf(n, 5)) << "kept as read";
             const std::pair<unsigned, int> places[] = {
-                {m + at::Rt0, 1},       {m + at::RLine, 2},    {m + at::Delta, 3},
-                {m + at::Diap1, 4},     {m + at::Diap2, 5},    {m + at::AlarmLow, 6},
-                {m + at::AlarmHigh, 7}, {s + at::Ustav1, 8},   {s + at::Gist1, 9},
+                {m + at::Rt0, 1},       {m + at::RLine, 2},  {m + at::Delta, 3},
+                {m + at::Diap1, 4},     {m + at::Diap2, 5},  {m + at::AlarmLow, 6},
+                {m + at::AlarmHigh, 7}, {s + at::Ustav1, 8}, {s + at::Gist1, 9},
                 {s + at::Ustav2, 10},   {s + at::Gist2, 11},
             };
             for (const auto& [address, k] : places)

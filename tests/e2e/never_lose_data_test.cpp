@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "config/transfer.h"
-#include "devmem/blocks.h"
 #include "cut_line.h"
+#include "devmem/blocks.h"
 #include "sim_harness.h"
 
 namespace rv {
@@ -179,7 +179,8 @@ TEST(InterruptedWrite, SecondInterruptionAfterABrokenBackupLosesNothing) {
         BlockBuffer restore = original;
         ASSERT_EQ(WriteBlock(link, kBlock, progress, restore), 0) << link.LinkStatus;
         writeUntil(link, instrument, Stop::Cancel, kBlock, n + n / 2, first);
-        ASSERT_FALSE(test::BlockCopyValid(ReadBlockCopy(instrument.stateFile(), kBlock, true), kBlock));
+        ASSERT_FALSE(
+            test::BlockCopyValid(ReadBlockCopy(instrument.stateFile(), kBlock, true), kBlock));
 
         writeUntil(link, instrument, Stop::Cancel, kBlock, limit, changedContents(second, kBlock));
         ASSERT_EQ(ReadBlock(link, kBlock, progress, buffer), 0) << link.LinkStatus;

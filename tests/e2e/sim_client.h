@@ -4,8 +4,8 @@
 
 #include <chrono>
 #include <cmath>
-#include <fstream>
 #include <cstdint>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <thread>
@@ -22,13 +22,13 @@ namespace rv::test {
 inline constexpr Duration kShortTimeout = std::chrono::milliseconds(100);
 
 struct Answer {
-    int32_t status = -1;          // LinkStatus after the transaction, or after ParseReply
-    std::string reply;            // from '!' through CR when one arrived
+    int32_t status = -1;  // LinkStatus after the transaction, or after ParseReply
+    std::string reply;    // from '!' through CR when one arrived
     std::vector<std::string> fields;
 };
 
 class SimClient {
-public:
+  public:
     SimClient(const std::string& device, uint32_t baud, uint32_t net) {
         link.portDevices[0] = device;
         link.PortIndex = 0;

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "instrument_map.h"
 #include "e2e/sim_client.h"
+#include "instrument_map.h"
 #include "link/status.h"
 #include "sim_harness.h"
 

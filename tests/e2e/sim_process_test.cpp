@@ -8,16 +8,16 @@
 
 #include <array>
 #include <cerrno>
-#include <memory>
 #include <chrono>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "instrument_map.h"
 #include "e2e/sim_client.h"
+#include "instrument_map.h"
 #include "sim_harness.h"
 
 namespace rv::test {
@@ -112,9 +112,11 @@ INSTANTIATE_TEST_SUITE_P(
         std::vector<std::string>{"--link", "/tmp/x", "--instrument", "5,relays=4294967301"},
         std::vector<std::string>{"--link", "/tmp/x", "--instrument", "5,id=0x10000000000000001"},
         std::vector<std::string>{"--link", "/tmp/x", "--instrument", "5,speed=4294976896"},
-        std::vector<std::string>{"--link", "/tmp/x", "--instrument", "5,bad-echo=18446744073709551617"},
+        std::vector<std::string>{"--link", "/tmp/x", "--instrument",
+                                 "5,bad-echo=18446744073709551617"},
         std::vector<std::string>{"--link", "/tmp/x", "--instrument", "5,drop-reply=4294967297"},
-        std::vector<std::string>{"--link", "/tmp/x", "--instrument", "5,bad-primary=18446744073709551619"},
+        std::vector<std::string>{"--link", "/tmp/x", "--instrument",
+                                 "5,bad-primary=18446744073709551619"},
         std::vector<std::string>{"--link", "/tmp/x", "--instrument", "5,r=4294967297:100"},
         std::vector<std::string>{"--link", "/tmp/x", "--instrument", "5,r=1:1e400"},
         std::vector<std::string>{"--link", "/tmp/x", "--latency", "1e400", "--instrument", "5"}));
@@ -186,14 +188,14 @@ TEST_P(SimForeignLink, IsRefusedAndLeftAsItIs) {
     EXPECT_EQ(content.str(), "keep me");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Targets, SimForeignLink,
-    ::testing::Values(ForeignLink{"users_file", "FILE"}, ForeignLink{"directory", "/tmp"},
-                      ForeignLink{"other_device", "/dev/null"},
-                      ForeignLink{"dangling_elsewhere", "/nonexistent/line"},
-                      ForeignLink{"not_a_terminal_name", "/dev/pts/ptmx"},
-                      ForeignLink{"relative", "line2"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Targets, SimForeignLink,
+                         ::testing::Values(ForeignLink{"users_file", "FILE"},
+                                           ForeignLink{"directory", "/tmp"},
+                                           ForeignLink{"other_device", "/dev/null"},
+                                           ForeignLink{"dangling_elsewhere", "/nonexistent/line"},
+                                           ForeignLink{"not_a_terminal_name", "/dev/pts/ptmx"},
+                                           ForeignLink{"relative", "line2"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A link left behind by a killed run names a terminal that is gone, or one that another
 // process still holds open; either is taken over.

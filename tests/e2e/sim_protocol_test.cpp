@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "instrument_map.h"
 #include "e2e/sim_client.h"
 #include "instrument_map.h"
 #include "sim_harness.h"

@@ -58,7 +58,7 @@ struct Counts {
 };
 
 class WriteProperty : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         instrument_ = std::make_unique<RestartableInstrument>(stateDir_.path(), kNet);
         ASSERT_TRUE(instrument_->started()) << instrument_->error();
@@ -112,7 +112,8 @@ protected:
     // after the given number of byte writes.
     void runSequence(int block, Cut cut, const std::vector<int>& limits, std::mt19937& random) {
         std::string trace = std::string(CutName(cut)) + ", block " + std::to_string(block) + ",";
-        for (int limit : limits) trace += " " + (limit == kUncut ? std::string("-") : std::to_string(limit));
+        for (int limit : limits)
+            trace += " " + (limit == kUncut ? std::string("-") : std::to_string(limit));
         SCOPED_TRACE(trace);
         const BlockBuffer start = randomContents(block, random);
         std::vector<uint8_t> shown = cutWrite(block, start, Cut::None, kUncut, {});
@@ -186,7 +187,8 @@ TEST_F(WriteProperty, TwoWritesCutByADroppedReply) {
 
 TEST_F(WriteProperty, TwoWritesCutByAPowerCut) {
     std::mt19937 random(1403);
-    crossEveryCountWithSample(Cut::Kill, kSmallBlock, sampledCounts(kSmallBlock, Cut::Kill, random, 0),
+    crossEveryCountWithSample(Cut::Kill, kSmallBlock,
+                              sampledCounts(kSmallBlock, Cut::Kill, random, 0),
                               [&](const std::vector<int>& limits) {
                                   if (!HasFatalFailure())
                                       runSequence(kSmallBlock, Cut::Kill, limits, random);

@@ -92,9 +92,8 @@ struct Tally {
 };
 
 class Soak {
-public:
-    Soak(const std::string& stateDir, unsigned seed)
-        : instrument_(stateDir, kNet), random_(seed) {}
+  public:
+    Soak(const std::string& stateDir, unsigned seed) : instrument_(stateDir, kNet), random_(seed) {}
 
     bool start() {
         if (!instrument_.started()) return false;
@@ -119,7 +118,7 @@ public:
 
     const Tally& tally() const { return tally_; }
 
-private:
+  private:
     Image readBlock(int block) {
         EXPECT_TRUE(link_.OpenPort()) << link_.LinkStatus;
         int progress = 0;
@@ -148,12 +147,26 @@ private:
         for (int edits = 1 + static_cast<int>(random_() % 4); edits > 0; --edits) {
             ChannelConfig& c = image_.Channels[random_() % kChannelCount];
             switch (random_() % 6) {
-                case 0: c.Usred = static_cast<uint16_t>(random_() % 10000); break;
-                case 1: c.Ustav1 = MakeWorkingReal(static_cast<long double>(random_() % 20000) / 8 - 1000); break;
-                case 2: c.Gist2 = MakeWorkingReal(static_cast<long double>(random_() % 100) / 16); break;
-                case 3: c.SensorType = static_cast<uint8_t>(random_() % 18); break;
-                case 4: image_.RelayTable[random_() % kRelayTableSize] = static_cast<uint8_t>(random_()); break;
-                default: image_.UsedChannels = static_cast<uint16_t>(random_() & 0xFF); break;
+                case 0:
+                    c.Usred = static_cast<uint16_t>(random_() % 10000);
+                    break;
+                case 1:
+                    c.Ustav1 =
+                        MakeWorkingReal(static_cast<long double>(random_() % 20000) / 8 - 1000);
+                    break;
+                case 2:
+                    c.Gist2 = MakeWorkingReal(static_cast<long double>(random_() % 100) / 16);
+                    break;
+                case 3:
+                    c.SensorType = static_cast<uint8_t>(random_() % 18);
+                    break;
+                case 4:
+                    image_.RelayTable[random_() % kRelayTableSize] =
+                        static_cast<uint8_t>(random_());
+                    break;
+                default:
+                    image_.UsedChannels = static_cast<uint16_t>(random_() & 0xFF);
+                    break;
             }
         }
     }
@@ -213,9 +226,15 @@ private:
         }
         if (lineFailed) ++tally_.cutsFired;
         switch (outcome) {
-            case Outcome::Done: ++tally_.done; break;
-            case Outcome::Failed: ++tally_.failed; break;
-            case Outcome::Cancelled: ++tally_.cancelled; break;
+            case Outcome::Done:
+                ++tally_.done;
+                break;
+            case Outcome::Failed:
+                ++tally_.failed;
+                break;
+            case Outcome::Cancelled:
+                ++tally_.cancelled;
+                break;
         }
         SCOPED_TRACE("step " + std::to_string(tally_.steps) + ", cut: " + p.name + " after " +
                      std::to_string(p.limit) + " byte writes");
@@ -286,7 +305,8 @@ private:
         BlockBuffer buffer = bufferOf(shown_[kPasswordBlock]);
         image_.EncodePasswordBlock(buffer);
         const std::map<int, Image> targets{{kPasswordBlock, sealed(buffer, kPasswordBlock)}};
-        runWrite(targets, plan(writesOf(targets)), [&] { return WritePassword(link_, image_, {}); });
+        runWrite(targets, plan(writesOf(targets)),
+                 [&] { return WritePassword(link_, image_, {}); });
     }
 
     RestartableInstrument instrument_;
@@ -302,7 +322,8 @@ TEST(Soak, EveryBlockOldOrNewAndNoFailureReportedAsSuccess) {
     const auto seed = static_cast<unsigned>(environmentNumber(
         "RV740X_SOAK_SEED",
         std::chrono::system_clock::now().time_since_epoch().count() & 0x7FFFFFFF));
-    std::printf("[ soak     ] %ld s, seed %u (RV740X_SOAK_SEED=%u repeats it)\n", seconds, seed, seed);
+    std::printf("[ soak     ] %ld s, seed %u (RV740X_SOAK_SEED=%u repeats it)\n", seconds, seed,
+                seed);
     test::TempDir stateDir;
     Soak soak(stateDir.path(), seed);
     ASSERT_TRUE(soak.start());
@@ -311,11 +332,13 @@ TEST(Soak, EveryBlockOldOrNewAndNoFailureReportedAsSuccess) {
     while (std::chrono::steady_clock::now() < end && !testing::Test::HasFailure()) soak.step();
 
     const Tally& t = soak.tally();
-    std::printf("[ soak     ] %d steps: %d writes (%d cut short), %d whole reads; outcomes: "
-                "%d done, %d failed, %d cancelled; torn copies with a matching CRC: %d\n",
-                t.steps, t.writes, t.cutsFired, t.reads, t.done, t.failed, t.cancelled,
-                t.tornWithMatchingCrc);
-    for (const auto& [name, count] : t.byCut) std::printf("[ soak     ]   %s: %d\n", name.c_str(), count);
+    std::printf(
+        "[ soak     ] %d steps: %d writes (%d cut short), %d whole reads; outcomes: "
+        "%d done, %d failed, %d cancelled; torn copies with a matching CRC: %d\n",
+        t.steps, t.writes, t.cutsFired, t.reads, t.done, t.failed, t.cancelled,
+        t.tornWithMatchingCrc);
+    for (const auto& [name, count] : t.byCut)
+        std::printf("[ soak     ]   %s: %d\n", name.c_str(), count);
     EXPECT_GT(t.steps, 0);
 }
 

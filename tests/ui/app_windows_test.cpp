@@ -1,3 +1,5 @@
+#include "ui/app_windows.h"
+
 #include <QApplication>
 #include <QTimer>
 #include <QtTest>
@@ -8,7 +10,6 @@
 #include "ui/EdRL.h"
 #include "ui/Info.h"
 #include "ui/WN1.h"
-#include "ui/app_windows.h"
 
 // The program's start-up as main() runs it: which windows come up, and how the program ends.
 class AppWindowsTest : public QObject {

@@ -178,9 +178,9 @@ class CalibrationWindowTest : public QObject, private WindowFixture {
         const rv::WorkingReal measured =
             lineButton ? rv::MeasuredLineResistance(again.resistance)
                        : rv::MeasuredR0(again.resistance, scheme == 1, before.RLine);
-        QVERIFY2(stored == measured, qPrintable(QString::number(stored.toDouble(), 'g', 17) +
-                                                 " stored, measured " +
-                                                 QString::number(measured.toDouble(), 'g', 17)));
+        QVERIFY2(stored == measured,
+                 qPrintable(QString::number(stored.toDouble(), 'g', 17) + " stored, measured " +
+                            QString::number(measured.toDouble(), 'g', 17)));
         // The other field is not touched.
         QVERIFY(lineButton ? channel1().Rt0 == before.Rt0 : channel1().RLine == before.RLine);
         checkEndState();

@@ -1,3 +1,5 @@
+#include "ui/channel_page.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -10,13 +12,12 @@
 #include "link/link.h"
 #include "scripted_boxes.h"
 #include "ui/WN1.h"
-#include "ui/channel_page.h"
 
 // How a test puts text into a field.
 enum class Entry {
-    Paste,        // replace the whole text at once
-    Type,         // select all, then type key by key
-    TypeAt,       // type key by key at a caret position, keeping the text
+    Paste,   // replace the whole text at once
+    Type,    // select all, then type key by key
+    TypeAt,  // type key by key at a caret position, keeping the text
 };
 Q_DECLARE_METATYPE(Entry)
 
@@ -43,9 +44,9 @@ class ChannelPageTest : public QObject {
     double stored(const QString& name) {
         const rv::ChannelConfig& c = form->image().Channels[page().currentChannel()];
         const std::map<QString, const rv::WorkingReal*> members = {
-            {"EdRt0", &c.Rt0},       {"EdRLine", &c.RLine},       {"EdDelta", &c.Delta},
-            {"EdDiap1", &c.Diap1},   {"EdDiap2", &c.Diap2},       {"EdUstav1", &c.Ustav1},
-            {"EdUstav2", &c.Ustav2}, {"EdGist1", &c.Gist1},       {"EdGist2", &c.Gist2},
+            {"EdRt0", &c.Rt0},           {"EdRLine", &c.RLine},        {"EdDelta", &c.Delta},
+            {"EdDiap1", &c.Diap1},       {"EdDiap2", &c.Diap2},        {"EdUstav1", &c.Ustav1},
+            {"EdUstav2", &c.Ustav2},     {"EdGist1", &c.Gist1},        {"EdGist2", &c.Gist2},
             {"EdAlarmLow", &c.AlarmLow}, {"EdAlarmHigh", &c.AlarmHigh}};
         return members.at(name)->toDouble();
     }
@@ -69,7 +70,7 @@ class ChannelPageTest : public QObject {
         }
     }
 
-private slots:
+  private slots:
     void init() {
         link = std::make_unique<rv::Link>();
         boxes = std::make_unique<ScriptedBoxes>();
@@ -106,7 +107,8 @@ private slots:
             << "EdDelta" << Entry::Type << "1e" << 0 << "  1.00000" << 1.0;
         QTest::newRow("exponent pasted whole")
             << "EdDelta" << Entry::Paste << "2.5E+2" << 0 << "2.5E+2" << 250.0;
-        QTest::newRow("comma reverts") << "EdDiap1" << Entry::Paste << "1,5" << 0 << "  0.00000" << 0.0;
+        QTest::newRow("comma reverts")
+            << "EdDiap1" << Entry::Paste << "1,5" << 0 << "  0.00000" << 0.0;
         QTest::newRow("lone comma reverts")
             << "EdDiap1" << Entry::Paste << "," << 0 << "  0.00000" << 0.0;
         QTest::newRow("lone minus reverts")
@@ -157,8 +159,10 @@ private slots:
     void overflow_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("input");
-        QTest::newRow("1e999") << "EdRt0" << "1e999";
-        QTest::newRow("beyond the largest") << "EdGist1" << "-2e38";
+        QTest::newRow("1e999") << "EdRt0"
+                               << "1e999";
+        QTest::newRow("beyond the largest") << "EdGist1"
+                                            << "-2e38";
         QTest::newRow("10000 nines") << "EdAlarmLow" << QString(10000, '9');
     }
     void overflow() {
@@ -192,8 +196,10 @@ private slots:
         QFETCH(double, value);
         QFETCH(QString, shown);
         const std::map<QString, rv::WorkingReal rv::ChannelConfig::*> members = {
-            {"EdGist1", &rv::ChannelConfig::Gist1}, {"EdGist2", &rv::ChannelConfig::Gist2},
-            {"EdDiap2", &rv::ChannelConfig::Diap2}, {"EdUstav1", &rv::ChannelConfig::Ustav1},
+            {"EdGist1", &rv::ChannelConfig::Gist1},
+            {"EdGist2", &rv::ChannelConfig::Gist2},
+            {"EdDiap2", &rv::ChannelConfig::Diap2},
+            {"EdUstav1", &rv::ChannelConfig::Ustav1},
             {"EdRt0", &rv::ChannelConfig::Rt0}};
         const rv::WorkingReal exact = rv::MakeWorkingReal(value);
         form->image().Channels[2].*members.at(name) = exact;
@@ -216,13 +222,20 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<int>("frac");
-        QTest::newRow("7 keeps the value") << "7" << "  1" << 1;
-        QTest::newRow("2 is stored") << "2" << "  2" << 2;
-        QTest::newRow("0 is stored") << "0" << "  0" << 0;
-        QTest::newRow("3 is stored") << "3" << "  3" << 3;
-        QTest::newRow("letter keeps the value") << "x" << "  1" << 1;
-        QTest::newRow("digits one after the other") << "23" << "  3" << 3;
-        QTest::newRow("minus keeps the value") << "-" << "  1" << 1;
+        QTest::newRow("7 keeps the value") << "7"
+                                           << "  1" << 1;
+        QTest::newRow("2 is stored") << "2"
+                                     << "  2" << 2;
+        QTest::newRow("0 is stored") << "0"
+                                     << "  0" << 0;
+        QTest::newRow("3 is stored") << "3"
+                                     << "  3" << 3;
+        QTest::newRow("letter keeps the value") << "x"
+                                                << "  1" << 1;
+        QTest::newRow("digits one after the other") << "23"
+                                                    << "  3" << 3;
+        QTest::newRow("minus keeps the value") << "-"
+                                               << "  1" << 1;
     }
     void decimalsField() {
         QFETCH(QString, typed);
@@ -239,17 +252,27 @@ private slots:
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<int>("usred");
-        QTest::newRow("9999") << "9999" << "9999" << 9999;
-        QTest::newRow("10000 reverts") << "10000" << "  1" << 1;
-        QTest::newRow("0") << "0" << "0" << 0;
-        QTest::newRow("negative reverts") << "-1" << "  1" << 1;
-        QTest::newRow("blanks and sign") << " +12" << " +12" << 12;
-        QTest::newRow("point reverts") << "1.0" << "  1" << 1;
-        QTest::newRow("empty reverts") << "" << "  1" << 1;
+        QTest::newRow("9999") << "9999"
+                              << "9999" << 9999;
+        QTest::newRow("10000 reverts") << "10000"
+                                       << "  1" << 1;
+        QTest::newRow("0") << "0"
+                           << "0" << 0;
+        QTest::newRow("negative reverts") << "-1"
+                                          << "  1" << 1;
+        QTest::newRow("blanks and sign") << " +12"
+                                         << " +12" << 12;
+        QTest::newRow("point reverts") << "1.0"
+                                       << "  1" << 1;
+        QTest::newRow("empty reverts") << ""
+                                       << "  1" << 1;
         // Beyond 64 bits: none may wrap into the range (the first two would read as 5 and 1).
-        QTest::newRow("20 digits revert") << "18446744073709551621" << "  1" << 1;
-        QTest::newRow("2^64 + 1 reverts") << "18446744073709551617" << "  1" << 1;
-        QTest::newRow("2 * 10^19 reverts") << "20000000000000000000" << "  1" << 1;
+        QTest::newRow("20 digits revert") << "18446744073709551621"
+                                          << "  1" << 1;
+        QTest::newRow("2^64 + 1 reverts") << "18446744073709551617"
+                                          << "  1" << 1;
+        QTest::newRow("2 * 10^19 reverts") << "20000000000000000000"
+                                           << "  1" << 1;
     }
     void averagingField() {
         QFETCH(QString, input);
@@ -300,10 +323,10 @@ private slots:
         form->findChild<QCheckBox*>("CC7")->setChecked(true);
         control<QTabBar>("TabBar")->setCurrentIndex(6);
         QCOMPARE(field("EdUstav2")->text(), QString("  -7.50000"));
-        for (const char* name : {"MenuTIDA", "MenuSHEMA", "EdFrac", "EdRt0", "EdRLine", "EdDelta",
-                                 "EdGist1", "EdGist2", "EdUsred", "EdDiap1", "EdDiap2", "EdUstav1",
-                                 "EdUstav2", "EdAlarmLow", "EdAlarmHigh", "Btn2X", "BtnR0",
-                                 "BitSQRT"}) {
+        for (const char* name :
+             {"MenuTIDA", "MenuSHEMA", "EdFrac", "EdRt0", "EdRLine", "EdDelta", "EdGist1",
+              "EdGist2", "EdUsred", "EdDiap1", "EdDiap2", "EdUstav1", "EdUstav2", "EdAlarmLow",
+              "EdAlarmHigh", "Btn2X", "BtnR0", "BitSQRT"}) {
             QVERIFY2(!form->findChild<QWidget*>(name)->isEnabled(), name);
         }
         QVERIFY(form->findChild<QWidget*>("TabCtrl")->isEnabled());

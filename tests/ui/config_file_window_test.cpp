@@ -8,8 +8,8 @@
 #include <QtTest>
 #include <fstream>
 
-#include "config/relay_table.h"
 #include "channel/fields.h"
+#include "config/relay_table.h"
 #include "configfile/configuration_file.h"
 #include "configfile/exact_real.h"
 #include "e2e/sim_client.h"
@@ -29,8 +29,14 @@ class ConfigFileWindowTest : public QObject, private WindowFixture {
 
     // The file dialogs answer with these paths.
     void answerDialogsWith(const QString& path) {
-        menu()->chooseOpenPath = [this, path](const QString&) { ++dialogsAsked; return path; };
-        menu()->chooseSavePath = [this, path](const QString&) { ++dialogsAsked; return path; };
+        menu()->chooseOpenPath = [this, path](const QString&) {
+            ++dialogsAsked;
+            return path;
+        };
+        menu()->chooseSavePath = [this, path](const QString&) {
+            ++dialogsAsked;
+            return path;
+        };
     }
 
     void readFrom(const rv::test::SimProcess& sim, uint32_t net) {
@@ -63,9 +69,11 @@ class ConfigFileWindowTest : public QObject, private WindowFixture {
         QVERIFY(QTest::qWaitForWindowActive(form));
     }
 
-    QString baseTitle() { return QString::fromUtf8("Конфигурация   приборов  RV7406 и RV7408  (Ver 1.55)"); }
+    QString baseTitle() {
+        return QString::fromUtf8("Конфигурация   приборов  RV7406 и RV7408  (Ver 1.55)");
+    }
 
-private slots:
+  private slots:
     void init() {
         createWindow();
         dialogsAsked = 0;
@@ -191,11 +199,23 @@ private slots:
     void badFilesChangeNothing_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QString>("error");
-        QTest::newRow("malformed") << QByteArray("{\"format\": ") << QString::fromUtf8("(весь файл): испорченный JSON, ошибка у байта 12");
-        QTest::newRow("other format") << QByteArray("{\"format\": \"x\"}") << QString::fromUtf8("format: «x» — не файл конфигурации RV7406/RV7408");
-        QTest::newRow("newer") << QByteArray("{\"format\": \"rv740x-configuration\", \"formatVersion\": 2}") << QString::fromUtf8("formatVersion: версия формата 2 новее, чем понимает программа (1)");
-        QTest::newRow("missing") << QByteArray("{\"format\": \"rv740x-configuration\", \"formatVersion\": 1}") << QString::fromUtf8("savedAt: поле отсутствует");
-        QTest::newRow("too big") << QByteArray(1024 * 1024 + 1, ' ') << QString::fromUtf8("(весь файл): файл больше 1 МБ (1048577 байт), это не файл конфигурации");
+        QTest::newRow("malformed")
+            << QByteArray("{\"format\": ")
+            << QString::fromUtf8("(весь файл): испорченный JSON, ошибка у байта 12");
+        QTest::newRow("other format")
+            << QByteArray("{\"format\": \"x\"}")
+            << QString::fromUtf8("format: «x» — не файл конфигурации RV7406/RV7408");
+        QTest::newRow("newer")
+            << QByteArray("{\"format\": \"rv740x-configuration\", \"formatVersion\": 2}")
+            << QString::fromUtf8(
+                   "formatVersion: версия формата 2 новее, чем понимает программа (1)");
+        QTest::newRow("missing")
+            << QByteArray("{\"format\": \"rv740x-configuration\", \"formatVersion\": 1}")
+            << QString::fromUtf8("savedAt: поле отсутствует");
+        QTest::newRow("too big")
+            << QByteArray(1024 * 1024 + 1, ' ')
+            << QString::fromUtf8(
+                   "(весь файл): файл больше 1 МБ (1048577 байт), это не файл конфигурации");
     }
 
     void badFilesChangeNothing() {
@@ -233,10 +253,11 @@ private slots:
         boxes->answers = {false};
         transfer().BtnSaveClick();
         QCOMPARE(boxes->shown.size(), size_t{1});
-        QCOMPARE(boxes->shown[0].text,
-                 QString::fromUtf8("Прибор не такой, как тот, с которого сохранён файл:\n"
-                                   "Модель: в файле RV7408 (каналы 00FF), прибор RV7406 (каналы 003F)\n"
-                                   "Маска реле: в файле 00FF, в приборе 003F\n\nПродолжить запись?"));
+        QCOMPARE(
+            boxes->shown[0].text,
+            QString::fromUtf8("Прибор не такой, как тот, с которого сохранён файл:\n"
+                              "Модель: в файле RV7408 (каналы 00FF), прибор RV7406 (каналы 003F)\n"
+                              "Маска реле: в файле 00FF, в приборе 003F\n\nПродолжить запись?"));
         QVERIFY(form->isEnabled());
         QVERIFY(rv::test::ReadStateFile(sim.stateFile(5)) == before6);
         QCOMPARE(rv::test::LogLinesWith(sim.logPath(), "202;"), 0);
@@ -309,7 +330,8 @@ private slots:
         QTableWidget* table = menu()->differenceWindow()->table();
         QCOMPARE(table->rowCount(), 1);
         QCOMPARE(tableRow(0), QStringList({"4", QString::fromUtf8("Уставка 2"),
-                                           QString::fromStdString(rv::ShortestRealText(rv::ToDeviceFloat(read.Channels[3].Ustav2))),
+                                           QString::fromStdString(rv::ShortestRealText(
+                                               rv::ToDeviceFloat(read.Channels[3].Ustav2))),
                                            "30"}));
         QCOMPARE(table->horizontalHeaderItem(3)->text(), QString::fromUtf8("В приборе"));
 
@@ -333,7 +355,8 @@ private slots:
                 *r = rv::MakeWorkingReal(7.0L);
         }
         QStringList labels;
-        for (QLabel* l : control<QWidget>("TabCtrl")->findChildren<QLabel*>()) labels << l->text().replace('\n', ' ');
+        for (QLabel* l : control<QWidget>("TabCtrl")->findChildren<QLabel*>())
+            labels << l->text().replace('\n', ' ');
         labels << control<QCheckBox>("BitSQRT")->text();
         for (const rv::FieldDifference& d : rv::CompareConfigurations(a, b))
             QVERIFY2(labels.contains(QString::fromStdString(d.field)), d.field.c_str());

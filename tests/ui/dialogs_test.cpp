@@ -17,8 +17,8 @@
 
 #include "config/image.h"
 #include "link/status.h"
-#include "ui/text_spin_box.h"
 #include "sim_log.h"
+#include "ui/text_spin_box.h"
 #include "window_fixture.h"
 
 Q_DECLARE_METATYPE(std::vector<uint8_t>)
@@ -218,8 +218,8 @@ class DialogsTest : public QObject, private WindowFixture {
         image().Password = 0x1234;
         withPasswordDialog([&] {
             QVERIFY(QTest::qWaitForWindowActive(pass));
-            for (auto key : {Qt::Key_9, Qt::Key_Tab, Qt::Key_8, Qt::Key_Tab, Qt::Key_7,
-                             Qt::Key_Tab, Qt::Key_6})
+            for (auto key : {Qt::Key_9, Qt::Key_Tab, Qt::Key_8, Qt::Key_Tab, Qt::Key_7, Qt::Key_Tab,
+                             Qt::Key_6})
                 QTest::keyClick(static_cast<QWidget*>(nullptr), key);
             QCOMPARE(pass->passwordOfDigits(), uint16_t(0x9876));
 
@@ -485,8 +485,7 @@ class DialogsTest : public QObject, private WindowFixture {
                 }
             }
             // The relay label stands over its column.
-            const QPoint cellLeft =
-                rele->RelayCell[cellIndex(r, 0, 0)]->mapTo(rele, QPoint(0, 0));
+            const QPoint cellLeft = rele->RelayCell[cellIndex(r, 0, 0)]->mapTo(rele, QPoint(0, 0));
             QCOMPARE(rele->RelayLabel[r]->geometry().left(), cellLeft.x());
         }
         QStringList groups;
@@ -594,8 +593,7 @@ class DialogsTest : public QObject, private WindowFixture {
         rele->show();
         for (int r = 0; r < 8; ++r)
             for (int n = 0; n < 24; ++n)
-                QCOMPARE(rele->RelayCell[24 * r + n]->isVisibleTo(rele),
-                         bool((mask >> r) & 1));
+                QCOMPARE(rele->RelayCell[24 * r + n]->isVisibleTo(rele), bool((mask >> r) & 1));
         rele->BtnERClick();
         for (int b = 0; b < rv::kRelayTableSize; ++b) {
             int want = original[b];

@@ -19,8 +19,8 @@
 #include "ui/WN1.h"
 #include "ui/bus_panel.h"
 #include "ui/channel_page.h"
-#include "ui/transfer_buttons.h"
 #include "ui/main_menu.h"
+#include "ui/transfer_buttons.h"
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -44,7 +44,7 @@ class MainWindowTest : public QObject {
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
     }
 
-private slots:
+  private slots:
     void init() {
         link = std::make_unique<rv::Link>();
         boxes = std::make_unique<ScriptedBoxes>();
@@ -126,20 +126,32 @@ private slots:
         QTest::addColumn<QString>("hint");
         QTest::newRow("EdPause") << "EdPause"
                                  << "Время индикации каждого канала при циклической индикации";
-        QTest::newRow("BtnLoad") << "BtnLoad" << "Считать данные из прибора";
-        QTest::newRow("BtnSave") << "BtnSave" << "Записать  данные в прибор";
-        QTest::newRow("Pribor") << "Pribor" << "Номер  прибора";
-        QTest::newRow("MenuTecSPD") << "MenuTecSPD" << "Текущая  скорость  обмена";
-        QTest::newRow("MenuCOM") << "MenuCOM" << "COM-порт компьютера к которому подключен прибор";
-        QTest::newRow("BtnR0") << "BtnR0" << "Измерение сопротивления датчика в 0°C";
-        QTest::newRow("Btn2X") << "Btn2X" << "Измерение сопротивления двухпроводной линии";
+        QTest::newRow("BtnLoad") << "BtnLoad"
+                                 << "Считать данные из прибора";
+        QTest::newRow("BtnSave") << "BtnSave"
+                                 << "Записать  данные в прибор";
+        QTest::newRow("Pribor") << "Pribor"
+                                << "Номер  прибора";
+        QTest::newRow("MenuTecSPD") << "MenuTecSPD"
+                                    << "Текущая  скорость  обмена";
+        QTest::newRow("MenuCOM") << "MenuCOM"
+                                 << "COM-порт компьютера к которому подключен прибор";
+        QTest::newRow("BtnR0") << "BtnR0"
+                               << "Измерение сопротивления датчика в 0°C";
+        QTest::newRow("Btn2X") << "Btn2X"
+                               << "Измерение сопротивления двухпроводной линии";
         QTest::newRow("EdRLine") << "EdRLine"
                                  << "Используется только для двухпроводной схемы подключения ТС";
-        QTest::newRow("EdDiap1") << "EdDiap1" << "Нижний предел диапазона преобразования";
-        QTest::newRow("EdDiap2") << "EdDiap2" << "Верхний предел диапазона преобразования";
-        QTest::newRow("BitSQRT") << "BitSQRT" << "Функция извлечения квадратного корня";
-        QTest::newRow("EdGist1") << "EdGist1" << "Величина гистерезиса Уставки 1";
-        QTest::newRow("EdGist2") << "EdGist2" << "Величина гистерезиса Уставки 2";
+        QTest::newRow("EdDiap1") << "EdDiap1"
+                                 << "Нижний предел диапазона преобразования";
+        QTest::newRow("EdDiap2") << "EdDiap2"
+                                 << "Верхний предел диапазона преобразования";
+        QTest::newRow("BitSQRT") << "BitSQRT"
+                                 << "Функция извлечения квадратного корня";
+        QTest::newRow("EdGist1") << "EdGist1"
+                                 << "Величина гистерезиса Уставки 1";
+        QTest::newRow("EdGist2") << "EdGist2"
+                                 << "Величина гистерезиса Уставки 2";
     }
     void hintsAndTheirDuration() {
         QFETCH(QString, name);
@@ -177,9 +189,9 @@ private slots:
     }
 
     void keyboardOrder() {
-        const QStringList expected = {"MenuCOM", "MenuTecSPD", "Pribor",  "BtnLoad", "TabCtrl",
-                                      "EdPause", "BtnPASS",    "BtnRELE", "BtnSave", "CC1",
-                                      "CC2",     "CC3",        "CC4",     "CC5",     "CC6",
+        const QStringList expected = {"MenuCOM", "MenuTecSPD", "Pribor",    "BtnLoad",   "TabCtrl",
+                                      "EdPause", "BtnPASS",    "BtnRELE",   "BtnSave",   "CC1",
+                                      "CC2",     "CC3",        "CC4",       "CC5",       "CC6",
                                       "CC7",     "CC8",        "BtnSearch", "MenuPribor"};
         // Walk the chain once from MenuCOM and note each keyboard stop by its named control;
         // a stop inside the tab strip (its tabs and the page) counts as the tab strip.
@@ -263,12 +275,18 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<uint>("netNumber");
-        QTest::newRow("254") << "254" << "254" << 254u;
-        QTest::newRow("0") << "0" << "0" << 0u;
-        QTest::newRow("255 reverts") << "255" << "1" << 1u;
-        QTest::newRow("hex FE") << "$FE" << "$FE" << 254u;
-        QTest::newRow("letters revert") << "abc" << "1" << 1u;
-        QTest::newRow("minus reverts") << "-" << "1" << 1u;
+        QTest::newRow("254") << "254"
+                             << "254" << 254u;
+        QTest::newRow("0") << "0"
+                           << "0" << 0u;
+        QTest::newRow("255 reverts") << "255"
+                                     << "1" << 1u;
+        QTest::newRow("hex FE") << "$FE"
+                                << "$FE" << 254u;
+        QTest::newRow("letters revert") << "abc"
+                                        << "1" << 1u;
+        QTest::newRow("minus reverts") << "-"
+                                       << "1" << 1u;
     }
     void networkNumberTyped() {
         QFETCH(QString, typed);
@@ -356,11 +374,12 @@ private slots:
         boxes->answers = {true};
         TransferButtons* transfer = control<TransferButtons>("TransferButtons");
         ChannelPage* page = control<ChannelPage>("TabCtrl");
-        const std::map<QString, std::function<void()>> handlers = {
-            {"BtnPASS", [&] { form->BtnPASSClick(); }}, {"BtnRELE", [&] { form->BtnRELEClick(); }},
-            {"BtnLoad", [&] { transfer->BtnLoadClick(); }},
-            {"BtnSave", [&] { transfer->BtnSaveClick(); }},
-            {"BtnR0", [&] { page->BtnR0Click(); }}, {"Btn2X", [&] { page->Btn2XClick(); }}};
+        const std::map<QString, std::function<void()>> handlers = {{"BtnPASS", [&] { form->BtnPASSClick(); }},
+                                                                   {"BtnRELE", [&] { form->BtnRELEClick(); }},
+                                                                   {"BtnLoad", [&] { transfer->BtnLoadClick(); }},
+                                                                   {"BtnSave", [&] { transfer->BtnSaveClick(); }},
+                                                                   {"BtnR0", [&] { page->BtnR0Click(); }},
+                                                                   {"Btn2X", [&] { page->Btn2XClick(); }}};
         handlers.at(button)();
         QVERIFY(form->isEnabled());
         int errors = 0;

@@ -66,8 +66,7 @@ class RussianTextsTest : public QObject {
         QTest::addColumn<QStringList>("buttons");
         QTest::addColumn<QString>("press");
         QTest::addColumn<bool>("answer");
-        const QString ok = utf8("ОК"), cancel = utf8("Отмена"), yes = utf8("Да"),
-                      no = utf8("Нет");
+        const QString ok = utf8("ОК"), cancel = utf8("Отмена"), yes = utf8("Да"), no = utf8("Нет");
         QTest::newRow("OK/Cancel, OK") << 0 << QStringList{ok, cancel} << ok << true;
         QTest::newRow("OK/Cancel, Cancel") << 0 << QStringList{ok, cancel} << cancel << false;
         QTest::newRow("Yes/No, Yes") << 1 << QStringList{yes, no} << yes << true;
@@ -100,8 +99,7 @@ class RussianTextsTest : public QObject {
     // With Qt's Russian translation installed, a line edit's own menu speaks Russian.
     void lineEditMenuInRussian() {
         const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-        if (!QFile::exists(dir + "/qtbase_ru.qm"))
-            QSKIP("qt6-translations-l10n is not installed");
+        if (!QFile::exists(dir + "/qtbase_ru.qm")) QSKIP("qt6-translations-l10n is not installed");
         QVERIFY(InstallRussianQtTexts(*qApp));
         QLineEdit edit("12.5");
         std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());

@@ -11,7 +11,7 @@
 // Message boxes for tests: every box is recorded, confirmations are answered from a script
 // (a box asked with an empty script is refused, and still recorded).
 class ScriptedBoxes : public MessageBoxes {
-public:
+  public:
     enum class Kind { ConfirmOkCancel, ConfirmYesNo, Error, Information, Warning, Overflow };
     struct Shown {
         Kind kind;
@@ -47,7 +47,7 @@ public:
         return n;
     }
 
-private:
+  private:
     void record(Kind kind, QWidget* parent, const QString& text) {
         shown.push_back({kind, text, parent == nullptr || parent->isEnabled()});
         if (onShow) onShow(shown.back());
@@ -60,4 +60,3 @@ private:
         return answer;
     }
 };
-

@@ -29,7 +29,8 @@ class SearchWindowTest : public QObject, private WindowFixture {
 
     QStringList listed() const {
         QStringList items;
-        for (int i = 0; i < control<QComboBox>("MenuPribor")->count(); ++i) items << control<QComboBox>("MenuPribor")->itemText(i);
+        for (int i = 0; i < control<QComboBox>("MenuPribor")->count(); ++i)
+            items << control<QComboBox>("MenuPribor")->itemText(i);
         return items;
     }
 
@@ -55,7 +56,8 @@ class SearchWindowTest : public QObject, private WindowFixture {
         duringWait = [&] {
             if (!bus().searchActive()) return;
             sawRunning = true;
-            QCOMPARE(control<QPushButton>("BtnSearch")->text(), QString::fromUtf8("О С Т А Н О В."));
+            QCOMPARE(control<QPushButton>("BtnSearch")->text(),
+                     QString::fromUtf8("О С Т А Н О В."));
             QVERIFY(control<QProgressBar>("Stepper")->isVisible());
             QVERIFY(form->isEnabled());
             QVERIFY(control<QPushButton>("BtnSearch")->isEnabled());
@@ -66,7 +68,8 @@ class SearchWindowTest : public QObject, private WindowFixture {
                 emit control<QComboBox>("MenuPribor")->activated(0);
                 QCOMPARE(control<QSpinBox>("Pribor")->value(), 1);
             }
-            if (link->NetNumber == 7) QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
+            if (link->NetNumber == 7)
+                QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
         };
         QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
         QVERIFY(sawRunning);

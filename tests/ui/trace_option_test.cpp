@@ -10,7 +10,7 @@
 class TraceOptionTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void traceOption_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");  // -1: the program goes on
@@ -19,9 +19,9 @@ private slots:
         QTest::newRow("file") << QStringList{"rv740x-config", "--trace", "/tmp/line.trace"} << -1
                               << QString("/tmp/line.trace");
         QTest::newRow("stderr") << QStringList{"rv740x-config", "--trace=-"} << -1 << QString("-");
-        QTest::newRow("with a port") << QStringList{"rv740x-config", "--com2", "/dev/ttyUSB0",
-                                                    "--trace", "t"}
-                                     << -1 << QString("t");
+        QTest::newRow("with a port")
+            << QStringList{"rv740x-config", "--com2", "/dev/ttyUSB0", "--trace", "t"} << -1
+            << QString("t");
         QTest::newRow("no value") << QStringList{"rv740x-config", "--trace"} << 2 << QString();
         QTest::newRow("empty") << QStringList{"rv740x-config", "--trace", ""} << 2 << QString();
     }

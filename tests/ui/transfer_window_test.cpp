@@ -28,7 +28,7 @@ class TransferWindowTest : public QObject, private WindowFixture {
         return rv::FromDeviceFloat(copy.data() + offset);
     }
 
-private slots:
+  private slots:
     void init() { createWindow(); }
     void cleanup() { destroyWindow(); }
 
@@ -181,11 +181,18 @@ private slots:
         QTest::addColumn<QString>("device");
         QTest::addColumn<QString>("message");
         QTest::addColumn<bool>("versionShown");
-        QTest::newRow("other family") << "1,family=18" << "" << "Прибор RV740x не обнаружен" << false;
-        QTest::newRow("silent") << "1,silent" << "" << "Нет ответа" << false;
-        QTest::newRow("not a terminal") << "1" << "/dev/null" << "COM-порт не существует" << false;
-        QTest::newRow("both copies of block 25 bad")
-            << "1,bad-both=25" << "" << "Ошибка памяти данных" << true;
+        QTest::newRow("other family") << "1,family=18"
+                                      << ""
+                                      << "Прибор RV740x не обнаружен" << false;
+        QTest::newRow("silent") << "1,silent"
+                                << ""
+                                << "Нет ответа" << false;
+        QTest::newRow("not a terminal") << "1"
+                                        << "/dev/null"
+                                        << "COM-порт не существует" << false;
+        QTest::newRow("both copies of block 25 bad") << "1,bad-both=25"
+                                                     << ""
+                                                     << "Ошибка памяти данных" << true;
     }
     void failingRead() {
         QFETCH(QString, instrument);

@@ -4,8 +4,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTest>
 #include <QStringList>
+#include <QTest>
 #include <functional>
 #include <memory>
 
@@ -69,8 +69,8 @@ class WindowFixture {
         if (waitTimedOut || testClock.elapsed() < kWaitLimitMs) return;
         waitTimedOut = true;
         link->CancelFlag = true;
-        QTest::qFail("an operation of the window still waits after the test's time limit",
-                     __FILE__, __LINE__);
+        QTest::qFail("an operation of the window still waits after the test's time limit", __FILE__,
+                     __LINE__);
     }
 
     void destroyWindow() {
