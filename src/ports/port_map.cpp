@@ -16,7 +16,7 @@ namespace rv {
 
 namespace {
 
-constexpr std::size_t kMaxSettingsBytes = 64 * 1024;
+constexpr std::size_t kMaxSettingsBytes = std::size_t{64} * 1024;
 constexpr const char* kLineExpected = "ожидается COM1..COM4=устройство";
 
 std::string_view trimmed(std::string_view text) {

@@ -56,5 +56,5 @@ int main(int argc, char* argv[]) {
 
     AppWindows windows(link, boxes);
     PortMenus portMenus(windows.desk(), link, ports);
-    return app.exec();
+    return QApplication::exec();
 }
