@@ -195,8 +195,9 @@ class Soak {
         } else if (pick < 9) {
             p.cut = Cut::Kill;
         } else {
-            p.switches = ",bad-echo=" + std::to_string(p.limit + 1);
+            // The echo of write limit + 1 is wrong, so that write must exist.
             p.limit = std::min(p.limit, total - 1);
+            p.switches = ",bad-echo=" + std::to_string(p.limit + 1);
             p.name = "wrong echo";
         }
         if (p.name.empty()) p.name = CutName(p.cut);
