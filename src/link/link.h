@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "link/serial_port.h"
 #include "link/timeouts.h"
@@ -37,6 +38,12 @@ struct Link {
     // The longest a waiting transaction goes without calling pumpMessages. A program whose
     // pump only looks at a signal flag can make it long: a signal ends the wait early anyway.
     std::chrono::microseconds pumpInterval{5000};
+    // Descriptors that become readable when the window has events waiting, when the program
+    // has them (its event loop's own). A waiting transaction then wakes for them and pumps at
+    // once, and otherwise only every idlePumpInterval, for the window's timers; events that
+    // keep coming are pumped no more often than every pumpInterval.
+    std::vector<int> eventFds;
+    std::chrono::microseconds idlePumpInterval{50000};
 
     // Receives every frame sent and every reply awaited, when set; not owned.
     TraceSink* trace = nullptr;

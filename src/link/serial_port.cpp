@@ -187,7 +187,7 @@ bool SerialPort::waitReadable(std::chrono::microseconds atMost) {
     const long ms = static_cast<long>((atMost.count() + 999) / 1000);
     pollfd p{fd_, POLLIN, 0};
     const int r = poll(&p, 1, static_cast<int>(ms < 0 ? 0 : ms));
-    return r > 0 && (p.revents & POLLIN) != 0;
+    return r > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 }  // namespace rv

@@ -31,7 +31,8 @@ class SerialPort {
     bool writeAll(const uint8_t* data, size_t size);
     // Reads what has arrived, at most max bytes, never waiting: the count, or -1 on error.
     long readAvailable(uint8_t* buffer, size_t max);
-    // Sleeps until bytes can be read or the time has passed; true when bytes are waiting.
+    // Sleeps until bytes can be read or the time has passed; true when a read has something
+    // to tell: bytes are waiting, or the line has hung up.
     bool waitReadable(std::chrono::microseconds atMost);
 
     // Whether the device is a pseudo-terminal (which has no modem lines).

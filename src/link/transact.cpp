@@ -1,11 +1,11 @@
 #include "link/transact.h"
 
+#include <poll.h>
 #include <time.h>
 
 #include <algorithm>
 #include <array>
 #include <limits>
-#include <type_traits>
 
 #include "link/crc.h"
 #include "link/status.h"
@@ -114,14 +114,32 @@ namespace {
 // Bytes a read may bring beyond those the line's rate allows since the wait began.
 constexpr size_t kTrickleSlack = 2;
 
-// Sleeps until `until` or a signal, whichever comes first.
-void sleepUntil(Clock::time_point until) {
-    const auto since =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(until.time_since_epoch());
-    timespec ts{};
-    ts.tv_sec = static_cast<time_t>(since.count() / 1'000'000'000);
-    ts.tv_nsec = static_cast<long>(since.count() % 1'000'000'000);
-    clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
+// What ended a wait.
+struct Woken {
+    bool line = false;    // the line has something to tell: bytes, or a hang-up
+    bool events = false;  // the window has events waiting
+};
+
+// Sleeps until `until`, or until the line (when `lineFd` is not -1) or one of `eventFds` (when
+// `watchEvents`) can be read, whichever comes first.
+Woken waitFor(int lineFd, const std::vector<int>& eventFds, bool watchEvents,
+              Clock::time_point until) {
+    std::array<pollfd, 9> fds{};
+    nfds_t count = 0;
+    fds[count++] = {lineFd, POLLIN, 0};  // poll passes over a negative descriptor
+    if (watchEvents) {
+        for (int fd : eventFds)
+            if (count < fds.size()) fds[count++] = {fd, POLLIN, 0};
+    }
+    const auto left = std::max(Clock::duration::zero(), until - Clock::now());
+    const auto nanoseconds = std::chrono::ceil<std::chrono::nanoseconds>(left).count();
+    const timespec timeout{static_cast<time_t>(nanoseconds / 1'000'000'000),
+                           static_cast<long>(nanoseconds % 1'000'000'000)};
+    Woken woken;
+    if (ppoll(fds.data(), count, &timeout, nullptr) <= 0) return woken;
+    woken.line = lineFd >= 0 && fds[0].revents != 0;
+    for (nfds_t i = 1; i < count; ++i) woken.events |= fds[i].revents != 0;
+    return woken;
 }
 
 void trace(Link& link, TraceRecord::Direction direction, std::string_view bytes,
@@ -141,8 +159,6 @@ void traceReceived(Link& link, const ReplyCollector& collector, std::string_view
 }  // namespace
 
 bool Transact(Link& link, std::string& message, Duration timeout, int replyFields) {
-    static_assert(std::is_same_v<Clock, std::chrono::steady_clock>,
-                  "the blind sleep uses CLOCK_MONOTONIC, the steady clock of this library");
     link.port.discardInput();
     link.LinkStatus = status::kOk;
     if (message.size() > kMaxCommandLength || link.NetNumber > kMaxNetNumber) {
@@ -163,7 +179,14 @@ bool Transact(Link& link, std::string& message, Duration timeout, int replyField
     const auto byteTime =
         std::chrono::nanoseconds(10'000'000'000LL / std::max<uint32_t>(link.BaudRate, 1));
     const bool pumping = static_cast<bool>(link.pumpMessages);
-    auto nextPump = Clock::now() + link.pumpInterval;
+    // With the window's event descriptors to wake for, the pump has no need to run often.
+    const bool wakeForEvents = pumping && !link.eventFds.empty();
+    const auto pumpInterval = wakeForEvents ? link.idlePumpInterval : link.pumpInterval;
+    auto nextPump = Clock::now() + pumpInterval;
+    // After a pump the window's events woke, they are watched again only once pumpInterval
+    // has passed, so that a stream of them cannot keep the wait spinning.
+    auto watchEventsFrom = Clock::now();
+    bool eventsWaiting = false;
     // Sleeping through predicted bytes assumes they trickle in at the line's rate. A read that
     // brings more than that rate allows (an adapter or a busy peer delivering in bursts) ends
     // the assumption for this reply: from then on every arrival wakes the wait.
@@ -171,8 +194,12 @@ bool Transact(Link& link, std::string& message, Duration timeout, int replyField
     size_t mostExpected = kTrickleSlack;
     ReplyCollector collector;
     std::array<uint8_t, kReadPiece> piece{};
+    // Whether a read may find something. The input was emptied before the request went out,
+    // so the first look is a wait; after a wait that found the line quiet there is nothing
+    // to read either. Each needless read is two system calls.
+    bool mayHaveInput = false;
     for (;;) {
-        const long n = link.port.readAvailable(piece.data(), piece.size());
+        const long n = mayHaveInput ? link.port.readAvailable(piece.data(), piece.size()) : 0;
         if (n < 0) {
             traceReceived(link, collector, "read-error");
             link.LinkStatus = status::kPortRead;
@@ -187,10 +214,12 @@ bool Transact(Link& link, std::string& message, Duration timeout, int replyField
         }
         if (collector.ended()) break;
         auto now = Clock::now();
-        if (pumping && now >= nextPump) {
+        if (pumping && (now >= nextPump || eventsWaiting)) {
             link.pump();
             now = Clock::now();
-            nextPump = now + link.pumpInterval;
+            nextPump = now + pumpInterval;
+            if (eventsWaiting) watchEventsFrom = now + link.pumpInterval;
+            eventsWaiting = false;
         }
         if (link.CancelFlag) {
             traceReceived(link, collector, "cancelled");
@@ -200,17 +229,20 @@ bool Transact(Link& link, std::string& message, Duration timeout, int replyField
         auto wake = deadline + std::chrono::microseconds(1);
         if (pumping) wake = std::min(wake, nextPump);
         // The bytes the reply must still contain come at the line's rate: sleep through all
-        // but the last of them, then wait in the kernel for that one.
+        // but the last of them, then wait for that one.
         const size_t needed = ReplyBytesStillNeeded(collector.reply(), link.NetNumber, replyFields);
-        if (trickling && needed > 1) {
-            const auto through = now + std::chrono::duration_cast<Clock::duration>(
-                                           byteTime * static_cast<int64_t>(needed - 1));
-            sleepUntil(std::min(wake, through));
-            mostExpected = needed - 1 + kTrickleSlack;
-            continue;
+        const bool sleepThrough = trickling && needed > 1;
+        if (sleepThrough) {
+            wake = std::min(wake, now + std::chrono::duration_cast<Clock::duration>(
+                                            byteTime * static_cast<int64_t>(needed - 1)));
         }
-        mostExpected = kTrickleSlack;
-        link.port.waitReadable(std::chrono::duration_cast<std::chrono::microseconds>(wake - now));
+        mostExpected = (sleepThrough ? needed - 1 : 0) + kTrickleSlack;
+        const bool watchEvents = wakeForEvents && now >= watchEventsFrom;
+        if (wakeForEvents && !watchEvents) wake = std::min(wake, watchEventsFrom);
+        const Woken woken =
+            waitFor(sleepThrough ? -1 : link.port.fd(), link.eventFds, watchEvents, wake);
+        mayHaveInput = sleepThrough || woken.line;
+        eventsWaiting = woken.events;
     }
     if (!collector.ended()) {
         traceReceived(link, collector, collector.started() ? "incomplete" : "no-reply");

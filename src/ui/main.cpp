@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QEventLoop>
 #include <QTextStream>
 #include <cstdio>
 #include <memory>
@@ -13,6 +12,7 @@
 #include "ui/message_boxes.h"
 #include "ui/port_menus.h"
 #include "ui/qt_texts.h"
+#include "ui/window_pump.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ int main(int argc, char* argv[]) {
 
     rv::Link link;
     link.trace = trace.get();
-    link.pumpMessages = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
+    InstallWindowPump(link);
     ModalMessageBoxes boxes;
 
     AppWindows windows(link, boxes);
