@@ -68,6 +68,15 @@ int readInstrument(Link& link, unsigned net, ConfigImage& image, InstrumentRecor
     return kExitDone;
 }
 
+// Sets up the line of the options and reads the instrument at `net` on it. On failure
+// returns the exit code.
+int readFromLine(const LineOptions& options, unsigned net, ConfigImage& image,
+                 InstrumentRecord& record) {
+    OpenedLine opened;
+    if (const int code = SetUpLine(options, opened); code != kExitDone) return code;
+    return readInstrument(opened.link, net, image, record);
+}
+
 std::string channelName(int channel) {
     return channel == 0 ? "Прибор" : "Канал " + std::to_string(channel);
 }
@@ -100,13 +109,9 @@ bool printDifferences(const std::vector<FieldDifference>& differences, const std
 }  // namespace
 
 int RunRead(const LineOptions& options, unsigned net, const std::string& outputPath) {
-    Link link;
-    std::unique_ptr<TraceFile> trace;
-    if (const int code = SetUpLink(options, link, trace); code != kExitDone) return code;
-    WatchInterrupts(link);
     ConfigImage image;
     InstrumentRecord record;
-    if (const int code = readInstrument(link, net, image, record); code != kExitDone) return code;
+    if (const int code = readFromLine(options, net, image, record); code != kExitDone) return code;
     if (outputPath.empty()) {
         std::fputs(FormatConfiguration(image, record, UtcTimeStamp()).c_str(), stdout);
         return kExitDone;
@@ -173,13 +178,9 @@ int RunDiffFiles(const std::string& leftPath, const std::string& rightPath) {
 int RunDiffInstrument(const LineOptions& options, unsigned net, const std::string& path) {
     ConfigurationFile file;
     if (!loadFile(path, file)) return kExitFile;
-    Link link;
-    std::unique_ptr<TraceFile> trace;
-    if (const int code = SetUpLink(options, link, trace); code != kExitDone) return code;
-    WatchInterrupts(link);
     ConfigImage image;
     InstrumentRecord record;
-    if (const int code = readInstrument(link, net, image, record); code != kExitDone) return code;
+    if (const int code = readFromLine(options, net, image, record); code != kExitDone) return code;
     return printDifferences(CompareConfigurations(image, file.Image),
                             "прибор " + std::to_string(net), path)
                ? kExitFailure
@@ -189,10 +190,9 @@ int RunDiffInstrument(const LineOptions& options, unsigned net, const std::strin
 int RunWrite(const LineOptions& options, unsigned net, const std::string& path, bool yes) {
     ConfigurationFile file;
     if (!loadFile(path, file)) return kExitFile;
-    Link link;
-    std::unique_ptr<TraceFile> trace;
-    if (const int code = SetUpLink(options, link, trace); code != kExitDone) return code;
-    WatchInterrupts(link);
+    OpenedLine opened;
+    if (const int code = SetUpLine(options, opened); code != kExitDone) return code;
+    Link& link = opened.link;
     link.NetNumber = net;
 
     InstrumentIdentity identity;
@@ -236,10 +236,9 @@ int RunBackup(const LineOptions& options, const std::string& directory, bool all
         std::fprintf(stderr, "Нельзя создать каталог «%s»\n", directory.c_str());
         return kExitFile;
     }
-    Link link;
-    std::unique_ptr<TraceFile> trace;
-    if (const int code = SetUpLink(options, link, trace); code != kExitDone) return code;
-    WatchInterrupts(link);
+    OpenedLine opened;
+    if (const int code = SetUpLine(options, opened); code != kExitDone) return code;
+    Link& link = opened.link;
 
     const SweepResult sweep = Sweep(link, PlanOf(options, allSpeeds, first, last));
     if (sweep.outcome == Outcome::Failed) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "exit_codes.h"
+#include "interrupt.h"
 #include "link/timeouts.h"
 #include "ports/port_map.h"
 
@@ -24,7 +25,8 @@ bool ParseComName(const std::string& text, int& portIndex) {
     return true;
 }
 
-int SetUpLink(const LineOptions& options, Link& link, std::unique_ptr<TraceFile>& trace) {
+int SetUpLine(const LineOptions& options, OpenedLine& line) {
+    Link& link = line.link;
     int portIndex = 0;
     if (ParseComName(options.port, portIndex)) {
         // COM1..COM4 mean what they mean to the window: environment, settings file, default.
@@ -52,14 +54,15 @@ int SetUpLink(const LineOptions& options, Link& link, std::unique_ptr<TraceFile>
     }
     link.applySpeedIndex(speedIndex);
     if (!options.tracePath.empty()) {
-        trace = TraceFile::Open(options.tracePath);
-        if (!trace) {
+        line.trace = TraceFile::Open(options.tracePath);
+        if (!line.trace) {
             std::fprintf(stderr, "Не удаётся открыть файл трассировки «%s»\n",
                          options.tracePath.c_str());
             return kExitFile;
         }
-        link.trace = trace.get();
+        link.trace = line.trace.get();
     }
+    WatchInterrupts(link);
     return kExitDone;
 }
 

@@ -22,8 +22,15 @@ int SpeedIndexOfBaud(unsigned baud);
 // Whether `text` names COM1..COM4 (any letter case); sets the index 0..3.
 bool ParseComName(const std::string& text, int& portIndex);
 
-// Points the link at the port and speed of the options and attaches the trace. On failure
-// returns the exit code (usage or file) after printing why; 0 on success.
-int SetUpLink(const LineOptions& options, Link& link, std::unique_ptr<TraceFile>& trace);
+// The line the options chose, with its trace file.
+struct OpenedLine {
+    Link link;
+    std::unique_ptr<TraceFile> trace;
+};
+
+// Points `line` at the port and speed of the options, attaches the trace and lets Ctrl+C stop
+// what runs on it. On failure returns the exit code (usage or file) after printing why; 0 on
+// success.
+int SetUpLine(const LineOptions& options, OpenedLine& line);
 
 }  // namespace rv::cli

@@ -23,10 +23,9 @@ SweepPlan PlanOf(const LineOptions& line, bool allSpeeds, unsigned first, unsign
 }
 
 int RunSearch(const LineOptions& line, const SearchOptions& options) {
-    Link link;
-    std::unique_ptr<TraceFile> trace;
-    if (const int code = SetUpLink(line, link, trace); code != kExitDone) return code;
-    WatchInterrupts(link);
+    OpenedLine opened;
+    if (const int code = SetUpLine(line, opened); code != kExitDone) return code;
+    Link& link = opened.link;
 
     const SweepResult result =
         Sweep(link, PlanOf(line, options.allSpeeds, options.first, options.last));
