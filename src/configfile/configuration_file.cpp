@@ -629,22 +629,26 @@ std::string DefaultConfigurationFileName(const ConfigImage& image, uint32_t netN
            hexNumber(image.LoadedId, 6) + "_" + date + kConfigurationExtension;
 }
 
-std::string LocalDateText() {
+namespace {
+
+// The time now in strftime's `format`, on the local clock or in UTC.
+std::string timeNowText(const char* format, bool utc) {
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char buffer[16];
-    std::strftime(buffer, sizeof buffer, "%Y-%m-%d", &local);
+    std::tm parts{};
+    if (utc) {
+        gmtime_r(&now, &parts);
+    } else {
+        localtime_r(&now, &parts);
+    }
+    char buffer[32];
+    std::strftime(buffer, sizeof buffer, format, &parts);
     return buffer;
 }
 
-std::string UtcTimeStamp() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char buffer[32];
-    std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return buffer;
-}
+}  // namespace
+
+std::string LocalDateText() { return timeNowText("%Y-%m-%d", false); }
+
+std::string UtcTimeStamp() { return timeNowText("%Y-%m-%dT%H:%M:%SZ", true); }
 
 }  // namespace rv

@@ -2,14 +2,10 @@
 // through before a cancel or a crash of the instrument, the block reads back whole, with its
 // old or its new contents.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "config/transfer.h"
@@ -64,38 +60,19 @@ void PrintTo(const Case& c, std::ostream* os) {
 class InterruptedWrite : public testing::TestWithParam<Case> {};
 
 // Runs the write of block `block` to `target` and stops it once `limit` byte writes have been
-// heard by the instrument; returns how many it heard.
+// heard by the instrument, then opens the port again (to the restarted instrument after a
+// kill); returns how many writes it heard.
 int writeUntil(Link& link, Instrument& instrument, Stop stop, int block, int limit,
                const BlockBuffer& target) {
-    const int before = instrument.log().writesHeard();
-    const int requestsBefore = instrument.log().requestsHeard();
-    const int repliesBefore = instrument.log().repliesSent();
-    bool stopped = false;
-    link.pumpMessages = [&] {
-        if (stopped || instrument.log().writesHeard() - before < limit) return;
-        stopped = true;
-        if (stop == Stop::Cancel) {
-            link.CancelFlag = true;
-            return;
-        }
-        // Killed once the last write heard has been stored and answered, as a power cut
-        // right after it would leave the instrument.
-        const int heard = instrument.log().requestsHeard() - requestsBefore;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (instrument.log().repliesSent() - repliesBefore < heard &&
-               std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::microseconds(100));
-        }
-        instrument.sim().kill();
-    };
-    BlockBuffer buffer = target;
-    int progress = 0;
-    WriteBlock(link, block, progress, buffer);
-    link.pumpMessages = nullptr;
-    link.CancelFlag = false;
-    const int heard = instrument.log().writesHeard() - before;
-    if (stop == Stop::Kill && !stopped) instrument.sim().kill();
-    return heard;
+    const test::CutResult result = test::RunWithCut(
+        link, instrument, stop == Stop::Cancel ? test::Cut::Cancel : test::Cut::Kill, limit, [&] {
+            BlockBuffer buffer = target;
+            int progress = 0;
+            WriteBlock(link, block, progress, buffer);
+        });
+    EXPECT_TRUE(instrument.sim().started()) << instrument.sim().error();
+    EXPECT_TRUE(link.OpenPort()) << link.LinkStatus;
+    return result.writesHeard;
 }
 
 TEST_P(InterruptedWrite, BlockReadsBackWholeAfterEveryNumberOfByteWrites) {
@@ -119,12 +96,6 @@ TEST_P(InterruptedWrite, BlockReadsBackWholeAfterEveryNumberOfByteWrites) {
     for (int limit = 0; limit <= 2 * n; ++limit) {
         SCOPED_TRACE("stopped after " + std::to_string(limit) + " byte writes");
         EXPECT_EQ(writeUntil(link, instrument, c.stop, c.block, limit, newContents), limit);
-        if (c.stop == Stop::Kill) {
-            instrument.start();
-            ASSERT_TRUE(instrument.sim().started()) << instrument.sim().error();
-            attach(link, instrument);
-            ASSERT_TRUE(link.OpenPort());
-        }
 
         const std::vector<uint8_t> primary = ReadBlockCopy(instrument.stateFile(), c.block, false);
         if (limit <= n) {
@@ -212,13 +183,12 @@ TEST(InterruptedConfigurationWrite, EveryBlockIsOldOrNew) {
     const int written[] = {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 20};
     for (int limit = 1; limit < 1034; limit += 47) {
         SCOPED_TRACE("stopped after " + std::to_string(limit) + " byte writes");
-        const int before = instrument.log().writesHeard();
-        link.pumpMessages = [&] {
-            if (instrument.log().writesHeard() - before >= limit) link.CancelFlag = true;
-        };
-        EXPECT_EQ(WriteConfiguration(link, edited, {}), Outcome::Cancelled);
-        link.pumpMessages = nullptr;
-        EXPECT_EQ(instrument.log().writesHeard() - before, limit);
+        Outcome outcome = Outcome::Done;
+        const test::CutResult cut =
+            test::RunWithCut(link, instrument, test::Cut::Cancel, limit,
+                             [&] { outcome = WriteConfiguration(link, edited, {}); });
+        EXPECT_EQ(outcome, Outcome::Cancelled);
+        EXPECT_EQ(cut.writesHeard, limit);
 
         ConfigImage readBack;
         ASSERT_EQ(ReadConfiguration(link, readBack, {}), Outcome::Done) << link.LinkStatus;
