@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "channel/fields.h"
@@ -12,19 +13,27 @@
 namespace rv {
 namespace {
 
-struct Edge {
+struct Row {
     std::string text;
     bool valid;
     long value;
 };
 
-void PrintTo(const Edge& e, std::ostream* os) { *os << '"' << e.text << '"'; }
+using Parser = bool (*)(std::string_view, long&);
+
+struct Edge {
+    const char* parser;
+    Parser parse;
+    Row row;
+};
+
+void PrintTo(const Edge& e, std::ostream* os) { *os << e.parser << " \"" << e.row.text << '"'; }
 
 constexpr long kUntouched = -12345;
 
 // Decimal edges shared by the page's integer fields and the network number: both read into
 // a long, so everything up to 2^63 - 1 is a number and the field's own range decides later.
-const std::vector<Edge> kDecimalEdges{
+const std::vector<Row> kDecimalEdges{
     {"2147483647", true, 2147483647L},
     {"2147483648", true, 2147483648L},  // 2^31
     {"4294967296", true, 4294967296L},  // 2^32
@@ -46,69 +55,66 @@ const std::vector<Edge> kDecimalEdges{
     {"0000000000000000000018446744073709551621", false, 0},
 };
 
-class IntegerFieldEdge : public testing::TestWithParam<Edge> {};
-
-TEST_P(IntegerFieldEdge, FitsOrIsRefused) {
-    const Edge& e = GetParam();
-    long value = kUntouched;
-    EXPECT_EQ(ParseIntegerField(e.text, value), e.valid);
-    EXPECT_EQ(value, e.valid ? e.value : kUntouched);
-}
-
-INSTANTIATE_TEST_SUITE_P(Decimal, IntegerFieldEdge, testing::ValuesIn(kDecimalEdges));
-
-class NetworkNumberEdge : public testing::TestWithParam<Edge> {};
-
-TEST_P(NetworkNumberEdge, FitsOrIsRefused) {
-    const Edge& e = GetParam();
-    long value = kUntouched;
-    EXPECT_EQ(ParseNetworkNumber(e.text, value), e.valid);
-    EXPECT_EQ(value, e.valid ? e.value : kUntouched);
-}
-
-INSTANTIATE_TEST_SUITE_P(Decimal, NetworkNumberEdge, testing::ValuesIn(kDecimalEdges));
-INSTANTIATE_TEST_SUITE_P(Hexadecimal, NetworkNumberEdge,
-                         testing::Values(Edge{"x80000000", true, 2147483648L},   // 2^31
-                                         Edge{"$100000000", true, 4294967296L},  // 2^32
-                                         Edge{"0x7FFFFFFFFFFFFFFF", true, 9223372036854775807L},
-                                         Edge{"x8000000000000000", false, 0},     // 2^63
-                                         Edge{"$FFFFFFFFFFFFFFFF", false, 0},     // 2^64 - 1
-                                         Edge{"x10000000000000000", false, 0},    // 2^64, 17 digits
-                                         Edge{"x10000000000000001", false, 0},    // 2^64 + 1
-                                         Edge{"x10000000000000005", false, 0},    // wrapped, 5
-                                         Edge{"0X1000000000000000FE", false, 0},  // wrapped, 254
-                                         Edge{"$00000000000000000000000000FE", true, 254},
-                                         Edge{"x000000000000000000000000000000000001", true, 1}));
+const std::vector<Row> kHexadecimalNetworkNumbers{
+    Row{"x80000000", true, 2147483648L},   // 2^31
+    Row{"$100000000", true, 4294967296L},  // 2^32
+    Row{"0x7FFFFFFFFFFFFFFF", true, 9223372036854775807L},
+    Row{"x8000000000000000", false, 0},     // 2^63
+    Row{"$FFFFFFFFFFFFFFFF", false, 0},     // 2^64 - 1
+    Row{"x10000000000000000", false, 0},    // 2^64, 17 digits
+    Row{"x10000000000000001", false, 0},    // 2^64 + 1
+    Row{"x10000000000000005", false, 0},    // wrapped, 5
+    Row{"0X1000000000000000FE", false, 0},  // wrapped, 254
+    Row{"$00000000000000000000000000FE", true, 254},
+    Row{"x000000000000000000000000000000000001", true, 1}};
 
 // Reply fields are 32-bit: decimal with an optional minus, or '$' and one to eight
 // hexadecimal digits read as a 32-bit two's complement pattern.
-class ReplyFieldEdge : public testing::TestWithParam<Edge> {};
+const std::vector<Row> kReplyFields{Row{"2147483647", true, 2147483647L},
+                                    Row{"-2147483648", true, -2147483648L},
+                                    Row{"2147483648", false, 0},  // 2^31
+                                    Row{"-2147483649", false, 0},
+                                    Row{"4294967296", false, 0},  // 2^32
+                                    Row{"4294967301", false, 0},  // 2^32 + 5: wrapped to 32 bits, 5
+                                    Row{"9223372036854775808", false, 0},   // 2^63
+                                    Row{"18446744073709551616", false, 0},  // 2^64
+                                    Row{"18446744073709551617", false, 0},  // 2^64 + 1
+                                    Row{"18446744073709551621", false, 0},
+                                    Row{"-18446744073709551621", false, 0},
+                                    Row{"00000000000000000000000000000255", true, 255},
+                                    Row{"-00000000000000000000000002147483648", true, -2147483648L},
+                                    Row{"$7FFFFFFF", true, 2147483647L},
+                                    Row{"$80000000", true, -2147483648L},
+                                    Row{"$FFFFFFFF", true, -1},
+                                    Row{"$100000000", false, 0},          // 2^32, nine digits
+                                    Row{"$10000000000000005", false, 0},  // 17 digits
+                                    Row{"$000000FF", true, 255}};
 
-TEST_P(ReplyFieldEdge, FitsOrIsRefused) {
-    const Edge& e = GetParam();
-    long value = kUntouched;
-    EXPECT_EQ(ParseLinkInteger(e.text, value), e.valid);
-    if (e.valid) {
-        EXPECT_EQ(value, e.value);
-    }
+std::vector<Edge> allEdges() {
+    const struct {
+        const char* name;
+        Parser parse;
+        const std::vector<Row>& rows;
+    } tables[] = {{"page field", ParseIntegerField, kDecimalEdges},
+                  {"network number", ParseNetworkNumber, kDecimalEdges},
+                  {"network number", ParseNetworkNumber, kHexadecimalNetworkNumbers},
+                  {"reply field", ParseLinkInteger, kReplyFields}};
+    std::vector<Edge> edges;
+    for (const auto& table : tables)
+        for (const Row& row : table.rows) edges.push_back({table.name, table.parse, row});
+    return edges;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Edges, ReplyFieldEdge,
-    testing::Values(Edge{"2147483647", true, 2147483647L}, Edge{"-2147483648", true, -2147483648L},
-                    Edge{"2147483648", false, 0},                                 // 2^31
-                    Edge{"-2147483649", false, 0}, Edge{"4294967296", false, 0},  // 2^32
-                    Edge{"4294967301", false, 0},            // 2^32 + 5: wrapped to 32 bits, 5
-                    Edge{"9223372036854775808", false, 0},   // 2^63
-                    Edge{"18446744073709551616", false, 0},  // 2^64
-                    Edge{"18446744073709551617", false, 0},  // 2^64 + 1
-                    Edge{"18446744073709551621", false, 0}, Edge{"-18446744073709551621", false, 0},
-                    Edge{"00000000000000000000000000000255", true, 255},
-                    Edge{"-00000000000000000000000002147483648", true, -2147483648L},
-                    Edge{"$7FFFFFFF", true, 2147483647L}, Edge{"$80000000", true, -2147483648L},
-                    Edge{"$FFFFFFFF", true, -1}, Edge{"$100000000", false, 0},  // 2^32, nine digits
-                    Edge{"$10000000000000005", false, 0},                       // 17 digits
-                    Edge{"$000000FF", true, 255}));
+class IntegerEdge : public testing::TestWithParam<Edge> {};
+
+TEST_P(IntegerEdge, FitsOrIsRefusedAndNeverWraps) {
+    const Edge& e = GetParam();
+    long value = kUntouched;
+    EXPECT_EQ(e.parse(e.row.text, value), e.row.valid);
+    EXPECT_EQ(value, e.row.valid ? e.row.value : kUntouched);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryParser, IntegerEdge, testing::ValuesIn(allEdges()));
 
 }  // namespace
 }  // namespace rv
