@@ -18,10 +18,14 @@ namespace {
 std::vector<int> eventLoopDescriptors() {
     const QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
     if (dispatcher == nullptr || !dispatcher->inherits("QEventDispatcherGlib")) return {};
-    // Qt's event loop in the main thread is glib's default context.
+    // Qt's event loop in the main thread is glib's default context, which this thread owns
+    // whenever it is not inside that loop.
+    GMainContext* context = g_main_context_default();
+    if (!g_main_context_acquire(context)) return {};
     std::array<GPollFD, 8> polled{};
-    const gint count = g_main_context_query(g_main_context_default(), G_MAXINT, nullptr,
-                                            polled.data(), static_cast<gint>(polled.size()));
+    const gint count = g_main_context_query(context, G_MAXINT, nullptr, polled.data(),
+                                            static_cast<gint>(polled.size()));
+    g_main_context_release(context);
     std::vector<int> fds;
     for (gint i = 0; i < count && i < static_cast<gint>(polled.size()); ++i) {
         if ((polled[static_cast<size_t>(i)].events & G_IO_IN) != 0)
