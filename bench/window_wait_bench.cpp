@@ -89,11 +89,17 @@ int main(int argc, char** argv) {
         settle(300);
 
         size_t logLine = 0;
-        // Each button asks one confirmation; any other box is a failure message.
+        // The button is pressed from inside the window's event loop, as a click is. Each
+        // button asks one confirmation; any other box is a failure message.
         const auto click = [&](void (TransferButtons::*button)()) {
             boxes.shown.clear();
             boxes.answers = {true};
-            (transfer->*button)();
+            QEventLoop loop;
+            QTimer::singleShot(0, &loop, [&] {
+                (transfer->*button)();
+                loop.quit();
+            });
+            loop.exec();
             return boxes.shown.size() == 1 &&
                    boxes.shown[0].kind == ScriptedBoxes::Kind::ConfirmOkCancel;
         };
