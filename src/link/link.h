@@ -35,8 +35,8 @@ struct Link {
 
     // Called while a transaction waits, so the window stays alive and can set CancelFlag.
     std::function<void()> pumpMessages;
-    // The longest a waiting transaction goes without calling pumpMessages. A program whose
-    // pump only looks at a signal flag can make it long: a signal ends the wait early anyway.
+    // The longest a waiting transaction goes without calling pumpMessages, when eventFds is
+    // empty. A program whose pump only looks at a signal flag can make it long.
     std::chrono::microseconds pumpInterval{5000};
     // Descriptors that become readable when the window has events waiting, when the program
     // has them (its event loop's own). A waiting transaction then wakes for them and pumps at

@@ -18,8 +18,8 @@ namespace {
 std::vector<int> eventLoopDescriptors() {
     const QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
     if (dispatcher == nullptr || !dispatcher->inherits("QEventDispatcherGlib")) return {};
-    // Qt's event loop in the main thread is glib's default context, which this thread owns
-    // whenever it is not inside that loop.
+    // Qt's event loop in the main thread is glib's default context. This thread may own it,
+    // and owns it already when called from inside that loop (owning is counted).
     GMainContext* context = g_main_context_default();
     if (!g_main_context_acquire(context)) return {};
     std::array<GPollFD, 8> polled{};
