@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,18 +45,12 @@ int main(int argc, char** argv) {
 
     bool withinTargets = true;
     for (unsigned baud : bauds) {
-        const int speedIndex = rv::bench::SpeedIndexOf(baud);
-        if (speedIndex < 0) {
-            std::fprintf(stderr, "transfer_bench: no such speed %u\n", baud);
-            return 2;
-        }
-        SimProcess sim(rv::bench::PacedInstrument(kNet, baud));
-        if (!sim.started()) {
-            std::fprintf(stderr, "transfer_bench: %s\n", sim.error().c_str());
-            return 2;
-        }
+        int speedIndex = -1;
+        const std::unique_ptr<SimProcess> sim =
+            rv::bench::StartPacedInstrument("transfer_bench", kNet, baud, speedIndex);
+        if (!sim) return 2;
         rv::Link link;
-        link.portDevices[0] = sim.linkPath();
+        link.portDevices[0] = sim->linkPath();
         link.PortIndex = 0;
         link.NetNumber = kNet;
         link.applySpeedIndex(speedIndex);
@@ -66,11 +61,11 @@ int main(int argc, char** argv) {
         const Measure read = rv::bench::Time(
             [&] { return rv::ReadConfiguration(link, image, {}) == rv::Outcome::Done; });
         if (!read.ok) std::printf("read failed with status %d\n", link.LinkStatus);
-        withinTargets = rv::bench::Report("read", baud, read, sim, logLine) && withinTargets;
+        withinTargets = rv::bench::Report("read", baud, read, *sim, logLine) && withinTargets;
         const Measure write = rv::bench::Time(
             [&] { return rv::WriteConfiguration(link, image, {}) == rv::Outcome::Done; });
         if (!write.ok) std::printf("write failed with status %d\n", link.LinkStatus);
-        withinTargets = rv::bench::Report("write", baud, write, sim, logLine) && withinTargets;
+        withinTargets = rv::bench::Report("write", baud, write, *sim, logLine) && withinTargets;
     }
     std::printf("targets (ratio <= 1.02, cpu < 0.5 %% of wall to 9600, < 1 %% above): %s\n",
                 withinTargets ? "met" : "MISSED");

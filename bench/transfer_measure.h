@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "link/timeouts.h"
@@ -71,13 +72,26 @@ inline int SpeedIndexOf(unsigned baud) {
     return -1;
 }
 
-// A simulated instrument at `baud` that delivers its replies byte by byte at the wire's pace.
-inline rv::test::SimOptions PacedInstrument(int net, unsigned baud) {
+// Starts a simulated instrument at `net` and `baud` that delivers its replies byte by byte at
+// the wire's pace, and sets `speedIndex` to the speed's place in the list. Null, after saying
+// why on stderr in `program`'s name, when the speed or the start fails.
+inline std::unique_ptr<rv::test::SimProcess> StartPacedInstrument(const char* program, int net,
+                                                                  unsigned baud, int& speedIndex) {
+    speedIndex = SpeedIndexOf(baud);
+    if (speedIndex < 0) {
+        std::fprintf(stderr, "%s: no such speed %u\n", program, baud);
+        return nullptr;
+    }
     rv::test::SimOptions options;
     options.instruments = {std::to_string(net) + ",speed=" + std::to_string(baud)};
     options.pace = true;
     options.latencyMs = kLatencyMs;
-    return options;
+    auto sim = std::make_unique<rv::test::SimProcess>(options);
+    if (!sim->started()) {
+        std::fprintf(stderr, "%s: %s\n", program, sim->error().c_str());
+        return nullptr;
+    }
+    return sim;
 }
 
 }  // namespace rv::bench

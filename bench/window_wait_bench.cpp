@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -74,17 +75,11 @@ int main(int argc, char** argv) {
 
     bool withinTargets = true;
     for (unsigned baud : bauds) {
-        const int speedIndex = rv::bench::SpeedIndexOf(baud);
-        if (speedIndex < 0) {
-            std::fprintf(stderr, "window_wait_bench: no such speed %u\n", baud);
-            return 2;
-        }
-        SimProcess sim(rv::bench::PacedInstrument(kNet, baud));
-        if (!sim.started()) {
-            std::fprintf(stderr, "window_wait_bench: %s\n", sim.error().c_str());
-            return 2;
-        }
-        link.portDevices[kWindowPort] = sim.linkPath();
+        int speedIndex = -1;
+        const std::unique_ptr<SimProcess> sim =
+            rv::bench::StartPacedInstrument("window_wait_bench", kNet, baud, speedIndex);
+        if (!sim) return 2;
+        link.portDevices[kWindowPort] = sim->linkPath();
         bus->followNetworkChange(kNet, speedIndex);
         settle(300);
 
@@ -104,11 +99,11 @@ int main(int argc, char** argv) {
                    boxes.shown[0].kind == ScriptedBoxes::Kind::ConfirmOkCancel;
         };
         const Measure read = rv::bench::Time([&] { return click(&TransferButtons::BtnLoadClick); });
-        withinTargets = rv::bench::Report("read", baud, read, sim, logLine) && withinTargets;
+        withinTargets = rv::bench::Report("read", baud, read, *sim, logLine) && withinTargets;
         settle(300);
         const Measure write =
             rv::bench::Time([&] { return click(&TransferButtons::BtnSaveClick); });
-        withinTargets = rv::bench::Report("write", baud, write, sim, logLine) && withinTargets;
+        withinTargets = rv::bench::Report("write", baud, write, *sim, logLine) && withinTargets;
         settle(300);
     }
     std::printf("targets (ratio <= 1.02, cpu < 0.5 %% of wall to 9600, < 1 %% above): %s\n",
