@@ -140,12 +140,13 @@ void ConfigFileMenu::compareWithInstrument() {
     if (!idle() || form_.image().LoadedId == 0) return;
     if (!form_.boxes().confirmOkCancel(&form_, QString::fromUtf8(" Считать данные ?"))) return;
     rv::ConfigImage other;
+    rv::Link& link = form_.link();
     OperationRunner& runner = form_.runner();
     rv::TransferObserver observer;
     observer.progress = [&runner](int percent) { runner.showProgress(percent); };
     const rv::Outcome outcome = runner.run(
         form_, QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Raised,
-        [&] { return rv::ReadConfiguration(form_.link(), other, observer); });
+        [&] { return rv::ReadConfiguration(link, other, observer); });
     if (outcome != rv::Outcome::Done) return;
     showDifferences(rv::CompareConfigurations(form_.image(), other),
                     QString::fromUtf8("В приборе"));
@@ -173,9 +174,10 @@ bool ConfigFileMenu::confirmWriteTarget() {
     const TDeskForm::Source& source = form_.source();
     if (!source.fromFile) return true;
     rv::InstrumentIdentity target;
-    const rv::Outcome outcome = form_.runner().run(
-        form_, QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Normal,
-        [&] { return rv::ReadIdentity(form_.link(), target); });
+    rv::Link& link = form_.link();
+    const rv::Outcome outcome = form_.runner().run(form_, QString::fromUtf8("  Чтение ..."), true,
+                                                   OperationRunner::Priority::Normal,
+                                                   [&] { return rv::ReadIdentity(link, target); });
     if (outcome != rv::Outcome::Done) return false;
     const std::vector<std::string> lines =
         rv::IdentityDifferences(rv::IdentityOf(form_.image(), source.record.Family), target);

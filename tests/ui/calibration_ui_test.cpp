@@ -265,7 +265,18 @@ class CalibrationWindowTest : public QObject, private WindowFixture {
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
         choose(6, 0);
+        const rv::WorkingReal before = channel1().Rt0;
+        // The warning is a question from the worker: the window's thread shows it while the
+        // measurement, port still open and value not yet stored, waits for the answer.
+        bool onWindowThread = false;
+        bool workerWaiting = false;
+        boxes->onShow = [&](const ScriptedBoxes::Shown&) {
+            onWindowThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+            workerWaiting = OperationRunning() && link->port.isOpen() && channel1().Rt0 == before;
+        };
         page().BtnR0Click();
+        QVERIFY(onWindowThread);
+        QVERIFY(workerWaiting);
         QCOMPARE(boxes->shown.size(), size_t(1));
         QCOMPARE(boxes->shown[0].kind, ScriptedBoxes::Kind::Warning);
         QCOMPARE(boxes->shown[0].text, utf8("Слишком большие шумы"));

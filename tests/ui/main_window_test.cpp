@@ -184,7 +184,7 @@ class MainWindowTest : public QObject {
         QSignalSpy closed(form.get(), &TDeskForm::closed);
         QTest::keyClick(form.get(), Qt::Key_Q, Qt::ControlModifier);
         QCOMPARE(closed.count(), 1);
-        QVERIFY(link->CancelFlag);
+        QVERIFY(link->CancelFlag.requested());
         QVERIFY(!form->isVisible());
     }
 
@@ -348,9 +348,9 @@ class MainWindowTest : public QObject {
     void closingSetsCancelFlag() {
         QSignalSpy closed(form.get(), &TDeskForm::closed);
         form->show();
-        link->CancelFlag = false;
+        link->CancelFlag.clear();
         form->close();
-        QVERIFY(link->CancelFlag);
+        QVERIFY(link->CancelFlag.requested());
         QCOMPARE(closed.count(), 1);
     }
 
@@ -409,9 +409,9 @@ class MainWindowTest : public QObject {
         QVERIFY(info.BtnCancel->isEnabled());
 
         info.startOperation(QString::fromUtf8("  Чтение ..."), true);
-        link->CancelFlag = false;
+        link->CancelFlag.clear();
         QTest::mouseClick(info.BtnCancel, Qt::LeftButton);
-        QVERIFY(link->CancelFlag);
+        QVERIFY(link->CancelFlag.requested());
         QVERIFY(!info.isVisible());
     }
 
@@ -424,7 +424,7 @@ class MainWindowTest : public QObject {
         other.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&other));
         QTRY_VERIFY(!info.isVisible());
-        QVERIFY(!link->CancelFlag);
+        QVERIFY(!link->CancelFlag.requested());
     }
 };
 
