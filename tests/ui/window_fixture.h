@@ -41,6 +41,13 @@ class WindowFixture {
     // Runs after watchWait: what a single test does meanwhile, as a user would.
     std::function<void()> duringWait;
     std::unique_ptr<QTimer> waitTicker;
+    struct ShowWatch : QObject {
+        std::function<void()> shown;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Show && shown) shown();
+            return false;
+        }
+    } showWatch;
 
     void createWindow() {
         link = std::make_unique<rv::Link>();
@@ -59,6 +66,11 @@ class WindowFixture {
         windows = std::make_unique<AppWindows>(*link, *boxes);
         form = &windows->desk();
         info = &windows->info();
+        // The progress window comes up just before the worker starts: the watch sees it so.
+        info->installEventFilter(&showWatch);
+        showWatch.shown = [this] {
+            if (watchWait) watchWait();
+        };
         pass = &windows->pass();
         rele = &windows->rele();
         watchWait = nullptr;
