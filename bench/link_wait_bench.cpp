@@ -37,8 +37,6 @@ int main() {
     PtyPeer peer;
     rv::Link link;
     link.Device = peer.path();
-    // The program pumps its window here; an empty pump keeps the measure about the link.
-    link.pumpMessages = [] {};
     if (!link.OpenPort()) {
         std::fprintf(stderr, "cannot open %s: status %d\n", peer.path().c_str(), link.LinkStatus);
         return 2;

@@ -2,11 +2,10 @@
 // replies byte by byte at the wire's pace, compared with the time the exchanges need on the
 // wire, and the CPU the process spends meanwhile as a share of the wall time.
 //
-//   transfer_bench [--pump] [baud...]        (default: 9600 19200)
+//   transfer_bench [baud...]        (default: 9600 19200)
 //
-// --pump calls an empty message pump every few milliseconds while a reply is awaited, as a
-// window whose event loop has no descriptors to wake for would; without it the link waits as
-// the command-line tool does. window_wait_bench measures the window itself.
+// The link waits as the command-line tool and the window's worker do; window_wait_bench
+// measures the window itself.
 // Targets: wall within 1.02 x the wire limit; CPU under 0.5 % of wall up to 9600 baud and
 // under 1 % above.
 
@@ -33,12 +32,7 @@ constexpr int kNet = 5;
 
 int main(int argc, char** argv) {
     std::vector<unsigned> bauds;
-    bool pump = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--pump") {
-            pump = true;
-            continue;
-        }
         bauds.push_back(static_cast<unsigned>(std::atoi(argv[i])));
     }
     if (bauds.empty()) bauds = {9600, 19200};
@@ -53,7 +47,6 @@ int main(int argc, char** argv) {
         link.Device = sim->linkPath();
         link.NetNumber = kNet;
         link.applySpeedIndex(speedIndex);
-        if (pump) link.pumpMessages = [] {};
 
         rv::ConfigImage image;
         size_t logLine = 0;

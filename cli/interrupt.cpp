@@ -2,16 +2,21 @@
 
 #include <signal.h>
 
-#include <chrono>
+#include <atomic>
 
 namespace rv::cli {
 
 namespace {
 
 volatile sig_atomic_t interrupts = 0;
+// The cancel request a second Ctrl+C raises; setting it is safe in a signal handler.
+std::atomic<CancelSignal*> watched{nullptr};
+static_assert(std::atomic<CancelSignal*>::is_always_lock_free);
 
 void onInterrupt(int) {
     if (interrupts < 2) interrupts = interrupts + 1;
+    CancelSignal* cancel = watched.load();
+    if (interrupts >= 2 && cancel != nullptr) cancel->request();
 }
 
 }  // namespace
@@ -26,16 +31,15 @@ void InstallInterruptHandler() {
 
 int InterruptCount() { return static_cast<int>(interrupts); }
 
-void WatchInterrupts(Link& link) {
-    link.pumpMessages = [&link] {
-        if (interrupts >= 2) link.CancelFlag = true;
-    };
-    // Only a lost race between a signal and the start of a wait needs the periodic look.
-    link.pumpInterval = std::chrono::milliseconds(100);
+void WatchInterrupts(Link& link) { watched.store(&link.CancelFlag); }
+
+void UnwatchInterrupts(Link& link) {
+    CancelSignal* expected = &link.CancelFlag;
+    watched.compare_exchange_strong(expected, nullptr);
 }
 
 void StopAtBoundaryIfAsked(Link& link) {
-    if (interrupts >= 1) link.CancelFlag = true;
+    if (interrupts >= 1) link.CancelFlag.request();
 }
 
 }  // namespace rv::cli

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "interrupt.h"
 #include "link/link.h"
 #include "link/trace.h"
 
@@ -23,6 +24,12 @@ int SpeedIndexOfBaud(unsigned baud);
 struct OpenedLine {
     Link link;
     std::unique_ptr<TraceFile> trace;
+
+    OpenedLine() = default;
+    OpenedLine(const OpenedLine&) = delete;
+    OpenedLine& operator=(const OpenedLine&) = delete;
+    // Ctrl+C no longer reaches the link once it is gone.
+    ~OpenedLine() { UnwatchInterrupts(link); }
 };
 
 // Points `line` at the port and speed of the options, attaches the trace and lets Ctrl+C stop

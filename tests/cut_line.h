@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "link/link.h"
+#include "link/trace.h"
 #include "sim_harness.h"
 
 namespace rv::test {
@@ -148,12 +149,23 @@ inline CutResult RunWithCut(Link& link, RestartableInstrument& instrument, Cut c
     const int requestsBefore = instrument.log().requestsHeard();
     const int repliesBefore = instrument.log().repliesSent();
     bool fired = false;
+    // The operation's own trace of each frame is where the cut is decided: it runs on the
+    // operation's thread after every request sent and every reply received.
+    struct CutWatch : TraceSink {
+        std::function<void()> check;
+        TraceSink* next = nullptr;
+        void record(const TraceRecord& record) override {
+            if (next != nullptr) next->record(record);
+            check();
+        }
+    } watch;
+    watch.next = link.trace;
     if (cut == Cut::Cancel || cut == Cut::Kill) {
-        link.pumpMessages = [&] {
+        watch.check = [&] {
             if (fired || instrument.log().writesHeard() - before < limit) return;
             fired = true;
             if (cut == Cut::Cancel) {
-                link.CancelFlag = true;
+                link.CancelFlag.request();
                 return;
             }
             // Killed once every request heard, the limit-th write among them, has been
@@ -166,10 +178,11 @@ inline CutResult RunWithCut(Link& link, RestartableInstrument& instrument, Cut c
             }
             instrument.sim().kill();
         };
+        link.trace = &watch;
     }
     operation();
-    link.pumpMessages = nullptr;
-    link.CancelFlag = false;
+    link.trace = watch.next;
+    link.CancelFlag.clear();
     CutResult result;
     result.writesHeard = instrument.log().writesHeard() - before;
     result.fired = cut == Cut::DropReply ? result.writesHeard > limit : fired;

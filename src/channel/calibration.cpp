@@ -90,7 +90,7 @@ bool DataRead(Link& link, unsigned channelCode, unsigned mode, const Measurement
         // An error answer carries one field, fewer than a measurement.
         const bool answered = Transact(link, message, link.ReplyTimeout + kMeasurementExtraTimeout,
                                        request::kMeasureErrorFields);
-        if (link.CancelFlag) return false;
+        if (link.CancelFlag.requested()) return false;
         if (!answered) {
             if (link.LinkStatus != status::kOk) show(observer.error, StatusText(link.LinkStatus));
             return false;
@@ -135,7 +135,7 @@ MeasurementResult MeasureResistance(Link& link, int channelIndex, int subRange,
     BlockBuffer block{};
     int progressCount = 0;
     const int code = ReadBlock(link, kFirstCalibrationBlock + channelIndex, progressCount, block);
-    if (link.CancelFlag) return {MeasurementEnd::Stopped};
+    if (link.CancelFlag.requested()) return {MeasurementEnd::Stopped};
     if (code != status::kOk) return {MeasurementEnd::Failed};
     const CalibrationEntryValues entry = CalibrationEntryOf(block, CalibrationEntry(subRange));
 

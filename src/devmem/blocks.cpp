@@ -37,7 +37,7 @@ bool writeCopy(Link& link, unsigned address, size_t count, const BlockBuffer& bu
     for (size_t i = 0; i < count; ++i) {
         std::string message = request::WriteByte(address + static_cast<unsigned>(i), buffer[i]);
         const bool sent = Transact(link, message, link.ReplyTimeout, request::kWriteByteFields);
-        if (link.CancelFlag || !sent) return false;
+        if (link.CancelFlag.requested() || !sent) return false;
         if (!ParseReply(link, message, request::kWriteByteFields)) return false;
         link.LinkStatus = status::kMemoryData;
         long echo = 0;
@@ -56,7 +56,7 @@ struct StoredCopy {
 std::optional<StoredCopy> readCopy(Link& link, const BlockInfo& block, unsigned address) {
     std::string message = request::ReadMemory(address);
     if (!Transact(link, message, link.ReplyTimeout, request::kReadMemoryFields) ||
-        link.CancelFlag) {
+        link.CancelFlag.requested()) {
         return std::nullopt;
     }
     if (!ParseReply(link, message, request::kReadMemoryFields)) return std::nullopt;
@@ -104,7 +104,7 @@ int ReadBlock(Link& link, int index, int& progressCount, BlockBuffer& buffer) {
 
     std::string message = request::ReadMemory(block.primary);
     bool sent = Transact(link, message, link.ReplyTimeout, request::kReadMemoryFields);
-    if (link.CancelFlag) return finish();
+    if (link.CancelFlag.requested()) return finish();
     if (sent && ParseReply(link, message, request::kReadMemoryFields) &&
         takeBytes(link, n, buffer) && copyIsSound(block, buffer)) {
         link.LinkStatus = status::kOk;
@@ -113,7 +113,7 @@ int ReadBlock(Link& link, int index, int& progressCount, BlockBuffer& buffer) {
 
     message = request::ReadMemory(block.backup);
     sent = Transact(link, message, link.ReplyTimeout, request::kReadMemoryFields);
-    if (link.CancelFlag || !sent) return finish();
+    if (link.CancelFlag.requested() || !sent) return finish();
     if (!ParseReply(link, message, request::kReadMemoryFields)) return finish();
     link.LinkStatus = status::kMemoryData;
     if (takeBytes(link, n, buffer) && copyIsSound(block, buffer)) link.LinkStatus = status::kOk;

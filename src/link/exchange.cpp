@@ -9,7 +9,7 @@ namespace rv {
 Step Exchange(Link& link, const std::string& command, int fieldCount) {
     std::string message = command;
     const bool sent = Transact(link, message, link.ReplyTimeout, fieldCount);
-    if (link.CancelFlag) return Step::Cancelled;
+    if (link.CancelFlag.requested()) return Step::Cancelled;
     if (!sent || !ParseReply(link, message, fieldCount)) return Step::Failed;
     return Step::Ok;
 }
@@ -45,7 +45,7 @@ Outcome OutcomeOf(Step step) {
 }
 
 Step BlockStep(const Link& link, int code) {
-    if (link.CancelFlag) return Step::Cancelled;
+    if (link.CancelFlag.requested()) return Step::Cancelled;
     return code == 0 ? Step::Ok : Step::Failed;
 }
 

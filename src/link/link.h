@@ -2,10 +2,9 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <string>
-#include <vector>
 
+#include "link/cancel_signal.h"
 #include "link/serial_port.h"
 #include "link/timeouts.h"
 #include "link/trace.h"
@@ -18,29 +17,18 @@ using ReplyFieldArray = std::array<std::string, kMaxReplyFields>;
 // The line's settings (device, speed, reply time-out, addressed instrument) and its session
 // state (the open port, the cancel request, the outcome of the last operation and the fields
 // of the last reply). The program holds one; each test makes its own. Operations open the
-// port through a Session (link/session.h).
+// port through a Session (link/session.h). An operation uses it from one thread; only the
+// cancel request is for any thread.
 struct Link {
     // The device path of the port, e.g. /dev/ttyS1; the program resolves COM1..COM4 to it.
     std::string Device = "/dev/ttyS0";
     uint32_t BaudRate = 9600;
     Duration ReplyTimeout = kInitialReplyTimeout;
     uint32_t NetNumber = 1;
-    bool CancelFlag = false;
+    CancelSignal CancelFlag;  // any thread may request; wakes the operation's wait at once
     int32_t LinkStatus = 0;
     ReplyFieldArray ReplyFields;
     SerialPort port;
-
-    // Called while a transaction waits, so the window stays alive and can set CancelFlag.
-    std::function<void()> pumpMessages;
-    // The longest a waiting transaction goes without calling pumpMessages, when eventFds is
-    // empty. A program whose pump only looks at a signal flag can make it long.
-    std::chrono::microseconds pumpInterval{5000};
-    // Descriptors that become readable when the window has events waiting, when the program
-    // has them (its event loop's own). A waiting transaction then wakes for them and pumps at
-    // once, and otherwise only every idlePumpInterval, for the window's timers; events that
-    // keep coming are pumped no more often than every pumpInterval.
-    std::vector<int> eventFds;
-    std::chrono::microseconds idlePumpInterval{50000};
 
     // Receives every frame sent and every reply awaited, when set; not owned.
     TraceSink* trace = nullptr;
@@ -52,10 +40,6 @@ struct Link {
     bool OpenPort();
     // Safe when no port is open.
     void ClosePort();
-
-    void pump() {
-        if (pumpMessages) pumpMessages();
-    }
 };
 
 }  // namespace rv

@@ -5,13 +5,17 @@
 #include <cstdint>
 #include <string>
 
+#include "link/cancel_signal.h"
+
 namespace rv {
 
 // The operating system's serial device, opened exclusively in raw 8N1 without flow control.
-// This is the only place that knows termios.
+// One file per platform implements it (serial_port_posix.cpp with termios and ppoll).
 class SerialPort {
   public:
     enum class OpenResult { Ok, CannotOpen, NotCharDevice, SetupFailed };
+    // What ended a wait.
+    enum class Wake { Timeout, Line, Cancel };
 
     SerialPort() = default;
     SerialPort(const SerialPort&) = delete;
@@ -34,6 +38,11 @@ class SerialPort {
     // Sleeps until bytes can be read or the time has passed; true when a read has something
     // to tell: bytes are waiting, or the line has hung up.
     bool waitReadable(std::chrono::microseconds atMost);
+    // Sleeps until `until`, or until the line has something to tell (bytes or a hang-up; only
+    // when `watchLine`), or `cancel` is requested, whichever comes first. Costs nothing while
+    // it sleeps.
+    Wake wait(std::chrono::steady_clock::time_point until, bool watchLine,
+              const CancelSignal& cancel);
 
     // Whether the device is a pseudo-terminal (which has no modem lines).
     static bool isPseudoTerminal(int fd);

@@ -39,15 +39,15 @@ Outcome SearchLine(Link& link, Duration probeTimeout, const SearchObserver& obse
     const Session session(link, Session::Check::PortOnly);
     if (!session.ready()) return session.outcome();
 
-    for (unsigned a = range.first; a <= range.last && !link.CancelFlag; ++a) {
+    for (unsigned a = range.first; a <= range.last && !link.CancelFlag.requested(); ++a) {
         link.NetNumber = a;
         if (observer.probing) observer.probing(a);
         const bool answered = servedFamilyAnswers(link, probeTimeout);
-        if (link.CancelFlag) break;
+        if (link.CancelFlag.requested()) break;
         if (answered && observer.found) observer.found(a);
         if (observer.progress) observer.progress(static_cast<int>(a * 100 / kSearchLastCounter));
     }
-    return link.CancelFlag ? Outcome::Cancelled : Outcome::Done;
+    return link.CancelFlag.requested() ? Outcome::Cancelled : Outcome::Done;
 }
 
 }  // namespace rv

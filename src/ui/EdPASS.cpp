@@ -17,6 +17,7 @@
 #include "config/image.h"
 #include "link/link.h"
 #include "ui/message_boxes.h"
+#include "ui/operation_thread.h"
 
 namespace {
 
@@ -250,12 +251,17 @@ void TFormPASS::BtnSENOClick() {
     if (!boxes_.confirmYesNo(
             this, QString::fromUtf8(" Изменить сетевой номер прибора и скорость обмена ?")))
         return;
+    const rv::ConfigImage image = image_;
     runner_.run(*this, QString::fromUtf8("  Запись ..."), false, OperationRunner::Priority::Raised,
-                [this] {
+                [this, &image] {
                     const rv::Outcome written = rv::WriteNetworkSettings(
-                        link_, image_, [this](int percent) { runner_.showProgress(percent); });
-                    if (written == rv::Outcome::Done)
-                        emit networkChanged(image_.DialogNetNumber, image_.DialogSpeedIndex);
+                        link_, image, [this](int percent) { runner_.showProgress(percent); });
+                    if (written == rv::Outcome::Done) {
+                        PostToWindow(
+                            [this, number = image.DialogNetNumber, speed = image.DialogSpeedIndex] {
+                                emit networkChanged(number, speed);
+                            });
+                    }
                     return written;
                 });
 }
@@ -264,9 +270,10 @@ void TFormPASS::BtnPASSClick() {
     if (!boxes_.confirmYesNo(this, QString::fromUtf8(" Изменить пароль доступа к уставкам ?")))
         return;
     image_.Password = passwordOfDigits();
+    const rv::ConfigImage image = image_;
     runner_.run(*this, QString::fromUtf8("  Запись ..."), false, OperationRunner::Priority::Raised,
-                [this] {
+                [this, &image] {
                     return rv::WritePassword(
-                        link_, image_, [this](int percent) { runner_.showProgress(percent); });
+                        link_, image, [this](int percent) { runner_.showProgress(percent); });
                 });
 }

@@ -95,7 +95,7 @@ void TInfoForm::finishOperation() {
 }
 
 void TInfoForm::BtnCancelClick() {
-    link_.CancelFlag = true;
+    link_.CancelFlag.request();
     hide();
 }
 

@@ -10,7 +10,7 @@ struct Link;
 }
 
 // The progress and cancel window of a running operation. It only shows and cancels: the
-// cancel button sets the link's CancelFlag.
+// cancel button raises the link's cancel request.
 class TInfoForm : public QDialog {
     Q_OBJECT
   public:

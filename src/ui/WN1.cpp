@@ -333,4 +333,4 @@ void TDeskForm::closeEvent(QCloseEvent* event) {
     emit closed();
 }
 
-void TDeskForm::FormClose() { link_.CancelFlag = true; }
+void TDeskForm::FormClose() { link_.CancelFlag.request(); }

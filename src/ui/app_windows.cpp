@@ -1,13 +1,17 @@
 #include "ui/app_windows.h"
 
 #include <QApplication>
+#include <thread>
 
+#include "link/line_thread.h"
 #include "ui/EdPASS.h"
 #include "ui/EdRL.h"
 #include "ui/Info.h"
 #include "ui/WN1.h"
 
 AppWindows::AppWindows(rv::Link& link, MessageBoxes& boxes) {
+    // Operations run on a worker; the windows' thread never waits on the line.
+    rv::ForbidLineWaitsOn(std::this_thread::get_id());
     QApplication::setFont(TDeskForm::windowFont());
     // The program ends when the main window closes, even while the progress window is up.
     QApplication::setQuitOnLastWindowClosed(false);

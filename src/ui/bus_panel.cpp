@@ -12,6 +12,7 @@
 #include "link/timeouts.h"
 #include "ops/search.h"
 #include "ui/message_boxes.h"
+#include "ui/operation_thread.h"
 #include "ui/text_spin_box.h"
 #include "ui/window_style.h"
 
@@ -133,8 +134,8 @@ void BusPanel::PriborChange() {
 
 void BusPanel::BtnSearchClick() {
     if (SearchActive) {
-        // Runs nested inside the waiting probe: only ask the running search to stop.
-        link_.CancelFlag = true;
+        // The search runs on the worker; the window's thread only asks it to stop.
+        link_.CancelFlag.request();
         return;
     }
     SearchActive = true;
@@ -156,13 +157,18 @@ void BusPanel::BtnSearchClick() {
     window()->repaint();
 
     rv::SearchObserver observer;
-    observer.progress = [this](int percent) { Stepper->setValue(percent); };
-    observer.found = [this](unsigned netNumber) {
-        MenuPribor->addItem(QString::number(netNumber));
-        MenuPribor->setCurrentIndex(0);
+    observer.progress = [this](int percent) {
+        PostToWindow([this, percent] { Stepper->setValue(percent); });
     };
-    const rv::Outcome outcome =
-        rv::SearchLine(link_, rv::SearchTimeoutOfSpeedIndex(MenuTecSPD->currentIndex()), observer);
+    observer.found = [this](unsigned netNumber) {
+        PostToWindow([this, netNumber] {
+            MenuPribor->addItem(QString::number(netNumber));
+            MenuPribor->setCurrentIndex(0);
+        });
+    };
+    const rv::Duration probeTimeout = rv::SearchTimeoutOfSpeedIndex(MenuTecSPD->currentIndex());
+    rv::Outcome outcome = rv::Outcome::Failed;
+    RunOnWorker([&] { outcome = rv::SearchLine(link_, probeTimeout, observer); });
     if (outcome == rv::Outcome::Failed && link_.LinkStatus != rv::status::kOk)
         boxes_.error(window(), QString::fromStdString(rv::StatusText(link_.LinkStatus)));
 

@@ -8,6 +8,7 @@
 #include "ui/channel_page.h"
 #include "ui/message_boxes.h"
 #include "ui/operation_runner.h"
+#include "ui/operation_thread.h"
 
 namespace {
 
@@ -29,21 +30,23 @@ bool ChannelPage::twoWire() const { return MenuSHEMA->currentIndex() == rv::kTwo
 void ChannelPage::measure(int subRange, const std::function<void(long double)>& store) {
     QWidget& owner = *window();
     MessageBoxes& boxes = runner_.boxes();
+    const int channel = currentChannel();
     rv::MeasurementObserver observer;
     observer.progress = [this](int percent) { runner_.showProgress(percent); };
+    // The measurement's boxes are shown by the window while the worker waits for them.
     observer.error = [&](const std::string& text) {
-        boxes.error(&owner, QString::fromStdString(text));
+        AskWindow([&] { boxes.error(&owner, QString::fromStdString(text)); });
     };
     observer.warning = [&](const std::string& text) {
-        boxes.warning(&owner, QString::fromStdString(text));
+        AskWindow([&] { boxes.warning(&owner, QString::fromStdString(text)); });
     };
     runner_.run(owner, QString::fromUtf8(kMeasuringCaption), true,
                 OperationRunner::Priority::Normal, [&] {
                     const rv::MeasurementResult result =
-                        rv::MeasureResistance(runner_.link(), currentChannel(), subRange, observer);
+                        rv::MeasureResistance(runner_.link(), channel, subRange, observer);
                     switch (result.end) {
                         case rv::MeasurementEnd::Measured:
-                            store(result.resistance);
+                            PostToWindow([&store, r = result.resistance] { store(r); });
                             break;
                         case rv::MeasurementEnd::Failed:
                             return rv::Outcome::Failed;

@@ -146,12 +146,13 @@ void ConfigFileMenu::compareWithInstrument() {
     if (!host_.boxes().confirmOkCancel(&host_.window(), QString::fromUtf8(" Считать данные ?")))
         return;
     rv::ConfigImage other;
+    rv::Link& link = host_.link();
     OperationRunner& runner = host_.runner();
     rv::TransferObserver observer;
     observer.progress = [&runner](int percent) { runner.showProgress(percent); };
     const rv::Outcome outcome = runner.run(
         host_.window(), QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Raised,
-        [&] { return rv::ReadConfiguration(host_.link(), other, observer); });
+        [&] { return rv::ReadConfiguration(link, other, observer); });
     if (outcome != rv::Outcome::Done) return;
     showDifferences(rv::CompareConfigurations(host_.image(), other),
                     QString::fromUtf8("В приборе"));
@@ -179,9 +180,10 @@ bool ConfigFileMenu::confirmWriteTarget() {
     const ImageSource& source = host_.source();
     if (!source.fromFile) return true;
     rv::InstrumentIdentity target;
+    rv::Link& link = host_.link();
     const rv::Outcome outcome = host_.runner().run(
         host_.window(), QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Normal,
-        [&] { return rv::ReadIdentity(host_.link(), target); });
+        [&] { return rv::ReadIdentity(link, target); });
     if (outcome != rv::Outcome::Done) return false;
     const std::vector<std::string> lines =
         rv::IdentityDifferences(rv::IdentityOf(host_.image(), source.record.Family), target);

@@ -12,7 +12,6 @@
 #include "ui/message_boxes.h"
 #include "ui/port_menus.h"
 #include "ui/qt_texts.h"
-#include "ui/window_pump.h"
 
 namespace {
 
@@ -51,7 +50,6 @@ int main(int argc, char* argv[]) {
 
     rv::Link link;
     link.trace = trace.get();
-    InstallWindowPump(link);
     ModalMessageBoxes boxes;
 
     AppWindows windows(link, boxes);

@@ -9,15 +9,20 @@
 #include "link/status.h"
 #include "ui/Info.h"
 #include "ui/message_boxes.h"
+#include "ui/operation_thread.h"
 
 rv::Outcome OperationRunner::run(QWidget& owner, const QString& caption, bool cancellable,
                                  Priority priority, const std::function<rv::Outcome()>& work) {
-    std::optional<rv::RaisedPriority> raised;
-    if (priority == Priority::Raised) raised.emplace();
     owner.setEnabled(false);
     if (info_) info_->startOperation(caption, cancellable);
 
-    const rv::Outcome outcome = work();
+    rv::Outcome outcome = rv::Outcome::Failed;
+    RunOnWorker([&] {
+        // The priority is the thread's own: the worker's, which collects the replies.
+        std::optional<rv::RaisedPriority> raised;
+        if (priority == Priority::Raised) raised.emplace();
+        outcome = work();
+    });
     if (outcome == rv::Outcome::Failed && link_.LinkStatus != rv::status::kOk)
         boxes_.error(&owner, QString::fromStdString(rv::StatusText(link_.LinkStatus)));
 
@@ -30,5 +35,7 @@ rv::Outcome OperationRunner::run(QWidget& owner, const QString& caption, bool ca
 }
 
 void OperationRunner::showProgress(int percent) {
-    if (info_) info_->setProgress(percent);
+    PostToWindow([this, percent] {
+        if (info_) info_->setProgress(percent);
+    });
 }

@@ -24,14 +24,17 @@ class OperationRunner {
     // operations run unseen.
     void setInfoForm(TInfoForm* info) { info_ = info; }
 
-    // Runs `work` with `owner` disabled and the progress window up under `caption` (its
-    // cancel button enabled when `cancellable`), at raised priority when asked. A failure
+    // Runs `work` on a worker thread with `owner` disabled and the progress window up under
+    // `caption` (its cancel button enabled when `cancellable`), at raised priority when asked,
+    // and returns once it has ended; the window's events are served meanwhile. `work` touches
+    // no widget and no window data: it reports through showProgress, PostToWindow and
+    // AskWindow (ui/operation_thread.h). A failure
     // with a status shows that status's message over `owner`. Afterwards the progress window
     // goes away and `owner` is enabled and active again, whatever the outcome.
     rv::Outcome run(QWidget& owner, const QString& caption, bool cancellable, Priority priority,
                     const std::function<rv::Outcome()>& work);
 
-    // Sets the progress window's gauge of the running operation.
+    // Sets the progress window's gauge of the running operation; from any thread.
     void showProgress(int percent);
 
     rv::Link& link() { return link_; }

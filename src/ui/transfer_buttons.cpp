@@ -1,12 +1,14 @@
 #include "ui/transfer_buttons.h"
 
 #include <QPushButton>
+#include <optional>
 
 #include "config/transfer.h"
 #include "configfile/code_page.h"
 #include "ui/image_source.h"
 #include "ui/message_boxes.h"
 #include "ui/operation_runner.h"
+#include "ui/operation_thread.h"
 #include "ui/window_style.h"
 
 namespace {
@@ -54,16 +56,32 @@ void TransferButtons::setSaveEnabled(bool enabled) { BtnSave->setEnabled(enabled
 void TransferButtons::BtnLoadClick() {
     QWidget& owner = *window();
     if (!runner_.boxes().confirmOkCancel(&owner, QString::fromUtf8(" Считать данные ?"))) return;
+    source_.fromFile = false;
+    // The worker reads into its own copy; the window's image takes the copy's state on the
+    // window's thread after each decoded block and once more at the end.
+    rv::ConfigImage read = image_;
+    rv::InstrumentRecord record = source_.record;
     rv::TransferObserver observer;
     observer.progress = [this](int percent) { runner_.showProgress(percent); };
     observer.versionReceived = [this](const std::string& version) {
-        emit versionReceived(FromInstrumentText(version));
+        PostToWindow([this, version] { emit versionReceived(FromInstrumentText(version)); });
     };
-    observer.blockDecoded = [this](int index) { emit blockDecoded(index); };
-    source_.fromFile = false;
-    runner_.run(
-        owner, QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Raised,
-        [&] { return rv::ReadConfiguration(runner_.link(), image_, observer, &source_.record); });
+    observer.blockDecoded = [this, &read](int index) {
+        PostToWindow([this, index, decoded = read] {
+            image_ = decoded;
+            emit blockDecoded(index);
+        });
+    };
+    runner_.run(owner, QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Raised,
+                [&] {
+                    const rv::Outcome outcome =
+                        rv::ReadConfiguration(runner_.link(), read, observer, &record);
+                    PostToWindow([this, final = read, learnt = record] {
+                        image_ = final;
+                        source_.record = learnt;
+                    });
+                    return outcome;
+                });
     emit readFinished();
 }
 
@@ -73,9 +91,12 @@ void TransferButtons::BtnSaveClick() {
     if (!runner_.boxes().confirmOkCancel(&owner, QString::fromUtf8(" Записать данные ?"))) return;
     rv::TransferObserver observer;
     observer.progress = [this](int percent) { runner_.showProgress(percent); };
-    runner_.run(owner, QString::fromUtf8("  Запись ..."), false, OperationRunner::Priority::Raised,
-                [&] {
-                    return rv::WriteConfiguration(runner_.link(), image_, observer,
-                                                  source_.fromFile ? &source_.record.Raw : nullptr);
-                });
+    // The worker writes from copies taken here.
+    const rv::ConfigImage image = image_;
+    std::optional<rv::RawBlocks> base;
+    if (source_.fromFile) base = source_.record.Raw;
+    runner_.run(
+        owner, QString::fromUtf8("  Запись ..."), false, OperationRunner::Priority::Raised, [&] {
+            return rv::WriteConfiguration(runner_.link(), image, observer, base ? &*base : nullptr);
+        });
 }

@@ -53,7 +53,7 @@ TEST(LinkState, InitialValues) {
     EXPECT_EQ(link.BaudRate, 9600u);
     EXPECT_EQ(link.ReplyTimeout, kInitialReplyTimeout);
     EXPECT_EQ(link.NetNumber, 1u);
-    EXPECT_FALSE(link.CancelFlag);
+    EXPECT_FALSE(link.CancelFlag.requested());
     EXPECT_EQ(link.LinkStatus, 0);
     EXPECT_FALSE(link.port.isOpen());
     for (const auto& field : link.ReplyFields) EXPECT_TRUE(field.empty());

@@ -1,13 +1,17 @@
 // Transactions over a real pseudo-terminal; the test plays the instrument on the master side.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cctype>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "cancel_later.h"
 #include "instrument_map.h"
 #include "link/exchange.h"
+#include "link/line_thread.h"
 #include "link/link.h"
 #include "link/requests.h"
 #include "link/session.h"
@@ -262,88 +266,96 @@ TEST_F(TransactTest, CommandAndAddressLimits) {
 }
 
 TEST_F(TransactTest, LimitComesBeforeCancel) {
-    link.CancelFlag = true;
+    link.CancelFlag.request();
     std::string message(241, '1');
     EXPECT_FALSE(Transact(link, message, kTimeout));
     EXPECT_EQ(link.LinkStatus, status::kRequestLimit);
 }
 
 TEST_F(TransactTest, CancelBeforeTheWriteSendsNothing) {
-    struct Case {
-        const char* name;
-        bool flagBefore;      // set before the call
-        int pumpsBeforeFlag;  // else set by the message pump at this call (0 = first)
-    };
-    const std::vector<Case> cases = {{"flag already set", true, -1},
-                                     {"set by the pump before the write", false, 0}};
-    for (const Case& c : cases) {
-        link.CancelFlag = c.flagBefore;
-        int pumps = 0;
-        link.pumpMessages = [&] {
-            if (pumps++ == c.pumpsBeforeFlag) link.CancelFlag = true;
-        };
-        link.LinkStatus = 9;
-        std::string message = "0;";
-        const auto start = TestClock::now();
-        EXPECT_FALSE(Transact(link, message, kTimeout)) << c.name;
-        EXPECT_LT(Since(start), 50ms) << c.name;
-        EXPECT_EQ(link.LinkStatus, 0) << c.name;
-        EXPECT_EQ(message, "0;") << c.name;
-        EXPECT_EQ(peer.drain(60ms), "") << c.name;
-        link.CancelFlag = false;
-    }
+    link.CancelFlag.request();
+    link.LinkStatus = 9;
+    std::string message = "0;";
+    const auto start = TestClock::now();
+    EXPECT_FALSE(Transact(link, message, kTimeout));
+    EXPECT_LT(Since(start), 50ms);
+    EXPECT_EQ(link.LinkStatus, 0);
+    EXPECT_EQ(message, "0;");
+    EXPECT_EQ(peer.drain(60ms), "");
 }
 
-TEST_F(TransactTest, CancelDuringTheWait) {
+// The request comes from another thread, as the window's cancel button makes it, and wakes
+// the wait at once: a silent line or a reply that has stopped halfway, and a wait that sleeps
+// through the bytes a started reply must still bring, alike.
+TEST_F(TransactTest, CancelFromAnotherThreadWakesTheWaitAtOnce) {
     struct Case {
         const char* name;
         std::vector<Piece> pieces;
+        int replyFields;
+        uint32_t baud;  // sets the wire time the wait sleeps through
     };
-    const std::vector<Case> cases = {{"silent peer", {}}, {"reply started", {{"!1;17;"}}}};
+    const std::vector<Case> cases = {{"silent peer", {}, -1, 9600},
+                                     {"reply started", {{"!1;17;"}}, -1, 9600},
+                                     {"sleeping through the reply's bytes", {{"!1;"}}, 40, 1200}};
+    const uint32_t baud = link.BaudRate;
     for (const Case& c : cases) {
-        link.CancelFlag = false;
+        link.CancelFlag.clear();
+        link.BaudRate = c.baud;
         peer.answer(c.pieces);
+        test::CancelLater cancel(link.CancelFlag);
+        cancel.arm(80ms);
         const auto start = TestClock::now();
-        link.pumpMessages = [&] {
-            if (Since(start) >= 80ms) link.CancelFlag = true;
-        };
         std::string message = "0;";
         const Duration longWait = 2s;
-        EXPECT_FALSE(Transact(link, message, longWait)) << c.name;
-        const auto elapsed = Since(start);
-        EXPECT_GE(elapsed, 80ms) << c.name;
-        EXPECT_LT(elapsed, 250ms) << c.name;
+        EXPECT_FALSE(Transact(link, message, longWait, c.replyFields)) << c.name;
+        const auto ended = TestClock::now();
+        EXPECT_GE(ended - start, 80ms) << c.name;
+        EXPECT_LT(ended - cancel.pressedAt(), 50ms) << c.name;
         EXPECT_EQ(link.LinkStatus, 0) << c.name;
         EXPECT_EQ(message, "0;") << c.name;
         peer.join();
         ASSERT_EQ(peer.frames().size(), 1u);
         EXPECT_EQ(peer.frames()[0], kIdentifyFrame);
     }
+    link.BaudRate = baud;
 }
 
-TEST_F(TransactTest, PumpsWhileWaitingWithoutSpinning) {
-    int pumps = 0;
-    link.pumpMessages = [&] { ++pumps; };
+// The window's thread is named to the core; a transaction there is a fault that must show.
+TEST(LineThread, ATransactionOnTheForbiddenThreadEndsTheProgram) {
+    if (!LineThreadChecked()) GTEST_SKIP() << "a release build has no thread check";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto transact = [] {
+        Link link;
+        std::string message = "0;";
+        return Transact(link, message, 10ms);
+    };
+    EXPECT_DEATH(
+        {
+            ForbidLineWaitsOn(std::this_thread::get_id());
+            transact();
+        },
+        "window's thread");
+    // Any other thread may: here a closed port fails the write.
+    std::thread other([] { ForbidLineWaitsOn(std::this_thread::get_id()); });
+    other.join();
+    EXPECT_FALSE(transact());
+    ForbidLineWaitsOn({});
+}
+
+TEST_F(TransactTest, WaitsWithoutSpinning) {
+    rusage before{};
+    getrusage(RUSAGE_THREAD, &before);
     std::string message = "0;";
     EXPECT_FALSE(Transact(link, message, 300ms));
     EXPECT_EQ(link.LinkStatus, status::kNoReply);
-    // A few milliseconds per wait: dozens of passes, not thousands.
-    EXPECT_GE(pumps, 20);
-    EXPECT_LE(pumps, 400);
-}
-
-TEST_F(TransactTest, TimeOutRunsFromTheEndOfTheWrite) {
-    // The first pump comes before the write; it takes longer than the whole time-out, and
-    // the reply arrives well inside the time-out counted from the write.
-    bool first = true;
-    link.pumpMessages = [&] {
-        if (first) std::this_thread::sleep_for(300ms);
-        first = false;
+    rusage after{};
+    getrusage(RUSAGE_THREAD, &after);
+    const auto cpu = [](const rusage& u) {
+        return std::chrono::seconds(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+               std::chrono::microseconds(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
     };
-    peer.answer({{kReply17, 120ms}});
-    std::string message = "0;";
-    EXPECT_TRUE(Transact(link, message, kTimeout));
-    EXPECT_EQ(message, kReply17);
+    // A sleeping wait costs the thread next to nothing of the 300 ms it lasts.
+    EXPECT_LT(cpu(after) - cpu(before), 10ms);
 }
 
 TEST_F(TransactTest, BytesAfterTheReplyAreDroppedByTheNextTransaction) {
@@ -468,11 +480,11 @@ TEST_F(TransactTest, ExchangeSteps) {
         peer.join();
     }
     // A cancel request wins over any outcome.
-    link.CancelFlag = true;
+    link.CancelFlag.request();
     EXPECT_EQ(Identify(link), Step::Cancelled);
     EXPECT_EQ(BlockStep(link, 0), Step::Cancelled);
     EXPECT_EQ(BlockStep(link, 30), Step::Cancelled);
-    link.CancelFlag = false;
+    link.CancelFlag.clear();
     EXPECT_EQ(BlockStep(link, 0), Step::Ok);
     EXPECT_EQ(BlockStep(link, 30), Step::Failed);
 }
@@ -515,11 +527,11 @@ TEST(Session, OpensIdentifiesAndCloses) {
         link.Device = c.realPort ? peer.path() : "/dev/null";
         link.ReplyTimeout = kTimeout;
         link.LinkStatus = 0;
-        link.CancelFlag = true;
+        link.CancelFlag.request();
         if (c.requests > 0) peer.answer(c.answer);
         {
             const Session session(link, c.check);
-            EXPECT_FALSE(link.CancelFlag) << c.name;
+            EXPECT_FALSE(link.CancelFlag.requested()) << c.name;
             EXPECT_EQ(session.step(), c.step) << c.name;
             EXPECT_EQ(link.LinkStatus, c.status) << c.name;
             EXPECT_EQ(link.port.isOpen(), c.realPort) << c.name;

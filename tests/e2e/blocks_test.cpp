@@ -122,7 +122,7 @@ TEST(ReadBlock, CancelBeforeTheRequestSendsNothing) {
     Link link;
     attach(link, sim);
     ASSERT_TRUE(link.OpenPort());
-    link.CancelFlag = true;
+    link.CancelFlag.request();
     int progress = 0;
     ReadBlock(link, 4, progress, buffer);
     EXPECT_EQ(progress, 2);

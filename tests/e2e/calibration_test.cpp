@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cancel_later.h"
 #include "channel/sensors.h"
 #include "link/status.h"
 #include "sim_harness.h"
@@ -157,16 +158,11 @@ TEST(MeasurementCancel, DuringTheFourthReadingEndsSilentlyWithThePortClosed) {
     attach(link, sim, 4);
     Shown shown;
     MeasurementObserver observer = shown.observer();
-    std::chrono::steady_clock::time_point armedAt{};
+    // The cancel press comes while the fourth request waits for its answer.
+    rv::test::CancelLater cancel(link.CancelFlag);
     observer.progress = [&](int p) {
         shown.progress.push_back(p);
-        if (p == 50) armedAt = std::chrono::steady_clock::now();
-    };
-    // The cancel press comes while the fourth request waits for its answer.
-    link.pumpMessages = [&] {
-        if (armedAt != std::chrono::steady_clock::time_point{} &&
-            std::chrono::steady_clock::now() - armedAt > std::chrono::milliseconds(100))
-            link.CancelFlag = true;
+        if (p == 50) cancel.arm(std::chrono::milliseconds(100));
     };
     const MeasurementResult result = rv::MeasureResistance(link, 0, 0, observer);
     EXPECT_EQ(result.end, MeasurementEnd::Stopped);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cancel_later.h"
 #include "link/status.h"
 #include "sim_harness.h"
 #include "sim_log.h"
@@ -28,7 +29,7 @@ struct Sweep {
         return {[this, &link](int p) {
                     progress.push_back(p);
                     if (stopAfter && stopAfter(static_cast<unsigned>(progress.size())))
-                        link.CancelFlag = true;
+                        link.CancelFlag.request();
                 },
                 [this](unsigned a) { found.push_back(a); },
                 {}};
@@ -128,18 +129,15 @@ TEST(SearchStop, DuringASilentProbeEndsThatProbeAtOnce) {
     rv::Link link;
     attach(link, sim.linkPath(), rv::kDefaultSpeedIndex);
     Sweep sweep;
-    std::chrono::steady_clock::time_point pressed{};
-    // The stop press comes 100 ms into the wait for number 2.
-    const auto start = std::chrono::steady_clock::now();
-    link.pumpMessages = [&] {
-        if (link.NetNumber == 2 && pressed == std::chrono::steady_clock::time_point{}) {
-            pressed = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
-        } else if (link.NetNumber == 2 && std::chrono::steady_clock::now() >= pressed) {
-            link.CancelFlag = true;
-        }
+    // The stop press comes, from another thread, 100 ms into the wait for number 2.
+    rv::test::CancelLater stop(link.CancelFlag);
+    rv::SearchObserver observer = sweep.observer(link);
+    observer.probing = [&](unsigned netNumber) {
+        if (netNumber == 2) stop.arm(std::chrono::milliseconds(100));
     };
-    const Outcome outcome = rv::SearchLine(
-        link, rv::SearchTimeoutOfSpeedIndex(rv::kDefaultSpeedIndex), sweep.observer(link));
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome outcome =
+        rv::SearchLine(link, rv::SearchTimeoutOfSpeedIndex(rv::kDefaultSpeedIndex), observer);
     const auto elapsed = std::chrono::steady_clock::now() - start;
 
     EXPECT_EQ(outcome, Outcome::Cancelled);
@@ -157,7 +155,7 @@ TEST(SearchStop, ACancelLeftFromBeforeDoesNotStopANewSearch) {
     ASSERT_TRUE(sim.started()) << sim.error();
     rv::Link link;
     attach(link, sim.linkPath(), rv::kDefaultSpeedIndex);
-    link.CancelFlag = true;
+    link.CancelFlag.request();
     Sweep sweep;
     sweep.stopAfter = [](unsigned counter) { return counter >= 1; };
     rv::SearchLine(link, rv::SearchTimeoutOfSpeedIndex(rv::kDefaultSpeedIndex),

@@ -45,7 +45,7 @@ MUTATIONS = [
     # (Dropping the cancel test between two written bytes in blocks.cpp is no mistake at all:
     # Transact never succeeds once CancelFlag is set, so that test is covered by `!sent`.)
     ("cancel not checked after a block operation", "src/link/exchange.cpp",
-     "Step BlockStep(const Link& link, int code) {\n    if (link.CancelFlag) return Step::Cancelled;\n",
+     "Step BlockStep(const Link& link, int code) {\n    if (link.CancelFlag.requested()) return Step::Cancelled;\n",
      "Step BlockStep(const Link& link, int code) {\n    (void)link;\n",
      "ReadConfiguration.Cancel*:*InterruptedWrite*:InterruptedConfigurationWrite.*"),
     ("a read block advances the gauge by 1 instead of 2", "src/devmem/blocks.cpp",

@@ -57,7 +57,7 @@ class AppWindowsTest : public QObject {
         if (progressUp) windows.info().startOperation(QString::fromUtf8("  Чтение ..."), true);
         QTimer::singleShot(0, &windows.desk(), [&] { windows.desk().close(); });
         QCOMPARE(runEventLoop(), 0);
-        QVERIFY(link.CancelFlag);
+        QVERIFY(link.CancelFlag.requested());
     }
 
     // A dialog disables the main window while it is up; its hiding gives the window back,

@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 #include <cmath>
+#include <thread>
 
 #include "channel/calibration.h"
 #include "channel/fields.h"
@@ -173,8 +174,11 @@ class CalibrationWindowTest : public QObject, private WindowFixture {
         // as the same measurement run again without the window gives it.
         QLineEdit* field = lineButton ? control<QLineEdit>("EdRLine") : control<QLineEdit>("EdRt0");
         QCOMPARE(field->text().toStdString(), rv::FormatRealField(stored, 5));
-        const rv::MeasurementResult again =
-            rv::MeasureResistance(*link, 0, *rv::CalibrationSubRange(type), {});
+        // Off the window's thread, as the window runs it.
+        rv::MeasurementResult again;
+        std::thread([&] {
+            again = rv::MeasureResistance(*link, 0, *rv::CalibrationSubRange(type), {});
+        }).join();
         QCOMPARE(int(again.end), int(rv::MeasurementEnd::Measured));
         const rv::WorkingReal measured =
             lineButton ? rv::MeasuredLineResistance(again.resistance)
@@ -267,7 +271,18 @@ class CalibrationWindowTest : public QObject, private WindowFixture {
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
         choose(6, 0);
+        const rv::WorkingReal before = channel1().Rt0;
+        // The warning is a question from the worker: the window's thread shows it while the
+        // measurement, port still open and value not yet stored, waits for the answer.
+        bool onWindowThread = false;
+        bool workerWaiting = false;
+        boxes->onShow = [&](const ScriptedBoxes::Shown&) {
+            onWindowThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+            workerWaiting = OperationRunning() && link->port.isOpen() && channel1().Rt0 == before;
+        };
         page().BtnR0Click();
+        QVERIFY(onWindowThread);
+        QVERIFY(workerWaiting);
         QCOMPARE(boxes->shown.size(), size_t(1));
         QCOMPARE(boxes->shown[0].kind, ScriptedBoxes::Kind::Warning);
         QCOMPARE(boxes->shown[0].text, utf8("Слишком большие шумы"));

@@ -7,6 +7,7 @@
 #include <QTableWidget>
 #include <QtTest>
 #include <fstream>
+#include <thread>
 
 #include "channel/fields.h"
 #include "config/relay_table.h"
@@ -293,9 +294,13 @@ class ConfigFileWindowTest : public QObject, private WindowFixture {
         data[0] = 13;
         data[34] ^= 0xA5;
         {
-            rv::test::SimClient client(sim.linkPath(), 9600, 1);
-            QVERIFY(client.opened);
-            QVERIFY(rv::test::WriteBlockImage(client, 4, data));
+            // Another program, on a thread of its own: the window's thread never uses the line.
+            bool written = false;
+            std::thread([&] {
+                rv::test::SimClient client(sim.linkPath(), 9600, 1);
+                written = client.opened && rv::test::WriteBlockImage(client, 4, data);
+            }).join();
+            QVERIFY(written);
         }
         QVERIFY(rv::test::ReadStateFile(sim.stateFile(1)) != before);
 
@@ -321,9 +326,13 @@ class ConfigFileWindowTest : public QObject, private WindowFixture {
         data[9] = 0x70;
         data[10] = data[11] = 0;
         {
-            rv::test::SimClient client(sim.linkPath(), 9600, 1);
-            QVERIFY(client.opened);
-            QVERIFY(rv::test::WriteBlockImage(client, 14, data));
+            // Another program, on a thread of its own: the window's thread never uses the line.
+            bool written = false;
+            std::thread([&] {
+                rv::test::SimClient client(sim.linkPath(), 9600, 1);
+                written = client.opened && rv::test::WriteBlockImage(client, 14, data);
+            }).join();
+            QVERIFY(written);
         }
         boxes->answers = {true};
         menu()->compareWithInstrument();

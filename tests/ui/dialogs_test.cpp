@@ -651,13 +651,13 @@ class DialogsTest : public QObject, private WindowFixture {
             info->startOperation(utf8("  Чтение ..."), true);
         else
             window->show();
-        link->CancelFlag = false;
+        link->CancelFlag.clear();
         if (escape)
             QTest::keyClick(window, Qt::Key_Escape);
         else
             window->close();
         QVERIFY(window->isVisible());
-        QVERIFY(!link->CancelFlag);
+        QVERIFY(!link->CancelFlag.requested());
     }
 
     void relayEditsSurviveEscape() {

@@ -187,7 +187,7 @@ class MainWindowTest : public QObject {
         QSignalSpy closed(form.get(), &TDeskForm::closed);
         QTest::keyClick(form.get(), Qt::Key_Q, Qt::ControlModifier);
         QCOMPARE(closed.count(), 1);
-        QVERIFY(link->CancelFlag);
+        QVERIFY(link->CancelFlag.requested());
         QVERIFY(!form->isVisible());
     }
 
@@ -351,9 +351,9 @@ class MainWindowTest : public QObject {
     void closingSetsCancelFlag() {
         QSignalSpy closed(form.get(), &TDeskForm::closed);
         form->show();
-        link->CancelFlag = false;
+        link->CancelFlag.clear();
         form->close();
-        QVERIFY(link->CancelFlag);
+        QVERIFY(link->CancelFlag.requested());
         QCOMPARE(closed.count(), 1);
     }
 
@@ -412,9 +412,9 @@ class MainWindowTest : public QObject {
         QVERIFY(child<QPushButton>(&info, "BtnCancel")->isEnabled());
 
         info.startOperation(QString::fromUtf8("  Чтение ..."), true);
-        link->CancelFlag = false;
+        link->CancelFlag.clear();
         QTest::mouseClick(child<QPushButton>(&info, "BtnCancel"), Qt::LeftButton);
-        QVERIFY(link->CancelFlag);
+        QVERIFY(link->CancelFlag.requested());
         QVERIFY(!info.isVisible());
     }
 
@@ -427,7 +427,7 @@ class MainWindowTest : public QObject {
         other.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&other));
         QTRY_VERIFY(!info.isVisible());
-        QVERIFY(!link->CancelFlag);
+        QVERIFY(!link->CancelFlag.requested());
     }
 };
 

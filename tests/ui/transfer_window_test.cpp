@@ -9,6 +9,7 @@
 
 #include "channel/fields.h"
 #include "config/device_float.h"
+#include "config/transfer.h"
 #include "ui/main_menu.h"
 #include "window_fixture.h"
 
@@ -147,7 +148,7 @@ class TransferWindowTest : public QObject, private WindowFixture {
         QVERIFY(pressed);
         QCOMPARE(boxes->shown.size(), size_t{2});
         QVERIFY(errors().isEmpty());
-        QVERIFY(link->CancelFlag);
+        QVERIFY(link->CancelFlag.requested());
         QCOMPARE(form->image().LoadedId, 0u);
         QVERIFY(!control<QPushButton>("BtnSave")->isEnabled());
         QVERIFY(!control<QPushButton>("BtnRELE")->isEnabled());
@@ -175,6 +176,64 @@ class TransferWindowTest : public QObject, private WindowFixture {
         QCOMPARE(form->image().LoadedId, 0u);
         QVERIFY(!info->isVisible());
         QVERIFY(!link->port.isOpen());
+    }
+
+    // Closing the window while "Записать" runs stops the write at a byte boundary and waits
+    // for it: the port is closed, and each block the instrument would read (its primary copy
+    // when whole, else its backup) is as it was before or as the write makes it.
+    void closingTheWindowMidWriteLeavesEveryBlockOldOrNew() {
+        rv::test::SimProcess sim({"1,model=RV7408"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        useLine(sim);
+        boxes->answers = {true};
+        transfer().BtnLoadClick();
+        QVERIFY(form->image().LoadedId != 0);
+        const auto held = [&] {
+            std::vector<std::vector<uint8_t>> blocks;
+            for (int b : rv::kWrittenBlocks) {
+                const std::vector<uint8_t> primary =
+                    rv::test::ReadBlockCopy(sim.stateFile(1), b, false);
+                blocks.push_back(rv::test::BlockCopyValid(primary, b)
+                                     ? primary
+                                     : rv::test::ReadBlockCopy(sim.stateFile(1), b, true));
+            }
+            return blocks;
+        };
+        const auto oldBlocks = held();
+        for (rv::ChannelConfig& channel : form->image().Channels) {
+            channel.Usred = static_cast<uint16_t>(channel.Usred % 9 + 1);
+            channel.Ustav1 = rv::MakeWorkingReal(channel.Ustav1.toDouble() + 1.5L);
+            channel.Gist1 = rv::MakeWorkingReal(channel.Gist1.toDouble() + 0.5L);
+        }
+
+        QSignalSpy closed(form, &TDeskForm::closed);
+        duringWait = [&] {
+            if (closed.isEmpty() && info->Stepper->value() >= 40) form->close();
+        };
+        boxes->answers = {true};
+        transfer().BtnSaveClick();
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(!link->port.isOpen());
+        QVERIFY(!info->isVisible());
+        QVERIFY(errors().isEmpty());
+        const auto midBlocks = held();
+
+        duringWait = nullptr;
+        boxes->answers = {true};
+        transfer().BtnSaveClick();
+        QVERIFY(errors().isEmpty());
+        const auto newBlocks = held();
+        int changed = 0;
+        int written = 0;
+        for (size_t i = 0; i < midBlocks.size(); ++i) {
+            QVERIFY2(midBlocks[i] == oldBlocks[i] || midBlocks[i] == newBlocks[i],
+                     qPrintable(QString("block %1").arg(rv::kWrittenBlocks[i])));
+            changed += oldBlocks[i] != newBlocks[i];
+            written += oldBlocks[i] != newBlocks[i] && midBlocks[i] == newBlocks[i];
+        }
+        // The close came in the middle: some changed blocks were written, and not all.
+        QVERIFY(written > 0);
+        QVERIFY(written < changed);
     }
 
     void failingRead_data() {

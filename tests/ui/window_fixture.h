@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QStringList>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -20,6 +21,7 @@
 #include "ui/app_windows.h"
 #include "ui/bus_panel.h"
 #include "ui/channel_page.h"
+#include "ui/operation_thread.h"
 #include "ui/transfer_buttons.h"
 
 // The program's windows, started as the program starts them, on a link of their own, as the
@@ -34,26 +36,42 @@ class WindowFixture {
     TInfoForm* info = nullptr;
     TFormPASS* pass = nullptr;
     TFormRELE* rele = nullptr;
-    // Runs at every wait of a transaction, after the window's events: the test file's own
-    // record of what the wait saw.
+    // Runs on the window's thread every millisecond while an operation runs on the worker:
+    // the test file's own record of what the window showed meanwhile.
     std::function<void()> watchWait;
-    // Runs at every wait after watchWait: what a single test does meanwhile.
+    // Runs after watchWait: what a single test does meanwhile, as a user would.
     std::function<void()> duringWait;
+    std::unique_ptr<QTimer> waitTicker;
+    struct ShowWatch : QObject {
+        std::function<void()> shown;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Show && shown) shown();
+            return false;
+        }
+    } showWatch;
 
     void createWindow() {
         link = std::make_unique<rv::Link>();
         testClock.start();
         waitTimedOut = false;
-        link->pumpMessages = [this] {
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        waitTicker = std::make_unique<QTimer>();
+        waitTicker->setInterval(1);
+        QObject::connect(waitTicker.get(), &QTimer::timeout, [this] {
+            if (!OperationRunning()) return;
             if (watchWait) watchWait();
             if (duringWait) duringWait();
             failOnceTooLate();
-        };
+        });
+        waitTicker->start();
         boxes = std::make_unique<ScriptedBoxes>();
         windows = std::make_unique<AppWindows>(*link, *boxes);
         form = &windows->desk();
         info = &windows->info();
+        // The progress window comes up just before the worker starts: the watch sees it so.
+        info->installEventFilter(&showWatch);
+        showWatch.shown = [this] {
+            if (watchWait) watchWait();
+        };
         pass = &windows->pass();
         rele = &windows->rele();
         watchWait = nullptr;
@@ -69,7 +87,7 @@ class WindowFixture {
     void failOnceTooLate() {
         if (waitTimedOut || testClock.elapsed() < kWaitLimitMs) return;
         waitTimedOut = true;
-        link->CancelFlag = true;
+        link->CancelFlag.request();
         QTest::qFail("an operation of the window still waits after the test's time limit", __FILE__,
                      __LINE__);
     }
@@ -79,6 +97,7 @@ class WindowFixture {
         info = nullptr;
         pass = nullptr;
         rele = nullptr;
+        waitTicker.reset();
         windows.reset();
         boxes.reset();
         link.reset();

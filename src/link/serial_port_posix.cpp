@@ -1,18 +1,21 @@
-#include "link/serial_port.h"
-
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <thread>
+
+#include "link/serial_port.h"
 
 namespace rv {
 
@@ -188,6 +191,47 @@ bool SerialPort::waitReadable(std::chrono::microseconds atMost) {
     pollfd p{fd_, POLLIN, 0};
     const int r = poll(&p, 1, static_cast<int>(ms < 0 ? 0 : ms));
     return r > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+SerialPort::Wake SerialPort::wait(Clock::time_point until, bool watchLine,
+                                  const CancelSignal& cancel) {
+    std::array<pollfd, 2> fds{};
+    fds[0] = {static_cast<int>(cancel.waitHandle()), POLLIN, 0};  // poll passes over -1
+    fds[1] = {watchLine ? fd_ : -1, POLLIN, 0};
+    const auto left = std::max(Clock::duration::zero(), until - Clock::now());
+    const auto nanoseconds = std::chrono::ceil<std::chrono::nanoseconds>(left).count();
+    const timespec timeout{static_cast<time_t>(nanoseconds / 1'000'000'000),
+                           static_cast<long>(nanoseconds % 1'000'000'000)};
+    const int ready = ppoll(fds.data(), fds.size(), &timeout, nullptr);
+    if (cancel.requested()) return Wake::Cancel;
+    if (ready > 0 && fds[1].revents != 0) return Wake::Line;
+    return Wake::Timeout;
+}
+
+// The cancel request's wake-up is an eventfd: readable from the request until the next clear.
+CancelSignal::CancelSignal() {
+    const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (fd >= 0) handle_ = fd;
+}
+
+CancelSignal::~CancelSignal() {
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+void CancelSignal::request() {
+    requested_.store(true, std::memory_order_release);
+    if (handle_ < 0) return;
+    const uint64_t one = 1;
+    // A full counter still wakes every wait, so a failed write loses nothing.
+    [[maybe_unused]] const ssize_t written = ::write(static_cast<int>(handle_), &one, sizeof one);
+}
+
+void CancelSignal::clear() {
+    requested_.store(false, std::memory_order_release);
+    if (handle_ < 0) return;
+    uint64_t count = 0;
+    [[maybe_unused]] const ssize_t drained =
+        ::read(static_cast<int>(handle_), &count, sizeof count);
 }
 
 }  // namespace rv
