@@ -172,6 +172,8 @@ TEST(CliFiles, FailureRowsGiveTheirTextAndExitCode) {
     ASSERT_TRUE(sim.started()) << sim.error();
     TempDir dir;
     const std::string saved = dir.path() + "/three.rv740x.json";
+    // A file that differs from instrument 9's memory, so that its write has bytes to send.
+    ChangeSetPoint(sim, 3);
     ASSERT_EQ(RunCli({"--port", sim.linkPath(), "read", "3", "-o", saved}).exitCode, 0);
     struct Case {
         std::vector<std::string> args;
