@@ -43,6 +43,8 @@ struct WireCost {
     long bytes = 0;       // every request frame and every reply
     long exchanges = 0;   // requests answered
     long unanswered = 0;  // requests heard and never answered
+    long blockReads = 0;  // requests for 53 bytes of memory
+    long byteWrites = 0;  // requests to write one byte
 };
 
 // The cost of the log lines from `fromLine` on; `lines` ends as the log's line count.
@@ -55,7 +57,10 @@ inline WireCost WireCostOfLog(const std::string& logPath, size_t fromLine, size_
         if (lines < fromLine) continue;
         if (line.find("\"dir\":\"rx\"") != std::string::npos) {
             if (awaiting) ++cost.unanswered;
-            cost.bytes += static_cast<long>(BuildFrame(LogNet(line), LogText(line)).size());
+            const std::string text = LogText(line);
+            cost.bytes += static_cast<long>(BuildFrame(LogNet(line), text).size());
+            cost.blockReads += text.rfind("211;", 0) == 0;
+            cost.byteWrites += text.rfind("202;", 0) == 0;
             awaiting = true;
         } else if (line.find("\"dir\":\"tx\"") != std::string::npos) {
             cost.bytes += static_cast<long>(LogText(line).size());

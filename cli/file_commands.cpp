@@ -219,12 +219,16 @@ int RunWrite(const LineOptions& options, unsigned net, const std::string& path, 
 
     ProgressLine line;
     const RaisedPriority priority;
-    const Outcome outcome = WriteConfiguration(
-        link, file.Image, barObserver(link, line, "Запись прибора " + std::to_string(net)),
-        &file.Instrument.Raw);
+    TransferObserver observer = barObserver(link, line, "Запись прибора " + std::to_string(net));
+    int bytesWritten = 0;
+    observer.bytesWritten = [&](int count) { bytesWritten = count; };
+    const Outcome outcome = WriteConfiguration(link, file.Image, observer, &file.Instrument.Raw);
     line.clear();
     if (outcome == Outcome::Cancelled) return interrupted();
     if (outcome == Outcome::Failed) return lineFailure(link);
+    // Only the bytes that differed travel; --trace shows each of them.
+    std::printf("Записано байт: %d%s\n", bytesWritten,
+                bytesWritten == 0 ? " (прибор уже хранил эту конфигурацию)" : "");
     return kExitDone;
 }
 

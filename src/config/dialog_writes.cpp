@@ -18,14 +18,15 @@ Outcome rewriteBlock(Link& link, int index, const std::function<void(int)>& prog
     const Session session(link, Session::Check::Identify);
     if (!session.ready()) return session.outcome();
 
-    // The dialogs' gauge does not follow the block operations' own count.
+    // The dialogs' gauge shows two fixed steps: the block read, then the block written.
     BlockBuffer buffer{};
-    int progressCount = 0;
-    Step step = BlockStep(link, ReadBlock(link, index, progressCount, buffer));
-    if (step != Step::Ok) return OutcomeOf(step);
-    if (progress) progress(kDialogProgressRead);
-    encode(buffer);
-    step = BlockStep(link, WriteBlock(link, index, progressCount, buffer));
+    WriteProgress counted;
+    counted.plan(index);
+    const auto edit = [&](BlockBuffer& block) {
+        if (progress) progress(kDialogProgressRead);
+        encode(block);
+    };
+    const Step step = BlockStep(link, UpdateBlock(link, index, counted, buffer, edit));
     if (step != Step::Ok) return OutcomeOf(step);
     if (progress) progress(kDialogProgressWritten);
     return OutcomeOf(EndWriteSequence(link));

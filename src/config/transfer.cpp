@@ -14,7 +14,7 @@ constexpr std::array<int, 29> kReadOrder{0,  1,  2,  3,  4,  5,  6,  7,  8,  9, 
                                          15, 16, 17, 18, 19, 20, 22, 23, 24, 25, 26, 27, 28, 29};
 constexpr const std::array<int, 18>& kWriteOrder = kWrittenBlocks;
 
-// Every written block is read first (2 transactions) and then written in both copies.
+// At most: every written block is read (2 transactions) and written whole in both copies.
 constexpr int writeBudget() {
     int total = 0;
     for (int index : kWriteOrder)
@@ -86,22 +86,27 @@ Outcome ReadConfiguration(Link& link, ConfigImage& image, const TransferObserver
 }
 
 Outcome WriteConfiguration(Link& link, const ConfigImage& image, const TransferObserver& observer,
-                           const RawBlocks* base) {
+                           const RawBlocks* base, CopyWrite copies) {
     const Session session(link, Session::Check::Identify);
     if (!session.ready()) return session.outcome();
 
+    int shown = -1;
+    WriteProgress progress([&](int percent) {
+        if (percent == shown || !observer.progress) return;
+        shown = percent;
+        observer.progress(percent);
+    });
+    for (int index : kWriteOrder) progress.plan(index);
     BlockBuffer buffer{};
-    int progressCount = 0;
     for (int index : kWriteOrder) {
-        Step step = BlockStep(link, ReadBlock(link, index, progressCount, buffer));
+        const auto edit = [&](BlockBuffer& block) {
+            if (base) applyBase(index, (*base)[static_cast<size_t>(index)], block);
+            image.EncodeBlock(index, block);
+        };
+        const Step step = BlockStep(link, UpdateBlock(link, index, progress, buffer, edit, copies));
         if (step != Step::Ok) return OutcomeOf(step);
-        report(observer, progressCount, kWriteBudget);
-        if (base) applyBase(index, (*base)[static_cast<size_t>(index)], buffer);
-        image.EncodeBlock(index, buffer);
-        step = BlockStep(link, WriteBlock(link, index, progressCount, buffer));
-        if (step != Step::Ok) return OutcomeOf(step);
-        report(observer, progressCount, kWriteBudget);
     }
+    if (observer.bytesWritten) observer.bytesWritten(progress.bytesWritten());
     return OutcomeOf(EndWriteSequence(link));
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config/image.h"
+#include "devmem/blocks.h"
 #include "link/exchange.h"
 #include "link/link.h"
 
@@ -18,6 +19,8 @@ struct TransferObserver {
     std::function<void(const std::string& version)> versionReceived;
     // A block has been read and decoded into the image (the read only).
     std::function<void(int blockIndex)> blockDecoded;
+    // How many bytes a write sent, once every block has been written (the write only).
+    std::function<void(int byteCount)> bytesWritten;
 };
 
 // The blocks the configuration write sends, in the order it sends them.
@@ -49,7 +52,7 @@ struct InstrumentIdentity {
 };
 
 inline constexpr int kReadBudget = 58;     // 29 block reads of 2 transactions each
-inline constexpr int kWriteBudget = 1070;  // 18 reads and 18 writes
+inline constexpr int kWriteBudget = 1070;  // at most: 18 times two reads and two whole copies
 
 // Reads the whole configuration of the instrument at link.NetNumber into the image: opens
 // the port, identifies, fetches the version, reads and decodes the 29 blocks, closes the port.
@@ -57,12 +60,16 @@ inline constexpr int kWriteBudget = 1070;  // 18 reads and 18 writes
 Outcome ReadConfiguration(Link& link, ConfigImage& image, const TransferObserver& observer,
                           InstrumentRecord* record = nullptr);
 
-// Writes the image back: block 2, blocks 3..10, 11..18 and block 20, each read first and
-// only the image's bytes replaced, then the closing "3;". Opens and closes the port.
-// With `base` (a configuration from a file) every data byte but the password is first taken
-// from `base`, so the bytes the image does not own go back as they were saved.
+// Writes the image back: block 2, blocks 3..10, 11..18 and block 20, each read first (both
+// copies) and only the image's bytes replaced, sending only the bytes that differ from what
+// each copy holds; then the closing "3;", also when no byte differed. Opens and closes the
+// port. The gauge counts the reads and the bytes written against a bound that shrinks as the
+// reads show what differs. With `base` (a configuration from a file) every data byte but the
+// password is first taken from `base`, so the bytes the image does not own go back as they
+// were saved. `copies` is for measurements only.
 Outcome WriteConfiguration(Link& link, const ConfigImage& image, const TransferObserver& observer,
-                           const RawBlocks* base = nullptr);
+                           const RawBlocks* base = nullptr,
+                           CopyWrite copies = CopyWrite::ChangedBytes);
 
 // Asks the instrument at link.NetNumber what it is: its identification answer and, when that
 // is an RV740x, its fitted channels and relay mask. Opens and closes the port.

@@ -92,9 +92,21 @@ TEST(CliFiles, DiffShowsAChangedMemoryAndWriteRestoresItByteForByte) {
     run = RunCli({"diff", saved, saved});
     EXPECT_EQ(run.exitCode, 0) << Describe(run);
 
+    // Only the set point's bytes and the CRC differ; the count of bytes written says so, and
+    // a second write finds nothing to write.
+    const std::vector<uint8_t> memoryBefore = ReadStateFile(sim.stateFile(3));
     run = RunCli({"--port", port, "write", "3", saved});
     EXPECT_EQ(run.exitCode, 0) << Describe(run);
     EXPECT_EQ(WrittenCopies(sim, 3), original);
+    const std::vector<uint8_t> memoryAfter = ReadStateFile(sim.stateFile(3));
+    int bytesChanged = 0;
+    for (size_t i = 0; i < memoryAfter.size(); ++i)
+        bytesChanged += memoryBefore[i] != memoryAfter[i];
+    EXPECT_GT(bytesChanged, 0);
+    EXPECT_EQ(run.out, "Записано байт: " + std::to_string(bytesChanged) + "\n");
+    run = RunCli({"--port", port, "write", "3", saved});
+    EXPECT_EQ(run.exitCode, 0) << Describe(run);
+    EXPECT_EQ(run.out, "Записано байт: 0 (прибор уже хранил эту конфигурацию)\n");
 
     run = RunCli({"show", changed});
     EXPECT_EQ(run.exitCode, 0) << Describe(run);
@@ -160,6 +172,8 @@ TEST(CliFiles, FailureRowsGiveTheirTextAndExitCode) {
     ASSERT_TRUE(sim.started()) << sim.error();
     TempDir dir;
     const std::string saved = dir.path() + "/three.rv740x.json";
+    // A file that differs from instrument 9's memory, so that its write has bytes to send.
+    ChangeSetPoint(sim, 3);
     ASSERT_EQ(RunCli({"--port", sim.linkPath(), "read", "3", "-o", saved}).exitCode, 0);
     struct Case {
         std::vector<std::string> args;

@@ -51,6 +51,24 @@ BlockBuffer randomContents(int block, std::mt19937& random) {
     return b;
 }
 
+// `shown` with one to three data bytes changed, sealed: the common edit of a field or two.
+BlockBuffer fewBytesChanged(int block, const std::vector<uint8_t>& shown, std::mt19937& random) {
+    const BlockInfo& info = BlockTable[static_cast<size_t>(block)];
+    BlockBuffer b{};
+    std::copy(shown.begin(), shown.end(), b.begin());
+    for (int k = 1 + static_cast<int>(random() % 3); k > 0; --k) {
+        const size_t at = 1 + random() % (info.length - 1u);
+        b[at] = static_cast<uint8_t>(b[at] + 1 + random() % 255);
+    }
+    const uint16_t crc = BlockCrc(b.data(), info.length);
+    b[info.length] = static_cast<uint8_t>(crc);
+    b[info.length + 1] = static_cast<uint8_t>(crc >> 8);
+    return b;
+}
+
+// How each write of a sequence changes the block.
+enum class Edit { Everything, FewBytes };
+
 struct Counts {
     int sequences = 0;
     int writes = 0;
@@ -110,8 +128,10 @@ class WriteProperty : public testing::Test {
 
     // One sequence from both copies holding `start`: each write gets new contents and is cut
     // after the given number of byte writes.
-    void runSequence(int block, Cut cut, const std::vector<int>& limits, std::mt19937& random) {
-        std::string trace = std::string(CutName(cut)) + ", block " + std::to_string(block) + ",";
+    void runSequence(int block, Cut cut, const std::vector<int>& limits, std::mt19937& random,
+                     Edit edit = Edit::Everything) {
+        std::string trace = std::string(CutName(cut)) + ", block " + std::to_string(block) +
+                            (edit == Edit::FewBytes ? ", few bytes," : ",");
         for (int limit : limits)
             trace += " " + (limit == kUncut ? std::string("-") : std::to_string(limit));
         SCOPED_TRACE(trace);
@@ -119,7 +139,9 @@ class WriteProperty : public testing::Test {
         std::vector<uint8_t> shown = cutWrite(block, start, Cut::None, kUncut, {});
         ASSERT_EQ(shown, imageOf(start, block));
         for (int limit : limits) {
-            shown = cutWrite(block, randomContents(block, random), cut, limit, shown);
+            const BlockBuffer next = edit == Edit::FewBytes ? fewBytesChanged(block, shown, random)
+                                                            : randomContents(block, random);
+            shown = cutWrite(block, next, cut, limit, shown);
             if (HasFatalFailure() || shown.empty()) return;
         }
         ++counts_.sequences;
@@ -225,10 +247,62 @@ TEST_F(WriteProperty, TwoWritesOfALargeBlockAtSampledCounts) {
     }
 }
 
-// The reported case: a write cut by a dropped reply at the first byte of the backup copy
-// leaves the new contents in the primary and the old ones in a backup that is still whole
-// (its first byte is the identifier, which does not change). A second write cut at byte 6 of
-// the primary must not bring back the contents from before the first write.
+// The cut points of a write that changes a few bytes: at most three data bytes and the CRC
+// in each copy.
+std::vector<int> fewByteCounts(Cut cut) {
+    constexpr int kMostWrites = 2 * (3 + 2);
+    std::vector<int> limits{kUncut};
+    for (int limit = 0; limit <= (cut == Cut::DropReply ? kMostWrites - 1 : kMostWrites); ++limit)
+        limits.push_back(limit);
+    return limits;
+}
+
+// Writes of a few bytes, now the common case: each starts from what a read shows, so after a
+// cut it meets a half-written primary or a stale backup and writes only what differs there.
+TEST_F(WriteProperty, TwoFewByteWritesCancelledAtEveryPairOfCounts) {
+    std::mt19937 random(1407);
+    const std::vector<int> counts = fewByteCounts(Cut::Cancel);
+    for (int block : {kSmallBlock, kLargeBlock}) {
+        for (int first : counts)
+            for (int second : counts) {
+                runSequence(block, Cut::Cancel, {first, second}, random, Edit::FewBytes);
+                if (HasFatalFailure()) return;
+            }
+    }
+}
+
+TEST_F(WriteProperty, TwoFewByteWritesCutByADroppedReplyOrAPowerCut) {
+    std::mt19937 random(1408);
+    for (Cut cut : {Cut::DropReply, Cut::Kill}) {
+        crossEveryCountWithSample(cut, kSmallBlock, {kUncut, 2},
+                                  [&](const std::vector<int>& limits) {
+                                      if (HasFatalFailure()) return;
+                                      // Cut points past a few-byte write's last write add nothing.
+                                      if (limits[0] > 10 || limits[1] > 10) return;
+                                      runSequence(kSmallBlock, cut, limits, random, Edit::FewBytes);
+                                  });
+    }
+}
+
+TEST_F(WriteProperty, ThreeFewByteWritesAtSampledCounts) {
+    std::mt19937 random(1409);
+    for (Cut cut : {Cut::Cancel, Cut::DropReply, Cut::Kill}) {
+        const std::vector<int> counts = fewByteCounts(cut);
+        for (int block : {kSmallBlock, kLargeBlock}) {
+            for (int i = 0; i < 8 && !HasFatalFailure(); ++i) {
+                runSequence(block, cut,
+                            {counts[random() % counts.size()], counts[random() % counts.size()],
+                             counts[random() % counts.size()]},
+                            random, Edit::FewBytes);
+            }
+        }
+    }
+}
+
+// The reported case: a write cut between the primary's last byte and the backup's first
+// leaves the new contents in the primary and the old ones in a backup that is still whole.
+// A second write cut after six byte writes must not bring back the contents from before the
+// first write.
 TEST_F(WriteProperty, AStaleBackupIsBroughtUpToDateBeforeThePrimaryIsTouched) {
     const int n = static_cast<int>(storedSize(kSmallBlock));
     std::mt19937 random(1406);
@@ -238,9 +312,14 @@ TEST_F(WriteProperty, AStaleBackupIsBroughtUpToDateBeforeThePrimaryIsTouched) {
     const std::vector<uint8_t> originalImage = imageOf(original, kSmallBlock);
     const std::vector<uint8_t> firstImage = imageOf(first, kSmallBlock);
 
+    // Only the bytes that differ are written, the identifier never among them, so the first
+    // backup write changes a data byte: a cancel right after the primary's last write is what
+    // leaves the backup whole and stale.
+    int primaryWrites = 0;
+    for (int i = 0; i < n; ++i) primaryWrites += originalImage[i] != firstImage[i];
     std::vector<uint8_t> shown = cutWrite(kSmallBlock, original, Cut::None, kUncut, {});
     ASSERT_EQ(shown, originalImage);
-    shown = cutWrite(kSmallBlock, first, Cut::DropReply, n, shown);
+    shown = cutWrite(kSmallBlock, first, Cut::Cancel, primaryWrites, shown);
     ASSERT_EQ(shown, firstImage);
     ASSERT_EQ(test::ReadBlockCopy(instrument_->stateFile(), kSmallBlock, true), originalImage)
         << "the backup is not the stale, whole copy this case needs";
@@ -253,7 +332,7 @@ TEST_F(WriteProperty, AStaleBackupIsBroughtUpToDateBeforeThePrimaryIsTouched) {
         EXPECT_NE(shown, originalImage) << "the contents from before the first write came back";
         // Back to the stale state for the next kind of cut.
         shown = cutWrite(kSmallBlock, original, Cut::None, kUncut, shown);
-        shown = cutWrite(kSmallBlock, first, Cut::DropReply, n, shown);
+        shown = cutWrite(kSmallBlock, first, Cut::Cancel, primaryWrites, shown);
         ASSERT_EQ(test::ReadBlockCopy(instrument_->stateFile(), kSmallBlock, true), originalImage);
     }
 }

@@ -265,9 +265,17 @@ class Soak {
         }
     }
 
+    // The byte writes the targets take: a write sends only the bytes of each copy that differ,
+    // so the cut points are drawn from those.
     int writesOf(const std::map<int, Image>& targets) const {
         int total = 0;
-        for (const auto& [block, image] : targets) total += static_cast<int>(2 * storedSize(block));
+        for (const auto& [block, image] : targets) {
+            for (bool backup : {false, true}) {
+                const Image copy = test::ReadBlockCopy(instrument_.stateFile(), block, backup);
+                for (size_t i = 0; i < image.size(); ++i)
+                    total += i >= copy.size() || copy[i] != image[i];
+            }
+        }
         return total;
     }
 
@@ -286,8 +294,15 @@ class Soak {
     void writeOneBlock() {
         const int block = kOwnedBlocks[random_() % kOwnedBlocks.size()];
         BlockBuffer contents = bufferOf(shown_[block]);
-        for (size_t i = 1; i < BlockTable[static_cast<size_t>(block)].length; ++i)
-            if (random_() % 3 == 0) contents[i] = static_cast<uint8_t>(random_());
+        const size_t length = BlockTable[static_cast<size_t>(block)].length;
+        if (random_() % 2) {
+            // A field or two, the common edit.
+            for (int k = 1 + static_cast<int>(random_() % 3); k > 0; --k)
+                contents[1 + random_() % (length - 1)] = static_cast<uint8_t>(random_());
+        } else {
+            for (size_t i = 1; i < length; ++i)
+                if (random_() % 3 == 0) contents[i] = static_cast<uint8_t>(random_());
+        }
         const std::map<int, Image> targets{{block, sealed(contents, block)}};
         runWrite(targets, plan(writesOf(targets)), [&] {
             const Session session(link_, Session::Check::PortOnly);
