@@ -16,6 +16,7 @@
 #include "ui/EdRL.h"
 #include "ui/bus_panel.h"
 #include "ui/channel_page.h"
+#include "ui/sensor_view_menu.h"
 #include "ui/config_file_menu.h"
 #include "ui/main_menu.h"
 #include "ui/text_spin_box.h"
@@ -78,6 +79,7 @@ TDeskForm::TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
     FormCreate();
     mainMenu_ = new MainMenu(this, QSize(kClientWidth, kClientHeight));
     configFileMenu_ = new ConfigFileMenu(*this, *mainMenu_);
+    sensorViewMenu_ = new SensorViewMenu(*this, *mainMenu_, *page_);
 }
 
 void TDeskForm::setDialogs(TFormRELE* rele, TFormPASS* pass, TInfoForm* info) {
