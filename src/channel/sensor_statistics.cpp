@@ -82,19 +82,14 @@ SpanStatistics StatisticsOf(const SensorSeries& series, size_t first, size_t las
     return s;
 }
 
-bool StabilityWatch::update(double seconds, const SpanStatistics& statistics,
-                            const StabilityLimits& limits) {
-    const QuantityStatistics& q =
-        statistics.temperature ? *statistics.temperature : statistics.resistance;
-    const bool within = statistics.count >= 2 && std::fabs(q.driftPerMinute) <= limits.drift &&
-                        q.deviation <= limits.spread;
-    if (!within) {
-        since_.reset();
-    } else if (!since_) {
-        since_ = seconds;
-    }
-    stable_ = since_ && seconds - *since_ >= limits.holdSeconds;
-    return stable_;
+bool IsStable(const SensorSeries& series, const StabilityLimits& limits) {
+    if (series.empty()) return false;
+    const double from = series.back().seconds - limits.holdSeconds;
+    if (series[0].seconds > from) return false;
+    const SpanStatistics s = StatisticsOf(series, series.firstAtOrAfter(from), series.size());
+    const QuantityStatistics& q = s.temperature ? *s.temperature : s.resistance;
+    return s.count >= 2 && std::fabs(q.driftPerMinute) <= limits.drift &&
+           q.deviation <= limits.spread;
 }
 
 }  // namespace rv

@@ -35,18 +35,9 @@ struct StabilityLimits {
     double holdSeconds = 30;
 };
 
-// "Stable": the drift and the spread have both stayed within their limits for the hold time.
-// The limits apply to the temperature when the span has one, else to the resistance.
-class StabilityWatch {
-  public:
-    // Takes the statistics shown at time `seconds`; returns whether the sensor is stable.
-    bool update(double seconds, const SpanStatistics& statistics, const StabilityLimits& limits);
-    void reset() { since_.reset(); }
-    bool stable() const { return stable_; }
-
-  private:
-    std::optional<double> since_;  // when the values last came within the limits
-    bool stable_ = false;
-};
+// "Stable": over the last `holdSeconds` of the run, the readings' drift and spread have both
+// stayed within their limits, and the run has lasted that long. The limits apply to the
+// temperature when the readings have one, else to the resistance.
+bool IsStable(const SensorSeries& series, const StabilityLimits& limits);
 
 }  // namespace rv

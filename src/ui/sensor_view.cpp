@@ -193,7 +193,7 @@ void SensorView::build() {
     controls->addWidget(spanBox_);
     controls->addSpacing(12);
     const QString unit = hasTemperature ? u("°C") : u("Ом");
-    controls->addWidget(new QLabel(u("Стабильно, если дрейф ≤"), this));
+    controls->addWidget(new QLabel(u("Стабильно, если 30 с дрейф ≤"), this));
     driftLimit_ = new QDoubleSpinBox(this);
     driftLimit_->setObjectName("DriftLimit");
     driftLimit_->setDecimals(3);
@@ -211,7 +211,6 @@ void SensorView::build() {
     spreadLimit_->setValue(rv::StabilityLimits{}.spread);
     spreadLimit_->setSuffix(" " + unit);
     controls->addWidget(spreadLimit_);
-    controls->addWidget(new QLabel(u("30 с"), this));
     controls->addStretch(1);
     layout->addLayout(controls);
 
@@ -239,10 +238,7 @@ void SensorView::build() {
     connect(acceptLine_, &QPushButton::clicked, this, &SensorView::acceptAsLine);
     connect(spanBox_, &QComboBox::currentIndexChanged, this,
             [this](int index) { setSpan(static_cast<Span>(index)); });
-    const auto limitsChanged = [this] {
-        stability_.reset();
-        refresh();
-    };
+    const auto limitsChanged = [this] { refresh(); };
     connect(driftLimit_, &QDoubleSpinBox::valueChanged, this, limitsChanged);
     connect(spreadLimit_, &QDoubleSpinBox::valueChanged, this, limitsChanged);
 }
@@ -262,7 +258,6 @@ void SensorView::startRun() {
     if (running() || host_.line == nullptr) return;
     if (host_.setup) setup_ = host_.setup();
     series_.clear();
-    stability_.reset();
     marks_->clear();
     if (!watch_->start(*host_.line, setup_)) return;
     if (host_.mainWindow) host_.mainWindow->setEnabled(false);
@@ -330,8 +325,8 @@ size_t SensorView::spanStart() const {
 
 void SensorView::setSpan(Span span) {
     span_ = span;
-    if (spanBox_->currentIndex() != static_cast<int>(span)) spanBox_->setCurrentIndex(static_cast<int>(span));
-    stability_.reset();
+    if (spanBox_->currentIndex() != static_cast<int>(span))
+        spanBox_->setCurrentIndex(static_cast<int>(span));
     refresh();
 }
 
@@ -361,8 +356,8 @@ void SensorView::refresh() {
     rv::StabilityLimits limits;
     limits.drift = driftLimit_->value();
     limits.spread = spreadLimit_->value();
-    if (!series_.empty()) stability_.update(series_.back().seconds, statistics_, limits);
-    stableLabel_->setVisible(stability_.stable());
+    stable_ = rv::IsStable(series_, limits);
+    stableLabel_->setVisible(stable_);
     showStatistics();
     showState();
 }

@@ -57,7 +57,7 @@ class SensorView : public QWidget {
     bool running() const;
     // The statistics of the shown span, as last shown.
     const rv::SpanStatistics& shownStatistics() const { return statistics_; }
-    bool stable() const { return stability_.stable(); }
+    bool stable() const { return stable_; }
 
     void setSpan(Span span);
     // Redraws the plot and the figures from the points now held.
@@ -71,6 +71,8 @@ class SensorView : public QWidget {
     void saveCsv();
     void acceptAsR0();
     void acceptAsLine();
+    // Adds one answer of the watch to the points, as each comes in.
+    void takeAnswer(const rv::WatchAnswer& answer);
 
   signals:
     // A run has ended, whatever the reason, and the main window is enabled again.
@@ -81,7 +83,6 @@ class SensorView : public QWidget {
 
   private:
     void build();
-    void takeAnswer(const rv::WatchAnswer& answer);
     void runEnded(rv::Outcome outcome, int status);
     void showState();
     double spanSeconds() const;
@@ -97,7 +98,7 @@ class SensorView : public QWidget {
     rv::WatchSetup setup_;
     rv::SensorSeries series_;
     rv::SpanStatistics statistics_;
-    rv::StabilityWatch stability_;
+    bool stable_ = false;
     Span span_ = Span::FiveMinutes;
     bool dirty_ = false;
     SensorWatchThread* watch_ = nullptr;

@@ -56,26 +56,37 @@ TEST(SpanStatistics, MeanSpreadDriftAndExtremesOfAKnownSeries) {
     EXPECT_NEAR(s.resistance.mean, 107.79 + 0.0039 * 0.595, 1e-8);
 }
 
-TEST(StabilityWatch, StableOnlyAfterTheLimitsHeldForTheHoldTime) {
-    rv::SpanStatistics calm;
-    calm.count = 50;
-    calm.temperature = rv::QuantityStatistics{0.0, 0.02, 0, 0, 0.01};
-    rv::SpanStatistics drifting = calm;
-    drifting.temperature->driftPerMinute = -0.2;
-    const rv::StabilityLimits limits;  // 0.05 °C/min, 0.05 °C, 30 s
+// A sensor cooling from 25 °C to 0 °C over the first minute, then holding 0 °C with a wobble
+// of ±0.01 °C, one reading a second. With the default limits (0.05 °C/min, 0.05 °C, 30 s) it is
+// stable from the moment the last 30 s hold no point of the ramp: at 90 s, not at 89 s.
+TEST(IsStable, OnlyWhenTheLastThirtySecondsStayedWithinTheLimits) {
+    const rv::StabilityLimits limits;
+    SensorSeries series;
+    std::vector<bool> stableAt;
+    for (int i = 0; i <= 120; ++i) {
+        const double t = i < 60 ? 25.0 * (1 - i / 60.0) : (i % 2 == 0 ? 0.01 : -0.01);
+        series.add(reading(i, 100 + 0.39 * t, t));
+        stableAt.push_back(rv::IsStable(series, limits));
+    }
+    EXPECT_FALSE(stableAt[20]);  // a run shorter than the hold, and cooling
+    EXPECT_FALSE(stableAt[75]);
+    EXPECT_FALSE(stableAt[89]);  // 0.42 °C at 59 s is still in the last 30 s
+    EXPECT_TRUE(stableAt[90]);
+    EXPECT_TRUE(stableAt[120]);
 
-    rv::StabilityWatch watch;
-    EXPECT_FALSE(watch.update(0, drifting, limits));
-    EXPECT_FALSE(watch.update(10, calm, limits));
-    EXPECT_FALSE(watch.update(39.9, calm, limits));
-    EXPECT_TRUE(watch.update(40, calm, limits));
-    // A single excursion starts the hold again.
-    EXPECT_FALSE(watch.update(41, drifting, limits));
-    EXPECT_FALSE(watch.update(60, calm, limits));
-    EXPECT_TRUE(watch.update(90, calm, limits));
-    rv::SpanStatistics noisy = calm;
-    noisy.temperature->deviation = 0.3;
-    EXPECT_FALSE(watch.update(91, noisy, limits));
+    // The same hold with a spread over the limit, or a slow drift of 0.1 °C/min, is not.
+    SensorSeries noisy;
+    SensorSeries drifting;
+    for (int i = 0; i <= 40; ++i) {
+        const double wobble = i % 2 == 0 ? 0.08 : -0.08;
+        noisy.add(reading(i, 100 + 0.39 * wobble, wobble));
+        drifting.add(reading(i, 100, 0.1 * i / 60.0));
+    }
+    EXPECT_FALSE(rv::IsStable(noisy, limits));
+    EXPECT_FALSE(rv::IsStable(drifting, limits));
+    rv::StabilityLimits loose = limits;
+    loose.drift = 0.2;
+    EXPECT_TRUE(rv::IsStable(drifting, loose));
 }
 
 TEST(SensorSeries, KeepsTheNewestPointsUpToItsCapacity) {
