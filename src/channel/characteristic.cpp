@@ -60,7 +60,8 @@ std::optional<Characteristic> CharacteristicOfType(int typeCode) {
     }
 }
 
-double ResistanceRatio(Characteristic characteristic, double t) {
+double ResistanceRatio(Characteristic characteristic, double celsius) {
+    const double t = celsius;
     const Coefficients k = coefficientsOf(characteristic);
     if (k.platinum) {
         const double ratio = 1 + k.a * t + k.b * t * t;

@@ -12,9 +12,8 @@ void SensorSeries::add(const SensorPoint& point) {
 }
 
 size_t SensorSeries::firstAtOrAfter(double seconds) const {
-    const auto at = std::lower_bound(
-        points_.begin(), points_.end(), seconds,
-        [](const SensorPoint& p, double s) { return p.seconds < s; });
+    const auto at = std::lower_bound(points_.begin(), points_.end(), seconds,
+                                     [](const SensorPoint& p, double s) { return p.seconds < s; });
     return static_cast<size_t>(at - points_.begin());
 }
 

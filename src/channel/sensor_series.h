@@ -61,8 +61,8 @@ enum class SeriesValue { Resistance, Temperature };
 // The readings of points [first, last) thinned for drawing: the span is cut into `buckets`
 // equal stretches of time and each gives its lowest and highest value, in time order, so
 // that spikes stay visible. Fewer readings than two per bucket are returned as they are.
-// Each pair is (seconds, value); marks and readings without the value are skipped.
+// Each pair is (seconds, value); marks and readings without that value are skipped.
 std::vector<std::pair<double, double>> Decimate(const SensorSeries& series, size_t first,
-                                                size_t last, SeriesValue value, int buckets);
+                                                size_t last, SeriesValue which, int buckets);
 
 }  // namespace rv

@@ -85,8 +85,8 @@ Outcome WatchSensor(Link& link, const WatchSetup& setup,
 
     BlockBuffer block{};
     int progressCount = 0;
-    const int code = ReadBlock(link, kFirstCalibrationBlock + setup.channelIndex, progressCount,
-                               block);
+    const int code =
+        ReadBlock(link, kFirstCalibrationBlock + setup.channelIndex, progressCount, block);
     if (const Step step = BlockStep(link, code); step != Step::Ok) return OutcomeOf(step);
     const CalibrationEntryValues entry = CalibrationEntryOf(block, CalibrationEntry(*subRange));
     const double scale = entry.c.toDouble();

@@ -15,8 +15,8 @@
 #include <QPushButton>
 #include <QScatterSeries>
 #include <QTimer>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 #include <algorithm>
 #include <cmath>
 
@@ -32,14 +32,19 @@ namespace {
 QString u(const char* text) { return QString::fromUtf8(text); }
 
 // The plot is redrawn at most this often; the answers come faster.
-constexpr int kRedrawMs = 500;
-// Buckets of the min/max thinning: at most twice as many points per line.
-constexpr int kPlotBuckets = 1500;
+constexpr int kRedrawMs = 1000;
+// Buckets of the min/max thinning: at most twice as many points per line, about one per
+// pixel column of the plot.
+constexpr int kPlotBuckets = 400;
 
 const char* const kRefusedLine = "Этот параметр используется только для двухпроводной схемы.";
 
 QString number(double value, int decimals) {
-    return QString::number(value, 'f', decimals).replace(QLatin1Char('-'), QChar(0x2212));
+    QString text = QString::number(value, 'f', decimals);
+    // A value that rounds to zero shows no sign.
+    if (text.startsWith(QLatin1Char('-')) && text.count(QLatin1Char('0')) == text.size() - 2)
+        text.remove(0, 1);
+    return text.replace(QLatin1Char('-'), QChar(0x2212));
 }
 
 QList<QPointF> plotPoints(const std::vector<std::pair<double, double>>& values) {
@@ -103,7 +108,8 @@ void SensorView::build() {
                                       ? u(rv::kSensorTypes[setup_.typeCode].text)
                                       : QString())
                              .arg(number(setup_.r0, 3));
-    if (setup_.twoWire) sensorText += u(", двухпроводная, Rлинии = %1 Ом").arg(number(setup_.lineResistance, 3));
+    if (setup_.twoWire)
+        sensorText += u(", двухпроводная, Rлинии = %1 Ом").arg(number(setup_.lineResistance, 3));
     sensor->setText(sensorText);
     layout->addWidget(sensor);
 
@@ -273,9 +279,9 @@ void SensorView::stopRun() { watch_->stop(); }
 void SensorView::takeAnswer(const rv::WatchAnswer& answer) {
     series_.add(answer.point);
     if (answer.point.kind != rv::PointKind::Reading) {
-        const QString time = QDateTime::fromMSecsSinceEpoch(
-                                 static_cast<qint64>(answer.point.seconds * 1000))
-                                 .toString("hh:mm:ss");
+        const QString time =
+            QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(answer.point.seconds * 1000))
+                .toString("hh:mm:ss");
         status_->setText(time + "  " + QString::fromStdString(answer.note));
         // A mark sits on the resistance line where the last reading left it.
         double at = rAxis_->min();
@@ -371,12 +377,12 @@ void SensorView::showStatistics() {
         break;
     }
     const rv::SpanStatistics& s = statistics_;
-    QString html = u("<table cellspacing='0' cellpadding='1'><tr><td></td><td align='right'>"
-                     "<b>R, Ом</b></td>");
+    QString html =
+        u("<table cellspacing='0' cellpadding='1'><tr><td></td><td align='right'>"
+          "<b>R, Ом</b></td>");
     if (s.temperature) html += u("<td align='right'>&nbsp;&nbsp;<b>T, °C</b></td>");
     html += "</tr>";
-    const auto row = [&](const char* name, double rValue, double tValue, int rDigits,
-                         int tDigits) {
+    const auto row = [&](const char* name, double rValue, double tValue, int rDigits, int tDigits) {
         html += u("<tr><td>%1&nbsp;</td><td align='right'>%2</td>")
                     .arg(u(name), s.count > 0 ? number(rValue, rDigits) : u("—"));
         if (s.temperature) html += u("<td align='right'>%1</td>").arg(number(tValue, tDigits));
@@ -390,7 +396,8 @@ void SensorView::showStatistics() {
     row("макс", rs.maximum, ts.maximum, 4, 3);
     row("дрейф, /мин", rs.driftPerMinute, ts.driftPerMinute, 4, 3);
     html += u("<tr><td>точек&nbsp;</td><td align='right'>%1</td></tr>").arg(s.count);
-    if (s.marks > 0) html += u("<tr><td>сбоев&nbsp;</td><td align='right'>%1</td></tr>").arg(s.marks);
+    if (s.marks > 0)
+        html += u("<tr><td>сбоев&nbsp;</td><td align='right'>%1</td></tr>").arg(s.marks);
     html += "</table>";
     figures_->setText(html);
 }

@@ -6,7 +6,7 @@
 namespace {
 
 // How often a waiting request looks whether the window asked it to stop.
-constexpr std::chrono::milliseconds kStopLook{50};
+constexpr std::chrono::milliseconds kStopLook{250};
 
 }  // namespace
 
@@ -38,8 +38,8 @@ bool SensorWatchThread::start(const rv::Link& line, const rv::WatchSetup& setup)
         const auto goOn = [this] { return !stopAsked_.load(); };
         const rv::Outcome outcome = rv::WatchSensor(link, setup, answer, goOn);
         const int status = link.LinkStatus;
-        QMetaObject::invokeMethod(this, [this, outcome, status] { ended(outcome, status); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, outcome, status] { ended(outcome, status); }, Qt::QueuedConnection);
     });
     thread_->start();
     return true;

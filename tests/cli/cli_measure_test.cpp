@@ -137,8 +137,7 @@ TEST(CliMeasure, CtrlCEndsWithTheSummary) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     EXPECT_EQ(run.exitCode, 0) << Describe(run);
     EXPECT_NE(run.out.find("Итого: точек "), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("R: среднее 123.4500 Ом, СКО 0.0000 Ом"), std::string::npos)
-        << run.out;
+    EXPECT_NE(run.out.find("R: среднее 123.4500 Ом, СКО 0.0000 Ом"), std::string::npos) << run.out;
     // Channel 3 of the simulated instrument is a 100P (W = 1.391): 123.45 ohm is 59.606 °C
     // by hand from A = 3.9690e-3, B = -5.841e-7.
     EXPECT_NE(run.out.find("T: среднее 59.606 °C"), std::string::npos) << run.out;
@@ -162,9 +161,8 @@ TEST(CliMeasure, TwoWireTakesOffTheLineAndAThermocoupleIsRefused) {
     const size_t heardBefore = rv::test::HeardRequests(sim.logPath()).size();
     const CliRun refused = RunCli({"--port", sim.linkPath(), "measure", "1", "--channel", "4"});
     EXPECT_EQ(refused.exitCode, 1) << Describe(refused);
-    EXPECT_NE(
-        refused.err.find("Этот параметр используется только с термометрами сопротивления."),
-        std::string::npos)
+    EXPECT_NE(refused.err.find("Этот параметр используется только с термометрами сопротивления."),
+              std::string::npos)
         << refused.err;
     // It identified the instrument and read the channel's settings, and asked no measurement.
     const auto heard = rv::test::HeardRequests(sim.logPath());
@@ -183,8 +181,7 @@ TEST(CliMeasure, ALostLineStopsTheRunWithStatusOneAndKeepsThePoints) {
     TempDir dir;
     const std::string csv = dir.path() + "/lost.csv";
     const CliRun run = RunCli(
-        {"--port", sim.linkPath(), "measure", "1", "--channel", "2", "--csv", csv},
-        [&sim](pid_t) {
+        {"--port", sim.linkPath(), "measure", "1", "--channel", "2", "--csv", csv}, [&sim](pid_t) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1500));
             sim.kill();
         });

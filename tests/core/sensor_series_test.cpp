@@ -1,9 +1,10 @@
+#include "channel/sensor_series.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
-#include "channel/sensor_series.h"
 #include "channel/sensor_statistics.h"
 
 namespace {
@@ -110,8 +111,7 @@ TEST(Decimate, KeepsEachBucketsExtremesInTimeOrder) {
         series.add(reading(i * 0.05, r, 0));
     }
     series.add(markAt(500.5, PointKind::Lost));
-    const auto drawn =
-        rv::Decimate(series, 0, series.size(), rv::SeriesValue::Resistance, 500);
+    const auto drawn = rv::Decimate(series, 0, series.size(), rv::SeriesValue::Resistance, 500);
     EXPECT_LE(drawn.size(), 1000u);
     EXPECT_GE(drawn.size(), 900u);
     double highest = 0;

@@ -1,3 +1,5 @@
+#include "ui/sensor_view.h"
+
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
@@ -11,7 +13,6 @@
 #include "channel/sensor_series.h"
 #include "sim_log.h"
 #include "ui/main_menu.h"
-#include "ui/sensor_view.h"
 #include "ui/sensor_view_menu.h"
 #include "window_fixture.h"
 
