@@ -147,11 +147,10 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 8));
     measureCommand->add_option("--count", measureCount, "Остановиться после стольких ответов")
         ->check(CLI::Range(size_t{1}, size_t{100'000'000}));
-    measureCommand
-        ->add_option("--seconds", measureSeconds, "Остановиться через столько секунд")
+    measureCommand->add_option("--seconds", measureSeconds, "Остановиться через столько секунд")
         ->check(CLI::Range(0.001, 1e7));
-    measureCommand->add_option("--csv", measure.csvPath,
-                               "Сохранить точки в файл CSV (время ISO 8601, R, T)")
+    measureCommand
+        ->add_option("--csv", measure.csvPath, "Сохранить точки в файл CSV (время ISO 8601, R, T)")
         ->type_name("FILE");
     measureCommand->footer(
         "Каждый ответ прибора печатается строкой: время, R и T. Ctrl+C заканчивает наблюдение "

@@ -37,9 +37,8 @@ void printSummary(const SensorSeries& series) {
     std::printf("Итого: точек %zu, отметок %zu\n", s.count, s.marks);
     if (s.count == 0) return;
     const QuantityStatistics& r = s.resistance;
-    std::printf(
-        "R: среднее %.4f Ом, СКО %.4f Ом, мин %.4f Ом, макс %.4f Ом, дрейф %+.4f Ом/мин\n",
-        r.mean, r.deviation, r.minimum, r.maximum, r.driftPerMinute);
+    std::printf("R: среднее %.4f Ом, СКО %.4f Ом, мин %.4f Ом, макс %.4f Ом, дрейф %+.4f Ом/мин\n",
+                r.mean, r.deviation, r.minimum, r.maximum, r.driftPerMinute);
     if (s.temperature) {
         const QuantityStatistics& t = *s.temperature;
         std::printf(
@@ -73,12 +72,13 @@ int RunMeasure(const LineOptions& options, unsigned net, const MeasureOptions& m
                      kRefusedType);
         return kExitFailure;
     }
-    std::fprintf(stderr, "Прибор %u, канал %u:%s, R0 = %.4f Ом%s\n", net, measure.channel,
-                 kSensorTypes[setup.typeCode].text, setup.r0,
-                 setup.twoWire ? (", двухпроводная схема, Rлинии = " +
-                                  std::to_string(setup.lineResistance) + " Ом")
-                                     .c_str()
-                               : "");
+    std::fprintf(
+        stderr, "Прибор %u, канал %u:%s, R0 = %.4f Ом%s\n", net, measure.channel,
+        kSensorTypes[setup.typeCode].text, setup.r0,
+        setup.twoWire
+            ? (", двухпроводная схема, Rлинии = " + std::to_string(setup.lineResistance) + " Ом")
+                  .c_str()
+            : "");
 
     SensorSeries series;
     const auto start = std::chrono::steady_clock::now();
