@@ -77,8 +77,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     rv::Link line;
-    line.portDevices[0] = sim.linkPath();
-    line.PortIndex = 0;
+    line.Device = sim.linkPath();
     line.applySpeedIndex(speedIndexOf(baud));
     line.NetNumber = 1;
 

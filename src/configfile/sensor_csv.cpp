@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "configfile/atomic_file.h"
+#include "fileio/atomic_file.h"
 
 namespace rv {
 
@@ -49,7 +49,13 @@ std::string SensorCsv(const SensorSeries& series) {
 }
 
 bool SaveSensorCsv(const std::string& path, const SensorSeries& series, std::string& error) {
-    return WriteFileAtomically(path, SensorCsv(series), error);
+    AtomicWriteError failure;
+    if (WriteFileAtomically(path, SensorCsv(series), failure)) return true;
+    error = (failure.step == AtomicWriteError::Step::CreateTemporary
+                 ? "Не удалось создать файл рядом с «" + path + "»: "
+                 : "Не удалось записать файл «" + path + "»: ") +
+            failure.reason;
+    return false;
 }
 
 }  // namespace rv

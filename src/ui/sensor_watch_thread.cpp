@@ -21,8 +21,7 @@ bool SensorWatchThread::start(const rv::Link& line, const rv::WatchSetup& setup)
     if (thread_ != nullptr) return false;
     link_ = std::make_unique<rv::Link>();
     rv::Link& link = *link_;
-    link.PortIndex = line.PortIndex;
-    link.portDevices = line.portDevices;
+    link.Device = line.Device;
     link.BaudRate = line.BaudRate;
     link.ReplyTimeout = line.ReplyTimeout;
     link.NetNumber = line.NetNumber;
