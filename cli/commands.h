@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "line_options.h"
@@ -33,6 +34,17 @@ int RunWrite(const LineOptions& options, unsigned net, const std::string& path, 
 // A search, then every instrument found read into DIR under its default file name.
 int RunBackup(const LineOptions& options, const std::string& directory, bool allSpeeds,
               unsigned first, unsigned last);
+
+struct MeasureOptions {
+    unsigned channel = 1;  // 1..8
+    std::optional<size_t> count;
+    std::optional<double> seconds;
+    std::string csvPath;
+};
+// Watches the resistance (and temperature) on a channel of instrument `net`, one line per
+// answer, until the count or time is reached or Ctrl+C; then a summary. 1 when the line
+// fails.
+int RunMeasure(const LineOptions& line, unsigned net, const MeasureOptions& options);
 
 // The speeds a search or backup goes through: all seven, or the one of the line options.
 SweepPlan PlanOf(const LineOptions& line, bool allSpeeds, unsigned first, unsigned last);

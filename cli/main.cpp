@@ -132,6 +132,34 @@ int run(int argc, char** argv) {
         exitCode = RunBackup(line, backupDir, backupAllSpeeds, backupFirst, backupLast);
     });
 
+    unsigned measureNet = 0;
+    MeasureOptions measure;
+    size_t measureCount = 0;
+    double measureSeconds = 0;
+    CLI::App* measureCommand = app.add_subcommand(
+        "measure", "Наблюдать сопротивление и температуру датчика на канале прибора");
+    measureCommand->add_option("N", measureNet, "Сетевой номер прибора")
+        ->required()
+        ->check(CLI::Range(1, 254));
+    measureCommand->add_option("--channel", measure.channel, "Канал 1..8")
+        ->required()
+        ->check(CLI::Range(1, 8));
+    measureCommand->add_option("--count", measureCount, "Остановиться после стольких ответов")
+        ->check(CLI::Range(size_t{1}, size_t{100'000'000}));
+    measureCommand->add_option("--seconds", measureSeconds, "Остановиться через столько секунд")
+        ->check(CLI::Range(0.001, 1e7));
+    measureCommand
+        ->add_option("--csv", measure.csvPath, "Сохранить точки в файл CSV (время ISO 8601, R, T)")
+        ->type_name("FILE");
+    measureCommand->footer(
+        "Каждый ответ прибора печатается строкой: время, R и T. Ctrl+C заканчивает наблюдение "
+        "и печатает итог (среднее, СКО, дрейф, число точек); код 1, если отказала линия.");
+    measureCommand->callback([&] {
+        if (measureCommand->get_option("--count")->count() > 0) measure.count = measureCount;
+        if (measureCommand->get_option("--seconds")->count() > 0) measure.seconds = measureSeconds;
+        exitCode = RunMeasure(line, measureNet, measure);
+    });
+
     app.parse_complete_callback([&] {
         if (speedOption->count() > 0) line.baud = baud;
         if (search.first > search.last) {

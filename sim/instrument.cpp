@@ -132,7 +132,21 @@ std::optional<std::vector<std::string>> Instrument::measure(const Request& reque
     return std::vector<std::string>{std::to_string(first), std::to_string(second)};
 }
 
-double Instrument::inputResistance(int channel) const {
+double Instrument::inputResistance(int channel) {
+    double r = baseResistance(channel);
+    if (const auto& ramp = setup_.ramp[channel]) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!courseStart_[channel]) courseStart_[channel] = now;
+        const double elapsed = std::chrono::duration<double>(now - *courseStart_[channel]).count();
+        r = elapsed >= ramp->seconds
+                ? ramp->to
+                : ramp->from + (ramp->to - ramp->from) * elapsed / ramp->seconds;
+    }
+    if (setup_.resistanceNoise[channel] > 0) r += setup_.resistanceNoise[channel] * unitNoise();
+    return r;
+}
+
+double Instrument::baseResistance(int channel) const {
     if (setup_.resistance[channel]) return *setup_.resistance[channel];
     if (const auto block = memory_.validBlock(3 + channel)) {
         const double r0 = decodeDeviceFloat(block->data() + 2);
@@ -152,12 +166,18 @@ CalibrationEntry Instrument::calibrationEntry(int channel, int entry) const {
 int Instrument::noise() {
     const long spread = std::lround(setup_.measureNoise);
     if (spread <= 0) return 0;
-    // xorshift32: the same spread on every run, so a failing test can be rerun.
+    return static_cast<int>(nextNoise() % static_cast<uint32_t>(2 * spread + 1)) -
+           static_cast<int>(spread);
+}
+
+double Instrument::unitNoise() { return static_cast<double>(nextNoise()) / 2147483647.5 - 1.0; }
+
+uint32_t Instrument::nextNoise() {
+    // xorshift32: the same sequence on every run, so a failing test can be rerun.
     noiseState_ ^= noiseState_ << 13;
     noiseState_ ^= noiseState_ >> 17;
     noiseState_ ^= noiseState_ << 5;
-    return static_cast<int>(noiseState_ % static_cast<uint32_t>(2 * spread + 1)) -
-           static_cast<int>(spread);
+    return noiseState_;
 }
 
 }  // namespace rv::sim

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -35,9 +37,14 @@ class Instrument {
     std::optional<std::vector<std::string>> writeByte(const Request& request);
     std::optional<std::vector<std::string>> measure(const Request& request);
     void takeNetworkSettings();
-    double inputResistance(int channel) const;
+    // The resistance the channel's input shows to the measurement being made now.
+    double inputResistance(int channel);
+    double baseResistance(int channel) const;
     CalibrationEntry calibrationEntry(int channel, int entry) const;
     int noise();
+    // Uniform in -1..1, from the same sequence as the readings' noise.
+    double unitNoise();
+    uint32_t nextNoise();
 
     InstrumentSetup setup_;
     Memory memory_;
@@ -45,6 +52,7 @@ class Instrument {
     uint32_t speed_;
     int byteWrites_ = 0;
     uint32_t noiseState_;
+    std::array<std::optional<std::chrono::steady_clock::time_point>, 8> courseStart_{};
 };
 
 }  // namespace rv::sim

@@ -36,6 +36,12 @@ SETUP keys:
   speed=BAUD            300 600 1200 2400 4800 9600 19200 (default 9600)
   password=HHHH         four hexadecimal digits (default 0000)
   r=CH:OHMS             resistance on channel CH's input (default: the channel's R0)
+  ramp=CH:FROM:TO:SEC   channel CH's resistance goes from FROM to TO ohms in a straight
+                        line over SEC seconds, counted from the channel's first
+                        measuring request, and then stays at TO (a sensor cooling:
+                        ramp=1:109.73:100:60)
+  r-noise=CH:OHMS       channel CH's resistance is off by up to OHMS either way in each
+                        measurement (uniform, the same sequence on every run)
 Fault switches:
   silent                never answers
   bad-primary=B         primary copy of block B fails its CRC (repeatable)
@@ -192,6 +198,31 @@ std::optional<InstrumentSetup> parseInstrumentSetup(const std::string& text, std
                 v == 0 || !parseReal(value.substr(colon + 1), ohms) || ohms <= 0 || ohms > 10000)
                 return fail("r must be CH:OHMS with CH 1..8 and 0 < OHMS <= 10000");
             setup.resistance[v - 1] = ohms;
+        } else if (key == "ramp") {
+            std::vector<std::string> items;
+            size_t from = 0;
+            for (;;) {
+                const size_t colon = value.find(':', from);
+                items.push_back(value.substr(from, colon - from));
+                if (colon == std::string::npos) break;
+                from = colon + 1;
+            }
+            InstrumentSetup::Ramp ramp;
+            if (items.size() != 4 || !parseUnsigned(items[0], 8, v) || v == 0 ||
+                !parseReal(items[1], ramp.from) || !parseReal(items[2], ramp.to) ||
+                !parseReal(items[3], ramp.seconds) || ramp.from <= 0 || ramp.from > 10000 ||
+                ramp.to <= 0 || ramp.to > 10000 || ramp.seconds < 0 || ramp.seconds > 1e6)
+                return fail(
+                    "ramp must be CH:FROM:TO:SECONDS with CH 1..8, 0 < FROM, TO <= 10000 and "
+                    "0 <= SECONDS <= 1000000");
+            setup.ramp[v - 1] = ramp;
+        } else if (key == "r-noise") {
+            const size_t colon = value.find(':');
+            double ohms = 0;
+            if (colon == std::string::npos || !parseUnsigned(value.substr(0, colon), 8, v) ||
+                v == 0 || !parseReal(value.substr(colon + 1), ohms) || ohms < 0 || ohms > 1000)
+                return fail("r-noise must be CH:OHMS with CH 1..8 and 0 <= OHMS <= 1000");
+            setup.resistanceNoise[v - 1] = ohms;
         } else if (key == "bad-primary" || key == "bad-both") {
             if (!parseUnsigned(value, 30, v)) return fail(key + " must name a block 0..30");
             (key == "bad-primary" ? setup.badPrimary : setup.badBoth)

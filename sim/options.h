@@ -22,6 +22,17 @@ struct InstrumentSetup {
     uint16_t password = 0;
     // Resistance seen on each channel's input; unset channels show the configured R0.
     std::array<std::optional<double>, 8> resistance{};
+    // A course of the resistance on a channel: from `from` to `to` in a straight line over
+    // `seconds`, counted from the channel's first measuring request, then staying at `to`.
+    struct Ramp {
+        double from = 0;
+        double to = 0;
+        double seconds = 0;
+    };
+    std::array<std::optional<Ramp>, 8> ramp{};
+    // Noise on each channel's resistance: every measurement sees it off by up to this many
+    // ohms either way.
+    std::array<double, 8> resistanceNoise{};
 
     bool silent = false;
     std::vector<int> badPrimary;  // block indexes whose primary copy fails its CRC

@@ -19,6 +19,7 @@
 #include "ui/config_file_host.h"
 #include "ui/config_file_menu.h"
 #include "ui/main_menu.h"
+#include "ui/sensor_view_menu.h"
 #include "ui/text_spin_box.h"
 #include "ui/transfer_buttons.h"
 #include "ui/window_style.h"
@@ -105,6 +106,7 @@ TDeskForm::TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
     connect(this, &TDeskForm::configurationRead, configFileMenu_,
             &ConfigFileMenu::configurationRead);
     beforeWrite = [this] { return configFileMenu_->confirmWriteTarget(); };
+    sensorViewMenu_ = new SensorViewMenu(*this, *mainMenu_, *page_);
 }
 
 // The file menu goes before the view of the window it was given.

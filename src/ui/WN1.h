@@ -28,6 +28,7 @@ class TransferButtons;
 class MainMenu;
 class ConfigFileHost;
 class ConfigFileMenu;
+class SensorViewMenu;
 
 namespace rv {
 struct Link;
@@ -58,6 +59,8 @@ class TDeskForm : public QWidget {
     MainMenu* mainMenu() { return mainMenu_; }
     // "Файл" menu items for configuration files.
     ConfigFileMenu* configFileMenu() { return configFileMenu_; }
+    // "Прибор" menu: the live view of a channel's sensor.
+    SensorViewMenu* sensorViewMenu() { return sensorViewMenu_; }
 
     using Source = ImageSource;
     Source& source() { return source_; }
@@ -127,6 +130,7 @@ class TDeskForm : public QWidget {
     MainMenu* mainMenu_ = nullptr;
     std::unique_ptr<ConfigFileHost> fileHost_;
     ConfigFileMenu* configFileMenu_ = nullptr;
+    SensorViewMenu* sensorViewMenu_ = nullptr;
     Source source_;
     // Own enabled states of the controls the search holds, given back when it ends.
     std::vector<std::pair<QWidget*, bool>> heldForSearch_;

@@ -23,6 +23,8 @@ class ChannelPage : public QWidget {
 
     // The channel shown, 0..7.
     int currentChannel() const;
+    // The sensor type chosen in the selector (-1: none), which the calibrations admit or refuse.
+    int selectedSensorType() const;
 
     // Shows the current channel from the image, editable only when the instrument has it.
     void TabCtrlChange();
@@ -47,6 +49,11 @@ class ChannelPage : public QWidget {
     // Calibration measurements.
     void BtnR0Click();
     void Btn2XClick();
+    // Store a measured resistance of channel `channel` as the calibrations do: as R0, with
+    // the line's resistance taken off in the two-wire scheme, or as the line's resistance.
+    // The page shows the new value when it shows that channel.
+    void acceptR0(int channel, long double measured);
+    void acceptLineResistance(int channel, long double measured);
 
   signals:
     // A channel has been shown; the window brings the controls that follow the image up to date.

@@ -16,8 +16,10 @@ const char* const kMeasuringCaption = "  Измерение ...";
 
 }  // namespace
 
+int ChannelPage::selectedSensorType() const { return MenuTIDA->currentIndex(); }
+
 std::optional<int> ChannelPage::admittedSubRange() {
-    const std::optional<int> subRange = rv::CalibrationSubRange(MenuTIDA->currentIndex());
+    const std::optional<int> subRange = rv::CalibrationSubRange(selectedSensorType());
     if (!subRange)
         runner_.boxes().information(
             window(),
@@ -60,12 +62,7 @@ void ChannelPage::measure(int subRange, const std::function<void(long double)>& 
 void ChannelPage::BtnR0Click() {
     const std::optional<int> subRange = admittedSubRange();
     if (!subRange) return;
-    measure(*subRange, [this](long double r) {
-        rv::ChannelConfig& channel = image_.Channels[currentChannel()];
-        channel.Rt0 = rv::MeasuredR0(r, twoWire(), channel.RLine);
-        // The field's own check shows the new value; the stored one stays as measured.
-        EdRt0->setText(QString());
-    });
+    measure(*subRange, [this](long double r) { acceptR0(currentChannel(), r); });
 }
 
 void ChannelPage::Btn2XClick() {
@@ -77,8 +74,20 @@ void ChannelPage::Btn2XClick() {
             QString::fromUtf8("Этот параметр используется только для двухпроводной схемы."));
         return;
     }
-    measure(*subRange, [this](long double r) {
-        image_.Channels[currentChannel()].RLine = rv::MeasuredLineResistance(r);
-        EdRLine->setText(QString());
-    });
+    measure(*subRange, [this](long double r) { acceptLineResistance(currentChannel(), r); });
+}
+
+void ChannelPage::acceptR0(int channel, long double measured) {
+    rv::ChannelConfig& c = image_.Channels[static_cast<size_t>(channel)];
+    // The scheme chosen on the page, for the channel it shows.
+    const bool lineTakenOff =
+        channel == currentChannel() ? twoWire() : c.Scheme == rv::kTwoWireScheme;
+    c.Rt0 = rv::MeasuredR0(measured, lineTakenOff, c.RLine);
+    // The field's own check shows the new value; the stored one stays as measured.
+    if (channel == currentChannel()) EdRt0->setText(QString());
+}
+
+void ChannelPage::acceptLineResistance(int channel, long double measured) {
+    image_.Channels[static_cast<size_t>(channel)].RLine = rv::MeasuredLineResistance(measured);
+    if (channel == currentChannel()) EdRLine->setText(QString());
 }

@@ -1,0 +1,113 @@
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "channel/sensor_series.h"
+#include "channel/sensor_statistics.h"
+#include "channel/sensor_watch.h"
+#include "channel/sensors.h"
+#include "commands.h"
+#include "configfile/sensor_csv.h"
+#include "exit_codes.h"
+#include "interrupt.h"
+#include "link/status.h"
+
+namespace rv::cli {
+
+namespace {
+
+const char* const kRefusedType = "Этот параметр используется только с термометрами сопротивления.";
+
+void printPoint(const WatchAnswer& a) {
+    const SensorPoint& p = a.point;
+    const std::string time = IsoTime(p.seconds);
+    if (p.kind != PointKind::Reading) {
+        std::printf("%s\t%s\n", time.c_str(), a.note.c_str());
+    } else if (p.hasTemperature()) {
+        std::printf("%s\t%.4f Ом\t%.3f °C\n", time.c_str(), p.resistance,
+                    static_cast<double>(p.temperature));
+    } else {
+        std::printf("%s\t%.4f Ом\n", time.c_str(), p.resistance);
+    }
+    std::fflush(stdout);
+}
+
+void printSummary(const SensorSeries& series) {
+    const SpanStatistics s = StatisticsOf(series, 0, series.size());
+    std::printf("Итого: точек %zu, отметок %zu\n", s.count, s.marks);
+    if (s.count == 0) return;
+    const QuantityStatistics& r = s.resistance;
+    std::printf("R: среднее %.4f Ом, СКО %.4f Ом, мин %.4f Ом, макс %.4f Ом, дрейф %+.4f Ом/мин\n",
+                r.mean, r.deviation, r.minimum, r.maximum, r.driftPerMinute);
+    if (s.temperature) {
+        const QuantityStatistics& t = *s.temperature;
+        std::printf(
+            "T: среднее %.3f °C, СКО %.3f °C, мин %.3f °C, макс %.3f °C, дрейф %+.3f °C/мин\n",
+            t.mean, t.deviation, t.minimum, t.maximum, t.driftPerMinute);
+    }
+}
+
+}  // namespace
+
+int RunMeasure(const LineOptions& options, unsigned net, const MeasureOptions& measure) {
+    OpenedLine opened;
+    if (const int code = SetUpLine(options, opened); code != kExitDone) return code;
+    Link& link = opened.link;
+    link.NetNumber = net;
+    const int channelIndex = static_cast<int>(measure.channel) - 1;
+
+    WatchSetup setup;
+    const Outcome read = ReadWatchSetup(link, channelIndex, setup);
+    if (read == Outcome::Cancelled) {
+        std::fprintf(stderr, "Остановлено\n");
+        return kExitInterrupted;
+    }
+    if (read == Outcome::Failed) {
+        std::fprintf(stderr, "%s\n", StatusText(static_cast<uint32_t>(link.LinkStatus)).c_str());
+        return kExitFailure;
+    }
+    if (!CalibrationSubRange(setup.typeCode)) {
+        std::fprintf(stderr, "Канал %u:%s\n%s\n", measure.channel,
+                     setup.typeCode < kSensorTypeCount ? kSensorTypes[setup.typeCode].text : "",
+                     kRefusedType);
+        return kExitFailure;
+    }
+    std::fprintf(
+        stderr, "Прибор %u, канал %u:%s, R0 = %.4f Ом%s\n", net, measure.channel,
+        kSensorTypes[setup.typeCode].text, setup.r0,
+        setup.twoWire
+            ? (", двухпроводная схема, Rлинии = " + std::to_string(setup.lineResistance) + " Ом")
+                  .c_str()
+            : "");
+
+    SensorSeries series;
+    const auto start = std::chrono::steady_clock::now();
+    const auto answer = [&](const WatchAnswer& a) {
+        series.add(a.point);
+        printPoint(a);
+    };
+    const auto goOn = [&] {
+        if (InterruptCount() > 0) return false;
+        if (measure.count && series.size() >= *measure.count) return false;
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+        return !(measure.seconds && elapsed.count() >= *measure.seconds);
+    };
+    const Outcome outcome = WatchSensor(link, setup, answer, goOn);
+
+    int code = kExitDone;
+    if (outcome == Outcome::Failed) {
+        std::fprintf(stderr, "%s\n", StatusText(static_cast<uint32_t>(link.LinkStatus)).c_str());
+        code = kExitFailure;
+    }
+    printSummary(series);
+    if (!measure.csvPath.empty()) {
+        std::string error;
+        if (!SaveSensorCsv(measure.csvPath, series, error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            if (code == kExitDone) code = kExitFile;
+        }
+    }
+    return code;
+}
+
+}  // namespace rv::cli

@@ -1,0 +1,128 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+#include "channel/sensor_series.h"
+#include "channel/sensor_statistics.h"
+#include "channel/sensor_watch.h"
+
+class MessageBoxes;
+class QChart;
+class QChartView;
+class QComboBox;
+class QDateTimeAxis;
+class QDoubleSpinBox;
+class QLabel;
+class QLineSeries;
+class QPushButton;
+class QScatterSeries;
+class QTimer;
+class QValueAxis;
+class SensorWatchThread;
+
+namespace rv {
+struct Link;
+}
+
+// "Наблюдение за датчиком — канал N": the resistance and temperature of one channel plotted
+// as the instrument measures them, with the statistics of the shown span, the "Стабильно"
+// indicator, saving as CSV and taking the span's mean as R0 or as the line's resistance.
+// A run ("Пуск" to "Стоп") is one operation on the line: the main window is disabled
+// meanwhile, and the watch itself runs on a thread of its own.
+class SensorView : public QWidget {
+    Q_OBJECT
+  public:
+    // How the view reaches the window it belongs to.
+    struct Host {
+        QWidget* mainWindow = nullptr;  // disabled during a run
+        rv::Link* line = nullptr;       // the window's line settings
+        MessageBoxes* boxes = nullptr;
+        // The channel's setup as the window holds it now (R0, RLine, scheme, type).
+        std::function<rv::WatchSetup()> setup;
+        // Take the mean as R0 / as RLine of the channel, as the calibration stores them.
+        std::function<void(double)> acceptR0;
+        std::function<void(double)> acceptLine;
+    };
+
+    // The spans the plot and the statistics cover.
+    enum class Span { OneMinute, FiveMinutes, ThirtyMinutes, Everything };
+
+    SensorView(int channelIndex, Host host);
+    ~SensorView() override;
+
+    int channelIndex() const { return channelIndex_; }
+    const rv::SensorSeries& series() const { return series_; }
+    bool running() const;
+    // The statistics of the shown span, as last shown.
+    const rv::SpanStatistics& shownStatistics() const { return statistics_; }
+    bool stable() const { return stable_; }
+
+    void setSpan(Span span);
+    // Redraws the plot and the figures from the points now held.
+    void refresh();
+
+    // Where "Сохранить CSV…" asks for its file; an empty answer means the user cancelled.
+    std::function<QString(const QString& suggested)> chooseCsvPath;
+
+    void startRun();
+    void stopRun();
+    void saveCsv();
+    void acceptAsR0();
+    void acceptAsLine();
+    // Adds one answer of the watch to the points, as each comes in.
+    void takeAnswer(const rv::WatchAnswer& answer);
+
+  signals:
+    // A run has ended, whatever the reason, and the main window is enabled again.
+    void runFinished();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void build();
+    void runEnded(rv::Outcome outcome, int status);
+    void showState();
+    double spanSeconds() const;
+    // The first point of the shown span.
+    size_t spanStart() const;
+    void showStatistics();
+    // Asks for confirmation to store the span's mean; false when there is nothing to take
+    // or the user says no.
+    bool confirmAccept(const QString& field, double& mean);
+
+    int channelIndex_;
+    Host host_;
+    rv::WatchSetup setup_;
+    rv::SensorSeries series_;
+    rv::SpanStatistics statistics_;
+    bool stable_ = false;
+    Span span_ = Span::FiveMinutes;
+    bool dirty_ = false;
+    SensorWatchThread* watch_ = nullptr;
+    QTimer* redraw_ = nullptr;
+
+    QLabel* currentR_ = nullptr;
+    QLabel* currentT_ = nullptr;
+    QLabel* figures_ = nullptr;
+    QLabel* stableLabel_ = nullptr;
+    QLabel* status_ = nullptr;
+    QComboBox* spanBox_ = nullptr;
+    QDoubleSpinBox* driftLimit_ = nullptr;
+    QDoubleSpinBox* spreadLimit_ = nullptr;
+    QPushButton* start_ = nullptr;
+    QPushButton* stop_ = nullptr;
+    QPushButton* save_ = nullptr;
+    QPushButton* acceptR0_ = nullptr;
+    QPushButton* acceptLine_ = nullptr;
+    QChart* chart_ = nullptr;
+    QChartView* chartView_ = nullptr;
+    QLineSeries* rLine_ = nullptr;
+    QLineSeries* tLine_ = nullptr;
+    QScatterSeries* marks_ = nullptr;
+    QDateTimeAxis* timeAxis_ = nullptr;
+    QValueAxis* rAxis_ = nullptr;
+    QValueAxis* tAxis_ = nullptr;
+};
