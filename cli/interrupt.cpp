@@ -1,30 +1,29 @@
 #include "interrupt.h"
 
-#include <signal.h>
-
+#include <atomic>
 #include <chrono>
+
+#include "ports/platform.h"
 
 namespace rv::cli {
 
 namespace {
 
-volatile sig_atomic_t interrupts = 0;
+// Lock-free, so a signal handler or the console's own thread may count.
+std::atomic<int> interrupts{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
-void onInterrupt(int) {
-    if (interrupts < 2) interrupts = interrupts + 1;
+void onInterrupt() {
+    int seen = interrupts.load();
+    while (seen < 2 && !interrupts.compare_exchange_weak(seen, seen + 1)) {
+    }
 }
 
 }  // namespace
 
-void InstallInterruptHandler() {
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;  // no restart: a waiting poll or sleep returns at once
-    sigaction(SIGINT, &action, nullptr);
-}
+void InstallInterruptHandler() { OnConsoleInterrupt(onInterrupt); }
 
-int InterruptCount() { return static_cast<int>(interrupts); }
+int InterruptCount() { return interrupts.load(); }
 
 void WatchInterrupts(Link& link) {
     link.pumpMessages = [&link] {

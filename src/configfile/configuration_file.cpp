@@ -1,9 +1,5 @@
 #include "configfile/configuration_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +17,7 @@
 #include "configfile/exact_real.h"
 #include "configfile/hex_text.h"
 #include "configfile/value_texts.h"
+#include "ports/platform.h"
 
 namespace rv {
 
@@ -569,40 +566,29 @@ LoadResult ParseConfiguration(std::string_view text, ConfigurationFile& out) {
 bool SaveConfigurationFile(const std::string& path, const ConfigImage& image,
                            const InstrumentRecord& instrument, std::string& error) {
     const std::string text = FormatConfiguration(image, instrument, UtcTimeStamp());
-    std::string temporary = path + ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0) {
-        error = "Не удалось создать файл рядом с «" + path + "»: " + std::strerror(errno);
-        return false;
+    std::string reason;
+    switch (ReplaceFileAtomically(path, text, false, reason)) {
+        case ReplaceResult::Done:
+            return true;
+        case ReplaceResult::DirectoryFailed:
+        case ReplaceResult::TemporaryFailed:
+            error = "Не удалось создать файл рядом с «" + path + "»: " + reason;
+            return false;
+        case ReplaceResult::WriteFailed:
+            break;
     }
-    fchmod(fd, 0644);
-    size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        written += static_cast<size_t>(n);
-    }
-    const bool complete = written == text.size() && ::fsync(fd) == 0;
-    const int savedErrno = errno;
-    ::close(fd);
-    if (!complete || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = "Не удалось записать файл «" + path +
-                "»: " + std::strerror(complete ? errno : savedErrno);
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    error = "Не удалось записать файл «" + path + "»: " + reason;
+    return false;
 }
 
 LoadResult LoadConfigurationFile(const std::string& path, ConfigurationFile& out) {
     LoadResult result;
     std::error_code code;
-    if (!std::filesystem::is_regular_file(path, code)) {
+    if (!std::filesystem::is_regular_file(PathFromUtf8(path), code)) {
         result.error = "Не удалось открыть файл «" + path + "»: это не обычный файл";
         return result;
     }
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
     if (!in) {
         result.error = "Не удалось открыть файл «" + path + "»: " + std::strerror(errno);
         return result;

@@ -1,8 +1,5 @@
 #include "link/transact.h"
 
-#include <poll.h>
-#include <time.h>
-
 #include <algorithm>
 #include <array>
 #include <limits>
@@ -114,34 +111,6 @@ namespace {
 // Bytes a read may bring beyond those the line's rate allows since the wait began.
 constexpr size_t kTrickleSlack = 2;
 
-// What ended a wait.
-struct Woken {
-    bool line = false;    // the line has something to tell: bytes, or a hang-up
-    bool events = false;  // the window has events waiting
-};
-
-// Sleeps until `until`, or until the line (when `lineFd` is not -1) or one of `eventFds` (when
-// `watchEvents`) can be read, whichever comes first.
-Woken waitFor(int lineFd, const std::vector<int>& eventFds, bool watchEvents,
-              Clock::time_point until) {
-    std::array<pollfd, 9> fds{};
-    nfds_t count = 0;
-    fds[count++] = {lineFd, POLLIN, 0};  // poll passes over a negative descriptor
-    if (watchEvents) {
-        for (int fd : eventFds)
-            if (count < fds.size()) fds[count++] = {fd, POLLIN, 0};
-    }
-    const auto left = std::max(Clock::duration::zero(), until - Clock::now());
-    const auto nanoseconds = std::chrono::ceil<std::chrono::nanoseconds>(left).count();
-    const timespec timeout{static_cast<time_t>(nanoseconds / 1'000'000'000),
-                           static_cast<long>(nanoseconds % 1'000'000'000)};
-    Woken woken;
-    if (ppoll(fds.data(), count, &timeout, nullptr) <= 0) return woken;
-    woken.line = lineFd >= 0 && fds[0].revents != 0;
-    for (nfds_t i = 1; i < count; ++i) woken.events |= fds[i].revents != 0;
-    return woken;
-}
-
 void trace(Link& link, TraceRecord::Direction direction, std::string_view bytes,
            std::string_view outcome) {
     if (link.trace == nullptr) return;
@@ -239,10 +208,10 @@ bool Transact(Link& link, std::string& message, Duration timeout, int replyField
         mostExpected = (sleepThrough ? needed - 1 : 0) + kTrickleSlack;
         const bool watchEvents = wakeForEvents && now >= watchEventsFrom;
         if (wakeForEvents && !watchEvents) wake = std::min(wake, watchEventsFrom);
-        const Woken woken =
-            waitFor(sleepThrough ? -1 : link.port.fd(), link.eventFds, watchEvents, wake);
-        mayHaveInput = sleepThrough || woken.line;
-        eventsWaiting = woken.events;
+        static const std::vector<int> kNoEvents;
+        const SerialPort::Wake woken = link.port.waitWithEvents(
+            wake, !sleepThrough, watchEvents ? link.eventFds : kNoEvents, eventsWaiting);
+        mayHaveInput = sleepThrough || woken == SerialPort::Wake::Line;
     }
     if (!collector.ended()) {
         traceReceived(link, collector, collector.started() ? "incomplete" : "no-reply");

@@ -1,16 +1,13 @@
 #include "ports/port_map.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <system_error>
+
+#include "ports/platform.h"
 
 namespace rv {
 
@@ -36,15 +33,7 @@ int portIndexOf(std::string_view name) {
     return name[3] - '1';
 }
 
-// A device is an absolute path of printable characters without blanks.
-bool validDevice(std::string_view device) {
-    if (device.empty() || device.front() != '/') return false;
-    for (const char c : device) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= ' ' || byte == 0x7f) return false;
-    }
-    return true;
-}
+bool validDevice(std::string_view device) { return IsDevicePath(device); }
 
 std::string lineWarning(const std::string& fileName, std::size_t line, const std::string& text) {
     return fileName + ":" + std::to_string(line) + ": " + text;
@@ -86,7 +75,7 @@ ParsedLine parseLine(std::string_view raw) {
 
 bool readWhole(const std::string& path, std::string& text, bool& missing, std::string& error) {
     missing = false;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
     if (!in) {
         if (errno == ENOENT) {
             missing = true;
@@ -108,8 +97,6 @@ bool readWhole(const std::string& path, std::string& text, bool& missing, std::s
 }  // namespace
 
 std::string PortName(int index) { return "COM" + std::to_string(index + 1); }
-
-std::string DefaultDevice(int index) { return "/dev/ttyS" + std::to_string(index); }
 
 std::string PortSourceText(PortSource source, int index) {
     switch (source) {
@@ -151,19 +138,6 @@ PortDevices EnvironmentPorts() {
         }
     }
     return devices;
-}
-
-std::string SettingsFilePath() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (config != nullptr && config[0] == '/') {
-        base = config;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
-        base = std::string(home) + "/.config";
-    } else {
-        return {};
-    }
-    return base + "/rv740x/ports.conf";
 }
 
 PortSettings ParsePortSettings(std::string_view text, const std::string& fileName) {
@@ -253,33 +227,20 @@ bool SavePortSetting(const std::string& path, int index, const std::string& devi
     }
     if (!replaced && !newLine.empty()) text += newLine + "\n";
 
-    const std::filesystem::path target(path);
-    std::error_code code;
-    std::filesystem::create_directories(target.parent_path(), code);
-    if (code) {
-        error = target.parent_path().string() + ": не удалось создать каталог: " + code.message();
-        return false;
-    }
-    std::string temporary = path + ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0) {
-        error = path + ": не удалось создать временный файл: " + std::strerror(errno);
-        return false;
-    }
-    bool written = fchmod(fd, 0644) == 0;
-    for (std::size_t done = 0; written && done < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        written = n > 0;
-        if (written) done += static_cast<std::size_t>(n);
-    }
-    written = written && fsync(fd) == 0;
-    const int savedErrno = errno;
-    written = (::close(fd) == 0) && written;
-    if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = path + ": не удалось записать файл: " + std::strerror(written ? errno : savedErrno);
-        ::unlink(temporary.c_str());
-        return false;
+    std::string reason;
+    switch (ReplaceFileAtomically(path, text, true, reason)) {
+        case ReplaceResult::Done:
+            break;
+        case ReplaceResult::DirectoryFailed:
+            error = Utf8FromPath(PathFromUtf8(path).parent_path()) +
+                    ": не удалось создать каталог: " + reason;
+            return false;
+        case ReplaceResult::TemporaryFailed:
+            error = path + ": не удалось создать временный файл: " + reason;
+            return false;
+        case ReplaceResult::WriteFailed:
+            error = path + ": не удалось записать файл: " + reason;
+            return false;
     }
     return true;
 }

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 
 #include "link/link.h"
+#include "ports/platform.h"
 #include "ports/port_map.h"
 #include "rv740x_version.h"
 #include "ui/WN1.h"
@@ -17,8 +18,9 @@ void ApplyPorts(const rv::PortSetup& setup, rv::Link& link) {
 }
 
 QString AboutText(const rv::PortSetup& setup) {
-    QString text = QString::fromUtf8("Конфигуратор приборов RV7406 и RV7408\nВерсия %1\n\n")
-                       .arg(RV740X_VERSION);
+    QString text =
+        QString::fromUtf8("Конфигуратор приборов RV7406 и RV7408\nВерсия %1\nПлатформа: %2\n\n")
+            .arg(RV740X_VERSION, QString::fromStdString(rv::PlatformName()));
     for (int i = 0; i < rv::kPortCount; ++i) {
         const rv::PortMapping& mapping = setup.map()[size_t(i)];
         text += QString("%1: %2 (%3)\n")
