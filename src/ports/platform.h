@@ -21,8 +21,10 @@ std::string PlatformName();
 // \\.\NAME on Windows), free of blanks.
 bool IsDevicePath(std::string_view text);
 
-// How the settings directory is named to the user.
-std::string SettingsDirectoryHint();
+// Why SettingsFilePath found no place, in full ("не заданы XDG_CONFIG_HOME и HOME") and in
+// brief ("нет HOME").
+std::string SettingsPathMissingReason();
+std::string SettingsPathMissingBrief();
 
 // Replaces the file at `path` with `contents` so that it holds either the old or the new text
 // whatever happens: a temporary file beside it, flushed to the disk, then moved over it. The

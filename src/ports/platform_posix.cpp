@@ -86,7 +86,9 @@ std::string SettingsFilePath() {
     return base + "/rv740x/ports.conf";
 }
 
-std::string SettingsDirectoryHint() { return "$XDG_CONFIG_HOME/rv740x (~/.config/rv740x)"; }
+std::string SettingsPathMissingReason() { return "не заданы XDG_CONFIG_HOME и HOME"; }
+
+std::string SettingsPathMissingBrief() { return "нет HOME"; }
 
 std::FILE* OpenForWriting(const std::string& path) { return std::fopen(path.c_str(), "we"); }
 

@@ -165,7 +165,9 @@ std::string SettingsFilePath() {
     return narrow(appData) + "\\rv740x\\ports.conf";
 }
 
-std::string SettingsDirectoryHint() { return "%APPDATA%\\rv740x"; }
+std::string SettingsPathMissingReason() { return "не задана переменная APPDATA"; }
+
+std::string SettingsPathMissingBrief() { return "нет APPDATA"; }
 
 std::FILE* OpenForWriting(const std::string& path) { return _wfopen(wide(path).c_str(), L"w"); }
 

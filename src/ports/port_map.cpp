@@ -193,7 +193,7 @@ PortSettings ReadPortSettings(const std::string& path) {
 bool SavePortSetting(const std::string& path, int index, const std::string& device,
                      std::string& error) {
     if (path.empty()) {
-        error = "не найден каталог настроек: не заданы XDG_CONFIG_HOME и HOME";
+        error = "не найден каталог настроек: " + SettingsPathMissingReason();
         return false;
     }
     if (index < 0 || index >= kPortCount) {

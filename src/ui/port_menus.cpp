@@ -28,9 +28,11 @@ QString AboutText(const rv::PortSetup& setup) {
                          QString::fromStdString(mapping.device),
                          QString::fromStdString(rv::PortSourceText(mapping.source, i)));
     }
-    text += QString::fromUtf8("\nФайл настроек: %1")
-                .arg(setup.settingsPath().empty() ? QString::fromUtf8("не найден (нет HOME)")
-                                                  : QString::fromStdString(setup.settingsPath()));
+    text +=
+        QString::fromUtf8("\nФайл настроек: %1")
+            .arg(setup.settingsPath().empty()
+                     ? QString::fromStdString("не найден (" + rv::SettingsPathMissingBrief() + ")")
+                     : QString::fromStdString(setup.settingsPath()));
     return text;
 }
 
