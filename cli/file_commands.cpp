@@ -17,7 +17,7 @@
 #include "interrupt.h"
 #include "link/priority.h"
 #include "link/status.h"
-#include "ports/platform.h"
+#include "fileio/platform_io.h"
 #include "progress_line.h"
 
 namespace rv::cli {

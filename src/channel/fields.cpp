@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "ports/platform.h"
+#include "fileio/platform_io.h"
 
 namespace rv {
 namespace {

@@ -1,6 +1,6 @@
 #include "configfile/code_page.h"
 
-#include "ports/platform.h"
+#include "fileio/platform_io.h"
 
 namespace rv {
 

@@ -10,9 +10,7 @@ void Link::applySpeedIndex(int index) {
 }
 
 bool Link::OpenPort() {
-    const std::string& device =
-        portDevices[static_cast<size_t>(PortIndex >= 0 && PortIndex < 4 ? PortIndex : 0)];
-    switch (port.open(device, BaudRate)) {
+    switch (port.open(Device, BaudRate)) {
         case SerialPort::OpenResult::Ok:
             return true;
         case SerialPort::OpenResult::CannotOpen:

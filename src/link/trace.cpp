@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "ports/platform.h"
+#include "fileio/platform_io.h"
 
 namespace rv {
 

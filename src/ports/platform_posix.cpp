@@ -24,37 +24,7 @@ void onSignal(int) {
     if (interruptHandler != nullptr) interruptHandler();
 }
 
-std::optional<std::string> convert(const char* to, const char* from, const std::string& in) {
-    iconv_t cd = iconv_open(to, from);
-    // iconv_open's documented failure value is the integer -1 as a handle.
-    // NOLINTNEXTLINE(performance-no-int-to-ptr)
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-    std::vector<char> input(in.begin(), in.end());
-    std::vector<char> output(4 * in.size() + 4);
-    char* inPtr = input.data();
-    size_t inLeft = input.size();
-    char* outPtr = output.data();
-    size_t outLeft = output.size();
-    const size_t done = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    iconv_close(cd);
-    if (done == static_cast<size_t>(-1)) return std::nullopt;
-    return std::string(output.data(), output.size() - outLeft);
-}
-
 }  // namespace
-
-std::optional<std::string> ConvertText(TextEncoding from, TextEncoding to, const std::string& in) {
-    const auto name = [](TextEncoding encoding) {
-        return encoding == TextEncoding::Utf8 ? "UTF-8" : "CP1251";
-    };
-    return convert(name(to), name(from), in);
-}
-
-long double ReadLongDoubleC(const char* text) {
-    // The program's own locale may use a decimal comma; the fields always use a point.
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
-    return strtold_l(text, nullptr, cLocale);
-}
 
 std::string PlatformName() {
     utsname name{};
@@ -90,43 +60,7 @@ std::string SettingsPathMissingReason() { return "не заданы XDG_CONFIG_H
 
 std::string SettingsPathMissingBrief() { return "нет HOME"; }
 
-std::FILE* OpenForWriting(const std::string& path) { return std::fopen(path.c_str(), "we"); }
-
 std::string LastSystemErrorText() { return std::strerror(errno); }
-
-ReplaceResult ReplaceFileAtomically(const std::string& path, std::string_view contents,
-                                    bool makeDirectory, std::string& reason) {
-    if (makeDirectory) {
-        std::error_code code;
-        std::filesystem::create_directories(std::filesystem::path(path).parent_path(), code);
-        if (code) {
-            reason = code.message();
-            return ReplaceResult::DirectoryFailed;
-        }
-    }
-    std::string temporary = path + ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0) {
-        reason = std::strerror(errno);
-        return ReplaceResult::TemporaryFailed;
-    }
-    bool written = fchmod(fd, 0644) == 0;
-    for (std::size_t done = 0; written && done < contents.size();) {
-        const ssize_t n = ::write(fd, contents.data() + done, contents.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        written = n > 0;
-        if (written) done += static_cast<std::size_t>(n);
-    }
-    written = written && fsync(fd) == 0;
-    const int savedErrno = errno;
-    written = (::close(fd) == 0) && written;
-    if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        reason = std::strerror(written ? errno : savedErrno);
-        ::unlink(temporary.c_str());
-        return ReplaceResult::WriteFailed;
-    }
-    return ReplaceResult::Done;
-}
 
 std::vector<std::string> CommandLineUtf8(int argc, char** argv) {
     return std::vector<std::string>(argv, argv + argc);

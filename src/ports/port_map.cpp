@@ -3,10 +3,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <system_error>
 
+#include "fileio/atomic_file.h"
+#include "fileio/platform_io.h"
 #include "ports/platform.h"
 
 namespace rv {
@@ -21,16 +24,6 @@ std::string_view trimmed(std::string_view text) {
     while (!text.empty() && blank(text.front())) text.remove_prefix(1);
     while (!text.empty() && blank(text.back())) text.remove_suffix(1);
     return text;
-}
-
-// "COM1".."COM4" in any letter case: 0..3; anything else: -1.
-int portIndexOf(std::string_view name) {
-    if (name.size() != 4) return -1;
-    for (std::size_t i = 0; i < 3; ++i) {
-        if ((name[i] | 0x20) != "com"[i]) return -1;
-    }
-    if (name[3] < '1' || name[3] > '4') return -1;
-    return name[3] - '1';
 }
 
 bool validDevice(std::string_view device) { return IsDevicePath(device); }
@@ -57,7 +50,7 @@ ParsedLine parseLine(std::string_view raw) {
     }
     const std::string_view name = trimmed(line.substr(0, equals));
     const std::string_view device = trimmed(line.substr(equals + 1));
-    const int index = portIndexOf(name);
+    const int index = PortIndexOf(name);
     if (index < 0) {
         parsed.problem = "неизвестное имя порта \"" + std::string(name) + "\", строка пропущена (" +
                          kLineExpected + ")";
@@ -95,6 +88,15 @@ bool readWhole(const std::string& path, std::string& text, bool& missing, std::s
 }
 
 }  // namespace
+
+int PortIndexOf(std::string_view name) {
+    if (name.size() != 4) return -1;
+    for (std::size_t i = 0; i < 3; ++i) {
+        if ((name[i] | 0x20) != "com"[i]) return -1;
+    }
+    if (name[3] < '1' || name[3] > '4') return -1;
+    return name[3] - '1';
+}
 
 std::string PortName(int index) { return "COM" + std::to_string(index + 1); }
 
@@ -227,20 +229,22 @@ bool SavePortSetting(const std::string& path, int index, const std::string& devi
     }
     if (!replaced && !newLine.empty()) text += newLine + "\n";
 
-    std::string reason;
-    switch (ReplaceFileAtomically(path, text, true, reason)) {
-        case ReplaceResult::Done:
-            break;
-        case ReplaceResult::DirectoryFailed:
-            error = Utf8FromPath(PathFromUtf8(path).parent_path()) +
-                    ": не удалось создать каталог: " + reason;
-            return false;
-        case ReplaceResult::TemporaryFailed:
-            error = path + ": не удалось создать временный файл: " + reason;
-            return false;
-        case ReplaceResult::WriteFailed:
-            error = path + ": не удалось записать файл: " + reason;
-            return false;
+    const std::filesystem::path target = PathFromUtf8(path);
+    std::error_code code;
+    std::filesystem::create_directories(target.parent_path(), code);
+    if (code) {
+        error =
+            Utf8FromPath(target.parent_path()) + ": не удалось создать каталог: " + code.message();
+        return false;
+    }
+    AtomicWriteError failure;
+    if (!WriteFileAtomically(path, text, failure)) {
+        error = path +
+                (failure.step == AtomicWriteError::Step::CreateTemporary
+                     ? ": не удалось создать временный файл: "
+                     : ": не удалось записать файл: ") +
+                failure.reason;
+        return false;
     }
     return true;
 }

@@ -8,11 +8,12 @@
 #include <QLabel>
 #include <QMenu>
 #include <QStringList>
+#include <QWidget>
 
 #include "config/transfer.h"
 #include "configfile/code_page.h"
 #include "link/status.h"
-#include "ui/WN1.h"
+#include "ui/config_file_host.h"
 #include "ui/difference_window.h"
 #include "ui/main_menu.h"
 #include "ui/message_boxes.h"
@@ -28,8 +29,11 @@ QString fromUtf8(const std::string& text) {
 
 }  // namespace
 
-ConfigFileMenu::ConfigFileMenu(TDeskForm& form, MainMenu& menu)
-    : QObject(&form), form_(form), baseTitle_(form.windowTitle()), directory_(QDir::homePath()) {
+ConfigFileMenu::ConfigFileMenu(ConfigFileHost& host, MainMenu& menu, QObject* parent)
+    : QObject(parent),
+      host_(host),
+      baseTitle_(host.window().windowTitle()),
+      directory_(QDir::homePath()) {
     QMenu* file = menu.fileMenu();
     QAction* quit = menu.quitAction();
     auto add = [&](const char* name, const char* text, void (ConfigFileMenu::*slot)()) {
@@ -50,31 +54,32 @@ ConfigFileMenu::ConfigFileMenu(TDeskForm& form, MainMenu& menu)
         add("CompareFileAction", "Сравнить с &файлом…", &ConfigFileMenu::compareWithFile);
     file->insertSeparator(quit);
     connect(file, &QMenu::aboutToShow, this, &ConfigFileMenu::updateActions);
-    // After a read, even one that failed, the window no longer shows the file alone.
-    connect(&form, &TDeskForm::configurationRead, this, [this] {
-        showFileName(QString());
-        updateActions();
-    });
 
     chooseOpenPath = [this](const QString& directory) {
-        return QFileDialog::getOpenFileName(&form_, QString::fromUtf8("Открыть конфигурацию"),
-                                            directory, QString::fromUtf8(kFileFilter));
+        return QFileDialog::getOpenFileName(&host_.window(),
+                                            QString::fromUtf8("Открыть конфигурацию"), directory,
+                                            QString::fromUtf8(kFileFilter));
     };
     chooseSavePath = [this](const QString& suggested) {
-        return QFileDialog::getSaveFileName(&form_, QString::fromUtf8("Сохранить конфигурацию"),
-                                            suggested, QString::fromUtf8(kFileFilter));
+        return QFileDialog::getSaveFileName(&host_.window(),
+                                            QString::fromUtf8("Сохранить конфигурацию"), suggested,
+                                            QString::fromUtf8(kFileFilter));
     };
-    form.beforeWrite = [this] { return confirmWriteTarget(); };
     updateActions();
 }
 
 ConfigFileMenu::~ConfigFileMenu() = default;
 
-bool ConfigFileMenu::idle() const { return form_.isEnabled() && !form_.searchActive(); }
+bool ConfigFileMenu::idle() const { return host_.idle(); }
+
+void ConfigFileMenu::configurationRead() {
+    showFileName(QString());
+    updateActions();
+}
 
 void ConfigFileMenu::updateActions() {
     const bool idle = this->idle();
-    const bool loaded = form_.image().LoadedId != 0;
+    const bool loaded = host_.image().LoadedId != 0;
     open_->setEnabled(idle);
     save_->setEnabled(idle && loaded);
     compareDevice_->setEnabled(idle && loaded);
@@ -82,25 +87,27 @@ void ConfigFileMenu::updateActions() {
 }
 
 void ConfigFileMenu::showFileName(const QString& path) {
-    form_.setWindowTitle(path.isEmpty()
-                             ? baseTitle_
-                             : baseTitle_ + QString::fromUtf8(" — ") + QFileInfo(path).fileName());
+    host_.window().setWindowTitle(path.isEmpty() ? baseTitle_
+                                                 : baseTitle_ + QString::fromUtf8(" — ") +
+                                                       QFileInfo(path).fileName());
 }
 
 bool ConfigFileMenu::loadFile(const QString& path, rv::ConfigurationFile& out) {
     const rv::LoadResult result = rv::LoadConfigurationFile(path.toStdString(), out);
     if (!result.ok) {
-        form_.boxes().error(&form_, QString::fromUtf8("Файл «%1» не открыт.\n%2")
-                                        .arg(QFileInfo(path).fileName(), fromUtf8(result.error)));
+        host_.boxes().error(&host_.window(),
+                            QString::fromUtf8("Файл «%1» не открыт.\n%2")
+                                .arg(QFileInfo(path).fileName(), fromUtf8(result.error)));
         return false;
     }
     directory_ = QFileInfo(path).absolutePath();
     if (!result.warnings.empty()) {
         QStringList lines;
         for (const std::string& w : result.warnings) lines << fromUtf8(w);
-        form_.boxes().warning(
-            &form_, QString::fromUtf8("В файле «%1» есть неизвестные поля, они пропущены:\n%2")
-                        .arg(QFileInfo(path).fileName(), lines.join('\n')));
+        host_.boxes().warning(
+            &host_.window(),
+            QString::fromUtf8("В файле «%1» есть неизвестные поля, они пропущены:\n%2")
+                .arg(QFileInfo(path).fileName(), lines.join('\n')));
     }
     return true;
 }
@@ -112,24 +119,22 @@ void ConfigFileMenu::openConfiguration() {
     rv::ConfigurationFile file;
     if (!loadFile(path, file)) return;
 
-    form_.image() = file.Image;
-    form_.source() = {file.Instrument, true};
     const auto version = rv::InstrumentTextToUtf8(file.Instrument.Firmware);
-    form_.showLoadedImage(fromUtf8(version.value_or(std::string())));
+    host_.showFile(file, fromUtf8(version.value_or(std::string())));
     showFileName(path);
     updateActions();
 }
 
 void ConfigFileMenu::saveConfiguration() {
-    if (!idle() || form_.image().LoadedId == 0) return;
-    const TDeskForm::Source& source = form_.source();
+    if (!idle() || host_.image().LoadedId == 0) return;
+    const ImageSource& source = host_.source();
     const std::string name = rv::DefaultConfigurationFileName(
-        form_.image(), source.record.NetNumber, rv::LocalDateText());
+        host_.image(), source.record.NetNumber, rv::LocalDateText());
     const QString path = chooseSavePath(QDir(directory_).filePath(fromUtf8(name)));
     if (path.isEmpty()) return;
     std::string error;
-    if (!rv::SaveConfigurationFile(path.toStdString(), form_.image(), source.record, error)) {
-        form_.boxes().error(&form_, fromUtf8(error));
+    if (!rv::SaveConfigurationFile(path.toStdString(), host_.image(), source.record, error)) {
+        host_.boxes().error(&host_.window(), fromUtf8(error));
         return;
     }
     directory_ = QFileInfo(path).absolutePath();
@@ -137,27 +142,28 @@ void ConfigFileMenu::saveConfiguration() {
 }
 
 void ConfigFileMenu::compareWithInstrument() {
-    if (!idle() || form_.image().LoadedId == 0) return;
-    if (!form_.boxes().confirmOkCancel(&form_, QString::fromUtf8(" Считать данные ?"))) return;
+    if (!idle() || host_.image().LoadedId == 0) return;
+    if (!host_.boxes().confirmOkCancel(&host_.window(), QString::fromUtf8(" Считать данные ?")))
+        return;
     rv::ConfigImage other;
-    OperationRunner& runner = form_.runner();
+    OperationRunner& runner = host_.runner();
     rv::TransferObserver observer;
     observer.progress = [&runner](int percent) { runner.showProgress(percent); };
     const rv::Outcome outcome = runner.run(
-        form_, QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Raised,
-        [&] { return rv::ReadConfiguration(form_.link(), other, observer); });
+        host_.window(), QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Raised,
+        [&] { return rv::ReadConfiguration(host_.link(), other, observer); });
     if (outcome != rv::Outcome::Done) return;
-    showDifferences(rv::CompareConfigurations(form_.image(), other),
+    showDifferences(rv::CompareConfigurations(host_.image(), other),
                     QString::fromUtf8("В приборе"));
 }
 
 void ConfigFileMenu::compareWithFile() {
-    if (!idle() || form_.image().LoadedId == 0) return;
+    if (!idle() || host_.image().LoadedId == 0) return;
     const QString path = chooseOpenPath(directory_);
     if (path.isEmpty()) return;
     rv::ConfigurationFile file;
     if (!loadFile(path, file)) return;
-    showDifferences(rv::CompareConfigurations(form_.image(), file.Image),
+    showDifferences(rv::CompareConfigurations(host_.image(), file.Image),
                     QString::fromUtf8("В файле"));
 }
 
@@ -170,20 +176,21 @@ void ConfigFileMenu::showDifferences(const std::vector<rv::FieldDifference>& dif
 }
 
 bool ConfigFileMenu::confirmWriteTarget() {
-    const TDeskForm::Source& source = form_.source();
+    const ImageSource& source = host_.source();
     if (!source.fromFile) return true;
     rv::InstrumentIdentity target;
-    const rv::Outcome outcome = form_.runner().run(
-        form_, QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Normal,
-        [&] { return rv::ReadIdentity(form_.link(), target); });
+    const rv::Outcome outcome = host_.runner().run(
+        host_.window(), QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Normal,
+        [&] { return rv::ReadIdentity(host_.link(), target); });
     if (outcome != rv::Outcome::Done) return false;
     const std::vector<std::string> lines =
-        rv::IdentityDifferences(rv::IdentityOf(form_.image(), source.record.Family), target);
+        rv::IdentityDifferences(rv::IdentityOf(host_.image(), source.record.Family), target);
     if (lines.empty()) return true;
     QStringList text;
     for (const std::string& line : lines) text << fromUtf8(line);
-    return form_.boxes().confirmOkCancel(
-        &form_, QString::fromUtf8("Прибор не такой, как тот, с которого сохранён файл:\n%1\n\n"
-                                  "Продолжить запись?")
-                    .arg(text.join('\n')));
+    return host_.boxes().confirmOkCancel(
+        &host_.window(),
+        QString::fromUtf8("Прибор не такой, как тот, с которого сохранён файл:\n%1\n\n"
+                          "Продолжить запись?")
+            .arg(text.join('\n')));
 }

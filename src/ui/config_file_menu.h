@@ -9,9 +9,9 @@
 #include "configfile/configuration_file.h"
 #include "configfile/difference.h"
 
+class ConfigFileHost;
 class QAction;
 class MainMenu;
-class TDeskForm;
 class DifferenceWindow;
 
 // The configuration-file items of the "Файл" menu: open, save, compare with the instrument
@@ -20,7 +20,8 @@ class DifferenceWindow;
 class ConfigFileMenu : public QObject {
     Q_OBJECT
   public:
-    ConfigFileMenu(TDeskForm& form, MainMenu& menu);
+    // Belongs to `parent`; `host` and `menu` outlive it.
+    ConfigFileMenu(ConfigFileHost& host, MainMenu& menu, QObject* parent);
     ~ConfigFileMenu() override;
 
     QAction* openAction() const { return open_; }
@@ -36,6 +37,11 @@ class ConfigFileMenu : public QObject {
 
     // Enables the items for the window's present state.
     void updateActions();
+    // After a read, even one that failed, the window no longer shows the file alone.
+    void configurationRead();
+    // Asked before a write's confirmation: when the configuration came from a file, reads the
+    // instrument's identity and asks whether to go on when it differs. False stops the write.
+    bool confirmWriteTarget();
 
     void openConfiguration();
     void saveConfiguration();
@@ -48,9 +54,8 @@ class ConfigFileMenu : public QObject {
     void showDifferences(const std::vector<rv::FieldDifference>& differences,
                          const QString& otherColumn);
     bool loadFile(const QString& path, rv::ConfigurationFile& out);
-    bool confirmWriteTarget();
 
-    TDeskForm& form_;
+    ConfigFileHost& host_;
     QString baseTitle_;
     QString directory_;
     QAction* open_ = nullptr;

@@ -10,6 +10,7 @@
 
 #include "configfile/configuration_file.h"
 #include "link/serial_port.h"
+#include "fileio/platform_io.h"
 #include "ports/platform.h"
 #include "ports/port_map.h"
 
