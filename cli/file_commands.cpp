@@ -14,10 +14,10 @@
 #include "configfile/difference.h"
 #include "configfile/value_texts.h"
 #include "exit_codes.h"
+#include "fileio/platform_io.h"
 #include "interrupt.h"
 #include "link/priority.h"
 #include "link/status.h"
-#include "fileio/platform_io.h"
 #include "progress_line.h"
 
 namespace rv::cli {

@@ -1,8 +1,8 @@
-#include "link/priority.h"
-
 #include <sys/resource.h>
 
 #include <cerrno>
+
+#include "link/priority.h"
 
 namespace rv {
 

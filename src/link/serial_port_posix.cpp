@@ -1,5 +1,3 @@
-#include "link/serial_port.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -18,6 +16,7 @@
 #include <thread>
 
 #include "link/cancel_signal.h"
+#include "link/serial_port.h"
 
 namespace rv {
 

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "configfile/configuration_file.h"
-#include "link/serial_port.h"
 #include "fileio/platform_io.h"
+#include "link/serial_port.h"
 #include "ports/platform.h"
 #include "ports/port_map.h"
 
