@@ -14,6 +14,7 @@
 #include "configfile/difference.h"
 #include "configfile/value_texts.h"
 #include "exit_codes.h"
+#include "fileio/platform_io.h"
 #include "interrupt.h"
 #include "link/priority.h"
 #include "link/status.h"
@@ -235,8 +236,9 @@ int RunWrite(const LineOptions& options, unsigned net, const std::string& path, 
 int RunBackup(const LineOptions& options, const std::string& directory, bool allSpeeds,
               unsigned first, unsigned last) {
     std::error_code ec;
-    std::filesystem::create_directories(directory, ec);
-    if (ec || !std::filesystem::is_directory(directory)) {
+    const std::filesystem::path folder = PathFromUtf8(directory);
+    std::filesystem::create_directories(folder, ec);
+    if (ec || !std::filesystem::is_directory(folder, ec)) {
         std::fprintf(stderr, "Нельзя создать каталог «%s»\n", directory.c_str());
         return kExitFile;
     }
@@ -277,9 +279,8 @@ int RunBackup(const LineOptions& options, const std::string& directory, bool all
             continue;
         }
         const std::string path =
-            (std::filesystem::path(directory) /
-             DefaultConfigurationFileName(image, found.netNumber, LocalDateText()))
-                .string();
+            Utf8FromPath(folder / PathFromUtf8(DefaultConfigurationFileName(image, found.netNumber,
+                                                                            LocalDateText())));
         std::string error;
         if (!SaveConfigurationFile(path, image, record, error)) {
             rows.push_back({&found, ModelName(image.ChannelsFitted), error, false});

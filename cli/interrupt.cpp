@@ -1,35 +1,33 @@
 #include "interrupt.h"
 
-#include <signal.h>
-
 #include <atomic>
+
+#include "ports/platform.h"
 
 namespace rv::cli {
 
 namespace {
 
-volatile sig_atomic_t interrupts = 0;
-// The cancel request a second Ctrl+C raises; setting it is safe in a signal handler.
+// Lock-free, so a signal handler or the console's own thread may count.
+std::atomic<int> interrupts{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+// The cancel request a second Ctrl+C raises; raising it is safe in a signal handler.
 std::atomic<CancelSignal*> watched{nullptr};
 static_assert(std::atomic<CancelSignal*>::is_always_lock_free);
 
-void onInterrupt(int) {
-    if (interrupts < 2) interrupts = interrupts + 1;
+void onInterrupt() {
+    int seen = interrupts.load();
+    while (seen < 2 && !interrupts.compare_exchange_weak(seen, seen + 1)) {
+    }
     CancelSignal* cancel = watched.load();
-    if (interrupts >= 2 && cancel != nullptr) cancel->request();
+    if (interrupts.load() >= 2 && cancel != nullptr) cancel->request();
 }
 
 }  // namespace
 
-void InstallInterruptHandler() {
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;  // no restart: a waiting poll or sleep returns at once
-    sigaction(SIGINT, &action, nullptr);
-}
+void InstallInterruptHandler() { OnConsoleInterrupt(onInterrupt); }
 
-int InterruptCount() { return static_cast<int>(interrupts); }
+int InterruptCount() { return interrupts.load(); }
 
 void WatchInterrupts(Link& link) { watched.store(&link.CancelFlag); }
 

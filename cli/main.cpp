@@ -1,13 +1,17 @@
 // rv740x: finds, backs up, restores and compares the RV7406/RV7408 instruments on a line.
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "commands.h"
 #include "exit_codes.h"
 #include "interrupt.h"
+#include "ports/platform.h"
+#include "rv740x_version.h"
 
 namespace {
 
@@ -19,9 +23,11 @@ constexpr const char* kSweepNote =
     "сужайте его ключами --from и --to.";
 
 int run(int argc, char** argv) {
+    rv::PrepareConsole();
     CLI::App app{
         "rv740x: поиск, чтение, сравнение и запись конфигурации приборов RV7406/RV7408 "
         "на линии"};
+    app.footer("rv740x " RV740X_VERSION ", платформа: " + rv::PlatformName());
     app.require_subcommand(1);
     app.set_help_flag("-h,--help", "Эта справка");
     app.set_help_all_flag("--help-all", "Справка по всем командам");
@@ -169,7 +175,11 @@ int run(int argc, char** argv) {
 
     InstallInterruptHandler();
     try {
-        app.parse(argc, argv);
+        // Parsed in UTF-8 whatever the system passed; CLI11 takes them last first.
+        std::vector<std::string> args = rv::CommandLineUtf8(argc, argv);
+        if (!args.empty()) args.erase(args.begin());
+        std::reverse(args.begin(), args.end());
+        app.parse(args);
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {

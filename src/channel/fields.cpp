@@ -1,13 +1,13 @@
 #include "channel/fields.h"
 
-#include <locale.h>
-
 #include <cfenv>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+
+#include "fileio/platform_io.h"
 
 namespace rv {
 namespace {
@@ -27,12 +27,6 @@ size_t skipBlanks(std::string_view text) {
     return i;
 }
 
-// The program's own locale may use a decimal comma; the fields always use a point.
-locale_t cLocale() {
-    static const locale_t locale = newlocale(LC_ALL_MASK, "C", nullptr);
-    return locale;
-}
-
 // Reads a decimal number cut toward zero to the 64 bits of a long double. The bits it keeps
 // are then exactly the text's own leading bits, so the working real, which looks at nothing
 // below its first dropped bit, is rounded once from the text itself; read to nearest, a text
@@ -40,7 +34,7 @@ locale_t cLocale() {
 long double readTowardZero(const std::string& number) {
     const int savedRounding = std::fegetround();
     std::fesetround(FE_TOWARDZERO);
-    const long double value = strtold_l(number.c_str(), nullptr, cLocale());
+    const long double value = ReadLongDoubleC(number.c_str());
     std::fesetround(savedRounding);
     return value;
 }

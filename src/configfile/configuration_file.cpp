@@ -10,6 +10,7 @@
 #include "configfile/file_format.h"
 #include "configfile/value_texts.h"
 #include "fileio/atomic_file.h"
+#include "fileio/platform_io.h"
 
 namespace rv {
 
@@ -32,11 +33,11 @@ bool SaveConfigurationFile(const std::string& path, const ConfigImage& image,
 LoadResult LoadConfigurationFile(const std::string& path, ConfigurationFile& out) {
     LoadResult result;
     std::error_code code;
-    if (!std::filesystem::is_regular_file(path, code)) {
+    if (!std::filesystem::is_regular_file(PathFromUtf8(path), code)) {
         result.error = "Не удалось открыть файл «" + path + "»: это не обычный файл";
         return result;
     }
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
     if (!in) {
         result.error = "Не удалось открыть файл «" + path + "»: " + std::strerror(errno);
         return result;

@@ -15,6 +15,7 @@ class RaisedPriority {
   private:
     int saved_ = 0;
     bool changed_ = false;
+    bool timerRaised_ = false;  // Windows: the system timer's finer period was asked for
 };
 
 }  // namespace rv

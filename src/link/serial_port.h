@@ -3,31 +3,33 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
-
-#include "link/cancel_signal.h"
 
 namespace rv {
 
+class CancelSignal;
+
 // The operating system's serial device, opened exclusively in raw 8N1 without flow control.
-// One file per platform implements it (serial_port_posix.cpp with termios and ppoll).
+// One implementation per platform (termios, kernel32); nothing else knows either.
 class SerialPort {
   public:
     enum class OpenResult { Ok, CannotOpen, NotCharDevice, SetupFailed };
     // What ended a wait.
     enum class Wake { Timeout, Line, Cancel };
 
-    SerialPort() = default;
+    SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
-    ~SerialPort() { close(); }
+    ~SerialPort();
 
     // Opens and configures the device; on any failure no device is held.
     OpenResult open(const std::string& path, uint32_t baud);
     // Safe on a closed port.
     void close();
-    bool isOpen() const { return fd_ >= 0; }
-    int fd() const { return fd_; }
+    bool isOpen() const { return handle_ != kNoHandle; }
+    // The POSIX descriptor; meaningless elsewhere.
+    int fd() const { return static_cast<int>(handle_); }
 
     // Drops whatever was received and not yet read.
     void discardInput();
@@ -38,9 +40,8 @@ class SerialPort {
     // Sleeps until bytes can be read or the time has passed; true when a read has something
     // to tell: bytes are waiting, or the line has hung up.
     bool waitReadable(std::chrono::microseconds atMost);
-    // Sleeps until `until`, or until the line has something to tell (bytes or a hang-up; only
-    // when `watchLine`), or `cancel` is requested, whichever comes first. Costs nothing while
-    // it sleeps.
+    // Sleeps until `until`, or until the line has something to tell (when `watchLine`), or
+    // `cancel` is requested. Costs no processor time while it sleeps.
     Wake wait(std::chrono::steady_clock::time_point until, bool watchLine,
               const CancelSignal& cancel);
 
@@ -48,8 +49,12 @@ class SerialPort {
     static bool isPseudoTerminal(int fd);
 
   private:
-    int fd_ = -1;
+    static constexpr intptr_t kNoHandle = -1;
+    struct Native;  // the platform's own state, e.g. the overlapped I/O of a wait
+
+    intptr_t handle_ = kNoHandle;  // a descriptor or a HANDLE
     uint32_t baud_ = 0;
+    std::unique_ptr<Native> native_;
 };
 
 }  // namespace rv

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "link/cancel_signal.h"
 #include "link/serial_port.h"
 
 namespace rv {
@@ -84,7 +85,43 @@ bool setModemLines(int fd) {
            ioctl(fd, TIOCCBRK) == 0;
 }
 
+// Sleeps until `until` or until one of the descriptors can be read; the readable ones keep
+// their revents.
+void pollUntil(pollfd* fds, nfds_t count, Clock::time_point until) {
+    const auto left = std::max(Clock::duration::zero(), until - Clock::now());
+    const auto nanoseconds = std::chrono::ceil<std::chrono::nanoseconds>(left).count();
+    const timespec timeout{static_cast<time_t>(nanoseconds / 1'000'000'000),
+                           static_cast<long>(nanoseconds % 1'000'000'000)};
+    if (ppoll(fds, count, &timeout, nullptr) <= 0) {
+        for (nfds_t i = 0; i < count; ++i) fds[i].revents = 0;
+    }
+}
+
 }  // namespace
+
+CancelSignal::CancelSignal() : handle_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+CancelSignal::~CancelSignal() {
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+void CancelSignal::request() {
+    requested_.store(true, std::memory_order_release);
+    const uint64_t one = 1;
+    if (handle_ >= 0) (void)!::write(static_cast<int>(handle_), &one, sizeof one);
+}
+
+void CancelSignal::clear() {
+    requested_.store(false, std::memory_order_release);
+    uint64_t count = 0;
+    if (handle_ >= 0) (void)!::read(static_cast<int>(handle_), &count, sizeof count);
+}
+
+struct SerialPort::Native {};
+
+SerialPort::SerialPort() = default;
+
+SerialPort::~SerialPort() { close(); }
 
 bool SerialPort::isPseudoTerminal(int fd) {
     struct stat st {};
@@ -119,30 +156,30 @@ SerialPort::OpenResult SerialPort::open(const std::string& path, uint32_t baud) 
         ::close(fd);
         return OpenResult::SetupFailed;
     }
-    fd_ = fd;
+    handle_ = fd;
     baud_ = baud;
     discardInput();
     return OpenResult::Ok;
 }
 
 void SerialPort::close() {
-    if (fd_ < 0) return;
-    ioctl(fd_, TIOCNXCL);
-    flock(fd_, LOCK_UN);
-    ::close(fd_);
-    fd_ = -1;
+    if (!isOpen()) return;
+    ioctl(fd(), TIOCNXCL);
+    flock(fd(), LOCK_UN);
+    ::close(fd());
+    handle_ = kNoHandle;
 }
 
 void SerialPort::discardInput() {
-    if (fd_ >= 0) tcflush(fd_, TCIFLUSH);
+    if (isOpen()) tcflush(fd(), TCIFLUSH);
 }
 
 bool SerialPort::writeAll(const uint8_t* data, size_t size) {
-    if (fd_ < 0) return false;
+    if (!isOpen()) return false;
     const auto deadline = Clock::now() + std::chrono::milliseconds(100 + 50 * size);
     size_t done = 0;
     while (done < size) {
-        const ssize_t n = ::write(fd_, data + done, size - done);
+        const ssize_t n = ::write(fd(), data + done, size - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
             continue;
@@ -151,13 +188,13 @@ bool SerialPort::writeAll(const uint8_t* data, size_t size) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) return false;
-        pollfd p{fd_, POLLOUT, 0};
+        pollfd p{fd(), POLLOUT, 0};
         poll(&p, 1, static_cast<int>(left.count()));
     }
     // The reply time-out runs from the moment the request has left the wire.
     for (;;) {
         int queued = 0;
-        if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
+        if (ioctl(fd(), TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
         if (Clock::now() >= deadline) return false;
         // The queued bytes cannot leave sooner than their wire time.
         const long byteMicros = 10'000'000L / static_cast<long>(baud_ == 0 ? 9600 : baud_);
@@ -166,13 +203,13 @@ bool SerialPort::writeAll(const uint8_t* data, size_t size) {
 }
 
 long SerialPort::readAvailable(uint8_t* buffer, size_t max) {
-    if (fd_ < 0) return -1;
+    if (!isOpen()) return -1;
     for (;;) {
-        const ssize_t n = ::read(fd_, buffer, max);
+        const ssize_t n = ::read(fd(), buffer, max);
         if (n == 0) {
             // A hung-up line (the device or the other end of a pseudo-terminal gone) reads
             // as empty for ever; only poll tells it from a quiet line.
-            pollfd p{fd_, POLLIN, 0};
+            pollfd p{fd(), POLLIN, 0};
             if (poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
                 return -1;
             }
@@ -186,9 +223,9 @@ long SerialPort::readAvailable(uint8_t* buffer, size_t max) {
 }
 
 bool SerialPort::waitReadable(std::chrono::microseconds atMost) {
-    if (fd_ < 0) return false;
+    if (!isOpen()) return false;
     const long ms = static_cast<long>((atMost.count() + 999) / 1000);
-    pollfd p{fd_, POLLIN, 0};
+    pollfd p{fd(), POLLIN, 0};
     const int r = poll(&p, 1, static_cast<int>(ms < 0 ? 0 : ms));
     return r > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
@@ -196,42 +233,13 @@ bool SerialPort::waitReadable(std::chrono::microseconds atMost) {
 SerialPort::Wake SerialPort::wait(Clock::time_point until, bool watchLine,
                                   const CancelSignal& cancel) {
     std::array<pollfd, 2> fds{};
-    fds[0] = {static_cast<int>(cancel.waitHandle()), POLLIN, 0};  // poll passes over -1
-    fds[1] = {watchLine ? fd_ : -1, POLLIN, 0};
-    const auto left = std::max(Clock::duration::zero(), until - Clock::now());
-    const auto nanoseconds = std::chrono::ceil<std::chrono::nanoseconds>(left).count();
-    const timespec timeout{static_cast<time_t>(nanoseconds / 1'000'000'000),
-                           static_cast<long>(nanoseconds % 1'000'000'000)};
-    const int ready = ppoll(fds.data(), fds.size(), &timeout, nullptr);
+    fds[0] = {watchLine ? fd() : -1, POLLIN, 0};  // poll passes over a negative descriptor
+    fds[1] = {static_cast<int>(cancel.waitHandle()), POLLIN, 0};
     if (cancel.requested()) return Wake::Cancel;
-    if (ready > 0 && fds[1].revents != 0) return Wake::Line;
-    return Wake::Timeout;
+    pollUntil(fds.data(), fds.size(), until);
+    if (fds[1].revents != 0 || cancel.requested()) return Wake::Cancel;
+    return fds[0].revents != 0 ? Wake::Line : Wake::Timeout;
 }
 
-// The cancel request's wake-up is an eventfd: readable from the request until the next clear.
-CancelSignal::CancelSignal() {
-    const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (fd >= 0) handle_ = fd;
-}
-
-CancelSignal::~CancelSignal() {
-    if (handle_ >= 0) ::close(static_cast<int>(handle_));
-}
-
-void CancelSignal::request() {
-    requested_.store(true, std::memory_order_release);
-    if (handle_ < 0) return;
-    const uint64_t one = 1;
-    // A full counter still wakes every wait, so a failed write loses nothing.
-    [[maybe_unused]] const ssize_t written = ::write(static_cast<int>(handle_), &one, sizeof one);
-}
-
-void CancelSignal::clear() {
-    requested_.store(false, std::memory_order_release);
-    if (handle_ < 0) return;
-    uint64_t count = 0;
-    [[maybe_unused]] const ssize_t drained =
-        ::read(static_cast<int>(handle_), &count, sizeof count);
-}
 
 }  // namespace rv

@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "fileio/platform_io.h"
+
 namespace rv {
 
 std::string EscapeBytes(std::string_view bytes) {
@@ -53,7 +55,7 @@ std::string FormatTraceLine(const TraceRecord& record) {
 
 std::unique_ptr<TraceFile> TraceFile::Open(const std::string& path) {
     if (path == "-") return std::unique_ptr<TraceFile>(new TraceFile(stderr, false));
-    std::FILE* file = std::fopen(path.c_str(), "we");
+    std::FILE* file = OpenForWriting(path);
     if (file == nullptr) return nullptr;
     return std::unique_ptr<TraceFile>(new TraceFile(file, true));
 }

@@ -9,6 +9,8 @@
 #include <system_error>
 
 #include "fileio/atomic_file.h"
+#include "fileio/platform_io.h"
+#include "ports/platform.h"
 
 namespace rv {
 
@@ -24,15 +26,7 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-// A device is an absolute path of printable characters without blanks.
-bool validDevice(std::string_view device) {
-    if (device.empty() || device.front() != '/') return false;
-    for (const char c : device) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= ' ' || byte == 0x7f) return false;
-    }
-    return true;
-}
+bool validDevice(std::string_view device) { return IsDevicePath(device); }
 
 std::string lineWarning(const std::string& fileName, std::size_t line, const std::string& text) {
     return fileName + ":" + std::to_string(line) + ": " + text;
@@ -74,7 +68,7 @@ ParsedLine parseLine(std::string_view raw) {
 
 bool readWhole(const std::string& path, std::string& text, bool& missing, std::string& error) {
     missing = false;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
     if (!in) {
         if (errno == ENOENT) {
             missing = true;
@@ -105,8 +99,6 @@ int PortIndexOf(std::string_view name) {
 }
 
 std::string PortName(int index) { return "COM" + std::to_string(index + 1); }
-
-std::string DefaultDevice(int index) { return "/dev/ttyS" + std::to_string(index); }
 
 std::string PortSourceText(PortSource source, int index) {
     switch (source) {
@@ -148,19 +140,6 @@ PortDevices EnvironmentPorts() {
         }
     }
     return devices;
-}
-
-std::string SettingsFilePath() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (config != nullptr && config[0] == '/') {
-        base = config;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
-        base = std::string(home) + "/.config";
-    } else {
-        return {};
-    }
-    return base + "/rv740x/ports.conf";
 }
 
 PortSettings ParsePortSettings(std::string_view text, const std::string& fileName) {
@@ -216,7 +195,7 @@ PortSettings ReadPortSettings(const std::string& path) {
 bool SavePortSetting(const std::string& path, int index, const std::string& device,
                      std::string& error) {
     if (path.empty()) {
-        error = "не найден каталог настроек: не заданы XDG_CONFIG_HOME и HOME";
+        error = "не найден каталог настроек: " + SettingsPathMissingReason();
         return false;
     }
     if (index < 0 || index >= kPortCount) {
@@ -250,11 +229,12 @@ bool SavePortSetting(const std::string& path, int index, const std::string& devi
     }
     if (!replaced && !newLine.empty()) text += newLine + "\n";
 
-    const std::filesystem::path target(path);
+    const std::filesystem::path target = PathFromUtf8(path);
     std::error_code code;
     std::filesystem::create_directories(target.parent_path(), code);
     if (code) {
-        error = target.parent_path().string() + ": не удалось создать каталог: " + code.message();
+        error =
+            Utf8FromPath(target.parent_path()) + ": не удалось создать каталог: " + code.message();
         return false;
     }
     AtomicWriteError failure;

@@ -12,6 +12,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "ports/platform.h"
 #include "ports/port_map.h"
 
 namespace {
@@ -95,8 +96,9 @@ PortDialog::PortDialog(rv::PortSetup& setup, std::vector<rv::SerialDevice> devic
 
     auto* file = new QLabel(
         QString::fromUtf8("Файл настроек: %1")
-            .arg(setup_.settingsPath().empty() ? QString::fromUtf8("не найден (нет HOME)")
-                                               : fromStd(setup_.settingsPath())),
+            .arg(setup_.settingsPath().empty()
+                     ? QString::fromStdString("не найден (" + rv::SettingsPathMissingBrief() + ")")
+                     : fromStd(setup_.settingsPath())),
         this);
     file->setObjectName("SettingsFile");
     file->setTextInteractionFlags(Qt::TextSelectableByMouse);

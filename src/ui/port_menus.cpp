@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QMessageBox>
 
+#include "ports/platform.h"
 #include "ports/port_map.h"
 #include "rv740x_version.h"
 #include "ui/WN1.h"
@@ -17,8 +18,9 @@ void ApplyPorts(const rv::PortSetup& setup, TDeskForm& form) {
 }
 
 QString AboutText(const rv::PortSetup& setup) {
-    QString text = QString::fromUtf8("Конфигуратор приборов RV7406 и RV7408\nВерсия %1\n\n")
-                       .arg(RV740X_VERSION);
+    QString text =
+        QString::fromUtf8("Конфигуратор приборов RV7406 и RV7408\nВерсия %1\nПлатформа: %2\n\n")
+            .arg(RV740X_VERSION, QString::fromStdString(rv::PlatformName()));
     for (int i = 0; i < rv::kPortCount; ++i) {
         const rv::PortMapping& mapping = setup.map()[size_t(i)];
         text += QString("%1: %2 (%3)\n")
@@ -26,9 +28,11 @@ QString AboutText(const rv::PortSetup& setup) {
                          QString::fromStdString(mapping.device),
                          QString::fromStdString(rv::PortSourceText(mapping.source, i)));
     }
-    text += QString::fromUtf8("\nФайл настроек: %1")
-                .arg(setup.settingsPath().empty() ? QString::fromUtf8("не найден (нет HOME)")
-                                                  : QString::fromStdString(setup.settingsPath()));
+    text +=
+        QString::fromUtf8("\nФайл настроек: %1")
+            .arg(setup.settingsPath().empty()
+                     ? QString::fromStdString("не найден (" + rv::SettingsPathMissingBrief() + ")")
+                     : QString::fromStdString(setup.settingsPath()));
     return text;
 }
 

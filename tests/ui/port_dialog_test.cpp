@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSysInfo>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -193,13 +194,17 @@ class PortDialogTest : public QObject, private WindowFixture {
         auto* box = form->findChild<QMessageBox*>("AboutBox");
         QVERIFY(box != nullptr);
         QCOMPARE(box->windowTitle(), utf8("О программе"));
+        // The platform as Qt names the machine it runs on.
         QCOMPARE(box->text(),
-                 utf8("Конфигуратор приборов RV7406 и RV7408\nВерсия " RV740X_VERSION "\n\n"
-                      "COM1: /dev/ttyS0 (по умолчанию)\n"
-                      "COM2: /dev/ttyUSB1 (параметр --com2)\n"
-                      "COM3: /dev/ttyS2 (по умолчанию)\n"
-                      "COM4: /dev/ttyACM2 (переменная RV740X_COM4)\n\n"
-                      "Файл настроек: ") +
+                 utf8("Конфигуратор приборов RV7406 и RV7408\nВерсия " RV740X_VERSION "\n"
+                      "Платформа: Linux ") +
+                     QSysInfo::currentCpuArchitecture() +
+                     utf8("\n\n"
+                          "COM1: /dev/ttyS0 (по умолчанию)\n"
+                          "COM2: /dev/ttyUSB1 (параметр --com2)\n"
+                          "COM3: /dev/ttyS2 (по умолчанию)\n"
+                          "COM4: /dev/ttyACM2 (переменная RV740X_COM4)\n\n"
+                          "Файл настроек: ") +
                      settingsFile());
         QCOMPARE(box->button(QMessageBox::Ok)->text(), utf8("ОК"));
         box->close();

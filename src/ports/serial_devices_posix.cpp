@@ -1,5 +1,3 @@
-#include "ports/serial_devices.h"
-
 #include <libudev.h>
 #include <unistd.h>
 
@@ -8,6 +6,7 @@
 #include <string_view>
 
 #include "ports/port_map.h"
+#include "ports/serial_devices.h"
 
 namespace rv {
 

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Builds the Windows packages on Debian, from a fresh machine: the portable zip and the
+# installer, rv740x-configurator-<version>-windows-x64.zip and ...-setup.exe, in the build
+# directory (default build-windows/).
+#
+#   scripts/build-windows.sh                  the command-line tool; the window too when Qt for
+#                                             Windows is already built
+#   RV740X_WINDOWS_GUI=1 scripts/build-windows.sh   build Qt for Windows first when missing
+#                                             (scripts/build-qt-windows.sh; long)
+#   RV740X_SKIP_INSTALL=1 ...                 do not touch the system's packages
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${RV740X_WINDOWS_BUILD_DIR:-$root/build-windows}"
+qt="${RV740X_QT_WINDOWS:-$HOME/.cache/rv740x/qt-6.4.2-mingw64}"
+triple=x86_64-w64-mingw32
+
+if [ -z "${RV740X_SKIP_INSTALL:-}" ]; then
+    "$root/scripts/install-deps.sh" --windows
+fi
+if [ "${RV740X_WINDOWS_GUI:-0}" = 1 ]; then
+    "$root/scripts/build-qt-windows.sh"
+fi
+
+gui=OFF
+cmake_qt=()
+if [ -f "$qt/.complete" ]; then
+    gui=ON
+    cmake_qt=(-DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr
+        -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake)
+else
+    echo "Qt for Windows not built ($qt): packaging the command-line tool only."
+fi
+
+launcher=()
+command -v ccache > /dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DRV740X_WERROR=ON \
+    -DRV740X_BUILD_UI="$gui" "${launcher[@]}" "${cmake_qt[@]}"
+cmake --build "$build" -j "${RV740X_JOBS:-2}"
+
+version="$(sed -n 's/^#define RV740X_VERSION "\(.*\)"$/\1/p' "$build/src/generated/rv740x_version.h")"
+name="rv740x-configurator-$version-windows-x64"
+stage="$build/package/$name"
+rm -rf "$build/package"
+mkdir -p "$stage"
+
+# The programs, stripped, and the mingw runtime they were linked with.
+cp "$build/rv740x.exe" "$stage/"
+[ "$gui" = ON ] && cp "$build/rv740x-config.exe" "$stage/"
+runtime="$(dirname "$($triple-g++-posix -print-file-name=libstdc++-6.dll)")"
+cp "$runtime/libstdc++-6.dll" "$runtime/libgcc_s_seh-1.dll" \
+    "/usr/$triple/lib/libwinpthread-1.dll" "$stage/"
+if [ "$gui" = ON ]; then
+    for dll in Qt6Core Qt6Gui Qt6Widgets; do cp "$qt/bin/$dll.dll" "$stage/"; done
+    mkdir -p "$stage/platforms" "$stage/styles" "$stage/translations"
+    cp "$qt/plugins/platforms/qwindows.dll" "$stage/platforms/"
+    [ -f "$qt/plugins/styles/qwindowsvistastyle.dll" ] &&
+        cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
+    # Qt's own texts in Russian, found where the program looks on every platform: Qt's
+    # translations directory, which qt.conf places beside the program.
+    cp /usr/share/qt6/translations/qtbase_ru.qm "$stage/translations/"
+    printf '[Paths]\nPrefix = .\nPlugins = .\nTranslations = translations\n' > "$stage/qt.conf"
+fi
+$triple-strip "$stage"/*.exe "$stage"/*.dll "$stage"/*/*.dll 2> /dev/null || true
+cp "$build/dist/windows/rv740x-config.ico" "$stage/"
+# Texts for Windows readers: CR LF.
+sed 's/$/\r/' "$root/README.md" > "$stage/README.txt"
+
+zip="$build/$name.zip"
+rm -f "$zip"
+(cd "$build/package" && zip -qr9 "$zip" "$name")
+
+setup="$build/$name-setup.exe"
+nsis=(-DRV740X_VERSION="$version" -DRV740X_STAGE="$stage" -DRV740X_SETUP="$setup"
+    -DRV740X_ICON="$build/dist/windows/rv740x-config.ico")
+[ "$gui" = ON ] && nsis+=(-DRV740X_GUI)
+makensis -V2 "${nsis[@]}" "$root/dist/windows/installer.nsi"
+
+echo "Windows packages:"
+ls -l "$zip" "$setup"

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// What the program needs of the operating system beyond the serial port and files: its name,
+// where the ports and the settings live, the console and the command line. One implementation per
+// platform (platform_posix.cpp, platform_windows.cpp); nothing above knows which.
+namespace rv {
+
+// The platform's name as the user is told it, e.g. "Linux x86_64" or "Windows x64".
+std::string PlatformName();
+
+// DefaultDevice and SettingsFilePath (ports/port_map.h) are the platform's too.
+
+// Whether text names a device as the platform writes one (an absolute path on Linux,
+// \\.\NAME on Windows), free of blanks.
+bool IsDevicePath(std::string_view text);
+
+// Why SettingsFilePath found no place, in full ("не заданы XDG_CONFIG_HOME и HOME") and in
+// brief ("нет HOME").
+std::string SettingsPathMissingReason();
+std::string SettingsPathMissingBrief();
+
+// The text of the last system error of the calling thread, in the system's language.
+std::string LastSystemErrorText();
+
+// The program's arguments in UTF-8, whatever the system passed.
+std::vector<std::string> CommandLineUtf8(int argc, char** argv);
+// Makes the console show UTF-8 text (a no-op where it always does).
+void PrepareConsole();
+// Calls `handler` on each Ctrl+C (from a signal handler or a console thread: it may only
+// touch atomics). Waits in progress end early on platforms where a signal interrupts them.
+void OnConsoleInterrupt(void (*handler)());
+
+}  // namespace rv

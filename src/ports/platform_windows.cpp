@@ -1,0 +1,107 @@
+// windows.h before the headers that need its types.
+// clang-format off
+#include <windows.h>
+#include <shellapi.h>
+// clang-format on
+#include <stdlib.h>
+
+#include <algorithm>
+#include <array>
+#include <cfenv>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <system_error>
+
+#include "ports/platform.h"
+
+namespace rv {
+
+namespace {
+
+void (*interruptHandler)() = nullptr;
+
+BOOL WINAPI onConsoleControl(DWORD type) {
+    if (type != CTRL_C_EVENT || interruptHandler == nullptr) return FALSE;
+    interruptHandler();
+    return TRUE;
+}
+
+std::string narrow(std::wstring_view utf16) {
+    if (utf16.empty()) return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), text.data(), size,
+                        nullptr, nullptr);
+    return text;
+}
+
+std::string errorText(DWORD code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = length > 0 && buffer != nullptr ? std::wstring(buffer, length) : L"";
+    if (buffer != nullptr) LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.'))
+        text.pop_back();
+    if (text.empty()) return "ошибка " + std::to_string(code);
+    return narrow(text);
+}
+
+}  // namespace
+
+std::string PlatformName() { return "Windows x64"; }
+
+std::string DefaultDevice(int index) { return "\\\\.\\COM" + std::to_string(index + 1); }
+
+bool IsDevicePath(std::string_view text) {
+    // \\.\COM12, \\?\... or a drive path; no blanks.
+    const bool device = text.size() > 4 && text.substr(0, 2) == "\\\\" &&
+                        (text[2] == '.' || text[2] == '?') && text[3] == '\\';
+    const bool drive = text.size() > 3 && text[1] == ':' && (text[2] == '\\' || text[2] == '/');
+    if (!device && !drive) return false;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= ' ' || byte == 0x7f) return false;
+    }
+    return true;
+}
+
+std::string SettingsFilePath() {
+    // %APPDATA%, read in UTF-16: a user name may hold any letters.
+    const wchar_t* appData = _wgetenv(L"APPDATA");
+    if (appData == nullptr || appData[0] == L'\0') return {};
+    return narrow(appData) + "\\rv740x\\ports.conf";
+}
+
+std::string SettingsPathMissingReason() { return "не задана переменная APPDATA"; }
+
+std::string SettingsPathMissingBrief() { return "нет APPDATA"; }
+
+std::string LastSystemErrorText() { return errorText(GetLastError()); }
+
+std::vector<std::string> CommandLineUtf8(int argc, char** argv) {
+    int count = 0;
+    wchar_t** wideArgs = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wideArgs == nullptr) return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> args;
+    args.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) args.push_back(narrow(wideArgs[i]));
+    LocalFree(wideArgs);
+    return args;
+}
+
+void PrepareConsole() {
+    SetConsoleOutputCP(CP_UTF8);
+    SetConsoleCP(CP_UTF8);
+}
+
+void OnConsoleInterrupt(void (*handler)()) {
+    interruptHandler = handler;
+    SetConsoleCtrlHandler(onConsoleControl, TRUE);
+}
+
+}  // namespace rv

@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# The Windows build's tests under Wine: first the core's tests that need no pseudo-terminal
+# (core_tests_windows.exe), then the command-line tool end to end on the Windows serial path
+# against the simulator: COM2 is mapped to the simulator's pseudo-terminal and every command's answer is
+# checked against the Linux build's answer on the same line. The instrument's memory must come
+# back byte for byte after a write of another configuration and a write of the backup.
+#
+#   tests/wine/run_wine_tests.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR
+#
+# Needs wine64 (Debian's wine, wine64) and the Linux build's rv740x and rv740x-sim. The Wine
+# prefix is kept in the Windows build directory, so later runs start quickly.
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+win="$(cd "$1" && pwd)"
+linux="$(cd "$2" && pwd)"
+
+export WINEPREFIX="${RV740X_WINEPREFIX:-$win/wineprefix}"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# The mingw runtime DLLs the programs were linked with.
+runtime="$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")"
+export WINEPATH="$runtime;/usr/x86_64-w64-mingw32/lib"
+wine=/usr/lib/wine/wine64
+[ -x "$wine" ] || wine="$(command -v wine64 || command -v wine)"
+
+work="$(mktemp -d /tmp/rv740x-wine-XXXXXX)"
+sim_pid=""
+cleanup() {
+    if [ -n "$sim_pid" ] && kill -0 "$sim_pid" 2> /dev/null; then
+        kill -TERM "$sim_pid"
+        wait "$sim_pid" 2> /dev/null || true
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "Making the Wine prefix $WINEPREFIX"
+    "$wine" wineboot -i > "$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; exit 1; }
+fi
+
+# A pseudo-terminal has no modem lines; the library gives Wine's process those it asks for.
+shim="$work/pty_modem_lines.so"
+g++ -shared -fPIC -O2 -o "$shim" "$here/pty_modem_lines.cpp" -ldl
+
+# The line: a RV7408 at 1, a RV7406 at 5, a silent one at 4, one whose block 5 has both
+# copies broken at 6, one of another family at 7.
+coproc SIM {
+    exec "$linux/rv740x-sim" --link "$work/line" --state "$work/state" --instrument 1 \
+        --instrument 5,model=RV7406 --instrument 4,silent --instrument 6,bad-both=5 \
+        --instrument 7,family=18
+}
+sim_pid=$SIM_PID
+if ! read -r -t 20 word _ <&"${SIM[0]}" || [ "$word" != ready ]; then
+    echo "rv740x-sim did not start" >&2
+    exit 1
+fi
+# COM2 is the simulator's line, through Wine's DOS device link.
+ln -sfn "$work/line" "$WINEPREFIX/dosdevices/com2"
+
+# The core's tests; those of the port's wait use COM2 and instrument 1.
+echo "== core tests"
+RV740X_TEST_COM='\\.\COM2' LD_PRELOAD="$shim" "$wine" "$win/core_tests_windows.exe" \
+    --gtest_brief=1 | sed 's/\r$//'
+
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+# Runs both programs with the same arguments (the Windows one on COM2, the Linux one on the
+# link) and compares exit code, output and errors; paths are given per program.
+compare() {
+    local name="$1"
+    shift
+    local -a linuxArgs=() windowsArgs=()
+    for arg in "$@"; do
+        case "$arg" in
+            @DIR) linuxArgs+=("$work/linux"); windowsArgs+=("$windir") ;;
+            @FILE1) linuxArgs+=("$linuxFile1"); windowsArgs+=("$winFile1") ;;
+            @FILE5) linuxArgs+=("$linuxFile5"); windowsArgs+=("$winFile5") ;;
+            *) linuxArgs+=("$arg"); windowsArgs+=("$arg") ;;
+        esac
+    done
+    local lcode=0 wcode=0
+    "$linux/rv740x" --port "$work/line" "${linuxArgs[@]}" > "$work/l.out" 2> "$work/l.err" ||
+        lcode=$?
+    LD_PRELOAD="$shim" "$wine" "$win/rv740x.exe" --port COM2 "${windowsArgs[@]}" \
+        > "$work/w.out" 2> "$work/w.err" || wcode=$?
+    # Windows ends lines with CR LF; the backup's paths are the program's own.
+    sed -i 's/\r$//' "$work/w.out" "$work/w.err"
+    sed -i "s|$work/linux|DIR|g; s|/|\\\\|g" "$work/l.out"
+    sed -i "s|$(printf '%s' "$windir" | sed 's/\\/\\\\/g')|DIR|g; s|/|\\\\|g" "$work/w.out"
+    echo "== $name: exit $wcode (Linux $lcode)"
+    sed 's/^/   /' "$work/w.out" "$work/w.err"
+    [ "$wcode" = "$lcode" ] || fail "$name: exit $wcode, Linux $lcode"
+    cmp -s "$work/l.out" "$work/w.out" || { fail "$name: output differs"; diff "$work/l.out" "$work/w.out" || true; }
+    cmp -s "$work/l.err" "$work/w.err" || { fail "$name: errors differ"; diff "$work/l.err" "$work/w.err" || true; }
+    return 0
+}
+
+
+cp "$work/state/1.mem" "$work/1.mem.before"
+mkdir -p "$work/linux"
+# The backup goes to a folder with Cyrillic letters, given as Windows writes it.
+windir='Z:'"$(printf '%s' "$work" | sed 's|/|\\|g')"'\Конфигурации'
+
+compare "search" search --to 7
+compare "backup" backup @DIR --to 5
+cmp -s "$work/state/1.mem" "$work/1.mem.before" || fail "backup changed the memory"
+windows_files=("$work/Конфигурации"/*.rv740x.json)
+[ "${#windows_files[@]}" = 2 ] || fail "backup made ${#windows_files[@]} files, not 2"
+winFile1="$windir\\$(basename "$(ls "$work/Конфигурации"/RV7408_1_*)")"
+winFile5="$windir\\$(basename "$(ls "$work/Конфигурации"/RV7406_5_*)")"
+linuxFile1="$(ls "$work"/linux/RV7408_1_*)"
+linuxFile5="$(ls "$work"/linux/RV7406_5_*)"
+# Both builds saved the same configuration, but for the time stamp.
+diff <(grep -v '"savedAt"' "$linuxFile1") <(grep -v '"savedAt"' "$work/Конфигурации"/RV7408_1_*) \
+    || fail "the Windows backup of 1 differs from the Linux one"
+
+compare "diff, equal" diff 1 @FILE1
+# Another configuration into instrument 1 (the RV7406's, so --yes), then its own back.
+LD_PRELOAD="$shim" "$wine" "$win/rv740x.exe" --port COM2 write 1 "$winFile5" --yes \
+    > "$work/w.out" 2>&1 || fail "write of another configuration: exit $?"
+cmp -s "$work/state/1.mem" "$work/1.mem.before" && fail "the other configuration changed nothing"
+compare "diff, changed" diff 1 @FILE1
+LD_PRELOAD="$shim" "$wine" "$win/rv740x.exe" --port COM2 write 1 "$winFile1" --yes \
+    > "$work/w.out" 2>&1 || fail "write of the backup: exit $?"
+if cmp "$work/state/1.mem" "$work/1.mem.before"; then
+    echo "== memory of instrument 1 restored byte for byte"
+else
+    fail "memory of instrument 1 not restored"
+fi
+
+# Failure rows: no answer, a broken copy, another family.
+compare "read, no answer" read 4
+compare "read, broken copy" read 6
+compare "write, another family" write 7 @FILE1 --yes
+compare "diff, another family" diff 7 @FILE1
+
+if [ "$failures" -ne 0 ]; then
+    echo "Wine end-to-end: $failures failures"
+    exit 1
+fi
+echo "Wine end-to-end: all passed"
