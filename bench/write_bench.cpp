@@ -79,8 +79,7 @@ int main(int argc, char** argv) {
             rv::bench::StartPacedInstrument("write_bench", kNet, baud, speedIndex);
         if (!sim) return 2;
         rv::Link link;
-        link.portDevices[0] = sim->linkPath();
-        link.PortIndex = 0;
+        link.Device = sim->linkPath();
         link.NetNumber = kNet;
         link.applySpeedIndex(speedIndex);
         size_t logLine = 0;

@@ -103,7 +103,7 @@ TEST_P(ChangedBytes, OnlyTheDifferingBytesTravelAndMemoryEndsAsTheImage) {
         }
     }
     Link link;
-    link.portDevices[0] = sim.linkPath();
+    link.Device = sim.linkPath();
     link.NetNumber = kNet;
     link.ReplyTimeout = std::chrono::milliseconds(150);
     ConfigImage image;
