@@ -10,7 +10,7 @@ packages=(
     qt6-base-dev qt6-translations-l10n nlohmann-json3-dev libudev-dev pkg-config
     libcli11-dev libglib2.0-dev
     xvfb xauth fonts-dejavu-core fonts-liberation
-    librsvg2-bin dpkg-dev file lintian desktop-file-utils appstream man-db
+    librsvg2-bin dpkg-dev file lintian desktop-file-utils appstream man-db poppler-utils
 )
 
 missing=()

@@ -566,13 +566,34 @@ LoadResult ParseConfiguration(std::string_view text, ConfigurationFile& out) {
     return result;
 }
 
-bool SaveConfigurationFile(const std::string& path, const ConfigImage& image,
-                           const InstrumentRecord& instrument, std::string& error) {
-    const std::string text = FormatConfiguration(image, instrument, UtcTimeStamp());
+namespace {
+
+enum class Existing { Replace, Keep };
+
+// Puts `temporary` in `path`'s place; with Keep it fails with EEXIST when `path` exists, also
+// on file systems that cannot refuse a rename themselves.
+bool moveInto(const std::string& temporary, const std::string& path, Existing existing) {
+    if (existing == Existing::Replace) return std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return std::rename(temporary.c_str(), path.c_str()) == 0;
+}
+
+// Writes `text` to a temporary file beside `path`, then moves it into place. On failure no
+// file at `path` has changed and `code` is the errno of the step that failed.
+bool saveText(const std::string& path, const std::string& text, Existing existing,
+              std::string& error, int& code) {
     std::string temporary = path + ".XXXXXX";
     const int fd = mkstemp(temporary.data());
     if (fd < 0) {
-        error = "Не удалось создать файл рядом с «" + path + "»: " + std::strerror(errno);
+        code = errno;
+        error = "Не удалось создать файл рядом с «" + path + "»: " + std::strerror(code);
         return false;
     }
     fchmod(fd, 0644);
@@ -586,20 +607,56 @@ bool SaveConfigurationFile(const std::string& path, const ConfigImage& image,
     const bool complete = written == text.size() && ::fsync(fd) == 0;
     const int savedErrno = errno;
     ::close(fd);
-    if (!complete || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = "Не удалось записать файл «" + path +
-                "»: " + std::strerror(complete ? errno : savedErrno);
+    if (!complete || !moveInto(temporary, path, existing)) {
+        code = complete ? errno : savedErrno;
+        error = "Не удалось записать файл «" + path + "»: " + std::strerror(code);
         ::unlink(temporary.c_str());
         return false;
     }
     return true;
 }
 
+}  // namespace
+
+bool SaveConfigurationFile(const std::string& path, const ConfigImage& image,
+                           const InstrumentRecord& instrument, std::string& error) {
+    int code = 0;
+    return saveText(path, FormatConfiguration(image, instrument, UtcTimeStamp()), Existing::Replace,
+                    error, code);
+}
+
+bool SaveNewConfigurationFile(const std::string& directory, const std::string& name,
+                              const std::string& timeText, const ConfigImage& image,
+                              const InstrumentRecord& instrument, std::string& path,
+                              std::string& error) {
+    const std::string text = FormatConfiguration(image, instrument, UtcTimeStamp());
+    const std::string extension = kConfigurationExtension;
+    const bool hasExtension =
+        name.size() > extension.size() &&
+        name.compare(name.size() - extension.size(), extension.size(), extension) == 0;
+    const std::string stem = hasExtension ? name.substr(0, name.size() - extension.size()) : name;
+    const std::string tail = hasExtension ? extension : std::string();
+    constexpr int kTries = 1000;
+    for (int attempt = 0; attempt < kTries; ++attempt) {
+        std::string candidate = stem;
+        if (attempt > 0) candidate += "_" + timeText;
+        if (attempt > 1) candidate += "_" + std::to_string(attempt);
+        path = (std::filesystem::path(directory) / (candidate + tail)).string();
+        int code = 0;
+        if (saveText(path, text, Existing::Keep, error, code)) return true;
+        if (code != EEXIST) return false;
+    }
+    error = "Не удалось подобрать свободное имя файла для «" + name + "»";
+    return false;
+}
+
 LoadResult LoadConfigurationFile(const std::string& path, ConfigurationFile& out) {
     LoadResult result;
     std::error_code code;
     if (!std::filesystem::is_regular_file(path, code)) {
-        result.error = "Не удалось открыть файл «" + path + "»: это не обычный файл";
+        result.error =
+            "Не удалось открыть файл «" + path + "»: " +
+            (std::filesystem::exists(path, code) ? "это не обычный файл" : "файл не существует");
         return result;
     }
     std::ifstream in(path, std::ios::binary);
@@ -650,5 +707,7 @@ std::string timeNowText(const char* format, bool utc) {
 std::string LocalDateText() { return timeNowText("%Y-%m-%d", false); }
 
 std::string UtcTimeStamp() { return timeNowText("%Y-%m-%dT%H:%M:%SZ", true); }
+
+std::string LocalTimeText() { return timeNowText("%H%M%S", false); }
 
 }  // namespace rv

@@ -12,7 +12,12 @@ void Link::applySpeedIndex(int index) {
 bool Link::OpenPort() {
     const std::string& device =
         portDevices[static_cast<size_t>(PortIndex >= 0 && PortIndex < 4 ? PortIndex : 0)];
-    switch (port.open(device, BaudRate)) {
+    LinkDetail.clear();
+    const SerialPort::OpenResult result = port.open(device, BaudRate);
+    if (result != SerialPort::OpenResult::Ok) {
+        LinkDetail = PortOpenDetail(device, port.lastOpenError());
+    }
+    switch (result) {
         case SerialPort::OpenResult::Ok:
             return true;
         case SerialPort::OpenResult::CannotOpen:

@@ -13,13 +13,23 @@ class SerialPort {
   public:
     enum class OpenResult { Ok, CannotOpen, NotCharDevice, SetupFailed };
 
+    // Why the last open failed, in terms that do not depend on the operating system.
+    enum class OpenFailure { None, NotFound, NoPermission, HeldByAnother, Other };
+    struct OpenError {
+        OpenFailure cause = OpenFailure::None;
+        int systemCode = 0;  // the system's own error number, for Other
+        std::string holder;  // the program holding the port, when the system tells it
+    };
+
     SerialPort() = default;
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
     ~SerialPort() { close(); }
 
-    // Opens and configures the device; on any failure no device is held.
+    // Opens and configures the device; on any failure no device is held and lastOpenError()
+    // says why.
     OpenResult open(const std::string& path, uint32_t baud);
+    const OpenError& lastOpenError() const { return openError_; }
     // Safe on a closed port.
     void close();
     bool isOpen() const { return fd_ >= 0; }
@@ -39,8 +49,11 @@ class SerialPort {
     static bool isPseudoTerminal(int fd);
 
   private:
+    OpenResult fail(int fd, OpenResult result, int systemCode, const std::string& path);
+
     int fd_ = -1;
     uint32_t baud_ = 0;
+    OpenError openError_;
 };
 
 }  // namespace rv

@@ -20,6 +20,7 @@
 #include "ui/main_menu.h"
 #include "ui/text_spin_box.h"
 #include "ui/transfer_buttons.h"
+#include "ui/window_caption.h"
 #include "ui/window_style.h"
 
 namespace {
@@ -77,7 +78,9 @@ TDeskForm::TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
     setKeyboardOrder();
     FormCreate();
     mainMenu_ = new MainMenu(this, QSize(kClientWidth, kClientHeight));
+    caption_ = new WindowCaption(*this);
     configFileMenu_ = new ConfigFileMenu(*this, *mainMenu_);
+    connect(transfer_, &TransferButtons::written, caption_, &WindowCaption::markClean);
 }
 
 void TDeskForm::setDialogs(TFormRELE* rele, TFormPASS* pass, TInfoForm* info) {
@@ -295,6 +298,12 @@ void TDeskForm::dialogClosed() {
 }
 
 void TDeskForm::closeEvent(QCloseEvent* event) {
+    // Edits are not thrown away unasked; while an operation or the search runs there is no
+    // asking, the window closes as it always has.
+    if (isEnabled() && !searchActive() && !caption_->confirmDiscard()) {
+        event->ignore();
+        return;
+    }
     FormClose();
     event->accept();
     emit closed();

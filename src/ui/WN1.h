@@ -25,6 +25,7 @@ class TInfoForm;
 class TransferButtons;
 class MainMenu;
 class ConfigFileMenu;
+class WindowCaption;
 
 namespace rv {
 struct Link;
@@ -52,6 +53,8 @@ class TDeskForm : public QWidget {
     MainMenu* mainMenu() { return mainMenu_; }
     // "Файл" menu items for configuration files.
     ConfigFileMenu* configFileMenu() { return configFileMenu_; }
+    // The caption: where the configuration came from, and whether it holds unsaved edits.
+    WindowCaption& caption() { return *caption_; }
 
     using Source = ImageSource;
     Source& source() { return source_; }
@@ -120,6 +123,7 @@ class TDeskForm : public QWidget {
     TransferButtons* transfer_ = nullptr;
     MainMenu* mainMenu_ = nullptr;
     ConfigFileMenu* configFileMenu_ = nullptr;
+    WindowCaption* caption_ = nullptr;
     Source source_;
     // Own enabled states of the controls the search holds, given back when it ends.
     std::vector<std::pair<QWidget*, bool>> heldForSearch_;

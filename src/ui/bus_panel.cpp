@@ -156,7 +156,8 @@ void BusPanel::BtnSearchClick() {
     const rv::Outcome outcome =
         rv::SearchLine(link_, rv::SearchTimeoutOfSpeedIndex(MenuTecSPD->currentIndex()), observer);
     if (outcome == rv::Outcome::Failed && link_.LinkStatus != rv::status::kOk)
-        boxes_.error(window(), QString::fromStdString(rv::StatusText(link_.LinkStatus)));
+        boxes_.errorWithDetail(window(), QString::fromStdString(rv::StatusText(link_.LinkStatus)),
+                               QString::fromStdString(link_.LinkDetail));
 
     BtnSearch->setText(QString::fromUtf8("П о и с к"));
     Stepper->hide();

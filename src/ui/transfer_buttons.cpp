@@ -73,9 +73,10 @@ void TransferButtons::BtnSaveClick() {
     if (!runner_.boxes().confirmOkCancel(&owner, QString::fromUtf8(" Записать данные ?"))) return;
     rv::TransferObserver observer;
     observer.progress = [this](int percent) { runner_.showProgress(percent); };
-    runner_.run(owner, QString::fromUtf8("  Запись ..."), false, OperationRunner::Priority::Raised,
-                [&] {
-                    return rv::WriteConfiguration(runner_.link(), image_, observer,
-                                                  source_.fromFile ? &source_.record.Raw : nullptr);
-                });
+    const rv::Outcome outcome = runner_.run(
+        owner, QString::fromUtf8("  Запись ..."), false, OperationRunner::Priority::Raised, [&] {
+            return rv::WriteConfiguration(runner_.link(), image_, observer,
+                                          source_.fromFile ? &source_.record.Raw : nullptr);
+        });
+    if (outcome == rv::Outcome::Done) emit written();
 }

@@ -213,7 +213,7 @@ class ChannelPageTest : public QObject {
         QCOMPARE(field(name)->text(), shown);
         QVERIFY(form->image().Channels[2].*members.at(name) == exact);
         // A typed text that is no number puts the shown text back, and still stores nothing.
-        enter(field(name), Entry::Paste, "1,5", 0);
+        enter(field(name), Entry::Paste, "1;5", 0);
         QCOMPARE(field(name)->text(), shown);
         QVERIFY(form->image().Channels[2].*members.at(name) == exact);
         // Showing it again keeps it too.

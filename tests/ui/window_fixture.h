@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QTest>
 #include <functional>
@@ -40,6 +41,8 @@ class WindowFixture {
     std::function<void()> duringWait;
 
     void createWindow() {
+        // The program's settings (the recent files) go to a test directory of Qt's own.
+        QStandardPaths::setTestModeEnabled(true);
         link = std::make_unique<rv::Link>();
         testClock.start();
         waitTimedOut = false;
