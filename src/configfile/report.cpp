@@ -86,7 +86,8 @@ std::string ConfigurationReportHtml(const ConfigImage& image, const InstrumentRe
         "<title>Отчёт о конфигурации " +
         escaped(model) +
         "</title>\n"
-        "<style>body{font-family:sans-serif;font-size:9pt} th,td{text-align:left}</style>\n"
+        "<style>body{font-family:sans-serif;font-size:9pt} h1{font-size:16pt} "
+        "h2{font-size:12pt} th,td{text-align:left}</style>\n"
         "</head>\n<body>\n";
     html += "<h1>Отчёт о конфигурации прибора " + escaped(model) + "</h1>\n";
 

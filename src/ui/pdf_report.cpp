@@ -1,6 +1,7 @@
 #include "ui/pdf_report.h"
 
 #include <QFile>
+#include <QFont>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
@@ -22,6 +23,11 @@ bool WritePdfReport(const QString& path, const QString& html, QString& error) {
         writer.setTitle(QString::fromUtf8("Отчёт о конфигурации"));
         writer.setCreator("rv740x-config");
         QTextDocument document;
+        // The application's font is sized in pixels, which the writer's 1200 dpi would make
+        // tiny; the report is sized in points.
+        QFont font = document.defaultFont();
+        font.setPointSizeF(9);
+        document.setDefaultFont(font);
         document.setHtml(html);
         document.print(&writer);
     }
