@@ -38,8 +38,7 @@ int main() {
         return 1;
     }
     rv::Link link;
-    link.portDevices[0] = sim.linkPath();
-    link.PortIndex = 0;
+    link.Device = sim.linkPath();
     rv::ConfigImage image;
     rv::InstrumentRecord record;
     if (rv::ReadConfiguration(link, image, {}, &record) != rv::Outcome::Done) {

@@ -36,7 +36,7 @@ double threadCpuSeconds() {
 int main() {
     PtyPeer peer;
     rv::Link link;
-    link.portDevices[0] = peer.path();
+    link.Device = peer.path();
     // The program pumps its window here; an empty pump keeps the measure about the link.
     link.pumpMessages = [] {};
     if (!link.OpenPort()) {

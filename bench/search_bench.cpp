@@ -42,8 +42,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     rv::Link link;
-    link.portDevices[0] = sim.linkPath();
-    link.PortIndex = 0;
+    link.Device = sim.linkPath();
     link.applySpeedIndex(rv::kDefaultSpeedIndex);
     const rv::Duration timeout = rv::SearchTimeoutOfSpeedIndex(rv::kDefaultSpeedIndex);
     const double timeoutSeconds = secondsOf(timeout);

@@ -50,8 +50,7 @@ int main(int argc, char** argv) {
             rv::bench::StartPacedInstrument("transfer_bench", kNet, baud, speedIndex);
         if (!sim) return 2;
         rv::Link link;
-        link.portDevices[0] = sim->linkPath();
-        link.PortIndex = 0;
+        link.Device = sim->linkPath();
         link.NetNumber = kNet;
         link.applySpeedIndex(speedIndex);
         if (pump) link.pumpMessages = [] {};

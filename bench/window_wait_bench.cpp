@@ -33,7 +33,6 @@ using rv::bench::Measure;
 using rv::test::SimProcess;
 
 constexpr int kNet = 5;
-constexpr int kWindowPort = 1;  // the port the window starts on, COM2
 
 // Lets the window run its event loop for a while.
 void settle(int ms) {
@@ -79,7 +78,7 @@ int main(int argc, char** argv) {
         const std::unique_ptr<SimProcess> sim =
             rv::bench::StartPacedInstrument("window_wait_bench", kNet, baud, speedIndex);
         if (!sim) return 2;
-        link.portDevices[kWindowPort] = sim->linkPath();
+        link.Device = sim->linkPath();  // the device of COM2, the port the window starts on
         bus->followNetworkChange(kNet, speedIndex);
         settle(300);
 

@@ -21,19 +21,19 @@ struct SearchOptions {
 int RunSearch(const LineOptions& line, const SearchOptions& options);
 
 // The whole configuration of instrument `net` into a file, or to stdout for an empty path.
-int RunRead(const LineOptions& line, unsigned net, const std::string& outputPath);
+int RunRead(const LineOptions& options, unsigned net, const std::string& outputPath);
 // A configuration file as a table: fields by channels; with `html` the configuration report
 // as an HTML page instead.
 int RunShow(const std::string& path, bool html);
 // The differences between two files, or between an instrument and a file: 0 when none, 1
 // when there are some.
 int RunDiffFiles(const std::string& leftPath, const std::string& rightPath);
-int RunDiffInstrument(const LineOptions& line, unsigned net, const std::string& path);
+int RunDiffInstrument(const LineOptions& options, unsigned net, const std::string& path);
 // A configuration file into instrument `net`.
-int RunWrite(const LineOptions& line, unsigned net, const std::string& path, bool yes);
+int RunWrite(const LineOptions& options, unsigned net, const std::string& path, bool yes);
 // A search, then every instrument found read into DIR under its default file name.
-int RunBackup(const LineOptions& line, const std::string& directory, bool allSpeeds, unsigned first,
-              unsigned last);
+int RunBackup(const LineOptions& options, const std::string& directory, bool allSpeeds,
+              unsigned first, unsigned last);
 
 // The speeds a search or backup goes through: all seven, or the one of the line options.
 SweepPlan PlanOf(const LineOptions& line, bool allSpeeds, unsigned first, unsigned last);

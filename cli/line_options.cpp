@@ -17,29 +17,16 @@ int SpeedIndexOfBaud(unsigned baud) {
     return -1;
 }
 
-bool ParseComName(const std::string& text, int& portIndex) {
-    if (text.size() != 4) return false;
-    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
-    if (upper(text[0]) != 'C' || upper(text[1]) != 'O' || upper(text[2]) != 'M') return false;
-    if (text[3] < '1' || text[3] > '4') return false;
-    portIndex = text[3] - '1';
-    return true;
-}
-
 int SetUpLine(const LineOptions& options, OpenedLine& line) {
     Link& link = line.link;
-    int portIndex = 0;
-    if (ParseComName(options.port, portIndex)) {
+    const int portIndex = PortIndexOf(options.port);
+    if (portIndex >= 0) {
         // COM1..COM4 mean what they mean to the window: environment, settings file, default.
         const PortSetup setup({}, SettingsFilePath());
         for (const std::string& w : setup.warnings()) std::fprintf(stderr, "%s\n", w.c_str());
-        for (int i = 0; i < kPortCount; ++i) {
-            link.portDevices[static_cast<size_t>(i)] = setup.map()[static_cast<size_t>(i)].device;
-        }
-        link.PortIndex = portIndex;
+        link.Device = setup.map()[static_cast<size_t>(portIndex)].device;
     } else if (!options.port.empty() && options.port[0] == '/') {
-        link.PortIndex = 0;
-        link.portDevices[0] = options.port;
+        link.Device = options.port;
     } else {
         std::fprintf(stderr, "Порт «%s» не задан: укажите COM1..COM4 или путь к устройству\n",
                      options.port.c_str());

@@ -19,9 +19,6 @@ struct LineOptions {
 // The speed-list index of a line speed, or -1 when the instruments have no such speed.
 int SpeedIndexOfBaud(unsigned baud);
 
-// Whether `text` names COM1..COM4 (any letter case); sets the index 0..3.
-bool ParseComName(const std::string& text, int& portIndex);
-
 // The line the options chose, with its trace file.
 struct OpenedLine {
     Link link;

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <exception>
 #include <string>
 
 #include "commands.h"
@@ -18,9 +19,7 @@ constexpr const char* kSweepNote =
     "номеров 1..254 на всех семи скоростях (--all-speeds) длится до 21,5 минуты; "
     "сужайте его ключами --from и --to.";
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     CLI::App app{
         "rv740x: поиск, чтение, сравнение и запись конфигурации приборов RV7406/RV7408 "
         "на линии"};
@@ -167,4 +166,19 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     return exitCode;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // What no command expects (memory running out, say) still ends with a message.
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "rv740x: %s\n", e.what());
+        return rv::cli::kExitFailure;
+    } catch (...) {
+        std::fprintf(stderr, "rv740x: непредвиденная ошибка\n");
+        return rv::cli::kExitFailure;
+    }
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <string>
 
 #include "configfile/code_page.h"
@@ -44,7 +45,7 @@ SweepResult Sweep(Link& link, const SweepPlan& plan) {
             const double left = secondsAfterThisSpeed + (plan.last - net + 1) * probe;
             line.show(std::to_string(baud) + " бод, номер " + std::to_string(net) + ", найдено " +
                       std::to_string(result.found.size()) + ", осталось " +
-                      Clock(static_cast<long>(left + 0.5)));
+                      Clock(std::lround(left)));
         };
         observer.found = [&](unsigned net) {
             const bool known =

@@ -15,7 +15,8 @@ if [ -z "${RV740X_SKIP_INSTALL:-}" ]; then
     "$root/scripts/install-deps.sh"
 fi
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRV740X_BUILD_UI=ON
+# The same configuration as scripts/test.sh, so the two share one build.
+RV740X_BUILD_DIR="$build" "$root/scripts/configure.sh"
 cmake --build "$build" --target rv740x-config rv740x-sim -j "$(nproc)"
 
 work="$(mktemp -d /tmp/rv740x-demo-XXXXXX)"

@@ -8,6 +8,6 @@ if [ -z "${RV740X_SKIP_INSTALL:-}" ]; then
     ./scripts/install-deps.sh
 fi
 build="${RV740X_BUILD_DIR:-build}"
-cmake -S . -B "$build" -G Ninja -DRV740X_WERROR=ON "$@"
+RV740X_BUILD_DIR="$build" ./scripts/configure.sh "$@"
 cmake --build "$build" -j 2
 ctest --test-dir "$build" --output-on-failure

@@ -98,8 +98,7 @@ class RestartableInstrument {
     // Points the link at the instrument, with a reply time-out short enough for many cuts.
     void attach(Link& link) const {
         link.ClosePort();
-        link.portDevices[0] = sim_->linkPath();
-        link.PortIndex = 0;
+        link.Device = sim_->linkPath();
         link.NetNumber = static_cast<uint32_t>(net_);
         link.ReplyTimeout = std::chrono::milliseconds(100);
     }

@@ -5,7 +5,7 @@
 //
 //   SimProcess sim({"5,model=RV7406"});
 //   ASSERT_TRUE(sim.started()) << sim.error();
-//   link.portDevices[0] = sim.linkPath();
+//   link.Device = sim.linkPath();
 
 #include <fcntl.h>
 #include <poll.h>

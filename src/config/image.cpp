@@ -179,6 +179,10 @@ uint8_t DisplayCodeFromSeconds(long seconds) {
 
 int SecondsFromDisplayCode(uint8_t code) { return (code * 256 + 255) / 900; }
 
+bool BlockHoldsUsedChannels(int index) { return index == kRelayBlock; }
+
+bool BlockHoldsDisplayPeriod(int index) { return index == kPasswordBlock; }
+
 uint16_t UpdateUsedChannels(uint16_t mask, uint16_t bit, bool checked) {
     return checked ? static_cast<uint16_t>(mask | bit) : static_cast<uint16_t>(mask & ~bit);
 }

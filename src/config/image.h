@@ -66,6 +66,11 @@ struct ConfigImage {
     friend bool operator==(const ConfigImage&, const ConfigImage&) = default;
 };
 
+// Whether DecodeBlock(index) sets UsedChannels, and DisplayPeriodByte: a window shows each
+// as soon as its block has come.
+bool BlockHoldsUsedChannels(int index);
+bool BlockHoldsDisplayPeriod(int index);
+
 // Display period: code from seconds ((S * 900 + 255) / 256, low byte) and back.
 uint8_t DisplayCodeFromSeconds(long seconds);
 int SecondsFromDisplayCode(uint8_t code);

@@ -6,6 +6,7 @@
 
 #include "config/image.h"
 #include "config/transfer.h"
+#include "rv740x_version.h"
 
 namespace rv {
 
@@ -15,7 +16,7 @@ namespace rv {
 inline constexpr const char* kConfigurationFormat = "rv740x-configuration";
 inline constexpr int kConfigurationFormatVersion = 1;
 inline constexpr const char* kConfigurationExtension = ".rv740x.json";
-inline constexpr const char* kProgramVersion = "1.55";
+inline constexpr const char* kProgramVersion = RV740X_VERSION;
 inline constexpr size_t kConfigurationFileLimit = size_t{1024} * 1024;
 
 // What a file gives back: the image (LoadedId from the file, never 0) and the instrument

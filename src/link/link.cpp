@@ -10,13 +10,10 @@ void Link::applySpeedIndex(int index) {
 }
 
 bool Link::OpenPort() {
-    const std::string& device =
-        portDevices[static_cast<size_t>(PortIndex >= 0 && PortIndex < 4 ? PortIndex : 0)];
     LinkDetail.clear();
-    const SerialPort::OpenResult result = port.open(device, BaudRate);
-    if (result != SerialPort::OpenResult::Ok) {
-        LinkDetail = PortOpenDetail(device, port.lastOpenError());
-    }
+    const SerialPort::OpenResult result = port.open(Device, BaudRate);
+    if (result != SerialPort::OpenResult::Ok)
+        LinkDetail = PortOpenDetail(Device, port.lastOpenError());
     switch (result) {
         case SerialPort::OpenResult::Ok:
             return true;

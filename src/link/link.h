@@ -9,19 +9,19 @@
 #include "link/serial_port.h"
 #include "link/timeouts.h"
 #include "link/trace.h"
-#include "ports/port_map.h"
 
 namespace rv {
 
 inline constexpr int kMaxReplyFields = 60;
 using ReplyFieldArray = std::array<std::string, kMaxReplyFields>;
 
-// The line's settings (port, speed, reply time-out, addressed instrument) and its session
+// The line's settings (device, speed, reply time-out, addressed instrument) and its session
 // state (the open port, the cancel request, the outcome of the last operation and the fields
 // of the last reply). The program holds one; each test makes its own. Operations open the
 // port through a Session (link/session.h).
 struct Link {
-    int PortIndex = 0;  // 0..3 for COM1..COM4
+    // The device path of the port, e.g. /dev/ttyS1; the program resolves COM1..COM4 to it.
+    std::string Device = "/dev/ttyS0";
     uint32_t BaudRate = 9600;
     Duration ReplyTimeout = kInitialReplyTimeout;
     uint32_t NetNumber = 1;
@@ -31,9 +31,6 @@ struct Link {
     std::string LinkDetail;
     ReplyFieldArray ReplyFields;
     SerialPort port;
-
-    // Devices behind COM1..COM4; the program fills them from its PortSetup.
-    PortDevices portDevices{DefaultDevice(0), DefaultDevice(1), DefaultDevice(2), DefaultDevice(3)};
 
     // Called while a transaction waits, so the window stays alive and can set CancelFlag.
     std::function<void()> pumpMessages;
@@ -53,7 +50,7 @@ struct Link {
     // Sets BaudRate and ReplyTimeout from a speed-list index (-1: none selected, 9600 baud).
     void applySpeedIndex(int index);
 
-    // Opens the port of PortIndex at BaudRate; on failure LinkStatus holds 5, 6 or 21.
+    // Opens Device at BaudRate; on failure LinkStatus holds 5, 6 or 21.
     bool OpenPort();
     // Safe when no port is open.
     void ClosePort();

@@ -1,9 +1,5 @@
 #include "ports/port_map.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 #include <system_error>
+
+#include "fileio/atomic_file.h"
 
 namespace rv {
 
@@ -24,16 +22,6 @@ std::string_view trimmed(std::string_view text) {
     while (!text.empty() && blank(text.front())) text.remove_prefix(1);
     while (!text.empty() && blank(text.back())) text.remove_suffix(1);
     return text;
-}
-
-// "COM1".."COM4" in any letter case: 0..3; anything else: -1.
-int portIndexOf(std::string_view name) {
-    if (name.size() != 4) return -1;
-    for (std::size_t i = 0; i < 3; ++i) {
-        if ((name[i] | 0x20) != "com"[i]) return -1;
-    }
-    if (name[3] < '1' || name[3] > '4') return -1;
-    return name[3] - '1';
 }
 
 // A device is an absolute path of printable characters without blanks.
@@ -68,7 +56,7 @@ ParsedLine parseLine(std::string_view raw) {
     }
     const std::string_view name = trimmed(line.substr(0, equals));
     const std::string_view device = trimmed(line.substr(equals + 1));
-    const int index = portIndexOf(name);
+    const int index = PortIndexOf(name);
     if (index < 0) {
         parsed.problem = "неизвестное имя порта \"" + std::string(name) + "\", строка пропущена (" +
                          kLineExpected + ")";
@@ -106,6 +94,15 @@ bool readWhole(const std::string& path, std::string& text, bool& missing, std::s
 }
 
 }  // namespace
+
+int PortIndexOf(std::string_view name) {
+    if (name.size() != 4) return -1;
+    for (std::size_t i = 0; i < 3; ++i) {
+        if ((name[i] | 0x20) != "com"[i]) return -1;
+    }
+    if (name[3] < '1' || name[3] > '4') return -1;
+    return name[3] - '1';
+}
 
 std::string PortName(int index) { return "COM" + std::to_string(index + 1); }
 
@@ -260,25 +257,13 @@ bool SavePortSetting(const std::string& path, int index, const std::string& devi
         error = target.parent_path().string() + ": не удалось создать каталог: " + code.message();
         return false;
     }
-    std::string temporary = path + ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0) {
-        error = path + ": не удалось создать временный файл: " + std::strerror(errno);
-        return false;
-    }
-    bool written = fchmod(fd, 0644) == 0;
-    for (std::size_t done = 0; written && done < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        written = n > 0;
-        if (written) done += static_cast<std::size_t>(n);
-    }
-    written = written && fsync(fd) == 0;
-    const int savedErrno = errno;
-    written = (::close(fd) == 0) && written;
-    if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = path + ": не удалось записать файл: " + std::strerror(written ? errno : savedErrno);
-        ::unlink(temporary.c_str());
+    AtomicWriteError failure;
+    if (!WriteFileAtomically(path, text, failure)) {
+        error = path +
+                (failure.step == AtomicWriteError::Step::CreateTemporary
+                     ? ": не удалось создать временный файл: "
+                     : ": не удалось записать файл: ") +
+                failure.reason;
         return false;
     }
     return true;

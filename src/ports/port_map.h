@@ -22,6 +22,8 @@ using PortMap = std::array<PortMapping, kPortCount>;
 // One device per COM name, index 0 for COM1; an empty string means "not given here".
 using PortDevices = std::array<std::string, kPortCount>;
 
+// "COM1".."COM4" in any letter case: 0..3; anything else: -1.
+int PortIndexOf(std::string_view name);
 // "COM1".."COM4" for index 0..3.
 std::string PortName(int index);
 // The default device of a COM name: /dev/ttyS0 for COM1 and so on.

@@ -28,19 +28,6 @@ class TFormPASS : public QDialog {
     // writes run unseen.
     void setInfoForm(TInfoForm* info) { runner_.setInfoForm(info); }
 
-    QLabel* Label1 = nullptr;
-    QLineEdit* Sym1 = nullptr;
-    QLineEdit* Sym2 = nullptr;
-    QLineEdit* Sym3 = nullptr;
-    QLineEdit* Sym4 = nullptr;
-    QPushButton* BtnPASS = nullptr;
-    QLabel* Label2 = nullptr;
-    QLineEdit* EdSENO = nullptr;
-    QLabel* Label3 = nullptr;
-    QComboBox* MenuSPD = nullptr;
-    QPushButton* BtnSENO = nullptr;
-    QPushButton* Button1 = nullptr;
-
     void FormActivate();
     void FormDeactivate();
     void Sym1Change();
@@ -72,6 +59,19 @@ class TFormPASS : public QDialog {
     void hideEvent(QHideEvent* e) override;
 
   private:
+    QLabel* Label1 = nullptr;
+    QLineEdit* Sym1 = nullptr;
+    QLineEdit* Sym2 = nullptr;
+    QLineEdit* Sym3 = nullptr;
+    QLineEdit* Sym4 = nullptr;
+    QPushButton* BtnPASS = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* EdSENO = nullptr;
+    QLabel* Label3 = nullptr;
+    QComboBox* MenuSPD = nullptr;
+    QPushButton* BtnSENO = nullptr;
+    QPushButton* Button1 = nullptr;
+
     std::array<QLineEdit*, 4> digits() const { return {Sym1, Sym2, Sym3, Sym4}; }
     // The digit field at `position` (0: Sym1) after its text changed: one hex digit or the
     // digit it held.

@@ -21,21 +21,6 @@ class TFormRELE : public QDialog {
     static constexpr int kEventsPerRelay = rv::kRelayEvents;
     static constexpr int kCells = kRelays * kEventsPerRelay;
 
-    QScrollArea* Scroll = nullptr;
-    QPushButton* BtnER = nullptr;
-    QMenu* PopUstav = nullptr;
-    QMenu* PopError = nullptr;
-    QAction* N1 = nullptr;
-    QAction* N2 = nullptr;
-    QAction* N3 = nullptr;
-    QAction* N4 = nullptr;
-    QAction* E1 = nullptr;
-    QAction* E2 = nullptr;
-    QAction* E3 = nullptr;
-    std::array<QLabel*, kRelays> RelayLabel{};
-    // Cell of relay r, channel c, event e at 24r + 3c + e.
-    std::array<QLabel*, kCells> RelayCell{};
-
     void FormCreate();
     void FormShow();
     void FormDeactivate();
@@ -71,6 +56,21 @@ class TFormRELE : public QDialog {
     void hideEvent(QHideEvent* e) override;
 
   private:
+    QScrollArea* Scroll = nullptr;
+    QPushButton* BtnER = nullptr;
+    QMenu* PopUstav = nullptr;
+    QMenu* PopError = nullptr;
+    QAction* N1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* N4 = nullptr;
+    QAction* E1 = nullptr;
+    QAction* E2 = nullptr;
+    QAction* E3 = nullptr;
+    std::array<QLabel*, kRelays> RelayLabel{};
+    // Cell of relay r, channel c, event e at 24r + 3c + e.
+    std::array<QLabel*, kCells> RelayCell{};
+
     void setCell(int index, int code);
     void chooseCode(int code);
 

@@ -16,9 +16,6 @@ class TInfoForm : public QDialog {
   public:
     TInfoForm(rv::Link& link, QWidget* parent = nullptr);
 
-    QProgressBar* Stepper = nullptr;
-    QPushButton* BtnCancel = nullptr;
-
     // Gauge at 0 and visible, caption set, cancel enabled or not, shown without a modal loop.
     void startOperation(const QString& caption, bool cancellable);
     void setProgress(int percent);
@@ -36,5 +33,8 @@ class TInfoForm : public QDialog {
     bool event(QEvent* e) override;
 
   private:
+    QProgressBar* Stepper = nullptr;
+    QPushButton* BtnCancel = nullptr;
+
     rv::Link& link_;
 };

@@ -16,6 +16,7 @@
 #include "ui/EdRL.h"
 #include "ui/bus_panel.h"
 #include "ui/channel_page.h"
+#include "ui/config_file_host.h"
 #include "ui/config_file_menu.h"
 #include "ui/main_menu.h"
 #include "ui/text_spin_box.h"
@@ -24,6 +25,33 @@
 #include "ui/window_style.h"
 
 namespace {
+
+// The main window as the configuration-file menu sees it.
+class DeskFileHost : public ConfigFileHost {
+  public:
+    explicit DeskFileHost(TDeskForm& form) : form_(form) {}
+
+    QWidget& window() override { return form_; }
+    bool idle() const override { return form_.isEnabled() && !form_.searchActive(); }
+    const rv::ConfigImage& image() const override { return form_.image(); }
+    const ImageSource& source() const override { return form_.source(); }
+    MessageBoxes& boxes() override { return form_.boxes(); }
+    OperationRunner& runner() override { return form_.runner(); }
+    rv::Link& link() override { return form_.link(); }
+    void showFile(const rv::ConfigurationFile& file, const QString& version) override {
+        form_.image() = file.Image;
+        form_.source() = {file.Instrument, true};
+        form_.showLoadedImage(version);
+    }
+    void showSource(const QString& fileName) override {
+        form_.caption().setFileName(fileName);
+        form_.caption().markClean();
+    }
+    bool confirmDiscard() override { return form_.caption().confirmDiscard(); }
+
+  private:
+    TDeskForm& form_;
+};
 
 using window_style::makeLabel;
 using window_style::setHint;
@@ -79,9 +107,18 @@ TDeskForm::TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
     FormCreate();
     mainMenu_ = new MainMenu(this, QSize(kClientWidth, kClientHeight));
     caption_ = new WindowCaption(*this);
-    configFileMenu_ = new ConfigFileMenu(*this, *mainMenu_);
+    fileHost_ = std::make_unique<DeskFileHost>(*this);
+    configFileMenu_ = new ConfigFileMenu(*fileHost_, *mainMenu_, this);
+    connect(this, &TDeskForm::configurationRead, configFileMenu_,
+            &ConfigFileMenu::configurationRead);
+    beforeWrite = [this] { return configFileMenu_->confirmWriteTarget(); };
     connect(transfer_, &TransferButtons::written, caption_, &WindowCaption::markClean);
 }
+
+// The file menu goes before the view of the window it was given.
+TDeskForm::~TDeskForm() { delete configFileMenu_; }
+
+void TDeskForm::setPortDevices(const rv::PortDevices& devices) { bus_->setPortDevices(devices); }
 
 void TDeskForm::setDialogs(TFormRELE* rele, TFormPASS* pass, TInfoForm* info) {
     formRELE_ = rele;
@@ -256,8 +293,9 @@ void TDeskForm::showVersion(const QString& version) {
 }
 
 void TDeskForm::showDecodedBlock(int index) {
-    if (index == 2) setUsedChannelBoxes();
-    if (index == 20) EdPause->setValue(rv::SecondsFromDisplayCode(image_.DisplayPeriodByte));
+    if (rv::BlockHoldsUsedChannels(index)) setUsedChannelBoxes();
+    if (rv::BlockHoldsDisplayPeriod(index))
+        EdPause->setValue(rv::SecondsFromDisplayCode(image_.DisplayPeriodByte));
 }
 
 void TDeskForm::holdForSearch() {

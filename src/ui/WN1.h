@@ -4,10 +4,12 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
 #include "config/image.h"
+#include "ports/port_map.h"
 #include "ui/image_source.h"
 #include "ui/operation_runner.h"
 
@@ -24,6 +26,7 @@ class TFormRELE;
 class TInfoForm;
 class TransferButtons;
 class MainMenu;
+class ConfigFileHost;
 class ConfigFileMenu;
 class WindowCaption;
 
@@ -41,9 +44,12 @@ class TDeskForm : public QWidget {
     static QFont windowFont();
 
     TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent = nullptr);
+    ~TDeskForm() override;
 
     // The dialogs are created after the main window; it knows them from here on.
     void setDialogs(TFormRELE* rele, TFormPASS* pass, TInfoForm* info);
+    // The devices behind COM1..COM4, for the port list.
+    void setPortDevices(const rv::PortDevices& devices);
 
     rv::ConfigImage& image() { return image_; }
     rv::Link& link() { return link_; }
@@ -122,6 +128,7 @@ class TDeskForm : public QWidget {
     BusPanel* bus_ = nullptr;
     TransferButtons* transfer_ = nullptr;
     MainMenu* mainMenu_ = nullptr;
+    std::unique_ptr<ConfigFileHost> fileHost_;
     ConfigFileMenu* configFileMenu_ = nullptr;
     WindowCaption* caption_ = nullptr;
     Source source_;

@@ -108,7 +108,15 @@ void BusPanel::selectStartupLine() {
     SearchActive = false;
 }
 
-void BusPanel::MenuCOMChange(int index) { link_.PortIndex = index; }
+void BusPanel::setPortDevices(const rv::PortDevices& devices) {
+    portDevices_ = devices;
+    MenuCOMChange(MenuCOM->currentIndex());
+}
+
+void BusPanel::MenuCOMChange(int index) {
+    link_.Device =
+        portDevices_[static_cast<size_t>(index >= 0 && index < rv::kPortCount ? index : 0)];
+}
 
 void BusPanel::MenuTecSPDChange(int index) { link_.applySpeedIndex(index); }
 

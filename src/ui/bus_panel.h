@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include "ports/port_map.h"
+
 class MessageBoxes;
 class QComboBox;
 class QLabel;
@@ -26,6 +28,8 @@ class BusPanel : public QWidget {
     bool searchActive() const { return SearchActive; }
     // Makes the panel address the instrument at a new network number and speed index.
     void followNetworkChange(int netNumber, int speedIndex);
+    // The devices behind COM1..COM4; the chosen one becomes the link's device.
+    void setPortDevices(const rv::PortDevices& devices);
 
     void MenuCOMChange(int index);
     void MenuTecSPDChange(int index);
@@ -42,6 +46,8 @@ class BusPanel : public QWidget {
     rv::Link& link_;
     MessageBoxes& boxes_;
     bool SearchActive = false;
+    rv::PortDevices portDevices_{rv::DefaultDevice(0), rv::DefaultDevice(1), rv::DefaultDevice(2),
+                                 rv::DefaultDevice(3)};
 
     QLabel* LabelMenu = nullptr;
     QComboBox* MenuPribor = nullptr;

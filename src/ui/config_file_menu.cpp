@@ -13,13 +13,12 @@
 #include "configfile/code_page.h"
 #include "configfile/report.h"
 #include "link/status.h"
-#include "ui/WN1.h"
+#include "ui/config_file_host.h"
 #include "ui/difference_window.h"
 #include "ui/main_menu.h"
 #include "ui/message_boxes.h"
 #include "ui/operation_runner.h"
 #include "ui/pdf_report.h"
-#include "ui/window_caption.h"
 
 namespace {
 
@@ -31,8 +30,8 @@ QString fromUtf8(const std::string& text) {
 
 }  // namespace
 
-ConfigFileMenu::ConfigFileMenu(TDeskForm& form, MainMenu& menu)
-    : QObject(&form), form_(form), directory_(QDir::homePath()) {
+ConfigFileMenu::ConfigFileMenu(ConfigFileHost& host, MainMenu& menu, QObject* parent)
+    : QObject(parent), host_(host), directory_(QDir::homePath()) {
     QMenu* file = menu.fileMenu();
     QAction* quit = menu.quitAction();
     auto add = [&](const char* name, const char* text, void (ConfigFileMenu::*slot)()) {
@@ -58,43 +57,45 @@ ConfigFileMenu::ConfigFileMenu(TDeskForm& form, MainMenu& menu)
     report_ = add("ReportAction", "О&тчёт о конфигурации…", &ConfigFileMenu::saveReport);
     file->insertSeparator(quit);
     connect(file, &QMenu::aboutToShow, this, &ConfigFileMenu::updateActions);
-    // After a read, even one that failed, the window no longer shows the file alone.
-    connect(&form, &TDeskForm::configurationRead, this, [this] {
-        sourceFile_.clear();
-        sourceSavedAt_.clear();
-        showFileName(QString());
-        updateActions();
-    });
 
     chooseOpenPath = [this](const QString& directory) {
-        return QFileDialog::getOpenFileName(&form_, QString::fromUtf8("Открыть конфигурацию"),
-                                            directory, QString::fromUtf8(kFileFilter));
+        return QFileDialog::getOpenFileName(&host_.window(),
+                                            QString::fromUtf8("Открыть конфигурацию"), directory,
+                                            QString::fromUtf8(kFileFilter));
     };
     chooseComparePath = [this](const QString& directory) {
-        return QFileDialog::getOpenFileName(&form_,
+        return QFileDialog::getOpenFileName(&host_.window(),
                                             QString::fromUtf8("Сравнить с файлом конфигурации"),
                                             directory, QString::fromUtf8(kFileFilter));
     };
     chooseSavePath = [this](const QString& suggested) {
-        return QFileDialog::getSaveFileName(&form_, QString::fromUtf8("Сохранить конфигурацию"),
-                                            suggested, QString::fromUtf8(kFileFilter));
+        return QFileDialog::getSaveFileName(&host_.window(),
+                                            QString::fromUtf8("Сохранить конфигурацию"), suggested,
+                                            QString::fromUtf8(kFileFilter));
     };
     chooseReportPath = [this](const QString& suggested) {
-        return QFileDialog::getSaveFileName(&form_, QString::fromUtf8("Отчёт о конфигурации"),
-                                            suggested, QString::fromUtf8("PDF (*.pdf)"));
+        return QFileDialog::getSaveFileName(&host_.window(),
+                                            QString::fromUtf8("Отчёт о конфигурации"), suggested,
+                                            QString::fromUtf8("PDF (*.pdf)"));
     };
-    form.beforeWrite = [this] { return confirmWriteTarget(); };
     fillRecentMenu();
     updateActions();
 }
 
 ConfigFileMenu::~ConfigFileMenu() = default;
 
-bool ConfigFileMenu::idle() const { return form_.isEnabled() && !form_.searchActive(); }
+void ConfigFileMenu::configurationRead() {
+    sourceFile_.clear();
+    sourceSavedAt_.clear();
+    showFileName(QString());
+    updateActions();
+}
+
+bool ConfigFileMenu::idle() const { return host_.idle(); }
 
 void ConfigFileMenu::updateActions() {
     const bool idle = this->idle();
-    const bool loaded = form_.image().LoadedId != 0;
+    const bool loaded = host_.image().LoadedId != 0;
     open_->setEnabled(idle);
     save_->setEnabled(idle && loaded);
     compareDevice_->setEnabled(idle && loaded);
@@ -133,40 +134,42 @@ void ConfigFileMenu::remember(const QString& path, const std::string& savedAt) {
 }
 
 void ConfigFileMenu::showFileName(const QString& path) {
-    form_.caption().setFileName(path.isEmpty() ? QString() : QFileInfo(path).fileName());
-    form_.caption().markClean();
+    host_.showSource(path.isEmpty() ? QString() : QFileInfo(path).fileName());
 }
 
 bool ConfigFileMenu::loadFile(const QString& path, rv::ConfigurationFile& out) {
     const rv::LoadResult result = rv::LoadConfigurationFile(path.toStdString(), out);
     if (!result.ok) {
-        form_.boxes().error(&form_, QString::fromUtf8("Файл «%1» не открыт.\n%2")
-                                        .arg(QFileInfo(path).fileName(), fromUtf8(result.error)));
+        host_.boxes().error(&host_.window(),
+                            QString::fromUtf8("Файл «%1» не открыт.\n%2")
+                                .arg(QFileInfo(path).fileName(), fromUtf8(result.error)));
         return false;
     }
     directory_ = QFileInfo(path).absolutePath();
     if (!result.warnings.empty()) {
         QStringList lines;
         for (const std::string& w : result.warnings) lines << fromUtf8(w);
-        form_.boxes().warning(
-            &form_, QString::fromUtf8("В файле «%1» есть неизвестные поля, они пропущены:\n%2")
-                        .arg(QFileInfo(path).fileName(), lines.join('\n')));
+        host_.boxes().warning(
+            &host_.window(),
+            QString::fromUtf8("В файле «%1» есть неизвестные поля, они пропущены:\n%2")
+                .arg(QFileInfo(path).fileName(), lines.join('\n')));
     }
     return true;
 }
 
 void ConfigFileMenu::openConfiguration() {
-    if (!idle() || !form_.caption().confirmDiscard()) return;
+    if (!idle() || !host_.confirmDiscard()) return;
     const QString path = chooseOpenPath(directory_);
     if (path.isEmpty()) return;
     openPath(path);
 }
 
 void ConfigFileMenu::openRecent(const QString& path) {
-    if (!idle() || !form_.caption().confirmDiscard()) return;
+    if (!idle() || !host_.confirmDiscard()) return;
     if (!QFileInfo::exists(path)) {
-        form_.boxes().error(
-            &form_, QString::fromUtf8("Файла «%1» больше нет; он убран из списка.").arg(path));
+        host_.boxes().error(
+            &host_.window(),
+            QString::fromUtf8("Файла «%1» больше нет; он убран из списка.").arg(path));
         recent_.remove(path);
         fillRecentMenu();
         return;
@@ -178,25 +181,23 @@ void ConfigFileMenu::openPath(const QString& path) {
     rv::ConfigurationFile file;
     if (!loadFile(path, file)) return;
 
-    form_.image() = file.Image;
-    form_.source() = {file.Instrument, true};
     const auto version = rv::InstrumentTextToUtf8(file.Instrument.Firmware);
-    form_.showLoadedImage(fromUtf8(version.value_or(std::string())));
+    host_.showFile(file, fromUtf8(version.value_or(std::string())));
     remember(path, file.SavedAt);
     showFileName(path);
     updateActions();
 }
 
 void ConfigFileMenu::saveConfiguration() {
-    if (!idle() || form_.image().LoadedId == 0) return;
-    const TDeskForm::Source& source = form_.source();
+    if (!idle() || host_.image().LoadedId == 0) return;
+    const ImageSource& source = host_.source();
     const std::string name = rv::DefaultConfigurationFileName(
-        form_.image(), source.record.NetNumber, rv::LocalDateText());
+        host_.image(), source.record.NetNumber, rv::LocalDateText());
     const QString path = chooseSavePath(QDir(directory_).filePath(fromUtf8(name)));
     if (path.isEmpty()) return;
     std::string error;
-    if (!rv::SaveConfigurationFile(path.toStdString(), form_.image(), source.record, error)) {
-        form_.boxes().error(&form_, fromUtf8(error));
+    if (!rv::SaveConfigurationFile(path.toStdString(), host_.image(), source.record, error)) {
+        host_.boxes().error(&host_.window(), fromUtf8(error));
         return;
     }
     directory_ = QFileInfo(path).absolutePath();
@@ -205,49 +206,49 @@ void ConfigFileMenu::saveConfiguration() {
 }
 
 void ConfigFileMenu::saveReport() {
-    if (!idle() || form_.image().LoadedId == 0) return;
-    const TDeskForm::Source& source = form_.source();
-    std::string name = rv::DefaultConfigurationFileName(form_.image(), source.record.NetNumber,
+    if (!idle() || host_.image().LoadedId == 0) return;
+    const ImageSource& source = host_.source();
+    std::string name = rv::DefaultConfigurationFileName(host_.image(), source.record.NetNumber,
                                                         rv::LocalDateText());
     name = name.substr(0, name.size() - std::string(rv::kConfigurationExtension).size()) + ".pdf";
     const QString path = chooseReportPath(QDir(directory_).filePath(fromUtf8(name)));
     if (path.isEmpty()) return;
     const rv::ReportSource from{source.fromFile, sourceFile_.toStdString(), sourceSavedAt_};
     const std::string html =
-        rv::ConfigurationReportHtml(form_.image(), source.record, from, rv::LocalDateText());
+        rv::ConfigurationReportHtml(host_.image(), source.record, from, rv::LocalDateText());
     QString error;
     if (!WritePdfReport(path, fromUtf8(html), error)) {
-        form_.boxes().error(&form_, error);
+        host_.boxes().error(&host_.window(), error);
         return;
     }
     directory_ = QFileInfo(path).absolutePath();
 }
 
 void ConfigFileMenu::compareWithInstrument() {
-    if (!idle() || form_.image().LoadedId == 0) return;
+    if (!idle() || host_.image().LoadedId == 0) return;
     // The window's own data stay as they are: the instrument's are read beside them.
-    if (!form_.boxes().confirmOkCancel(
-            &form_, QString::fromUtf8("Считать конфигурацию из прибора для сравнения?")))
+    if (!host_.boxes().confirmOkCancel(
+            &host_.window(), QString::fromUtf8("Считать конфигурацию из прибора для сравнения?")))
         return;
     rv::ConfigImage other;
-    OperationRunner& runner = form_.runner();
+    OperationRunner& runner = host_.runner();
     rv::TransferObserver observer;
     observer.progress = [&runner](int percent) { runner.showProgress(percent); };
     const rv::Outcome outcome = runner.run(
-        form_, QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Raised,
-        [&] { return rv::ReadConfiguration(form_.link(), other, observer); });
+        host_.window(), QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Raised,
+        [&] { return rv::ReadConfiguration(host_.link(), other, observer); });
     if (outcome != rv::Outcome::Done) return;
-    showDifferences(rv::CompareConfigurations(form_.image(), other),
+    showDifferences(rv::CompareConfigurations(host_.image(), other),
                     QString::fromUtf8("В приборе"));
 }
 
 void ConfigFileMenu::compareWithFile() {
-    if (!idle() || form_.image().LoadedId == 0) return;
+    if (!idle() || host_.image().LoadedId == 0) return;
     const QString path = chooseComparePath(directory_);
     if (path.isEmpty()) return;
     rv::ConfigurationFile file;
     if (!loadFile(path, file)) return;
-    showDifferences(rv::CompareConfigurations(form_.image(), file.Image),
+    showDifferences(rv::CompareConfigurations(host_.image(), file.Image),
                     QString::fromUtf8("В файле"));
 }
 
@@ -260,18 +261,18 @@ void ConfigFileMenu::showDifferences(const std::vector<rv::FieldDifference>& dif
 }
 
 bool ConfigFileMenu::confirmWriteTarget() {
-    const TDeskForm::Source& source = form_.source();
+    const ImageSource& source = host_.source();
     // A configuration read goes back to its own number unasked; to another number, and from a
     // file, the instrument is asked first what it is.
-    const bool otherNumber = form_.link().NetNumber != source.record.NetNumber;
+    const bool otherNumber = host_.link().NetNumber != source.record.NetNumber;
     if (!source.fromFile && !otherNumber) return true;
     rv::InstrumentIdentity target;
-    const rv::Outcome outcome = form_.runner().run(
-        form_, QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Normal,
-        [&] { return rv::ReadIdentity(form_.link(), target); });
+    const rv::Outcome outcome = host_.runner().run(
+        host_.window(), QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Normal,
+        [&] { return rv::ReadIdentity(host_.link(), target); });
     if (outcome != rv::Outcome::Done) return false;
     const std::vector<std::string> lines =
-        rv::IdentityDifferences(rv::IdentityOf(form_.image(), source.record.Family), target,
+        rv::IdentityDifferences(rv::IdentityOf(host_.image(), source.record.Family), target,
                                 source.fromFile ? "в файле" : "в окне");
     if (lines.empty()) return true;
     QStringList text;
@@ -280,8 +281,9 @@ bool ConfigFileMenu::confirmWriteTarget() {
         source.fromFile
             ? QString::fromUtf8("Прибор не такой, как тот, с которого сохранён файл:")
             : QString::fromUtf8("Прибор %1 не такой, как прибор %2, из которого считаны данные:")
-                  .arg(form_.link().NetNumber)
+                  .arg(host_.link().NetNumber)
                   .arg(source.record.NetNumber);
-    return form_.boxes().confirmRisky(
-        &form_, heading + "\n" + text.join('\n') + QString::fromUtf8("\n\nПродолжить запись?"));
+    return host_.boxes().confirmRisky(
+        &host_.window(),
+        heading + "\n" + text.join('\n') + QString::fromUtf8("\n\nПродолжить запись?"));
 }

@@ -13,7 +13,7 @@
 class QAction;
 class QMenu;
 class MainMenu;
-class TDeskForm;
+class ConfigFileHost;
 class DifferenceWindow;
 
 // The configuration-file items of the "Файл" menu: open, save, compare with the instrument
@@ -23,7 +23,8 @@ class DifferenceWindow;
 class ConfigFileMenu : public QObject {
     Q_OBJECT
   public:
-    ConfigFileMenu(TDeskForm& form, MainMenu& menu);
+    // Belongs to `parent`; `host` and `menu` outlive it.
+    ConfigFileMenu(ConfigFileHost& host, MainMenu& menu, QObject* parent);
     ~ConfigFileMenu() override;
 
     QAction* openAction() const { return open_; }
@@ -47,6 +48,12 @@ class ConfigFileMenu : public QObject {
 
     // Enables the items for the window's present state.
     void updateActions();
+    // After a read, even one that failed, the window no longer shows the file alone.
+    void configurationRead();
+    // Asked before a write's confirmation: when the configuration may not be the instrument's
+    // own (a file's, or one read at another number), reads the instrument's identity and asks
+    // whether to go on when it is of another kind. False stops the write.
+    bool confirmWriteTarget();
 
     void openConfiguration();
     void saveConfiguration();
@@ -63,12 +70,11 @@ class ConfigFileMenu : public QObject {
     void showDifferences(const std::vector<rv::FieldDifference>& differences,
                          const QString& otherColumn);
     bool loadFile(const QString& path, rv::ConfigurationFile& out);
-    bool confirmWriteTarget();
     void openPath(const QString& path);
     void fillRecentMenu();
     void remember(const QString& path, const std::string& savedAt);
 
-    TDeskForm& form_;
+    ConfigFileHost& host_;
     QString directory_;
     QAction* open_ = nullptr;
     QAction* save_ = nullptr;

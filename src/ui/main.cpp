@@ -55,6 +55,6 @@ int main(int argc, char* argv[]) {
     ModalMessageBoxes boxes;
 
     AppWindows windows(link, boxes);
-    PortMenus portMenus(windows.desk(), link, ports);
+    PortMenus portMenus(windows.desk(), ports);
     return QApplication::exec();
 }

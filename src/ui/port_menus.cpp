@@ -4,16 +4,16 @@
 #include <QAction>
 #include <QMessageBox>
 
-#include "link/link.h"
 #include "ports/port_map.h"
 #include "rv740x_version.h"
 #include "ui/WN1.h"
 #include "ui/main_menu.h"
 #include "ui/port_dialog.h"
 
-void ApplyPorts(const rv::PortSetup& setup, rv::Link& link) {
-    for (int i = 0; i < rv::kPortCount; ++i)
-        link.portDevices[size_t(i)] = setup.map()[size_t(i)].device;
+void ApplyPorts(const rv::PortSetup& setup, TDeskForm& form) {
+    rv::PortDevices devices;
+    for (int i = 0; i < rv::kPortCount; ++i) devices[size_t(i)] = setup.map()[size_t(i)].device;
+    form.setPortDevices(devices);
 }
 
 QString AboutText(const rv::PortSetup& setup) {
@@ -32,10 +32,9 @@ QString AboutText(const rv::PortSetup& setup) {
     return text;
 }
 
-PortMenus::PortMenus(TDeskForm& form, rv::Link& link, rv::PortSetup& setup,
-                     DeviceLister listDevices)
-    : form_(form), link_(link), setup_(setup), listDevices_(std::move(listDevices)) {
-    ApplyPorts(setup_, link_);
+PortMenus::PortMenus(TDeskForm& form, rv::PortSetup& setup, DeviceLister listDevices)
+    : form_(form), setup_(setup), listDevices_(std::move(listDevices)) {
+    ApplyPorts(setup_, form_);
     connect(form_.mainMenu()->portDevicesAction(), &QAction::triggered, this,
             [this] { openPortDialog(); });
     connect(form_.mainMenu()->aboutAction(), &QAction::triggered, this, [this] { openAbout(); });
@@ -44,7 +43,7 @@ PortMenus::PortMenus(TDeskForm& form, rv::Link& link, rv::PortSetup& setup,
 PortDialog* PortMenus::openPortDialog() {
     auto* dialog = new PortDialog(setup_, listDevices_(), &form_);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &PortDialog::mappingChanged, this, [this] { ApplyPorts(setup_, link_); });
+    connect(dialog, &PortDialog::mappingChanged, this, [this] { ApplyPorts(setup_, form_); });
     dialog->open();
     return dialog;
 }

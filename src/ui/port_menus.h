@@ -13,24 +13,23 @@ class TDeskForm;
 
 namespace rv {
 class PortSetup;
-struct Link;
 }  // namespace rv
 
-// Gives the link the devices of the COM-name mapping.
-void ApplyPorts(const rv::PortSetup& setup, rv::Link& link);
+// Gives the main window's port list the devices of the COM-name mapping.
+void ApplyPorts(const rv::PortSetup& setup, TDeskForm& form);
 
 // "Справка" → "О программе": the version, the four mappings and the settings file's place.
 QString AboutText(const rv::PortSetup& setup);
 
 // Connects "Порт" → "Устройства COM-портов…" and "Справка" → "О программе" of the main
-// window to the mapping, and keeps the link's devices equal to it: a change takes effect at
+// window to the mapping, and keeps the port list's devices equal to it: a change takes effect at
 // the next opening of the port. The caller keeps it as long as the window.
 class PortMenus : public QObject {
     Q_OBJECT
   public:
     using DeviceLister = std::function<std::vector<rv::SerialDevice>()>;
 
-    PortMenus(TDeskForm& form, rv::Link& link, rv::PortSetup& setup,
+    PortMenus(TDeskForm& form, rv::PortSetup& setup,
               DeviceLister listDevices = rv::ListSerialDevices);
 
     // Both open without waiting, modal to the main window, and delete themselves on closing.
@@ -39,7 +38,6 @@ class PortMenus : public QObject {
 
   private:
     TDeskForm& form_;
-    rv::Link& link_;
     rv::PortSetup& setup_;
     DeviceLister listDevices_;
 };

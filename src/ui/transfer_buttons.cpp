@@ -1,9 +1,9 @@
 #include "ui/transfer_buttons.h"
 
 #include <QPushButton>
-#include <QStringDecoder>
 
 #include "config/transfer.h"
+#include "configfile/code_page.h"
 #include "ui/image_source.h"
 #include "ui/message_boxes.h"
 #include "ui/operation_runner.h"
@@ -18,11 +18,11 @@ constexpr int kWidth = 217;
 constexpr int kButtonWidth = 105;
 constexpr int kButtonHeight = 28;
 
-// The instrument's texts are in the Windows Cyrillic code page.
+// The instrument's texts are in the Windows Cyrillic code page; a byte outside it leaves the
+// text as it came.
 QString FromInstrumentText(const std::string& bytes) {
-    QStringDecoder decoder("windows-1251");
-    if (!decoder.isValid()) return QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
-    return decoder.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+    if (const auto text = rv::InstrumentTextToUtf8(bytes)) return QString::fromStdString(*text);
+    return QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
 }
 
 }  // namespace

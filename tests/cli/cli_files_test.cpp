@@ -47,7 +47,7 @@ std::vector<std::vector<uint8_t>> WrittenCopies(const SimProcess& sim, int net) 
 // Changes set point 1 of channel 2 in the instrument's memory through the core's own write.
 void ChangeSetPoint(const SimProcess& sim, int net, int speedIndex = kDefaultSpeedIndex) {
     Link link;
-    link.portDevices[0] = sim.linkPath();
+    link.Device = sim.linkPath();
     link.applySpeedIndex(speedIndex);
     link.NetNumber = static_cast<uint32_t>(net);
     ConfigImage image;

@@ -155,8 +155,7 @@ TEST(MeasureResistance, RefusesChannelsAndSubRangesItDoesNotHave) {
     } rows[] = {{-1, 0}, {8, 0}, {0, -1}, {0, 2}};
     for (const auto& row : rows) {
         rv::Link link;
-        link.portDevices[0] = "/nonexistent/rv740x-port";
-        link.PortIndex = 0;
+        link.Device = "/nonexistent/rv740x-port";
         const rv::MeasurementResult result =
             rv::MeasureResistance(link, row.channel, row.subRange, {});
         EXPECT_EQ(result.end, rv::MeasurementEnd::Failed) << row.channel << "/" << row.subRange;

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <string>
 
+#include "case_name.h"
+
 namespace rv {
 namespace {
 
@@ -57,7 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
         RealCase{std::string(10000, 'a'), RealText::Invalid, 0},
         RealCase{"1e999", RealText::Overflow, 0}, RealCase{"-2e38", RealText::Overflow, 0},
         RealCase{"1.70142e38", RealText::Overflow, 0},
-        RealCase{std::string(10000, '9'), RealText::Overflow, 0}));
+        RealCase{std::string(10000, '9'), RealText::Overflow, 0}),
+    rv::test::PrintedCaseName());
 
 // Texts that lie a hair below the point where the working real rounds up: read into 64 bits
 // to nearest first, they would land exactly on that point and round up a second time.
@@ -104,6 +107,8 @@ struct FormatCase {
     std::string text;
 };
 
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+
 class RealFieldFormat : public ::testing::TestWithParam<FormatCase> {};
 
 TEST_P(RealFieldFormat, ShowsFixedDecimals) {
@@ -124,7 +129,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{-0.000001L, 5, "  0.00000"}, FormatCase{-0.0004L, 3, "  0.000"},
                       FormatCase{0x1p119L, 3, "  664613997892457936451903530140172288.000"},
                       FormatCase{2e36L, 5, "  2.00000E+36"},
-                      FormatCase{-2.5e37L, 3, "  -2.500E+37"}));
+                      FormatCase{-2.5e37L, 3, "  -2.500E+37"}),
+    rv::test::PrintedCaseName());
 
 TEST(RealFieldFormat, ShownTextReadsBackToItself) {
     for (const long double v : {0.1L, -1.0L / 3, 12.345678L, 1234567.890123L, 0.0625L, 3e-39L,
@@ -144,6 +150,8 @@ struct IntegerCase {
     long value;
 };
 
+void PrintTo(const IntegerCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+
 class IntegerFieldParse : public ::testing::TestWithParam<IntegerCase> {};
 
 TEST_P(IntegerFieldParse, ReadsDecimalIntegers) {
@@ -162,7 +170,8 @@ INSTANTIATE_TEST_SUITE_P(
                       IntegerCase{"-", false, 0}, IntegerCase{"1 ", false, 0},
                       IntegerCase{"1.0", false, 0}, IntegerCase{"- 1", false, 0},
                       IntegerCase{"$10", false, 0}, IntegerCase{"0x10", false, 0},
-                      IntegerCase{std::string(10000, '7'), false, 0}));
+                      IntegerCase{std::string(10000, '7'), false, 0}),
+    rv::test::PrintedCaseName());
 
 TEST(IntegerField, ShowsTwoBlanksAndTheNumber) {
     EXPECT_EQ(FormatIntegerField(1), "  1");
@@ -187,7 +196,8 @@ INSTANTIATE_TEST_SUITE_P(
                       IntegerCase{"$", false, 0}, IntegerCase{"0x", false, 0},
                       IntegerCase{"$-1", false, 0}, IntegerCase{"-$1", false, 0},
                       IntegerCase{"1a", false, 0}, IntegerCase{"$FG", false, 0},
-                      IntegerCase{"", false, 0}));
+                      IntegerCase{"", false, 0}),
+    rv::test::PrintedCaseName());
 
 }  // namespace
 }  // namespace rv

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "case_name.h"
 #include "channel/fields.h"
 #include "link/transact.h"
 
@@ -114,7 +115,8 @@ TEST_P(IntegerEdge, FitsOrIsRefusedAndNeverWraps) {
     EXPECT_EQ(value, e.row.valid ? e.row.value : kUntouched);
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryParser, IntegerEdge, testing::ValuesIn(allEdges()));
+INSTANTIATE_TEST_SUITE_P(EveryParser, IntegerEdge, testing::ValuesIn(allEdges()),
+                         rv::test::PrintedCaseName());
 
 }  // namespace
 }  // namespace rv

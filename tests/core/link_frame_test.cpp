@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "case_name.h"
 #include "instrument_map.h"
 #include "link/crc.h"
 #include "link/link.h"
@@ -97,7 +98,7 @@ TEST_P(FrameVectors, PeerReceivesExactlyTheFrame) {
     const FrameRow& row = GetParam();
     PtyPeer peer;
     Link link;
-    link.portDevices[0] = peer.path();
+    link.Device = peer.path();
     link.NetNumber = row.net;
     ASSERT_TRUE(link.OpenPort());
     const std::string field = "0;";
@@ -112,7 +113,8 @@ TEST_P(FrameVectors, PeerReceivesExactlyTheFrame) {
     EXPECT_EQ(link.ReplyFields[0], "0");
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, FrameVectors, ::testing::ValuesIn(FrameRows()));
+INSTANTIATE_TEST_SUITE_P(Table, FrameVectors, ::testing::ValuesIn(FrameRows()),
+                         rv::test::PrintedCaseName());
 
 TEST(LinkFrame, VectorTableIsPresent) {
     EXPECT_GE(FrameRows().size(), 80u) << RV740X_VECTORS_DIR "/frames.tsv";

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "case_name.h"
 #include "instrument_map.h"
 #include "link/link.h"
 #include "link/requests.h"
@@ -109,7 +110,8 @@ TEST_P(ReplyVectors, WrongFieldCountOrAddressIsRefused) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, ReplyVectors, ::testing::ValuesIn(ReplyRows()));
+INSTANTIATE_TEST_SUITE_P(Table, ReplyVectors, ::testing::ValuesIn(ReplyRows()),
+                         rv::test::PrintedCaseName());
 
 TEST(LinkParse, VectorTableIsPresent) {
     EXPECT_GE(ReplyRows().size(), 21u) << RV740X_VECTORS_DIR "/replies.tsv";

@@ -46,7 +46,7 @@ TEST(LinkPort, OpenFailures) {
     };
     for (const Case& c : cases) {
         Link link;
-        link.portDevices[0] = c.device;
+        link.Device = c.device;
         link.BaudRate = c.baud;
         link.LinkStatus = 0;
         EXPECT_FALSE(link.OpenPort()) << c.name;
@@ -57,34 +57,18 @@ TEST(LinkPort, OpenFailures) {
     unlink(plain);
     // A refused setup leaves the device free for the next open.
     Link link;
-    link.portDevices[0] = peer.path();
+    link.Device = peer.path();
     EXPECT_TRUE(link.OpenPort());
-}
-
-TEST(LinkPort, PortIndexSelectsTheDevice) {
-    PtyPeer peer;
-    for (int index = 0; index < 4; ++index) {
-        Link link;
-        for (auto& device : link.portDevices) device = "/dev/rv740x-no-such-port";
-        link.portDevices[size_t(index)] = peer.path();
-        for (int tried = 0; tried < 4; ++tried) {
-            link.PortIndex = tried;
-            link.LinkStatus = 42;
-            EXPECT_EQ(link.OpenPort(), tried == index) << index << " " << tried;
-            EXPECT_EQ(link.LinkStatus, tried == index ? 42 : status::kPortOpen);
-            link.ClosePort();
-        }
-    }
 }
 
 TEST(LinkPort, HeldPortIsRefused) {
     PtyPeer peer;
     Link holder;
-    holder.portDevices[0] = peer.path();
+    holder.Device = peer.path();
     ASSERT_TRUE(holder.OpenPort());
 
     Link second;
-    second.portDevices[0] = peer.path();
+    second.Device = peer.path();
     EXPECT_FALSE(second.OpenPort());
     EXPECT_EQ(second.LinkStatus, status::kPortOpen);
     EXPECT_FALSE(second.port.isOpen());
@@ -110,7 +94,7 @@ TEST(LinkPort, PortHeldByAnotherProcess) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         Link holder;
-        holder.portDevices[0] = peer.path();
+        holder.Device = peer.path();
         const char ok = holder.OpenPort() ? '1' : '0';
         (void)!::write(ready[1], &ok, 1);
         char c = 0;
@@ -123,7 +107,7 @@ TEST(LinkPort, PortHeldByAnotherProcess) {
     ASSERT_EQ(ok, '1');
 
     Link link;
-    link.portDevices[0] = peer.path();
+    link.Device = peer.path();
     EXPECT_FALSE(link.OpenPort());
     EXPECT_EQ(link.LinkStatus, status::kPortOpen);
     EXPECT_FALSE(link.port.isOpen());
@@ -140,7 +124,7 @@ TEST(LinkPort, CloseIsSafeOnAClosedPort) {
     Link link;
     link.ClosePort();
     EXPECT_FALSE(link.port.isOpen());
-    link.portDevices[0] = peer.path();
+    link.Device = peer.path();
     ASSERT_TRUE(link.OpenPort());
     link.ClosePort();
     link.ClosePort();
@@ -153,7 +137,7 @@ TEST(LinkPort, CloseIsSafeOnAClosedPort) {
     EXPECT_FALSE(link.port.isOpen());
     // Closed means released: another open succeeds.
     Link other;
-    other.portDevices[0] = peer.path();
+    other.Device = peer.path();
     EXPECT_TRUE(other.OpenPort());
 }
 
@@ -175,7 +159,7 @@ TEST(LinkPort, LineSettingsAfterOpen) {
     ASSERT_EQ(tcsetattr(peer.slaveFd(), TCSANOW, &cooked), 0);
     for (const Case& c : cases) {
         Link link;
-        link.portDevices[0] = peer.path();
+        link.Device = peer.path();
         link.BaudRate = c.baud;
         ASSERT_TRUE(link.OpenPort()) << c.baud;
         termios tio{};
@@ -199,7 +183,7 @@ TEST(LinkPort, ReadNeverWaitsAndEarlyDataIsDropped) {
     peer.write("stale bytes before the open\r");
     std::this_thread::sleep_for(30ms);
     Link link;
-    link.portDevices[0] = peer.path();
+    link.Device = peer.path();
     ASSERT_TRUE(link.OpenPort());
     uint8_t buffer[64];
     const auto start = test::TestClock::now();

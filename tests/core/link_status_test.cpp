@@ -49,7 +49,7 @@ TEST(LinkStatusText, OtherCodesGetTheDefaultText) {
 
 TEST(LinkState, InitialValues) {
     const Link link;
-    EXPECT_EQ(link.PortIndex, 0);
+    EXPECT_EQ(link.Device, "/dev/ttyS0");
     EXPECT_EQ(link.BaudRate, 9600u);
     EXPECT_EQ(link.ReplyTimeout, kInitialReplyTimeout);
     EXPECT_EQ(link.NetNumber, 1u);

@@ -49,7 +49,7 @@ std::chrono::milliseconds Since(TestClock::time_point start) {
 class TransactTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        link.portDevices[0] = peer.path();
+        link.Device = peer.path();
         ASSERT_TRUE(link.OpenPort());
     }
     void TearDown() override {
@@ -403,7 +403,7 @@ TEST(TransactFailures, WriteFails) {
     for (const Case& c : cases) {
         PtyPeer peer;
         Link link;
-        link.portDevices[0] = peer.path();
+        link.Device = peer.path();
         if (c.open) {
             ASSERT_TRUE(link.OpenPort());
         }
@@ -418,7 +418,7 @@ TEST(TransactFailures, WriteFails) {
 TEST(TransactFailures, ReadFailsWhenThePeerHangsUp) {
     PtyPeer peer;
     Link link;
-    link.portDevices[0] = peer.path();
+    link.Device = peer.path();
     ASSERT_TRUE(link.OpenPort());
     peer.play([](PtyPeer& p) {
         p.readFrame();
@@ -512,7 +512,7 @@ TEST(Session, OpensIdentifiesAndCloses) {
     for (const Case& c : cases) {
         PtyPeer peer;
         Link link;
-        link.portDevices[0] = c.realPort ? peer.path() : "/dev/null";
+        link.Device = c.realPort ? peer.path() : "/dev/null";
         link.ReplyTimeout = kTimeout;
         link.LinkStatus = 0;
         link.CancelFlag = true;

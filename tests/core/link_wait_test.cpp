@@ -102,7 +102,7 @@ TEST(Trace, RecordsEachFrameSentAndEachReplyAwaitedWithItsOutcome) {
     for (const Case& c : cases) {
         PtyPeer peer;
         Link link;
-        link.portDevices[0] = peer.path();
+        link.Device = peer.path();
         ASSERT_TRUE(link.OpenPort());
         CollectingSink sink;
         link.trace = &sink;
@@ -139,7 +139,7 @@ TEST(PredictedWait, ReturnsWithinAByteOfTheCrOfAPacedReply) {
     for (char ch : reply) pieces.push_back({std::string(1, ch), 35ms});
     PtyPeer peer;
     Link link;
-    link.portDevices[0] = peer.path();
+    link.Device = peer.path();
     ASSERT_TRUE(link.OpenPort());
     link.BaudRate = 300;
     for (int fields : {-1, 1}) {
@@ -159,7 +159,7 @@ TEST(PredictedWait, ReturnsWithinAByteOfTheCrOfAPacedReply) {
 TEST(PredictedWait, ABurstStopsTheSleepingThroughBytes) {
     PtyPeer peer;
     Link link;
-    link.portDevices[0] = peer.path();
+    link.Device = peer.path();
     ASSERT_TRUE(link.OpenPort());
     link.BaudRate = 300;  // five predicted bytes would be 167 ms
     peer.answer({{"!1;17;"}, {"52306\r", 20ms}});

@@ -22,8 +22,7 @@ using rv::test::SimProcess;
 
 // A link to COM1 behind the simulator's line at 9600 baud, addressing `net`.
 void attach(rv::Link& link, const SimProcess& sim, unsigned net) {
-    link.portDevices[0] = sim.linkPath();
-    link.PortIndex = 0;
+    link.Device = sim.linkPath();
     link.applySpeedIndex(rv::kDefaultSpeedIndex);
     link.NetNumber = net;
 }
@@ -192,7 +191,7 @@ TEST_P(MeasurementFailure, LeavesTheStatusForTheWindowAndMeasuresNothing) {
     ASSERT_TRUE(sim.started()) << sim.error();
     rv::Link link;
     attach(link, sim, 4);
-    if (c.instrument.empty()) link.portDevices[0] = sim.linkPath() + ".missing";
+    if (c.instrument.empty()) link.Device = sim.linkPath() + ".missing";
     Shown shown;
     const MeasurementResult result = rv::MeasureResistance(link, 0, 0, shown.observer());
     EXPECT_EQ(result.end, MeasurementEnd::Failed);

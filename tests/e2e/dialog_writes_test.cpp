@@ -19,8 +19,7 @@ using test::SimProcess;
 constexpr int kNet = 21;
 
 void attach(Link& link, const SimProcess& sim) {
-    link.portDevices[0] = sim.linkPath();
-    link.PortIndex = 0;
+    link.Device = sim.linkPath();
     link.NetNumber = kNet;
     link.ReplyTimeout = std::chrono::milliseconds(150);
 }

@@ -141,8 +141,7 @@ class GoldenFields : public ::testing::Test {
         options.stateDir = state_.path();
         sim_ = std::make_unique<SimProcess>(options);
         ASSERT_TRUE(sim_->started()) << sim_->error();
-        link_.portDevices[0] = sim_->linkPath();
-        link_.PortIndex = 0;
+        link_.Device = sim_->linkPath();
         link_.NetNumber = kNet;
         link_.ReplyTimeout = std::chrono::milliseconds(300);
     }

@@ -36,8 +36,7 @@ struct Sweep {
 };
 
 void attach(rv::Link& link, const std::string& device, int speedIndex) {
-    link.portDevices[0] = device;
-    link.PortIndex = 0;
+    link.Device = device;
     link.applySpeedIndex(speedIndex);
     link.NetNumber = kAddressedBefore;
 }

@@ -30,8 +30,7 @@ struct Answer {
 class SimClient {
   public:
     SimClient(const std::string& device, uint32_t baud, uint32_t net) {
-        link.portDevices[0] = device;
-        link.PortIndex = 0;
+        link.Device = device;
         link.BaudRate = baud;
         link.NetNumber = net;
         opened = link.OpenPort();

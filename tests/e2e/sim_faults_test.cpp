@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "case_name.h"
 #include "e2e/sim_client.h"
 #include "instrument_map.h"
 #include "link/status.h"
@@ -94,7 +95,8 @@ INSTANTIATE_TEST_SUITE_P(Blocks, SimCopyFault,
                                            CopyFaultCase{"5,bad-both=20", 20, false, false},
                                            CopyFaultCase{"5,bad-both=0", 0, false, false},
                                            CopyFaultCase{"5,bad-primary=2,bad-both=2", 2, false,
-                                                         false}));
+                                                         false}),
+                         [](const auto& info) { return rv::test::CaseName(info.param.setup); });
 
 TEST(SimFault, BadEchoHitsOnlyTheKthByteWrite) {
     SimProcess sim({"5,bad-echo=3"});

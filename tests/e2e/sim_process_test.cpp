@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "case_name.h"
 #include "e2e/sim_client.h"
 #include "instrument_map.h"
 #include "sim_harness.h"
@@ -71,6 +72,12 @@ SimRun RunSim(const std::vector<std::string>& args) {
 
 class SimBadArguments : public ::testing::TestWithParam<std::vector<std::string>> {};
 
+std::string ArgumentsName(const ::testing::TestParamInfo<std::vector<std::string>>& info) {
+    std::string text;
+    for (const std::string& argument : info.param) text += argument + " ";
+    return rv::test::CaseName(text);
+}
+
 TEST_P(SimBadArguments, ExitWithStatus2AndSayWhy) {
     const SimRun run = RunSim(GetParam());
     EXPECT_EQ(run.status, 2);
@@ -96,7 +103,8 @@ INSTANTIATE_TEST_SUITE_P(
         std::vector<std::string>{"--link", "/tmp/x", "--instrument", "5,silent=1"},
         std::vector<std::string>{"--link", "/tmp/x", "--instrument", "5", "--instrument", "5"},
         std::vector<std::string>{"--link", "/tmp/x", "--latency", "fast", "--instrument", "5"},
-        std::vector<std::string>{"--link", "/tmp/x", "--frobnicate", "--instrument", "5"}));
+        std::vector<std::string>{"--link", "/tmp/x", "--frobnicate", "--instrument", "5"}),
+    ArgumentsName);
 
 // Numbers beyond an option's range are refused however many digits they have; none wraps
 // into the range (2^32 + 5 and 2^64 + 5 would read as 5 in 32 or 64 bits).
@@ -119,7 +127,8 @@ INSTANTIATE_TEST_SUITE_P(
                                  "5,bad-primary=18446744073709551619"},
         std::vector<std::string>{"--link", "/tmp/x", "--instrument", "5,r=4294967297:100"},
         std::vector<std::string>{"--link", "/tmp/x", "--instrument", "5,r=1:1e400"},
-        std::vector<std::string>{"--link", "/tmp/x", "--latency", "1e400", "--instrument", "5"}));
+        std::vector<std::string>{"--link", "/tmp/x", "--latency", "1e400", "--instrument", "5"}),
+    ArgumentsName);
 
 // Leading zeros do not make a number too large.
 TEST(SimProcess, LeadingZerosAreStillTheNumber) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "case_name.h"
 #include "e2e/sim_client.h"
 #include "instrument_map.h"
 #include "sim_harness.h"
@@ -40,7 +41,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(IdentityCase{"1", 1, "17", "2.07"},
                       IdentityCase{"5,model=RV7406,version=3.12", 5, "17", "3.12"},
                       IdentityCase{"254,family=18,version=1.0", 254, "18", "1.0"},
-                      IdentityCase{"77,version=$12.-3", 77, "17", "$12.-3"}));
+                      IdentityCase{"77,version=$12.-3", 77, "17", "$12.-3"}),
+    [](const auto& info) { return rv::test::CaseName(info.param.setup); });
 
 struct ModelCase {
     std::string setup;
@@ -106,7 +108,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ModelCase{"3,model=RV7406", 3, 0x003F, 0x003F, 0x010203, 5},
                       ModelCase{"200,model=RV7408,id=0,relays=0x0F,speed=19200", 200, 0x00FF,
                                 0x000F, 0, 6},
-                      ModelCase{"9,id=0xABCDEF", 9, 0x00FF, 0x00FF, 0xABCDEF, 5}));
+                      ModelCase{"9,id=0xABCDEF", 9, 0x00FF, 0x00FF, 0xABCDEF, 5}),
+    [](const auto& info) { return rv::test::CaseName(info.param.setup); });
 
 TEST(SimWrite, StoresEchoesAndWritesThrough) {
     SimProcess sim({"4"});
@@ -208,7 +211,11 @@ TEST_P(SimSpeed, AnswersOnlyAtItsOwnSpeed) {
 INSTANTIATE_TEST_SUITE_P(Speeds, SimSpeed,
                          ::testing::Values(SpeedCase{9600, 9600, 0}, SpeedCase{9600, 19200, 9},
                                            SpeedCase{9600, 4800, 9}, SpeedCase{300, 300, 0},
-                                           SpeedCase{19200, 19200, 0}, SpeedCase{2400, 9600, 9}));
+                                           SpeedCase{19200, 19200, 0}, SpeedCase{2400, 9600, 9}),
+                         [](const auto& info) {
+                             return "Instrument" + std::to_string(info.param.instrumentSpeed) +
+                                    "Line" + std::to_string(info.param.lineSpeed);
+                         });
 
 TEST(SimLine, TwoInstrumentsAnswerOnlyToTheirOwnNumbers) {
     SimProcess sim({"3,version=1.11", "4,version=2.22,model=RV7406"});
@@ -283,7 +290,12 @@ INSTANTIATE_TEST_SUITE_P(Channels, SimMeasure,
                                                        50.0},  // 50-ohm sensor, entry 3
                                            MeasureCase{"2,r=3:109.73", 18, 32720, 109.73},
                                            MeasureCase{"2,r=8:53.5", 23, 32721, 53.5},
-                                           MeasureCase{"2,r=6:319.99", 21, 32720, 319.99}));
+                                           MeasureCase{"2,r=6:319.99", 21, 32720, 319.99}),
+                         [](const auto& info) {
+                             return rv::test::CaseName(info.param.setup + " code " +
+                                                       std::to_string(info.param.channelCode) +
+                                                       " mode " + std::to_string(info.param.mode));
+                         });
 
 TEST(SimMeasure, ChannelNotFittedGivesAnErrorAnswer) {
     SimProcess sim({"2,model=RV7406"});

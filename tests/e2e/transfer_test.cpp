@@ -21,8 +21,7 @@ const std::vector<int> kReadOrder{0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11
                                   15, 16, 17, 18, 19, 20, 22, 23, 24, 25, 26, 27, 28, 29};
 
 void attach(Link& link, const SimProcess& sim) {
-    link.portDevices[0] = sim.linkPath();
-    link.PortIndex = 0;
+    link.Device = sim.linkPath();
     link.NetNumber = kNet;
     link.ReplyTimeout = std::chrono::milliseconds(150);
 }
@@ -182,7 +181,7 @@ TEST(ReadConfiguration, SpoiltPrimaryCopiesAreReadFromTheBackup) {
 
 TEST(Transfer, PortThatCannotBeOpened) {
     Link link;
-    link.portDevices[0] = "/nonexistent/line";
+    link.Device = "/nonexistent/line";
     ConfigImage image;
     image.LoadedId = 3;
     Seen seen;

@@ -66,15 +66,16 @@ class CalibrationWindowTest : public QObject, private WindowFixture {
         createWindow();
         watchWait = [this] {
             if (!info->isVisible()) return;
-            if (gauge.isEmpty() || gauge.back() != info->Stepper->value())
-                gauge << info->Stepper->value();
-            progressWindowRight = progressWindowRight &&
-                                  info->windowTitle() == utf8("  Измерение ...") &&
-                                  info->BtnCancel->isEnabled() && !form->isEnabled();
+            if (gauge.isEmpty() || gauge.back() != child<QProgressBar>(info, "Stepper")->value())
+                gauge << child<QProgressBar>(info, "Stepper")->value();
+            progressWindowRight =
+                progressWindowRight && info->windowTitle() == utf8("  Измерение ...") &&
+                child<QPushButton>(info, "BtnCancel")->isEnabled() && !form->isEnabled();
         };
         gauge.clear();
         steps.clear();
-        connect(info->Stepper, &QProgressBar::valueChanged, this, [this](int v) { steps << v; });
+        connect(child<QProgressBar>(info, "Stepper"), &QProgressBar::valueChanged, this,
+                [this](int v) { steps << v; });
         progressWindowRight = true;
     }
     void cleanup() { destroyWindow(); }
@@ -249,9 +250,10 @@ class CalibrationWindowTest : public QObject, private WindowFixture {
         const rv::WorkingReal before = channel1().Rt0;
         QElapsedTimer sinceThird;
         duringWait = [&] {
-            if (info->Stepper->value() != 50 || !info->isVisible()) return;
+            if (child<QProgressBar>(info, "Stepper")->value() != 50 || !info->isVisible()) return;
             if (!sinceThird.isValid()) sinceThird.start();
-            if (sinceThird.elapsed() > 100) QTest::mouseClick(info->BtnCancel, Qt::LeftButton);
+            if (sinceThird.elapsed() > 100)
+                QTest::mouseClick(child<QPushButton>(info, "BtnCancel"), Qt::LeftButton);
         };
         page().BtnR0Click();
         QVERIFY(boxes->shown.empty());
@@ -287,7 +289,7 @@ class CalibrationWindowTest : public QObject, private WindowFixture {
         rv::test::SimProcess sim(
             {instrument.isEmpty() ? std::string("1") : instrument.toStdString()});
         QVERIFY2(sim.started(), sim.error().c_str());
-        link->portDevices[1] = instrument.isEmpty() ? sim.linkPath() + ".missing" : sim.linkPath();
+        link->Device = instrument.isEmpty() ? sim.linkPath() + ".missing" : sim.linkPath();
         choose(6, 1);
         const rv::ChannelConfig before = channel1();
         page().Btn2XClick();

@@ -4,6 +4,7 @@
 #include <QTextStream>
 #include <QtTest>
 
+#include "rv740x_version.h"
 #include "ui/qt_texts.h"
 
 // The program's command line: what it prints, its exit codes and the COM devices it names.
@@ -27,7 +28,8 @@ class CommandLineTest : public QObject {
                               << "" << none;
         QTest::newRow("short help") << QStringList{"-h"} << 0 << "--version"
                                     << "" << none;
-        QTest::newRow("version") << QStringList{"--version"} << 0 << "rv740x-config 1.55\n"
+        QTest::newRow("version") << QStringList{"--version"} << 0
+                                 << "rv740x-config " RV740X_VERSION "\n"
                                  << "" << none;
         QTest::newRow("two ports")
             << QStringList{"--com2", "/dev/ttyUSB0", "--com4=/tmp/line"} << -1 << ""
@@ -77,7 +79,8 @@ class CommandLineTest : public QObject {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("output");
-        QTest::newRow("version") << QStringList{"--version"} << 0 << "rv740x-config 1.55\n";
+        QTest::newRow("version") << QStringList{"--version"} << 0
+                                 << "rv740x-config " RV740X_VERSION "\n";
         QTest::newRow("help") << QStringList{"--help"} << 0 << "--com1";
         QTest::newRow("unknown") << QStringList{"--nonsense"} << 2 << "nonsense";
     }

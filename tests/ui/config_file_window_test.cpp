@@ -19,6 +19,7 @@
 #include "configfile/configuration_file.h"
 #include "configfile/exact_real.h"
 #include "e2e/sim_client.h"
+#include "rv740x_version.h"
 #include "ui/config_file_menu.h"
 #include "ui/difference_window.h"
 #include "ui/main_menu.h"
@@ -81,7 +82,8 @@ class ConfigFileWindowTest : public QObject, private WindowFixture {
     }
 
     QString baseTitle() {
-        return QString::fromUtf8("Конфигурация   приборов  RV7406 и RV7408  (Ver 1.55)");
+        return QString::fromUtf8("Конфигурация   приборов  RV7406 и RV7408  (Ver " RV740X_VERSION
+                                 ")");
     }
 
   private slots:

@@ -65,17 +65,18 @@ class DialogsTest : public QObject, private WindowFixture {
         QVERIFY(pass->isEnabled());
         QVERIFY(pass->isVisible());
         QVERIFY(!info->isVisible());
-        QVERIFY(info->BtnCancel->isEnabled());
+        QVERIFY(child<QPushButton>(info, "BtnCancel")->isEnabled());
         QVERIFY(!link->port.isOpen());
     }
 
     void popupAndChoose(int cell, QAction* action) {
-        QLabel* label = rele->RelayCell[cell];
+        QLabel* label = child<QLabel>(rele, QString("RelayCell%1").arg(cell));
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
                                 label->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(label, &event);
         QCOMPARE(rele->popupCell(), cell);
-        QMenu* menu = cell % 3 == 2 ? rele->PopError : rele->PopUstav;
+        QMenu* menu =
+            cell % 3 == 2 ? child<QMenu>(rele, "PopError") : child<QMenu>(rele, "PopUstav");
         QVERIFY(menu->isVisible());
         action->trigger();
         menu->hide();
@@ -86,8 +87,9 @@ class DialogsTest : public QObject, private WindowFixture {
         createWindow();
         // The progress window's gauge as each wait of a dialog write sees it.
         watchWait = [this] {
-            if (info->isVisible() && (gauge.empty() || gauge.back() != info->Stepper->value()))
-                gauge.push_back(info->Stepper->value());
+            if (info->isVisible() &&
+                (gauge.empty() || gauge.back() != child<QProgressBar>(info, "Stepper")->value()))
+                gauge.push_back(child<QProgressBar>(info, "Stepper")->value());
         };
         gauge.clear();
     }
@@ -96,29 +98,34 @@ class DialogsTest : public QObject, private WindowFixture {
     void passwordDialogControls() {
         QCOMPARE(pass->windowTitle(), utf8("Изменение пароля и сетевого номера"));
         QVERIFY(!(pass->windowFlags() & Qt::WindowCloseButtonHint));
-        QCOMPARE(pass->BtnPASS->text(), utf8("Изменить"));
-        QCOMPARE(pass->BtnSENO->text(), utf8("Изменить"));
-        QCOMPARE(pass->Button1->text(), QString("Ok"));
-        QCOMPARE(pass->MenuSPD->count(), 7);
-        QCOMPARE(pass->MenuSPD->itemText(0), utf8("  300  бод"));
-        QCOMPARE(pass->MenuSPD->itemText(6), utf8(" 19200  бод"));
-        for (QLineEdit* sym : {pass->Sym1, pass->Sym2, pass->Sym3, pass->Sym4}) {
+        QCOMPARE(child<QPushButton>(pass, "BtnPASS")->text(), utf8("Изменить"));
+        QCOMPARE(child<QPushButton>(pass, "BtnSENO")->text(), utf8("Изменить"));
+        QCOMPARE(child<QPushButton>(pass, "Button1")->text(), QString("Ok"));
+        QCOMPARE(child<QComboBox>(pass, "MenuSPD")->count(), 7);
+        QCOMPARE(child<QComboBox>(pass, "MenuSPD")->itemText(0), utf8("  300  бод"));
+        QCOMPARE(child<QComboBox>(pass, "MenuSPD")->itemText(6), utf8(" 19200  бод"));
+        for (QLineEdit* sym : {child<QLineEdit>(pass, "Sym1"), child<QLineEdit>(pass, "Sym2"),
+                               child<QLineEdit>(pass, "Sym3"), child<QLineEdit>(pass, "Sym4")}) {
             QCOMPARE(sym->maxLength(), 1);
             QCOMPARE(sym->toolTip(),
                      utf8("Допустимые значения: 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, A, B, C, D, E, F."));
         }
-        QCOMPARE(pass->EdSENO->toolTip(),
+        QCOMPARE(child<QLineEdit>(pass, "EdSENO")->toolTip(),
                  utf8("Номер прибора который будет установлен после записи"));
-        QCOMPARE(pass->MenuSPD->toolTip(),
+        QCOMPARE(child<QComboBox>(pass, "MenuSPD")->toolTip(),
                  utf8("Скорость интерфейса которая будет установлена после записи"));
-        QCOMPARE(pass->Label1->text(), utf8("Пароль"));
-        QCOMPARE(pass->Label1->toolTip(), utf8("Пароль для доступа к изменению уставок"));
-        QCOMPARE(pass->Label2->text(), utf8("Сетевой  номер"));
-        QCOMPARE(pass->Label3->text(), utf8("Скор.  интерф."));
+        QCOMPARE(child<QLabel>(pass, "Label1")->text(), utf8("Пароль"));
+        QCOMPARE(child<QLabel>(pass, "Label1")->toolTip(),
+                 utf8("Пароль для доступа к изменению уставок"));
+        QCOMPARE(child<QLabel>(pass, "Label2")->text(), utf8("Сетевой  номер"));
+        QCOMPARE(child<QLabel>(pass, "Label3")->text(), utf8("Скор.  интерф."));
         // Tab order: the digits, their button, number, speed, its button, Ok.
-        QWidget* w = pass->Sym1;
-        const QList<QWidget*> order{pass->Sym2,   pass->Sym3,    pass->Sym4,    pass->BtnPASS,
-                                    pass->EdSENO, pass->MenuSPD, pass->BtnSENO, pass->Button1};
+        QWidget* w = child<QLineEdit>(pass, "Sym1");
+        const QList<QWidget*> order{
+            child<QLineEdit>(pass, "Sym2"),      child<QLineEdit>(pass, "Sym3"),
+            child<QLineEdit>(pass, "Sym4"),      child<QPushButton>(pass, "BtnPASS"),
+            child<QLineEdit>(pass, "EdSENO"),    child<QComboBox>(pass, "MenuSPD"),
+            child<QPushButton>(pass, "BtnSENO"), child<QPushButton>(pass, "Button1")};
         for (QWidget* next : order) {
             QWidget* following = w->nextInFocusChain();
             while (!(following->focusPolicy() & Qt::TabFocus))
@@ -130,9 +137,10 @@ class DialogsTest : public QObject, private WindowFixture {
 
     void startupValuesShown() {
         withPasswordDialog([&] {
-            QCOMPARE(pass->EdSENO->text(), QString("  1"));
-            QCOMPARE(pass->MenuSPD->currentText(), utf8("  9600  бод"));
-            for (QLineEdit* sym : {pass->Sym1, pass->Sym2, pass->Sym3, pass->Sym4})
+            QCOMPARE(child<QLineEdit>(pass, "EdSENO")->text(), QString("  1"));
+            QCOMPARE(child<QComboBox>(pass, "MenuSPD")->currentText(), utf8("  9600  бод"));
+            for (QLineEdit* sym : {child<QLineEdit>(pass, "Sym1"), child<QLineEdit>(pass, "Sym2"),
+                                   child<QLineEdit>(pass, "Sym3"), child<QLineEdit>(pass, "Sym4")})
                 QCOMPARE(sym->text(), QString("0"));
         });
         QVERIFY(form->isEnabled());
@@ -172,7 +180,9 @@ class DialogsTest : public QObject, private WindowFixture {
         QFETCH(QString, shown);
         QFETCH(int, value);
         image().Password = 0x5555;
-        QLineEdit* sym = std::array{pass->Sym1, pass->Sym2, pass->Sym3, pass->Sym4}[field - 1];
+        QLineEdit* sym =
+            std::array{child<QLineEdit>(pass, "Sym1"), child<QLineEdit>(pass, "Sym2"),
+                       child<QLineEdit>(pass, "Sym3"), child<QLineEdit>(pass, "Sym4")}[field - 1];
         pass->show();
         pass->FormActivate();
         sym->setFocus();
@@ -202,11 +212,12 @@ class DialogsTest : public QObject, private WindowFixture {
         QCOMPARE(image().Password, uint16_t(0x1234));
         withPasswordDialog([&] {
             QVERIFY(QTest::qWaitForWindowActive(pass));
-            QCOMPARE(QApplication::focusWidget(), pass->Sym1);
-            for (QLineEdit* sym : {pass->Sym1, pass->Sym2, pass->Sym3, pass->Sym4})
+            QCOMPARE(QApplication::focusWidget(), child<QLineEdit>(pass, "Sym1"));
+            for (QLineEdit* sym : {child<QLineEdit>(pass, "Sym1"), child<QLineEdit>(pass, "Sym2"),
+                                   child<QLineEdit>(pass, "Sym3"), child<QLineEdit>(pass, "Sym4")})
                 QCOMPARE(sym->selectedText(), sym->text());
             QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_A);
-            QCOMPARE(pass->Sym1->text(), QString("A"));
+            QCOMPARE(child<QLineEdit>(pass, "Sym1")->text(), QString("A"));
             QCOMPARE(pass->passwordOfDigits(), uint16_t(0xA234));
         });
         QCOMPARE(image().Password, uint16_t(0xA234));
@@ -234,7 +245,7 @@ class DialogsTest : public QObject, private WindowFixture {
             pass->activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(pass));
             QCOMPARE(pass->passwordOfDigits(), uint16_t(0x9876));
-            QCOMPARE(pass->Sym4->text(), QString("6"));
+            QCOMPARE(child<QLineEdit>(pass, "Sym4")->text(), QString("6"));
             elsewhere.hide();
 
             // The main window stands in for a message box of this program: leaving for it
@@ -271,14 +282,14 @@ class DialogsTest : public QObject, private WindowFixture {
         QFETCH(QString, shown);
         image().DialogNetNumber = 42;
         pass->FormActivate();
-        pass->EdSENO->setText(typed);
+        child<QLineEdit>(pass, "EdSENO")->setText(typed);
         QCOMPARE(int(image().DialogNetNumber), stored);
-        QCOMPARE(pass->EdSENO->text(), shown);
+        QCOMPARE(child<QLineEdit>(pass, "EdSENO")->text(), shown);
     }
 
     void speedChoiceStored() {
         pass->FormActivate();
-        pass->MenuSPD->setCurrentIndex(2);
+        child<QComboBox>(pass, "MenuSPD")->setCurrentIndex(2);
         QCOMPARE(int(image().DialogSpeedIndex), 2);
     }
 
@@ -288,7 +299,7 @@ class DialogsTest : public QObject, private WindowFixture {
         useLine(sim);
         boxes->answers = {false, false};
         withPasswordDialog([&] {
-            pass->EdSENO->setText("9");
+            child<QLineEdit>(pass, "EdSENO")->setText("9");
             pass->BtnSENOClick();
             pass->BtnPASSClick();
         });
@@ -310,9 +321,11 @@ class DialogsTest : public QObject, private WindowFixture {
         image().DisplayPeriodByte = rv::DisplayCodeFromSeconds(7);
         boxes->answers = {true};
         withPasswordDialog([&] {
-            QTest::keyClicks(pass->Sym1, "");
-            for (auto [sym, text] : {std::pair{pass->Sym1, "a"}, std::pair{pass->Sym2, "B"},
-                                     std::pair{pass->Sym3, "c"}, std::pair{pass->Sym4, "D"}})
+            QTest::keyClicks(child<QLineEdit>(pass, "Sym1"), "");
+            for (auto [sym, text] : {std::pair{child<QLineEdit>(pass, "Sym1"), "a"},
+                                     std::pair{child<QLineEdit>(pass, "Sym2"), "B"},
+                                     std::pair{child<QLineEdit>(pass, "Sym3"), "c"},
+                                     std::pair{child<QLineEdit>(pass, "Sym4"), "D"}})
                 sym->setText(text);
             pass->BtnPASSClick();
             checkWriteEnded();
@@ -370,7 +383,7 @@ class DialogsTest : public QObject, private WindowFixture {
         const std::vector<uint8_t> before = rv::test::ReadBlockCopy(memory2, 20, false);
         boxes->answers.push_back(true);
         withPasswordDialog([&] {
-            pass->Sym4->setText("7");
+            child<QLineEdit>(pass, "Sym4")->setText("7");
             pass->BtnPASSClick();
             checkWriteEnded();
         });
@@ -393,8 +406,8 @@ class DialogsTest : public QObject, private WindowFixture {
         useLine(sim);
         boxes->answers = {true};
         withPasswordDialog([&] {
-            pass->EdSENO->setText("  7");
-            pass->MenuSPD->setCurrentIndex(6);
+            child<QLineEdit>(pass, "EdSENO")->setText("  7");
+            child<QComboBox>(pass, "MenuSPD")->setCurrentIndex(6);
             pass->BtnSENOClick();
             checkWriteEnded();
         });
@@ -447,11 +460,11 @@ class DialogsTest : public QObject, private WindowFixture {
         rv::test::SimProcess sim(
             {instrument.isEmpty() ? std::string("1") : instrument.toStdString()});
         QVERIFY2(sim.started(), sim.error().c_str());
-        link->portDevices[1] = instrument.isEmpty() ? sim.linkPath() + ".missing" : sim.linkPath();
+        link->Device = instrument.isEmpty() ? sim.linkPath() + ".missing" : sim.linkPath();
         boxes->answers = {true};
         withPasswordDialog([&] {
-            pass->EdSENO->setText("  9");
-            pass->MenuSPD->setCurrentIndex(6);
+            child<QLineEdit>(pass, "EdSENO")->setText("  9");
+            child<QComboBox>(pass, "MenuSPD")->setCurrentIndex(6);
             if (network)
                 pass->BtnSENOClick();
             else
@@ -469,36 +482,46 @@ class DialogsTest : public QObject, private WindowFixture {
 
     void relayDialogLayout() {
         QCOMPARE(rele->windowTitle(), utf8("Управление коммутацией РЕЛЕ"));
-        QCOMPARE(rele->Scroll->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-        QCOMPARE(rele->BtnER->text(), QString("Ok"));
-        QVERIFY(rele->BtnER->geometry().left() > rele->Scroll->geometry().right());
+        QCOMPARE(child<QScrollArea>(rele, "Scroll")->horizontalScrollBarPolicy(),
+                 Qt::ScrollBarAlwaysOff);
+        QCOMPARE(child<QPushButton>(rele, "BtnER")->text(), QString("Ok"));
+        QVERIFY(child<QPushButton>(rele, "BtnER")->geometry().left() >
+                child<QScrollArea>(rele, "Scroll")->geometry().right());
         for (int r = 0; r < 8; ++r) {
-            QCOMPARE(rele->RelayLabel[r]->text(), utf8("Реле") + QString::number(r + 1));
-            QVERIFY(rele->RelayLabel[r]->font().bold());
+            QCOMPARE(child<QLabel>(rele, QString("LabelRelay%1").arg((r) + 1))->text(),
+                     utf8("Реле") + QString::number(r + 1));
+            QVERIFY(child<QLabel>(rele, QString("LabelRelay%1").arg((r) + 1))->font().bold());
             for (int c = 0; c < 8; ++c) {
                 for (int e = 0; e < 3; ++e) {
-                    const QLabel* cell = rele->RelayCell[cellIndex(r, c, e)];
+                    const QLabel* cell =
+                        child<QLabel>(rele, QString("RelayCell%1").arg(cellIndex(r, c, e)));
                     QCOMPARE(cell->geometry(), QRect(110 + 65 * r, 22 + 88 * c + 21 * e, 59, 20));
                     QCOMPARE(cell->frameShadow(), QFrame::Sunken);
-                    QCOMPARE(cell->parentWidget(), rele->Scroll->widget());
+                    QCOMPARE(cell->parentWidget(), child<QScrollArea>(rele, "Scroll")->widget());
                     QCOMPARE(cell->text(), utf8("Нет"));
                 }
             }
             // The relay label stands over its column.
-            const QPoint cellLeft = rele->RelayCell[cellIndex(r, 0, 0)]->mapTo(rele, QPoint(0, 0));
-            QCOMPARE(rele->RelayLabel[r]->geometry().left(), cellLeft.x());
+            const QPoint cellLeft =
+                child<QLabel>(rele, QString("RelayCell%1").arg(cellIndex(r, 0, 0)))
+                    ->mapTo(rele, QPoint(0, 0));
+            QCOMPARE(child<QLabel>(rele, QString("LabelRelay%1").arg((r) + 1))->geometry().left(),
+                     cellLeft.x());
         }
         QStringList groups;
-        for (const QGroupBox* g : rele->Scroll->widget()->findChildren<QGroupBox*>())
+        for (const QGroupBox* g :
+             child<QScrollArea>(rele, "Scroll")->widget()->findChildren<QGroupBox*>())
             groups << g->title();
         QCOMPARE(groups.size(), 8);
         QVERIFY(groups.contains(utf8("Канал  1")) && groups.contains(utf8("Канал  8")));
         QStringList items;
-        for (QAction* a : rele->PopUstav->actions()) items << a->objectName() + "=" + a->text();
+        for (QAction* a : child<QMenu>(rele, "PopUstav")->actions())
+            items << a->objectName() + "=" + a->text();
         QCOMPARE(items, QStringList({utf8("N1=Нет"), utf8("N2=Нижняя"), utf8("N3=Верхняя"),
                                      utf8("N4=Выкл")}));
         items.clear();
-        for (QAction* a : rele->PopError->actions()) items << a->objectName() + "=" + a->text();
+        for (QAction* a : child<QMenu>(rele, "PopError")->actions())
+            items << a->objectName() + "=" + a->text();
         QCOMPARE(items, QStringList({utf8("E1=Нет"), utf8("E2=Вкл"), utf8("E3=Выкл")}));
     }
 
@@ -525,8 +548,11 @@ class DialogsTest : public QObject, private WindowFixture {
         image().RelayTable.fill(0x55);  // every cell at code 1 first
         rele->show();
         popupAndChoose(cell, rele->findChild<QAction*>(item));
-        QCOMPARE(rele->RelayCell[cell]->text(), text);
-        QCOMPARE(rele->RelayCell[cell]->palette().color(QPalette::Window), colour);
+        QCOMPARE(child<QLabel>(rele, QString("RelayCell%1").arg(cell))->text(), text);
+        QCOMPARE(child<QLabel>(rele, QString("RelayCell%1").arg(cell))
+                     ->palette()
+                     .color(QPalette::Window),
+                 colour);
         QVERIFY(rele->isVisible());
     }
 
@@ -566,11 +592,11 @@ class DialogsTest : public QObject, private WindowFixture {
         image().RelayTable.fill(0);
         image().RelayTable[1] = 0xFF;  // relay 1, events 4..7
         rele->show();
-        QCOMPARE(rele->RelayCell[4]->text(), utf8("Выкл"));
-        QCOMPARE(rele->RelayCell[5]->text(), utf8("Нет"));
+        QCOMPARE(child<QLabel>(rele, QString("RelayCell%1").arg(4))->text(), utf8("Выкл"));
+        QCOMPARE(child<QLabel>(rele, QString("RelayCell%1").arg(5))->text(), utf8("Нет"));
         QCOMPARE(rele->cellCode(5), 0);
-        QCOMPARE(rele->RelayCell[6]->text(), utf8("Выкл"));
-        QCOMPARE(rele->RelayCell[7]->text(), utf8("Выкл"));
+        QCOMPARE(child<QLabel>(rele, QString("RelayCell%1").arg(6))->text(), utf8("Выкл"));
+        QCOMPARE(child<QLabel>(rele, QString("RelayCell%1").arg(7))->text(), utf8("Выкл"));
         QCOMPARE(rele->cellCode(7), 3);
         rele->BtnERClick();
         QCOMPARE(int(image().RelayTable[1]), 0xF3);
@@ -593,7 +619,9 @@ class DialogsTest : public QObject, private WindowFixture {
         rele->show();
         for (int r = 0; r < 8; ++r)
             for (int n = 0; n < 24; ++n)
-                QCOMPARE(rele->RelayCell[24 * r + n]->isVisibleTo(rele), bool((mask >> r) & 1));
+                QCOMPARE(
+                    child<QLabel>(rele, QString("RelayCell%1").arg(24 * r + n))->isVisibleTo(rele),
+                    bool((mask >> r) & 1));
         rele->BtnERClick();
         for (int b = 0; b < rv::kRelayTableSize; ++b) {
             int want = original[b];
@@ -637,7 +665,7 @@ class DialogsTest : public QObject, private WindowFixture {
         image().RelayTable.fill(0);
         control<QPushButton>("BtnRELE")->setEnabled(true);
         form->BtnRELEClick();
-        popupAndChoose(cellIndex(0, 0, 0), rele->N2);
+        popupAndChoose(cellIndex(0, 0, 0), child<QAction>(rele, "N2"));
         QTest::keyClick(rele, Qt::Key_Escape);
         if (rele->isVisible()) rele->BtnERClick();
         QVERIFY(form->isEnabled());
@@ -673,11 +701,11 @@ class DialogsTest : public QObject, private WindowFixture {
         rele->show();
         const int fault = cellIndex(1, 2, 2);
         rele->popupCellMenu(fault, rele->mapToGlobal(QPoint(5, 5)));
-        rele->N4->trigger();
-        rele->PopError->hide();
+        child<QAction>(rele, "N4")->trigger();
+        child<QMenu>(rele, "PopError")->hide();
         // A fault has no code 3: the cell stays at none.
         QCOMPARE(rele->cellCode(fault), 0);
-        QCOMPARE(rele->RelayCell[fault]->text(), utf8("Нет"));
+        QCOMPARE(child<QLabel>(rele, QString("RelayCell%1").arg(fault))->text(), utf8("Нет"));
         rele->BtnERClick();
         for (int b = 0; b < rv::kRelayTableSize; ++b) QCOMPARE(int(image().RelayTable[b]), 0);
     }
@@ -690,7 +718,7 @@ class DialogsTest : public QObject, private WindowFixture {
         form->BtnRELEClick();
         QVERIFY(!form->isEnabled());
         QVERIFY(rele->isVisible());
-        popupAndChoose(0, rele->N2);
+        popupAndChoose(0, child<QAction>(rele, "N2"));
         // Another window of the program becomes active: the dialog hides and packs.
         other.show();
         other.activateWindow();

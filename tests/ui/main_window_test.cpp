@@ -14,6 +14,8 @@
 #include "channel/fields.h"
 #include "link/link.h"
 #include "link/timeouts.h"
+#include "named_child.h"
+#include "rv740x_version.h"
 #include "scripted_boxes.h"
 #include "ui/Info.h"
 #include "ui/WN1.h"
@@ -58,7 +60,8 @@ class MainWindowTest : public QObject {
 
     void startUpState() {
         QCOMPARE(form->windowTitle(),
-                 QString::fromUtf8("Конфигурация   приборов  RV7406 и RV7408  (Ver 1.55)"));
+                 QString::fromUtf8("Конфигурация   приборов  RV7406 и RV7408  (Ver " RV740X_VERSION
+                                   ")"));
         // The controls' area keeps its size; the menu bar sits above it.
         const MainMenu* menu = form->mainMenu();
         QCOMPARE(menu->clientArea()->size(), QSize(688, 473));
@@ -70,7 +73,7 @@ class MainWindowTest : public QObject {
         QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
 
         QCOMPARE(control<QComboBox>("MenuCOM")->currentText(), QString::fromUtf8("  COM2"));
-        QCOMPARE(link->PortIndex, 1);
+        QCOMPARE(link->Device, std::string("/dev/ttyS1"));
         QCOMPARE(control<QComboBox>("MenuTecSPD")->currentText(), QString::fromUtf8("  9600  бод"));
         QCOMPARE(link->BaudRate, 9600u);
         QCOMPARE(link->ReplyTimeout.count(), rv::ReplyTimeoutOfSpeedIndex(5).count());
@@ -342,7 +345,7 @@ class MainWindowTest : public QObject {
         speed->setCurrentIndex(6);
         QCOMPARE(link->BaudRate, 19200u);
         control<QComboBox>("MenuCOM")->setCurrentIndex(3);
-        QCOMPARE(link->PortIndex, 3);
+        QCOMPARE(link->Device, std::string("/dev/ttyS3"));
     }
 
     void closingSetsCancelFlag() {
@@ -368,7 +371,7 @@ class MainWindowTest : public QObject {
     void buttonsWithoutDialogs() {
         QFETCH(QString, button);
         QFETCH(bool, errorBox);
-        link->portDevices[1] = "/nonexistent/rv740x-line";
+        link->Device = "/nonexistent/rv740x-line";
         form->show();
         control<QComboBox>("MenuSHEMA")->setCurrentIndex(1);
         boxes->answers = {true};
@@ -391,26 +394,26 @@ class MainWindowTest : public QObject {
         TInfoForm info(*link);
         QCOMPARE(info.objectName(), QString("InfoForm"));
         QCOMPARE(info.size(), QSize(242, 48));
-        QCOMPARE(info.BtnCancel->text(), QString::fromUtf8("Отмена"));
+        QCOMPARE(child<QPushButton>(&info, "BtnCancel")->text(), QString::fromUtf8("Отмена"));
         QVERIFY(!info.isVisible());
         QVERIFY(!(info.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
                                         Qt::WindowMaximizeButtonHint)));
 
         info.startOperation(QString::fromUtf8("  Запись ..."), false);
         QVERIFY(info.isVisible());
-        QVERIFY(info.Stepper->isVisible());
-        QCOMPARE(info.Stepper->value(), 0);
+        QVERIFY(child<QProgressBar>(&info, "Stepper")->isVisible());
+        QCOMPARE(child<QProgressBar>(&info, "Stepper")->value(), 0);
         QCOMPARE(info.windowTitle(), QString::fromUtf8("  Запись ..."));
-        QVERIFY(!info.BtnCancel->isEnabled());
+        QVERIFY(!child<QPushButton>(&info, "BtnCancel")->isEnabled());
         info.setProgress(42);
-        QCOMPARE(info.Stepper->text(), QString("42%"));
+        QCOMPARE(child<QProgressBar>(&info, "Stepper")->text(), QString("42%"));
         info.finishOperation();
         QVERIFY(!info.isVisible());
-        QVERIFY(info.BtnCancel->isEnabled());
+        QVERIFY(child<QPushButton>(&info, "BtnCancel")->isEnabled());
 
         info.startOperation(QString::fromUtf8("  Чтение ..."), true);
         link->CancelFlag = false;
-        QTest::mouseClick(info.BtnCancel, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(&info, "BtnCancel"), Qt::LeftButton);
         QVERIFY(link->CancelFlag);
         QVERIFY(!info.isVisible());
     }

@@ -13,6 +13,7 @@
 #include <cstdlib>
 
 #include "ports/port_map.h"
+#include "rv740x_version.h"
 #include "sim_log.h"
 #include "ui/main_menu.h"
 #include "ui/port_menus.h"
@@ -182,8 +183,8 @@ class PortDialogTest : public QObject, private WindowFixture {
         {
             createWindow();
             rv::PortSetup setup({"", "", "", ""}, settingsFile().toStdString());
-            PortMenus menus(*form, *link, setup, benchDevices);
-            QCOMPARE(link->portDevices[1], std::string("/dev/ttyS1"));
+            PortMenus menus(*form, setup, benchDevices);
+            QCOMPARE(link->Device, std::string("/dev/ttyS1"));
 
             form->mainMenu()->portDevicesAction()->trigger();
             auto* dialog = form->findChild<PortDialog*>();
@@ -211,8 +212,8 @@ class PortDialogTest : public QObject, private WindowFixture {
         // The next run reads the settings file afresh.
         createWindow();
         rv::PortSetup setup({"", "", "", ""}, settingsFile().toStdString());
-        const PortMenus menus(*form, *link, setup, benchDevices);
-        QCOMPARE(link->portDevices[1], sim.linkPath());
+        const PortMenus menus(*form, setup, benchDevices);
+        QCOMPARE(link->Device, sim.linkPath());
         readThroughTheWindow();
         QCOMPARE(errors(), QStringList());
         QCOMPARE(control<QLabel>("LabelVersion")->text(), QString("3.12"));
@@ -223,18 +224,19 @@ class PortDialogTest : public QObject, private WindowFixture {
         setenv("RV740X_COM4", "/dev/ttyACM2", 1);
         createWindow();
         rv::PortSetup setup({"", "/dev/ttyUSB1", "", ""}, settingsFile().toStdString());
-        PortMenus menus(*form, *link, setup, benchDevices);
+        PortMenus menus(*form, setup, benchDevices);
         form->mainMenu()->aboutAction()->trigger();
         auto* box = form->findChild<QMessageBox*>("AboutBox");
         QVERIFY(box != nullptr);
         QCOMPARE(box->windowTitle(), utf8("О программе"));
-        QCOMPARE(box->text(), utf8("Конфигуратор приборов RV7406 и RV7408\nВерсия 1.55\n\n"
-                                   "COM1: /dev/ttyS0 (по умолчанию)\n"
-                                   "COM2: /dev/ttyUSB1 (параметр --com2)\n"
-                                   "COM3: /dev/ttyS2 (по умолчанию)\n"
-                                   "COM4: /dev/ttyACM2 (переменная RV740X_COM4)\n\n"
-                                   "Файл настроек: ") +
-                                  settingsFile());
+        QCOMPARE(box->text(),
+                 utf8("Конфигуратор приборов RV7406 и RV7408\nВерсия " RV740X_VERSION "\n\n"
+                      "COM1: /dev/ttyS0 (по умолчанию)\n"
+                      "COM2: /dev/ttyUSB1 (параметр --com2)\n"
+                      "COM3: /dev/ttyS2 (по умолчанию)\n"
+                      "COM4: /dev/ttyACM2 (переменная RV740X_COM4)\n\n"
+                      "Файл настроек: ") +
+                     settingsFile());
         QCOMPARE(box->button(QMessageBox::Ok)->text(), utf8("ОК"));
         box->close();
     }

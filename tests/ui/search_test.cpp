@@ -163,7 +163,7 @@ class SearchWindowTest : public QObject, private WindowFixture {
     void portThatCannotBeOpened() {
         QFETCH(QString, device);
         QFETCH(int, status);
-        link->portDevices[1] = device.toStdString();
+        link->Device = device.toStdString();
         control<QPushButton>("BtnSave")->setEnabled(false);
         QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
         QCOMPARE(boxes->shown.size(), size_t(1));

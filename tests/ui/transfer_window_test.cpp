@@ -21,8 +21,8 @@ class TransferWindowTest : public QObject, private WindowFixture {
     void checkEndState() {
         QVERIFY(form->isEnabled());
         QVERIFY(!info->isVisible());
-        QVERIFY(!info->Stepper->isVisible());
-        QVERIFY(info->BtnCancel->isEnabled());
+        QVERIFY(!child<QProgressBar>(info, "Stepper")->isVisible());
+        QVERIFY(child<QPushButton>(info, "BtnCancel")->isEnabled());
         QVERIFY(!link->port.isOpen());
     }
 
@@ -55,7 +55,7 @@ class TransferWindowTest : public QObject, private WindowFixture {
         QCOMPARE(boxes->shown[0].text, QString::fromUtf8(" Считать данные ?"));
         QVERIFY(windowDisabledDuringRead);
         QCOMPARE(caption, QString::fromUtf8("  Чтение ..."));
-        QCOMPARE(info->Stepper->value(), 100);
+        QCOMPARE(child<QProgressBar>(info, "Stepper")->value(), 100);
         checkEndState();
 
         QVERIFY(form->image().LoadedId != 0);
@@ -137,9 +137,10 @@ class TransferWindowTest : public QObject, private WindowFixture {
         // Pressing "Отмена" once block 2 is in: the read stops, silently.
         bool pressed = false;
         duringWait = [&] {
-            if (!pressed && info->isVisible() && info->Stepper->value() >= 10) {
+            if (!pressed && info->isVisible() &&
+                child<QProgressBar>(info, "Stepper")->value() >= 10) {
                 pressed = true;
-                QTest::mouseClick(info->BtnCancel, Qt::LeftButton);
+                QTest::mouseClick(child<QPushButton>(info, "BtnCancel"), Qt::LeftButton);
                 QVERIFY(!info->isVisible());
             }
         };
@@ -152,7 +153,7 @@ class TransferWindowTest : public QObject, private WindowFixture {
         QCOMPARE(form->image().LoadedId, 0u);
         QVERIFY(!control<QPushButton>("BtnSave")->isEnabled());
         QVERIFY(!control<QPushButton>("BtnRELE")->isEnabled());
-        QVERIFY(info->Stepper->value() < 100);
+        QVERIFY(child<QProgressBar>(info, "Stepper")->value() < 100);
         checkEndState();
     }
 
@@ -163,7 +164,7 @@ class TransferWindowTest : public QObject, private WindowFixture {
         QSignalSpy closed(form, &TDeskForm::closed);
         bool closedDuringRead = false;
         duringWait = [&] {
-            if (!closedDuringRead && info->Stepper->value() >= 20) {
+            if (!closedDuringRead && child<QProgressBar>(info, "Stepper")->value() >= 20) {
                 closedDuringRead = true;
                 form->close();
             }
@@ -216,7 +217,7 @@ class TransferWindowTest : public QObject, private WindowFixture {
         rv::test::SimProcess sim({instrument.toStdString()});
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
-        if (!device.isEmpty()) link->portDevices[1] = device.toStdString();
+        if (!device.isEmpty()) link->Device = device.toStdString();
         form->image().LoadedId = 7;
 
         bool infoUpWhileBox = true;
@@ -240,7 +241,7 @@ class TransferWindowTest : public QObject, private WindowFixture {
         rv::test::PtyPeer peer;
         const rv::test::PortHolder holder(peer.path());
         QVERIFY(holder.held());
-        link->portDevices[1] = peer.path();
+        link->Device = peer.path();
         boxes->answers = {true};
         transfer().BtnLoadClick();
         QCOMPARE(errors(), QStringList{QString::fromUtf8("Нельзя открыть   COM-порт")});
@@ -275,7 +276,7 @@ class TransferWindowTest : public QObject, private WindowFixture {
         QString caption;
         duringWait = [&] {
             if (info->isVisible()) {
-                cancelDisabled &= !info->BtnCancel->isEnabled();
+                cancelDisabled &= !child<QPushButton>(info, "BtnCancel")->isEnabled();
                 caption = info->windowTitle();
             }
         };
@@ -286,7 +287,7 @@ class TransferWindowTest : public QObject, private WindowFixture {
         QVERIFY(errors().isEmpty());
         QVERIFY(cancelDisabled);
         QCOMPARE(caption, QString::fromUtf8("  Запись ..."));
-        QCOMPARE(info->Stepper->value(), 100);
+        QCOMPARE(child<QProgressBar>(info, "Stepper")->value(), 100);
         checkEndState();
 
         for (bool backup : {false, true}) {

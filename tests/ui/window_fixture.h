@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "link/link.h"
+#include "named_child.h"
 #include "scripted_boxes.h"
 #include "sim_harness.h"
 #include "ui/EdPASS.h"
@@ -103,7 +104,7 @@ class WindowFixture {
         return list;
     }
 
-    void useLine(const rv::test::SimProcess& sim) { link->portDevices[1] = sim.linkPath(); }
+    void useLine(const rv::test::SimProcess& sim) { link->Device = sim.linkPath(); }
 
     // The texts of the boxes of one kind, in the order shown.
     QStringList shownOf(ScriptedBoxes::Kind kind) const {

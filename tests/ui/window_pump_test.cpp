@@ -30,8 +30,7 @@ class WindowPumpTest : public QObject {
     // once, as every transaction does first; false when Qt's event loop here has no
     // descriptors to wake for.
     static bool attach(rv::Link& link, const rv::test::SimProcess& sim) {
-        link.portDevices[0] = sim.linkPath();
-        link.PortIndex = 0;
+        link.Device = sim.linkPath();
         link.NetNumber = kSilentNet;
         InstallWindowPump(link);
         link.pump();
