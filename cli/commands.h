@@ -23,8 +23,9 @@ int RunSearch(const LineOptions& line, const SearchOptions& options);
 
 // The whole configuration of instrument `net` into a file, or to stdout for an empty path.
 int RunRead(const LineOptions& options, unsigned net, const std::string& outputPath);
-// A configuration file as a table: fields by channels.
-int RunShow(const std::string& path);
+// A configuration file as a table: fields by channels; with `html` the configuration report
+// as an HTML page instead.
+int RunShow(const std::string& path, bool html);
 // The differences between two files, or between an instrument and a file: 0 when none, 1
 // when there are some.
 int RunDiffFiles(const std::string& leftPath, const std::string& rightPath);

@@ -1,6 +1,9 @@
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -12,13 +15,16 @@
 #include "configfile/code_page.h"
 #include "configfile/configuration_file.h"
 #include "configfile/difference.h"
+#include "configfile/report.h"
 #include "configfile/value_texts.h"
 #include "exit_codes.h"
+#include "fileio/atomic_file.h"
 #include "fileio/platform_io.h"
 #include "interrupt.h"
 #include "link/priority.h"
 #include "link/status.h"
 #include "progress_line.h"
+#include "text_table.h"
 
 namespace rv::cli {
 
@@ -26,7 +32,7 @@ namespace {
 
 // A line or instrument failure: the status text of the failure table.
 int lineFailure(const Link& link) {
-    std::fprintf(stderr, "%s\n", StatusText(static_cast<uint32_t>(link.LinkStatus)).c_str());
+    PrintLineFailure(link.LinkStatus, link);
     return kExitFailure;
 }
 
@@ -99,17 +105,39 @@ bool printDifferences(const std::vector<FieldDifference>& differences, const std
         std::printf("Различий нет\n");
         return false;
     }
-    std::printf("Канал\tПараметр\t%s\t%s\n", left.c_str(), right.c_str());
+    TextTable table;
+    table.add({"Канал", "Параметр", left, right});
     for (const FieldDifference& d : differences) {
-        std::printf("%s\t%s\t%s\t%s\n", channelName(d.channel).c_str(), d.field.c_str(),
-                    d.left.c_str(), d.right.c_str());
+        table.add({channelName(d.channel), d.field, d.left, d.right});
     }
+    std::fputs(table.text().c_str(), stdout);
     return true;
+}
+
+// Whether files can be made in `directory`: tried with a file made and removed at once, so
+// that a read-only or missing folder is found before the line is used. Prints why not.
+bool writableDirectory(const std::string& directory) {
+    const std::filesystem::path probe =
+        PathFromUtf8(directory) / (".rv740x-probe-" + std::to_string(std::time(nullptr)));
+    AtomicWriteError failure;
+    if (WriteFileAtomically(Utf8FromPath(probe), "", failure, ExistingFile::Keep)) {
+        std::error_code ignored;
+        std::filesystem::remove(probe, ignored);
+        return true;
+    }
+    if (failure.code == EEXIST) return true;  // another file of that name: the folder takes files
+    std::fprintf(stderr, "В каталог «%s» нельзя записать файл: %s\n", directory.c_str(),
+                 failure.reason.c_str());
+    return false;
 }
 
 }  // namespace
 
 int RunRead(const LineOptions& options, unsigned net, const std::string& outputPath) {
+    if (!outputPath.empty()) {
+        const std::filesystem::path parent = std::filesystem::path(outputPath).parent_path();
+        if (!writableDirectory(parent.empty() ? "." : parent.string())) return kExitFile;
+    }
     ConfigImage image;
     InstrumentRecord record;
     if (const int code = readFromLine(options, net, image, record); code != kExitDone) return code;
@@ -125,45 +153,51 @@ int RunRead(const LineOptions& options, unsigned net, const std::string& outputP
     return kExitDone;
 }
 
-int RunShow(const std::string& path) {
+int RunShow(const std::string& path, bool html) {
     ConfigurationFile file;
     if (!loadFile(path, file)) return kExitFile;
+    if (html) {
+        const ReportSource source{true, std::filesystem::path(path).filename().string(),
+                                  file.SavedAt};
+        std::fputs(
+            ConfigurationReportHtml(file.Image, file.Instrument, source, LocalDateText()).c_str(),
+            stdout);
+        return kExitDone;
+    }
     const ConfigImage& image = file.Image;
-    std::printf("Файл\t%s\n", path.c_str());
-    std::printf("Модель\t%s\n", ModelName(image.ChannelsFitted).c_str());
-    std::printf("Сетевой номер\t%u\n", file.Instrument.NetNumber);
-    std::printf("Скорость, бод\t%u\n", file.Instrument.BaudRate);
-    std::printf("Версия\t%s\n",
-                InstrumentTextToUtf8(file.Instrument.Firmware).value_or("?").c_str());
-    std::printf("Сохранено\t%s\n", file.SavedAt.c_str());
-    std::printf("\n");
+    TextTable head;
+    head.add({"Файл", path});
+    head.add({"Модель", ModelName(image.ChannelsFitted)});
+    head.add({"Сетевой номер", std::to_string(file.Instrument.NetNumber)});
+    head.add({"Скорость, бод", std::to_string(file.Instrument.BaudRate)});
+    head.add({"Версия", InstrumentTextToUtf8(file.Instrument.Firmware).value_or("?")});
+    head.add({"Сохранено", file.SavedAt});
+    std::printf("%s\n", head.text().c_str());
 
     // Channels by fields: one row per field, one column per channel.
     const std::vector<FieldValue> fields = ConfigurationFields(image);
     std::vector<std::string> order;
     std::map<std::string, std::vector<std::string>> rows;
-    std::vector<const FieldValue*> instrumentFields;
+    TextTable instrumentFields;
     for (const FieldValue& f : fields) {
         if (f.channel == 0) {
-            instrumentFields.push_back(&f);
+            instrumentFields.add({f.field, f.value});
             continue;
         }
         auto [row, added] = rows.try_emplace(f.field, std::vector<std::string>(kChannelCount));
         if (added) order.push_back(f.field);
         row->second[static_cast<size_t>(f.channel - 1)] = f.value;
     }
-    std::printf("Параметр");
-    for (int c = 1; c <= kChannelCount; ++c) std::printf("\tКанал %d", c);
-    std::printf("\n");
+    TextTable channels;
+    std::vector<std::string> header{"Параметр"};
+    for (int c = 1; c <= kChannelCount; ++c) header.push_back("Канал " + std::to_string(c));
+    channels.add(header);
     for (const std::string& name : order) {
-        std::printf("%s", name.c_str());
-        for (const std::string& value : rows[name]) std::printf("\t%s", value.c_str());
-        std::printf("\n");
+        std::vector<std::string> row{name};
+        row.insert(row.end(), rows[name].begin(), rows[name].end());
+        channels.add(row);
     }
-    std::printf("\n");
-    for (const FieldValue* f : instrumentFields) {
-        std::printf("%s\t%s\n", f->field.c_str(), f->value.c_str());
-    }
+    std::printf("%s\n%s", channels.text().c_str(), instrumentFields.text().c_str());
     return kExitDone;
 }
 
@@ -210,7 +244,7 @@ int RunWrite(const LineOptions& options, unsigned net, const std::string& path, 
         if (terminalInput()) {
             if (!askYes(" Записать данные ?")) {
                 std::fprintf(stderr, "Запись отменена\n");
-                return kExitDone;
+                return kExitFailure;
             }
         } else if (!warnings.empty()) {
             std::fprintf(stderr, "Запись не выполнена: подтвердите её ключом --yes\n");
@@ -242,26 +276,24 @@ int RunBackup(const LineOptions& options, const std::string& directory, bool all
         std::fprintf(stderr, "Нельзя создать каталог «%s»\n", directory.c_str());
         return kExitFile;
     }
+    // A search of every speed takes up to 21 minutes: the folder is checked before it.
+    if (!writableDirectory(directory)) return kExitFile;
     OpenedLine opened;
     if (const int code = SetUpLine(options, opened); code != kExitDone) return code;
     Link& link = opened.link;
 
     const SweepResult sweep = Sweep(link, PlanOf(options, allSpeeds, first, last));
     if (sweep.outcome == Outcome::Failed) {
-        std::fprintf(stderr, "%s\n", StatusText(static_cast<uint32_t>(sweep.status)).c_str());
+        PrintLineFailure(sweep.status, link);
         return kExitFailure;
     }
     if (sweep.outcome == Outcome::Cancelled) return interrupted();
 
-    struct Row {
-        const FoundInstrument* found;
-        std::string model;
-        std::string result;
-        bool ok;
-    };
-    std::vector<Row> rows;
+    TextTable table;
+    table.add({"Номер", "Скорость, бод", "Модель", "Файл или ошибка"});
     bool anyFailed = false;
     bool fileFailed = false;
+    bool stopped = false;
     for (const FoundInstrument& found : sweep.found) {
         link.applySpeedIndex(found.speedIndex);
         ConfigImage image;
@@ -272,34 +304,39 @@ int RunBackup(const LineOptions& options, const std::string& directory, bool all
             link, image,
             barObserver(link, line, "Чтение прибора " + std::to_string(found.netNumber)), &record);
         line.clear();
-        if (outcome == Outcome::Cancelled) return interrupted();
+        const std::string number = std::to_string(found.netNumber);
+        const std::string baud = std::to_string(found.baud);
+        if (outcome == Outcome::Cancelled) {
+            // What was saved so far is listed all the same.
+            stopped = true;
+            break;
+        }
         if (outcome == Outcome::Failed) {
-            rows.push_back({&found, "", StatusText(static_cast<uint32_t>(link.LinkStatus)), false});
+            table.add({number, baud, "-", StatusText(static_cast<uint32_t>(link.LinkStatus))});
             anyFailed = true;
             continue;
         }
-        const std::string path =
-            Utf8FromPath(folder / PathFromUtf8(DefaultConfigurationFileName(image, found.netNumber,
-                                                                            LocalDateText())));
+        const std::string name =
+            DefaultConfigurationFileName(image, found.netNumber, LocalDateText());
+        std::string path;
         std::string error;
-        if (!SaveConfigurationFile(path, image, record, error)) {
-            rows.push_back({&found, ModelName(image.ChannelsFitted), error, false});
+        const std::string model = ModelName(image.ChannelsFitted);
+        if (!SaveNewConfigurationFile(directory, name, LocalTimeText(), image, record, path,
+                                      error)) {
+            table.add({number, baud, model, error});
             anyFailed = true;
             fileFailed = true;
             continue;
         }
-        rows.push_back({&found, ModelName(image.ChannelsFitted), path, true});
+        table.add({number, baud, model, path});
     }
 
-    if (rows.empty()) {
+    if (sweep.found.empty()) {
         std::printf("Приборы не найдены\n");
         return kExitDone;
     }
-    std::printf("Номер\tСкорость, бод\tМодель\tФайл или ошибка\n");
-    for (const Row& row : rows) {
-        std::printf("%u\t%u\t%s\t%s\n", row.found->netNumber, row.found->baud,
-                    row.model.empty() ? "-" : row.model.c_str(), row.result.c_str());
-    }
+    std::fputs(table.text().c_str(), stdout);
+    if (stopped) return interrupted();
     if (fileFailed) return kExitFile;
     return anyFailed ? kExitFailure : kExitDone;
 }

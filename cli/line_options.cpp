@@ -4,6 +4,7 @@
 
 #include "exit_codes.h"
 #include "interrupt.h"
+#include "link/status.h"
 #include "link/timeouts.h"
 #include "ports/port_map.h"
 
@@ -51,6 +52,11 @@ int SetUpLine(const LineOptions& options, OpenedLine& line) {
     }
     WatchInterrupts(link);
     return kExitDone;
+}
+
+void PrintLineFailure(int32_t status, const Link& link) {
+    std::fprintf(stderr, "%s\n", StatusText(static_cast<uint32_t>(status)).c_str());
+    if (!link.LinkDetail.empty()) std::fprintf(stderr, "%s\n", link.LinkDetail.c_str());
 }
 
 }  // namespace rv::cli

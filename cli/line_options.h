@@ -37,4 +37,8 @@ struct OpenedLine {
 // success.
 int SetUpLine(const LineOptions& options, OpenedLine& line);
 
+// Prints a failure's status text to stderr and, on the line after it, why the port did not
+// open when that was the failure.
+void PrintLineFailure(int32_t status, const Link& link);
+
 }  // namespace rv::cli

@@ -12,6 +12,7 @@
 #include "interrupt.h"
 #include "ports/platform.h"
 #include "rv740x_version.h"
+#include "russian_cli.h"
 
 namespace {
 
@@ -28,21 +29,22 @@ int run(int argc, char** argv) {
         "rv740x: поиск, чтение, сравнение и запись конфигурации приборов RV7406/RV7408 "
         "на линии"};
     app.footer("rv740x " RV740X_VERSION ", платформа: " + rv::PlatformName());
+    UseRussianHelp(app);
     app.require_subcommand(1);
     app.set_help_flag("-h,--help", "Эта справка");
     app.set_help_all_flag("--help-all", "Справка по всем командам");
-    const auto speeds = CLI::IsMember({300u, 600u, 1200u, 2400u, 4800u, 9600u, 19200u});
+    const auto speeds = OneOfCheck({300u, 600u, 1200u, 2400u, 4800u, 9600u, 19200u});
 
     LineOptions line;
     app.add_option("--port", line.port, "COM1..COM4 или путь к устройству (по умолчанию COM1)")
-        ->type_name("COMn|DEVICE");
+        ->type_name("COMn|УСТРОЙСТВО");
     unsigned baud = 0;
     CLI::Option* speedOption =
         app.add_option("--speed", baud, "Скорость линии, бод (по умолчанию 9600)")
-            ->type_name("BAUD")
+            ->type_name("БОД")
             ->check(speeds);
     app.add_option("--trace", line.tracePath, "Записывать каждый кадр в файл («-»: в поток ошибок)")
-        ->type_name("FILE");
+        ->type_name("ФАЙЛ");
 
     int exitCode = kExitDone;
 
@@ -57,13 +59,15 @@ int run(int argc, char** argv) {
         searchCommand->add_flag("--all-speeds", search.allSpeeds,
                                 "Искать на всех скоростях от 300 до 19200 бод по очереди");
     searchCommand->add_option("--speed", searchBaud, "Искать только на этой скорости, бод")
-        ->type_name("BAUD")
+        ->type_name("БОД")
         ->check(speeds)
         ->excludes(allSpeeds);
     searchCommand->add_option("--from", search.first, "Первый номер (по умолчанию 1)")
-        ->check(CLI::Range(1, 254));
+        ->type_name("ЧИСЛО")
+        ->check(RangeCheck(1, 254));
     searchCommand->add_option("--to", search.last, "Последний номер (по умолчанию 254)")
-        ->check(CLI::Range(1, 254));
+        ->type_name("ЧИСЛО")
+        ->check(RangeCheck(1, 254));
     searchCommand->add_flag("--json", search.json, "Вывод в формате JSON");
     searchCommand->callback([&] {
         if (searchCommand->get_option("--speed")->count() > 0) line.baud = searchBaud;
@@ -73,21 +77,27 @@ int run(int argc, char** argv) {
     std::string outputPath;
     unsigned readNet = 0;
     CLI::App* read = app.add_subcommand("read", "Прочитать конфигурацию прибора в файл");
-    read->add_option("N", readNet, "Сетевой номер прибора")->required()->check(CLI::Range(1, 254));
+    read->add_option("N", readNet, "Сетевой номер прибора")
+        ->required()
+        ->type_name("ЧИСЛО")
+        ->check(RangeCheck(1, 254));
     read->add_option("-o,--output", outputPath, "Файл конфигурации (без него: стандартный вывод)")
-        ->type_name("FILE");
+        ->type_name("ФАЙЛ");
     read->callback([&] { exitCode = RunRead(line, readNet, outputPath); });
 
     std::string showPath;
     CLI::App* show = app.add_subcommand("show", "Показать файл конфигурации таблицей");
-    show->add_option("FILE", showPath, "Файл конфигурации")->required();
-    show->callback([&] { exitCode = RunShow(showPath); });
+    show->add_option("FILE", showPath, "Файл конфигурации")->required()->type_name("ФАЙЛ");
+    bool showHtml = false;
+    show->add_flag("--html", showHtml, "Отчёт о конфигурации в формате HTML (как PDF окна)");
+    show->callback([&] { exitCode = RunShow(showPath, showHtml); });
 
     std::vector<std::string> diffArgs;
     CLI::App* diff = app.add_subcommand(
         "diff", "Различия по полям: прибора N и файла или двух файлов (код 1, если они есть)");
     diff->add_option("N|FILE FILE", diffArgs, "Сетевой номер прибора или файл, затем файл")
         ->required()
+        ->type_name("ЧИСЛО|ФАЙЛ ФАЙЛ")
         ->expected(2);
     diff->callback([&] {
         unsigned net = 0;
@@ -109,8 +119,9 @@ int run(int argc, char** argv) {
     CLI::App* write = app.add_subcommand("write", "Записать файл конфигурации в прибор");
     write->add_option("N", writeNet, "Сетевой номер прибора")
         ->required()
-        ->check(CLI::Range(1, 254));
-    write->add_option("FILE", writePath, "Файл конфигурации")->required();
+        ->type_name("ЧИСЛО")
+        ->check(RangeCheck(1, 254));
+    write->add_option("FILE", writePath, "Файл конфигурации")->required()->type_name("ФАЙЛ");
     write->add_flag("--yes", yes, "Не спрашивать подтверждения");
     write->footer(
         "Первый Ctrl+C останавливает запись после текущего блока, второй сразу; каждый блок "
@@ -123,13 +134,15 @@ int run(int argc, char** argv) {
     unsigned backupLast = 254;
     CLI::App* backup =
         app.add_subcommand("backup", "Найти приборы и сохранить конфигурацию каждого в каталог");
-    backup->add_option("DIR", backupDir, "Каталог для файлов")->required();
+    backup->add_option("DIR", backupDir, "Каталог для файлов")->required()->type_name("КАТАЛОГ");
     backup->add_flag("--all-speeds", backupAllSpeeds,
                      "Искать на всех скоростях от 300 до 19200 бод по очереди");
     backup->add_option("--from", backupFirst, "Первый номер (по умолчанию 1)")
-        ->check(CLI::Range(1, 254));
+        ->type_name("ЧИСЛО")
+        ->check(RangeCheck(1, 254));
     backup->add_option("--to", backupLast, "Последний номер (по умолчанию 254)")
-        ->check(CLI::Range(1, 254));
+        ->type_name("ЧИСЛО")
+        ->check(RangeCheck(1, 254));
     backup->footer(kSweepNote);
     backup->callback([&] {
         if (backupFirst > backupLast) {
@@ -146,10 +159,10 @@ int run(int argc, char** argv) {
         "measure", "Наблюдать сопротивление и температуру датчика на канале прибора");
     measureCommand->add_option("N", measureNet, "Сетевой номер прибора")
         ->required()
-        ->check(CLI::Range(1, 254));
+        ->check(RangeCheck(1, 254));
     measureCommand->add_option("--channel", measure.channel, "Канал 1..8")
         ->required()
-        ->check(CLI::Range(1, 8));
+        ->check(RangeCheck(1, 8));
     measureCommand->add_option("--count", measureCount, "Остановиться после стольких ответов")
         ->check(CLI::Range(size_t{1}, size_t{100'000'000}));
     measureCommand->add_option("--seconds", measureSeconds, "Остановиться через столько секунд")
@@ -166,6 +179,7 @@ int run(int argc, char** argv) {
         exitCode = RunMeasure(line, measureNet, measure);
     });
 
+    GroupCommands(app);
     app.parse_complete_callback([&] {
         if (speedOption->count() > 0) line.baud = baud;
         if (search.first > search.last) {
@@ -185,7 +199,8 @@ int run(int argc, char** argv) {
     } catch (const CLI::CallForAllHelp& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        std::fprintf(stderr, "Неверные аргументы: %s\nСправка: rv740x --help\n", e.what());
+        std::fprintf(stderr, "Неверные аргументы: %s\nСправка: rv740x --help\n",
+                     RussianError(e).c_str());
         return kExitUsage;
     }
     return exitCode;

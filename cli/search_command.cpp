@@ -30,7 +30,7 @@ int RunSearch(const LineOptions& line, const SearchOptions& options) {
     const SweepResult result =
         Sweep(link, PlanOf(line, options.allSpeeds, options.first, options.last));
     if (result.outcome == Outcome::Failed) {
-        std::fprintf(stderr, "%s\n", StatusText(static_cast<uint32_t>(result.status)).c_str());
+        PrintLineFailure(result.status, link);
         return kExitFailure;
     }
 

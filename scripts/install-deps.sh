@@ -22,7 +22,7 @@ packages=(
     qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n nlohmann-json3-dev
     libudev-dev pkg-config libcli11-dev
     xvfb xauth fonts-dejavu-core fonts-liberation
-    librsvg2-bin dpkg-dev file lintian desktop-file-utils appstream man-db
+    librsvg2-bin dpkg-dev file lintian desktop-file-utils appstream man-db poppler-utils
 )
 if [ "$windows" = 1 ]; then
     packages+=(

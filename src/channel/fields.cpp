@@ -1,5 +1,8 @@
 #include "channel/fields.h"
 
+#include <locale.h>
+
+#include <algorithm>
 #include <cfenv>
 #include <clocale>
 #include <cmath>
@@ -107,6 +110,12 @@ RealText ParseRealField(std::string_view text, WorkingReal& value) {
     if (ToWorkingReal(parsed, converted) == RealConversion::Overflow) return RealText::Overflow;
     value = converted;
     return RealText::Valid;
+}
+
+RealText ParseTypedRealField(std::string_view text, WorkingReal& value) {
+    std::string pointed(text);
+    std::replace(pointed.begin(), pointed.end(), ',', '.');
+    return ParseRealField(pointed, value);
 }
 
 std::string FormatRealField(const WorkingReal& value, int decimals) {

@@ -14,6 +14,10 @@ enum class RealText { Valid, Invalid, Overflow };
 // magnitude is beyond the working real gives Overflow and leaves `value` alone.
 RealText ParseRealField(std::string_view text, WorkingReal& value);
 
+// A real field as a person types it: a decimal comma reads as the point ("27,5" is 27.5),
+// otherwise as ParseRealField. Texts from the instrument and from files keep the point only.
+RealText ParseTypedRealField(std::string_view text, WorkingReal& value);
+
 // Two blanks, then fixed-point with `decimals` digits (ties half away from zero).
 std::string FormatRealField(const WorkingReal& value, int decimals);
 

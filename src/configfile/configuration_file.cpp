@@ -30,11 +30,44 @@ bool SaveConfigurationFile(const std::string& path, const ConfigImage& image,
     return true;
 }
 
+bool SaveNewConfigurationFile(const std::string& directory, const std::string& name,
+                              const std::string& timeText, const ConfigImage& image,
+                              const InstrumentRecord& instrument, std::string& path,
+                              std::string& error) {
+    const std::string text = FormatConfiguration(image, instrument, UtcTimeStamp());
+    const std::string extension = kConfigurationExtension;
+    const bool hasExtension =
+        name.size() > extension.size() &&
+        name.compare(name.size() - extension.size(), extension.size(), extension) == 0;
+    const std::string stem = hasExtension ? name.substr(0, name.size() - extension.size()) : name;
+    const std::string tail = hasExtension ? extension : std::string();
+    constexpr int kTries = 1000;
+    for (int attempt = 0; attempt < kTries; ++attempt) {
+        std::string candidate = stem;
+        if (attempt > 0) candidate += "_" + timeText;
+        if (attempt > 1) candidate += "_" + std::to_string(attempt);
+        path = Utf8FromPath(PathFromUtf8(directory) / PathFromUtf8(candidate + tail));
+        AtomicWriteError failure;
+        if (WriteFileAtomically(path, text, failure, ExistingFile::Keep)) return true;
+        if (failure.code != EEXIST) {
+            error = (failure.step == AtomicWriteError::Step::CreateTemporary
+                         ? "Не удалось создать файл рядом с «" + path + "»: "
+                         : "Не удалось записать файл «" + path + "»: ") +
+                    failure.reason;
+            return false;
+        }
+    }
+    error = "Не удалось подобрать свободное имя файла для «" + name + "»";
+    return false;
+}
+
 LoadResult LoadConfigurationFile(const std::string& path, ConfigurationFile& out) {
     LoadResult result;
     std::error_code code;
     if (!std::filesystem::is_regular_file(PathFromUtf8(path), code)) {
-        result.error = "Не удалось открыть файл «" + path + "»: это не обычный файл";
+        result.error =
+            "Не удалось открыть файл «" + path + "»: " +
+            (std::filesystem::exists(PathFromUtf8(path), code) ? "это не обычный файл" : "файл не существует");
         return result;
     }
     std::ifstream in(PathFromUtf8(path), std::ios::binary);
@@ -85,5 +118,7 @@ std::string timeNowText(const char* format, bool utc) {
 std::string LocalDateText() { return timeNowText("%Y-%m-%d", false); }
 
 std::string UtcTimeStamp() { return timeNowText("%Y-%m-%dT%H:%M:%SZ", true); }
+
+std::string LocalTimeText() { return timeNowText("%H%M%S", false); }
 
 }  // namespace rv

@@ -52,6 +52,14 @@ LoadResult ParseConfiguration(std::string_view text, ConfigurationFile& out);
 bool SaveConfigurationFile(const std::string& path, const ConfigImage& image,
                            const InstrumentRecord& instrument, std::string& error);
 
+// Saves as `name` in `directory` without ever replacing a file: when the name is taken, the
+// local time `timeText` ("HHMMSS") goes before the extension, then "_2", "_3"... On success
+// `path` names the file written.
+bool SaveNewConfigurationFile(const std::string& directory, const std::string& name,
+                              const std::string& timeText, const ConfigImage& image,
+                              const InstrumentRecord& instrument, std::string& path,
+                              std::string& error);
+
 // Reads a file from disk; a file over kConfigurationFileLimit is refused unread.
 LoadResult LoadConfigurationFile(const std::string& path, ConfigurationFile& out);
 
@@ -62,5 +70,7 @@ std::string DefaultConfigurationFileName(const ConfigImage& image, uint32_t netN
 // Today's local date and the current UTC time stamp, as the functions above want them.
 std::string LocalDateText();
 std::string UtcTimeStamp();
+// The local time of day as "HHMMSS".
+std::string LocalTimeText();
 
 }  // namespace rv

@@ -122,21 +122,22 @@ InstrumentIdentity IdentityOf(const ConfigImage& image, const std::string& famil
 }
 
 std::vector<std::string> IdentityDifferences(const InstrumentIdentity& file,
-                                             const InstrumentIdentity& instrument) {
+                                             const InstrumentIdentity& instrument,
+                                             const std::string& where) {
     std::vector<std::string> lines;
     if (file.Family != instrument.Family) {
-        lines.push_back("Семейство: в файле «" + file.Family + "», прибор ответил «" +
+        lines.push_back("Семейство: " + where + " «" + file.Family + "», прибор ответил «" +
                         instrument.Family + "»");
         return lines;  // an instrument of another family has no fitted channels to compare
     }
     if (file.ChannelsFitted != instrument.ChannelsFitted) {
-        lines.push_back("Модель: в файле " + ModelName(file.ChannelsFitted) + " (каналы " +
+        lines.push_back("Модель: " + where + " " + ModelName(file.ChannelsFitted) + " (каналы " +
                         hex4(file.ChannelsFitted) + "), прибор " +
                         ModelName(instrument.ChannelsFitted) + " (каналы " +
                         hex4(instrument.ChannelsFitted) + ")");
     }
     if (file.RelayMask != instrument.RelayMask) {
-        lines.push_back("Маска реле: в файле " + hex4(file.RelayMask) + ", в приборе " +
+        lines.push_back("Маска реле: " + where + " " + hex4(file.RelayMask) + ", в приборе " +
                         hex4(instrument.RelayMask));
     }
     return lines;

@@ -37,8 +37,10 @@ std::vector<FieldValue> ConfigurationFields(const ConfigImage& image);
 InstrumentIdentity IdentityOf(const ConfigImage& image, const std::string& family);
 
 // One line (Russian) per way the instrument about to be written differs from the one a
-// configuration came from: family answer, model (fitted channels) and relay mask.
+// configuration came from: family answer, model (fitted channels) and relay mask. `where`
+// names the configuration's side ("в файле", "в окне").
 std::vector<std::string> IdentityDifferences(const InstrumentIdentity& file,
-                                             const InstrumentIdentity& instrument);
+                                             const InstrumentIdentity& instrument,
+                                             const std::string& where = "в файле");
 
 }  // namespace rv

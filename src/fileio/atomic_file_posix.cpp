@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,11 +11,30 @@
 
 namespace rv {
 
-bool WriteFileAtomically(const std::string& path, std::string_view text, AtomicWriteError& error) {
+namespace {
+
+// Puts `temporary` in `path`'s place; with Keep it fails with EEXIST when `path` exists.
+bool moveInto(const std::string& temporary, const std::string& path, ExistingFile existing) {
+    if (existing == ExistingFile::Replace) return std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return std::rename(temporary.c_str(), path.c_str()) == 0;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, std::string_view text, AtomicWriteError& error,
+                         ExistingFile existing) {
     std::string temporary = path + ".XXXXXX";
     const int fd = mkstemp(temporary.data());
     if (fd < 0) {
-        error = {AtomicWriteError::Step::CreateTemporary, std::strerror(errno)};
+        error = {AtomicWriteError::Step::CreateTemporary, std::strerror(errno), errno};
         return false;
     }
     bool written = fchmod(fd, 0644) == 0;
@@ -30,13 +50,14 @@ bool WriteFileAtomically(const std::string& path, std::string_view text, AtomicW
         written = false;
         savedErrno = errno;
     }
-    if (written && std::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (written && !moveInto(temporary, path, existing)) {
         written = false;
         savedErrno = errno;
     }
     if (!written) {
         // A failure without errno (a write that took nothing) still names a reason.
-        error = {AtomicWriteError::Step::Write, std::strerror(savedErrno != 0 ? savedErrno : EIO)};
+        const int code = savedErrno != 0 ? savedErrno : EIO;
+        error = {AtomicWriteError::Step::Write, std::strerror(code), code};
         ::unlink(temporary.c_str());
         return false;
     }

@@ -3,6 +3,8 @@
 // program and UTF-16 at the system calls.
 #include <windows.h>
 
+#include <cerrno>
+
 #include <algorithm>
 #include <string>
 
@@ -41,7 +43,8 @@ std::string errorText(DWORD code) {
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& path, std::string_view text, AtomicWriteError& error) {
+bool WriteFileAtomically(const std::string& path, std::string_view text, AtomicWriteError& error,
+                         ExistingFile existing) {
     const std::wstring final = wide(path);
     const std::wstring temporary = final + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
                                    std::to_wstring(GetTickCount64()) + L".tmp";
@@ -61,13 +64,16 @@ bool WriteFileAtomically(const std::string& path, std::string_view text, AtomicW
     written = written && FlushFileBuffers(file);
     DWORD failure = written ? 0 : GetLastError();
     written = CloseHandle(file) && written;
+    // Without MOVEFILE_REPLACE_EXISTING the move refuses a file already at the path.
+    const DWORD replace = existing == ExistingFile::Replace ? MOVEFILE_REPLACE_EXISTING : 0;
     if (written && !MoveFileExW(temporary.c_str(), final.c_str(),
-                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                                replace | MOVEFILE_WRITE_THROUGH)) {
         written = false;
         failure = GetLastError();
     }
     if (!written) {
         error = {AtomicWriteError::Step::Write, errorText(failure)};
+        if (failure == ERROR_ALREADY_EXISTS || failure == ERROR_FILE_EXISTS) error.code = EEXIST;
         DeleteFileW(temporary.c_str());
         return false;
     }

@@ -10,7 +10,11 @@ void Link::applySpeedIndex(int index) {
 }
 
 bool Link::OpenPort() {
-    switch (port.open(Device, BaudRate)) {
+    LinkDetail.clear();
+    const SerialPort::OpenResult result = port.open(Device, BaudRate);
+    if (result != SerialPort::OpenResult::Ok)
+        LinkDetail = PortOpenDetail(Device, port.lastOpenError());
+    switch (result) {
         case SerialPort::OpenResult::Ok:
             return true;
         case SerialPort::OpenResult::CannotOpen:

@@ -27,6 +27,8 @@ struct Link {
     uint32_t NetNumber = 1;
     CancelSignal CancelFlag;  // any thread may request; wakes the operation's wait at once
     int32_t LinkStatus = 0;
+    // Why the port did not open (PortOpenDetail), after OpenPort failed; empty otherwise.
+    std::string LinkDetail;
     ReplyFieldArray ReplyFields;
     SerialPort port;
 

@@ -18,13 +18,23 @@ class SerialPort {
     // What ended a wait.
     enum class Wake { Timeout, Line, Cancel };
 
+    // Why the last open failed, in terms that do not depend on the operating system.
+    enum class OpenFailure { None, NotFound, NoPermission, HeldByAnother, Other };
+    struct OpenError {
+        OpenFailure cause = OpenFailure::None;
+        int systemCode = 0;  // the system's own error number, for Other
+        std::string holder;  // the program holding the port, when the system tells it
+    };
+
     SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
     ~SerialPort();
 
-    // Opens and configures the device; on any failure no device is held.
+    // Opens and configures the device; on any failure no device is held and lastOpenError()
+    // says why.
     OpenResult open(const std::string& path, uint32_t baud);
+    const OpenError& lastOpenError() const { return openError_; }
     // Safe on a closed port.
     void close();
     bool isOpen() const { return handle_ != kNoHandle; }
@@ -52,9 +62,12 @@ class SerialPort {
     static constexpr intptr_t kNoHandle = -1;
     struct Native;  // the platform's own state, e.g. the overlapped I/O of a wait
 
+    OpenResult fail(intptr_t handle, OpenResult result, int systemCode, const std::string& path);
+
     intptr_t handle_ = kNoHandle;  // a descriptor or a HANDLE
     uint32_t baud_ = 0;
     std::unique_ptr<Native> native_;
+    OpenError openError_;
 };
 
 }  // namespace rv

@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -12,7 +13,10 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "link/cancel_signal.h"
@@ -97,6 +101,90 @@ void pollUntil(pollfd* fds, nfds_t count, Clock::time_point until) {
     }
 }
 
+SerialPort::OpenFailure failureOfErrno(int code) {
+    switch (code) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+        case ENOTDIR:
+            return SerialPort::OpenFailure::NotFound;
+        case EACCES:
+        case EPERM:
+            return SerialPort::OpenFailure::NoPermission;
+        case EBUSY:
+        case EWOULDBLOCK:
+            return SerialPort::OpenFailure::HeldByAnother;
+        default:
+            return SerialPort::OpenFailure::Other;
+    }
+}
+
+std::string processName(const std::string& pid) {
+    std::ifstream comm("/proc/" + pid + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    return (name.empty() ? std::string("?") : name) + " (PID " + pid + ")";
+}
+
+// The process that holds the lock on the device file, from /proc/locks ("1: FLOCK ADVISORY
+// WRITE pid maj:min:inode ...", major and minor in hex; waiters are marked "->").
+std::string lockHolderOf(const struct stat& file) {
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        if (line.find("->") != std::string::npos) continue;
+        std::istringstream fields(line);
+        std::string id, kind, mode, access, pid, where;
+        if (!(fields >> id >> kind >> mode >> access >> pid >> where)) continue;
+        unsigned lockMajor = 0;
+        unsigned lockMinor = 0;
+        unsigned long inode = 0;
+        if (std::sscanf(where.c_str(), "%x:%x:%lu", &lockMajor, &lockMinor, &inode) != 3) continue;
+        if (lockMajor == major(file.st_dev) && lockMinor == minor(file.st_dev) &&
+            inode == file.st_ino)
+            return processName(pid);
+    }
+    return {};
+}
+
+// The first other process with the device open.
+std::string openerOf(const struct stat& device) {
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) return {};
+    const std::string self = std::to_string(getpid());
+    std::string found;
+    while (found.empty()) {
+        const dirent* entry = readdir(proc);
+        if (entry == nullptr) break;
+        const std::string pid = entry->d_name;
+        if (pid.find_first_not_of("0123456789") != std::string::npos || pid == self) continue;
+        const std::string fdDir = "/proc/" + pid + "/fd";
+        DIR* fds = opendir(fdDir.c_str());
+        if (fds == nullptr) continue;
+        while (const dirent* fd = readdir(fds)) {
+            struct stat target {};
+            if (fd->d_name[0] == '.' || ::stat((fdDir + "/" + fd->d_name).c_str(), &target) != 0)
+                continue;
+            if (S_ISCHR(target.st_mode) && target.st_rdev == device.st_rdev) {
+                found = processName(pid);
+                break;
+            }
+        }
+        closedir(fds);
+    }
+    closedir(proc);
+    return found;
+}
+
+// Who keeps the device from us, as "name (PID n)": the holder of its lock, else the first
+// other process that has it open. Empty when /proc does not tell (an ordinary user does not
+// see other users' processes).
+std::string holderOf(const std::string& path) {
+    struct stat device {};
+    if (::stat(path.c_str(), &device) != 0 || !S_ISCHR(device.st_mode)) return {};
+    const std::string locker = lockHolderOf(device);
+    return locker.empty() ? openerOf(device) : locker;
+}
+
 }  // namespace
 
 CancelSignal::CancelSignal() : handle_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
@@ -131,30 +219,31 @@ bool SerialPort::isPseudoTerminal(int fd) {
     return (majorNumber >= 136 && majorNumber <= 143) || majorNumber == 3;
 }
 
+SerialPort::OpenResult SerialPort::fail(intptr_t handle, OpenResult result, int systemCode,
+                                        const std::string& path) {
+    if (handle >= 0) ::close(static_cast<int>(handle));
+    openError_.cause = failureOfErrno(systemCode);
+    openError_.systemCode = systemCode;
+    if (openError_.cause == OpenFailure::HeldByAnother) openError_.holder = holderOf(path);
+    return result;
+}
+
 SerialPort::OpenResult SerialPort::open(const std::string& path, uint32_t baud) {
     close();
+    openError_ = {};
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return OpenResult::CannotOpen;
-    if (!isatty(fd)) {
-        ::close(fd);
-        return OpenResult::NotCharDevice;
-    }
+    if (fd < 0) return fail(-1, OpenResult::CannotOpen, errno, path);
+    if (!isatty(fd)) return fail(fd, OpenResult::NotCharDevice, ENOTTY, path);
     // Another program holding the port keeps it, as with an exclusive open on other systems.
     // The lock comes first: the exclusive mode belongs to the terminal, not to this
     // descriptor, so an open that is refused must leave the holder's mode alone.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return OpenResult::CannotOpen;
-    }
-    if (ioctl(fd, TIOCEXCL) != 0) {
-        ::close(fd);
-        return OpenResult::CannotOpen;
-    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(fd, OpenResult::CannotOpen, errno, path);
+    if (ioctl(fd, TIOCEXCL) != 0) return fail(fd, OpenResult::CannotOpen, errno, path);
     const bool ok = configure(fd, baud) && (isPseudoTerminal(fd) || setModemLines(fd));
     if (!ok) {
+        const int code = errno;
         ioctl(fd, TIOCNXCL);
-        ::close(fd);
-        return OpenResult::SetupFailed;
+        return fail(fd, OpenResult::SetupFailed, code, path);
     }
     handle_ = fd;
     baud_ = baud;

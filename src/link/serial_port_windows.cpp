@@ -109,7 +109,25 @@ SerialPort::OpenResult SerialPort::open(const std::string& path, uint32_t baud) 
     // Exclusive: no sharing, so a port another program holds is refused.
     const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return OpenResult::CannotOpen;
+    if (h == INVALID_HANDLE_VALUE) {
+        // A port that another program has open is refused as "access denied".
+        const DWORD code = GetLastError();
+        openError_ = {};
+        openError_.systemCode = static_cast<int>(code);
+        switch (code) {
+            case ERROR_FILE_NOT_FOUND:
+            case ERROR_PATH_NOT_FOUND:
+                openError_.cause = OpenFailure::NotFound;
+                break;
+            case ERROR_ACCESS_DENIED:
+            case ERROR_SHARING_VIOLATION:
+                openError_.cause = OpenFailure::HeldByAnother;
+                break;
+            default:
+                openError_.cause = OpenFailure::Other;
+        }
+        return OpenResult::CannotOpen;
+    }
     if (GetFileType(h) != FILE_TYPE_CHAR) {
         CloseHandle(h);
         return OpenResult::NotCharDevice;

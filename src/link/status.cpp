@@ -1,5 +1,8 @@
 #include "link/status.h"
 
+#include <cerrno>
+#include <cstring>
+
 namespace rv {
 
 std::string StatusText(uint32_t code) {
@@ -39,6 +42,32 @@ std::string StatusText(uint32_t code) {
         default:
             return "Неизвестная ошибка  " + std::to_string(code);
     }
+}
+
+std::string PortOpenDetail(const std::string& device, const SerialPort::OpenError& error) {
+    using Failure = SerialPort::OpenFailure;
+    std::string detail = "Устройство: " + device + "\nПричина: ";
+    switch (error.cause) {
+        case Failure::None:
+            return {};
+        case Failure::NotFound:
+            detail += "устройство не найдено";
+            break;
+        case Failure::NoPermission:
+            detail += "нет прав доступа (добавьте себя в группу dialout и войдите заново)";
+            break;
+        case Failure::HeldByAnother:
+            detail += "порт занят другой программой";
+            if (!error.holder.empty()) detail += "\nПрограмма: " + error.holder;
+            break;
+        case Failure::Other:
+            detail += error.systemCode == ENOTTY
+                          ? "это не последовательный порт"
+                          : "ошибка системы " + std::to_string(error.systemCode) + " (" +
+                                std::strerror(error.systemCode) + ")";
+            break;
+    }
+    return detail;
 }
 
 }  // namespace rv

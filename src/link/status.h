@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "link/serial_port.h"
+
 namespace rv {
 
 // Outcome codes left in Link::LinkStatus by the link, the block layer and the operations.
@@ -28,5 +30,10 @@ inline constexpr int32_t kCalibrationPoints = 35;
 
 // The user's message for a status code, UTF-8; empty for 0.
 std::string StatusText(uint32_t code);
+
+// What the user needs to know beyond StatusText when a port could not be opened: the device
+// and the cause, with the program that holds the port when the system tells it. UTF-8, one
+// item a line.
+std::string PortOpenDetail(const std::string& device, const SerialPort::OpenError& error);
 
 }  // namespace rv

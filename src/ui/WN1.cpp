@@ -22,6 +22,7 @@
 #include "ui/sensor_view_menu.h"
 #include "ui/text_spin_box.h"
 #include "ui/transfer_buttons.h"
+#include "ui/window_caption.h"
 #include "ui/window_style.h"
 
 namespace {
@@ -43,6 +44,11 @@ class DeskFileHost : public ConfigFileHost {
         form_.source() = {file.Instrument, true};
         form_.showLoadedImage(version);
     }
+    void showSource(const QString& fileName) override {
+        form_.caption().setFileName(fileName);
+        form_.caption().markClean();
+    }
+    bool confirmDiscard() override { return form_.caption().confirmDiscard(); }
 
   private:
     TDeskForm& form_;
@@ -101,12 +107,14 @@ TDeskForm::TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
     setKeyboardOrder();
     FormCreate();
     mainMenu_ = new MainMenu(this, QSize(kClientWidth, kClientHeight));
+    caption_ = new WindowCaption(*this);
     fileHost_ = std::make_unique<DeskFileHost>(*this);
     configFileMenu_ = new ConfigFileMenu(*fileHost_, *mainMenu_, this);
     connect(this, &TDeskForm::configurationRead, configFileMenu_,
             &ConfigFileMenu::configurationRead);
     beforeWrite = [this] { return configFileMenu_->confirmWriteTarget(); };
     sensorViewMenu_ = new SensorViewMenu(*this, *mainMenu_, *page_);
+    connect(transfer_, &TransferButtons::written, caption_, &WindowCaption::markClean);
 }
 
 // The file menu goes before the view of the window it was given.
@@ -330,6 +338,12 @@ void TDeskForm::dialogClosed() {
 }
 
 void TDeskForm::closeEvent(QCloseEvent* event) {
+    // Edits are not thrown away unasked; while an operation or the search runs there is no
+    // asking, the window closes as it always has.
+    if (isEnabled() && !searchActive() && !caption_->confirmDiscard()) {
+        event->ignore();
+        return;
+    }
     FormClose();
     event->accept();
     emit closed();

@@ -29,6 +29,7 @@ class MainMenu;
 class ConfigFileHost;
 class ConfigFileMenu;
 class SensorViewMenu;
+class WindowCaption;
 
 namespace rv {
 struct Link;
@@ -61,6 +62,8 @@ class TDeskForm : public QWidget {
     ConfigFileMenu* configFileMenu() { return configFileMenu_; }
     // "Прибор" menu: the live view of a channel's sensor.
     SensorViewMenu* sensorViewMenu() { return sensorViewMenu_; }
+    // The caption: where the configuration came from, and whether it holds unsaved edits.
+    WindowCaption& caption() { return *caption_; }
 
     using Source = ImageSource;
     Source& source() { return source_; }
@@ -131,6 +134,7 @@ class TDeskForm : public QWidget {
     std::unique_ptr<ConfigFileHost> fileHost_;
     ConfigFileMenu* configFileMenu_ = nullptr;
     SensorViewMenu* sensorViewMenu_ = nullptr;
+    WindowCaption* caption_ = nullptr;
     Source source_;
     // Own enabled states of the controls the search holds, given back when it ends.
     std::vector<std::pair<QWidget*, bool>> heldForSearch_;

@@ -170,7 +170,8 @@ void BusPanel::BtnSearchClick() {
     rv::Outcome outcome = rv::Outcome::Failed;
     RunOnWorker([&] { outcome = rv::SearchLine(link_, probeTimeout, observer); });
     if (outcome == rv::Outcome::Failed && link_.LinkStatus != rv::status::kOk)
-        boxes_.error(window(), QString::fromStdString(rv::StatusText(link_.LinkStatus)));
+        boxes_.errorWithDetail(window(), QString::fromStdString(rv::StatusText(link_.LinkStatus)),
+                               QString::fromStdString(link_.LinkDetail));
 
     BtnSearch->setText(QString::fromUtf8("П о и с к"));
     Stepper->hide();

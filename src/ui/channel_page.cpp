@@ -219,7 +219,7 @@ void ChannelPage::EChanInclude(bool enabled) {
 void ChannelPage::realFieldChange(QLineEdit* field, rv::WorkingReal rv::ChannelConfig::*member,
                                   int decimals) {
     rv::WorkingReal& stored = channel().*member;
-    switch (rv::ParseRealField(field->text().toStdString(), stored)) {
+    switch (rv::ParseTypedRealField(field->text().toStdString(), stored)) {
         case rv::RealText::Valid:
             return;
         case rv::RealText::Overflow:

@@ -32,6 +32,11 @@ class ConfigFileHost {
 
     // Makes the file's configuration the window's and shows it with the firmware `version`.
     virtual void showFile(const rv::ConfigurationFile& file, const QString& version) = 0;
+    // The configuration shown is its source's, as the file `fileName` (empty: the instrument
+    // read): the caption names it, and it holds no unsaved edits.
+    virtual void showSource(const QString& fileName) = 0;
+    // Asks whether to go on when unsaved edits would be lost; true to go on.
+    virtual bool confirmDiscard() = 0;
 
   protected:
     ConfigFileHost() = default;

@@ -8,16 +8,17 @@
 #include <QLabel>
 #include <QMenu>
 #include <QStringList>
-#include <QWidget>
 
 #include "config/transfer.h"
 #include "configfile/code_page.h"
+#include "configfile/report.h"
 #include "link/status.h"
 #include "ui/config_file_host.h"
 #include "ui/difference_window.h"
 #include "ui/main_menu.h"
 #include "ui/message_boxes.h"
 #include "ui/operation_runner.h"
+#include "ui/pdf_report.h"
 
 namespace {
 
@@ -30,10 +31,7 @@ QString fromUtf8(const std::string& text) {
 }  // namespace
 
 ConfigFileMenu::ConfigFileMenu(ConfigFileHost& host, MainMenu& menu, QObject* parent)
-    : QObject(parent),
-      host_(host),
-      baseTitle_(host.window().windowTitle()),
-      directory_(QDir::homePath()) {
+    : QObject(parent), host_(host), directory_(QDir::homePath()) {
     QMenu* file = menu.fileMenu();
     QAction* quit = menu.quitAction();
     auto add = [&](const char* name, const char* text, void (ConfigFileMenu::*slot)()) {
@@ -47,11 +45,16 @@ ConfigFileMenu::ConfigFileMenu(ConfigFileHost& host, MainMenu& menu, QObject* pa
     open_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     save_ = add("SaveConfigAction", "&Сохранить конфигурацию…", &ConfigFileMenu::saveConfiguration);
     save_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    recentMenu_ = new QMenu(QString::fromUtf8("Последние &файлы"), file);
+    recentMenu_->setObjectName("RecentMenu");
+    file->insertMenu(quit, recentMenu_);
     file->insertSeparator(quit);
     compareDevice_ =
         add("CompareDeviceAction", "Сравнить с &прибором…", &ConfigFileMenu::compareWithInstrument);
     compareFile_ =
         add("CompareFileAction", "Сравнить с &файлом…", &ConfigFileMenu::compareWithFile);
+    file->insertSeparator(quit);
+    report_ = add("ReportAction", "О&тчёт о конфигурации…", &ConfigFileMenu::saveReport);
     file->insertSeparator(quit);
     connect(file, &QMenu::aboutToShow, this, &ConfigFileMenu::updateActions);
 
@@ -60,22 +63,35 @@ ConfigFileMenu::ConfigFileMenu(ConfigFileHost& host, MainMenu& menu, QObject* pa
                                             QString::fromUtf8("Открыть конфигурацию"), directory,
                                             QString::fromUtf8(kFileFilter));
     };
+    chooseComparePath = [this](const QString& directory) {
+        return QFileDialog::getOpenFileName(&host_.window(),
+                                            QString::fromUtf8("Сравнить с файлом конфигурации"),
+                                            directory, QString::fromUtf8(kFileFilter));
+    };
     chooseSavePath = [this](const QString& suggested) {
         return QFileDialog::getSaveFileName(&host_.window(),
                                             QString::fromUtf8("Сохранить конфигурацию"), suggested,
                                             QString::fromUtf8(kFileFilter));
     };
+    chooseReportPath = [this](const QString& suggested) {
+        return QFileDialog::getSaveFileName(&host_.window(),
+                                            QString::fromUtf8("Отчёт о конфигурации"), suggested,
+                                            QString::fromUtf8("PDF (*.pdf)"));
+    };
+    fillRecentMenu();
     updateActions();
 }
 
 ConfigFileMenu::~ConfigFileMenu() = default;
 
-bool ConfigFileMenu::idle() const { return host_.idle(); }
-
 void ConfigFileMenu::configurationRead() {
+    sourceFile_.clear();
+    sourceSavedAt_.clear();
     showFileName(QString());
     updateActions();
 }
+
+bool ConfigFileMenu::idle() const { return host_.idle(); }
 
 void ConfigFileMenu::updateActions() {
     const bool idle = this->idle();
@@ -84,12 +100,41 @@ void ConfigFileMenu::updateActions() {
     save_->setEnabled(idle && loaded);
     compareDevice_->setEnabled(idle && loaded);
     compareFile_->setEnabled(idle && loaded);
+    report_->setEnabled(idle && loaded);
+    recentMenu_->setEnabled(idle && !recent_.paths().isEmpty());
+}
+
+// The menu's items are made once and only relabelled: an item may be the one being triggered.
+void ConfigFileMenu::fillRecentMenu() {
+    while (recentMenu_->actions().size() < RecentFiles::kLimit) {
+        QAction* item = recentMenu_->addAction(QString());
+        connect(item, &QAction::triggered, this,
+                [this, item] { openRecent(item->data().toString()); });
+    }
+    const QStringList& paths = recent_.paths();
+    const QList<QAction*> items = recentMenu_->actions();
+    for (int i = 0; i < items.size(); ++i) {
+        QAction* item = items[i];
+        const bool used = i < paths.size();
+        item->setVisible(used);
+        item->setData(used ? paths[i] : QString());
+        item->setText(used ? QString("&%1 %2").arg(i + 1).arg(QFileInfo(paths[i]).fileName())
+                           : QString());
+        item->setToolTip(used ? paths[i] : QString());
+    }
+    recentMenu_->setToolTipsVisible(true);
+    recentMenu_->setEnabled(!paths.isEmpty());
+}
+
+void ConfigFileMenu::remember(const QString& path, const std::string& savedAt) {
+    sourceFile_ = QFileInfo(path).fileName();
+    sourceSavedAt_ = savedAt;
+    recent_.add(path);
+    fillRecentMenu();
 }
 
 void ConfigFileMenu::showFileName(const QString& path) {
-    host_.window().setWindowTitle(path.isEmpty() ? baseTitle_
-                                                 : baseTitle_ + QString::fromUtf8(" — ") +
-                                                       QFileInfo(path).fileName());
+    host_.showSource(path.isEmpty() ? QString() : QFileInfo(path).fileName());
 }
 
 bool ConfigFileMenu::loadFile(const QString& path, rv::ConfigurationFile& out) {
@@ -113,14 +158,32 @@ bool ConfigFileMenu::loadFile(const QString& path, rv::ConfigurationFile& out) {
 }
 
 void ConfigFileMenu::openConfiguration() {
-    if (!idle()) return;
+    if (!idle() || !host_.confirmDiscard()) return;
     const QString path = chooseOpenPath(directory_);
     if (path.isEmpty()) return;
+    openPath(path);
+}
+
+void ConfigFileMenu::openRecent(const QString& path) {
+    if (!idle() || !host_.confirmDiscard()) return;
+    if (!QFileInfo::exists(path)) {
+        host_.boxes().error(
+            &host_.window(),
+            QString::fromUtf8("Файла «%1» больше нет; он убран из списка.").arg(path));
+        recent_.remove(path);
+        fillRecentMenu();
+        return;
+    }
+    openPath(path);
+}
+
+void ConfigFileMenu::openPath(const QString& path) {
     rv::ConfigurationFile file;
     if (!loadFile(path, file)) return;
 
     const auto version = rv::InstrumentTextToUtf8(file.Instrument.Firmware);
     host_.showFile(file, fromUtf8(version.value_or(std::string())));
+    remember(path, file.SavedAt);
     showFileName(path);
     updateActions();
 }
@@ -138,12 +201,34 @@ void ConfigFileMenu::saveConfiguration() {
         return;
     }
     directory_ = QFileInfo(path).absolutePath();
+    remember(path, rv::UtcTimeStamp());
     showFileName(path);
+}
+
+void ConfigFileMenu::saveReport() {
+    if (!idle() || host_.image().LoadedId == 0) return;
+    const ImageSource& source = host_.source();
+    std::string name = rv::DefaultConfigurationFileName(host_.image(), source.record.NetNumber,
+                                                        rv::LocalDateText());
+    name = name.substr(0, name.size() - std::string(rv::kConfigurationExtension).size()) + ".pdf";
+    const QString path = chooseReportPath(QDir(directory_).filePath(fromUtf8(name)));
+    if (path.isEmpty()) return;
+    const rv::ReportSource from{source.fromFile, sourceFile_.toStdString(), sourceSavedAt_};
+    const std::string html =
+        rv::ConfigurationReportHtml(host_.image(), source.record, from, rv::LocalDateText());
+    QString error;
+    if (!WritePdfReport(path, fromUtf8(html), error)) {
+        host_.boxes().error(&host_.window(), error);
+        return;
+    }
+    directory_ = QFileInfo(path).absolutePath();
 }
 
 void ConfigFileMenu::compareWithInstrument() {
     if (!idle() || host_.image().LoadedId == 0) return;
-    if (!host_.boxes().confirmOkCancel(&host_.window(), QString::fromUtf8(" Считать данные ?")))
+    // The window's own data stay as they are: the instrument's are read beside them.
+    if (!host_.boxes().confirmOkCancel(
+            &host_.window(), QString::fromUtf8("Считать конфигурацию из прибора для сравнения?")))
         return;
     rv::ConfigImage other;
     rv::Link& link = host_.link();
@@ -160,7 +245,7 @@ void ConfigFileMenu::compareWithInstrument() {
 
 void ConfigFileMenu::compareWithFile() {
     if (!idle() || host_.image().LoadedId == 0) return;
-    const QString path = chooseOpenPath(directory_);
+    const QString path = chooseComparePath(directory_);
     if (path.isEmpty()) return;
     rv::ConfigurationFile file;
     if (!loadFile(path, file)) return;
@@ -178,7 +263,10 @@ void ConfigFileMenu::showDifferences(const std::vector<rv::FieldDifference>& dif
 
 bool ConfigFileMenu::confirmWriteTarget() {
     const ImageSource& source = host_.source();
-    if (!source.fromFile) return true;
+    // A configuration read goes back to its own number unasked; to another number, and from a
+    // file, the instrument is asked first what it is.
+    const bool otherNumber = host_.link().NetNumber != source.record.NetNumber;
+    if (!source.fromFile && !otherNumber) return true;
     rv::InstrumentIdentity target;
     rv::Link& link = host_.link();
     const rv::Outcome outcome = host_.runner().run(
@@ -186,13 +274,18 @@ bool ConfigFileMenu::confirmWriteTarget() {
         [&] { return rv::ReadIdentity(link, target); });
     if (outcome != rv::Outcome::Done) return false;
     const std::vector<std::string> lines =
-        rv::IdentityDifferences(rv::IdentityOf(host_.image(), source.record.Family), target);
+        rv::IdentityDifferences(rv::IdentityOf(host_.image(), source.record.Family), target,
+                                source.fromFile ? "в файле" : "в окне");
     if (lines.empty()) return true;
     QStringList text;
     for (const std::string& line : lines) text << fromUtf8(line);
-    return host_.boxes().confirmOkCancel(
+    const QString heading =
+        source.fromFile
+            ? QString::fromUtf8("Прибор не такой, как тот, с которого сохранён файл:")
+            : QString::fromUtf8("Прибор %1 не такой, как прибор %2, из которого считаны данные:")
+                  .arg(host_.link().NetNumber)
+                  .arg(source.record.NetNumber);
+    return host_.boxes().confirmRisky(
         &host_.window(),
-        QString::fromUtf8("Прибор не такой, как тот, с которого сохранён файл:\n%1\n\n"
-                          "Продолжить запись?")
-            .arg(text.join('\n')));
+        heading + "\n" + text.join('\n') + QString::fromUtf8("\n\nПродолжить запись?"));
 }

@@ -14,6 +14,10 @@ class MessageBoxes {
     virtual bool confirmYesNo(QWidget* parent, const QString& text) = 0;
     // An error with a single Cancel button.
     virtual void error(QWidget* parent, const QString& text) = 0;
+    // The same with `detail` below the text in the box's smaller informative text.
+    virtual void errorWithDetail(QWidget* parent, const QString& text, const QString& detail) = 0;
+    // OK and Cancel with Cancel the default, for a step that may do harm; true for OK.
+    virtual bool confirmRisky(QWidget* parent, const QString& text) = 0;
     // Information with a single Cancel button.
     virtual void information(QWidget* parent, const QString& text) = 0;
     // A warning with a single OK button.
@@ -29,6 +33,8 @@ class ModalMessageBoxes : public MessageBoxes {
     bool confirmOkCancel(QWidget* parent, const QString& text) override;
     bool confirmYesNo(QWidget* parent, const QString& text) override;
     void error(QWidget* parent, const QString& text) override;
+    void errorWithDetail(QWidget* parent, const QString& text, const QString& detail) override;
+    bool confirmRisky(QWidget* parent, const QString& text) override;
     void information(QWidget* parent, const QString& text) override;
     void warning(QWidget* parent, const QString& text) override;
     void overflow(QWidget* parent, const QString& text) override;

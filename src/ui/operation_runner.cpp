@@ -24,7 +24,8 @@ rv::Outcome OperationRunner::run(QWidget& owner, const QString& caption, bool ca
         outcome = work();
     });
     if (outcome == rv::Outcome::Failed && link_.LinkStatus != rv::status::kOk)
-        boxes_.error(&owner, QString::fromStdString(rv::StatusText(link_.LinkStatus)));
+        boxes_.errorWithDetail(&owner, QString::fromStdString(rv::StatusText(link_.LinkStatus)),
+                               QString::fromStdString(link_.LinkDetail));
 
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
     if (info_) info_->finishOperation();

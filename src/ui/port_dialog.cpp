@@ -71,7 +71,6 @@ PortDialog::PortDialog(rv::PortSetup& setup, std::vector<rv::SerialDevice> devic
     AccessNote->setObjectName("AccessNote");
     AccessNote->setWordWrap(true);
     AccessNote->setStyleSheet("color: #a00000;");
-    AccessNote->hide();
     layout->addWidget(AccessNote);
 
     auto* choice = new QHBoxLayout;
@@ -93,6 +92,12 @@ PortDialog::PortDialog(rv::PortSetup& setup, std::vector<rv::SerialDevice> devic
     Status->setObjectName("Status");
     Status->setWordWrap(true);
     layout->addWidget(Status);
+    // The notes keep room for two lines whether they say something or not, so the controls
+    // below them never move.
+    for (QLabel* note : {AccessNote, Status}) {
+        note->setMinimumHeight(2 * note->fontMetrics().lineSpacing());
+        note->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
 
     auto* file = new QLabel(
         QString::fromUtf8("Файл настроек: %1")
@@ -186,10 +191,14 @@ void PortDialog::portChoiceChanged() {
 
 void PortDialog::devicePathChanged() {
     const QString path = DevicePath->text().trimmed();
-    const bool noRights =
-        !path.isEmpty() && QFileInfo::exists(path) && !rv::DeviceAccessible(path.toStdString());
-    AccessNote->setText(noRights ? fromStd(rv::NoAccessAdvice()) : QString());
-    AccessNote->setVisible(noRights);
+    QString note;
+    if (!path.isEmpty() && !QFileInfo::exists(path)) {
+        note = QString::fromUtf8("Устройства %1 нет: проверьте путь и подключение адаптера.")
+                   .arg(path);
+    } else if (!path.isEmpty() && !rv::DeviceAccessible(path.toStdString())) {
+        note = fromStd(rv::NoAccessAdvice());
+    }
+    AccessNote->setText(note);
 }
 
 void PortDialog::assign(const std::string& device) {
@@ -201,8 +210,11 @@ void PortDialog::assign(const std::string& device) {
     }
     showMapping();
     portChoiceChanged();
-    Status->setText(
-        QString::fromUtf8("%1 = %2 сохранено; действует со следующего открытия порта.")
-            .arg(fromStd(rv::PortName(index)), fromStd(setup_.map()[size_t(index)].device)));
+    const std::string& assigned = setup_.map()[size_t(index)].device;
+    QString text = QString::fromUtf8("%1 = %2 сохранено; действует со следующего открытия порта.")
+                       .arg(fromStd(rv::PortName(index)), fromStd(assigned));
+    if (!QFileInfo::exists(fromStd(assigned)))
+        text += QString::fromUtf8(" Внимание: такого устройства сейчас нет.");
+    Status->setText(text);
     emit mappingChanged();
 }

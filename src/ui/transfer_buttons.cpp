@@ -95,8 +95,9 @@ void TransferButtons::BtnSaveClick() {
     const rv::ConfigImage image = image_;
     std::optional<rv::RawBlocks> base;
     if (source_.fromFile) base = source_.record.Raw;
-    runner_.run(
+    const rv::Outcome outcome = runner_.run(
         owner, QString::fromUtf8("  Запись ..."), false, OperationRunner::Priority::Raised, [&] {
             return rv::WriteConfiguration(runner_.link(), image, observer, base ? &*base : nullptr);
         });
+    if (outcome == rv::Outcome::Done) emit written();
 }

@@ -36,6 +36,8 @@ class TransferButtons : public QWidget {
     void blockDecoded(int index);
     // A read has ended, whatever its outcome, and the window is usable again.
     void readFinished();
+    // A write has put the whole configuration into the instrument.
+    void written();
 
   private:
     rv::ConfigImage& image_;

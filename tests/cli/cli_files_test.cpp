@@ -80,15 +80,15 @@ TEST(CliFiles, DiffShowsAChangedMemoryAndWriteRestoresItByteForByte) {
     std::string header, only, extra;
     std::getline(lines, header);
     std::getline(lines, only);
-    EXPECT_EQ(header, "Канал\tПараметр\tприбор 3\t" + saved);
-    EXPECT_EQ(only, "Канал 2\tУставка 1\t123.5\t" + only.substr(only.rfind('\t') + 1));
+    EXPECT_EQ(header, "Канал    Параметр   прибор 3  " + saved);
+    EXPECT_EQ(only, "Канал 2  Уставка 1  123.5     " + only.substr(only.rfind(' ') + 1));
     EXPECT_FALSE(std::getline(lines, extra)) << run.out;
 
     const std::string changed = dir.path() + "/changed.rv740x.json";
     ASSERT_EQ(RunCli({"--port", port, "read", "3", "-o", changed}).exitCode, 0);
     run = RunCli({"diff", saved, changed});
     EXPECT_EQ(run.exitCode, 1) << Describe(run);
-    EXPECT_TRUE(Contains(run.out, "Канал 2\tУставка 1\t")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "Канал 2  Уставка 1  ")) << run.out;
     run = RunCli({"diff", saved, saved});
     EXPECT_EQ(run.exitCode, 0) << Describe(run);
 
@@ -110,15 +110,17 @@ TEST(CliFiles, DiffShowsAChangedMemoryAndWriteRestoresItByteForByte) {
 
     run = RunCli({"show", changed});
     EXPECT_EQ(run.exitCode, 0) << Describe(run);
-    EXPECT_TRUE(Contains(run.out, "Модель\tRV7408\n")) << run.out;
-    EXPECT_TRUE(Contains(run.out, "Сетевой номер\t3\n")) << run.out;
-    EXPECT_TRUE(Contains(run.out, "Параметр\tКанал 1\tКанал 2\tКанал 3")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "Модель         RV7408\n")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "Сетевой номер  3\n")) << run.out;
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("Параметр +Канал 1 +Канал 2 +Канал 3")))
+        << run.out;
     // Set point 1 of channel 2, the value written above, in the third column.
-    const size_t row = run.out.find("\nУставка 1\t");
+    const size_t row = run.out.find("\nУставка 1 ");
     ASSERT_NE(row, std::string::npos) << run.out;
-    std::istringstream cells(run.out.substr(row + 1, run.out.find('\n', row + 1) - row - 1));
-    std::vector<std::string> columns;
-    for (std::string cell; std::getline(cells, cell, '\t');) columns.push_back(cell);
+    const std::string cells = run.out.substr(row + 1, run.out.find('\n', row + 1) - row - 1);
+    const std::regex gap("  +");
+    const std::vector<std::string> columns(
+        std::sregex_token_iterator(cells.begin(), cells.end(), gap, -1), {});
     ASSERT_EQ(columns.size(), 9u) << run.out;
     EXPECT_EQ(columns[2], "123.5");
 }
@@ -161,10 +163,10 @@ TEST(CliFiles, BackupSavesEveryInstrumentFoundAndGoesOnPastAFailure) {
     std::vector<std::string> rows;
     for (std::string line; std::getline(lines, line);) rows.push_back(line);
     ASSERT_EQ(rows.size(), 4u) << run.out;
-    EXPECT_EQ(rows[0], "Номер\tСкорость, бод\tМодель\tФайл или ошибка");
-    EXPECT_EQ(rows[1], "3\t9600\tRV7408\t" + target + "/" + files[1]);
-    EXPECT_EQ(rows[2], "5\t9600\tRV7406\t" + target + "/" + files[0]);
-    EXPECT_EQ(rows[3], "7\t9600\t-\tОшибка памяти данных");
+    EXPECT_EQ(rows[0], "Номер  Скорость, бод  Модель  Файл или ошибка");
+    EXPECT_EQ(rows[1], "3      9600           RV7408  " + target + "/" + files[1]);
+    EXPECT_EQ(rows[2], "5      9600           RV7406  " + target + "/" + files[0]);
+    EXPECT_EQ(rows[3], "7      9600           -       Ошибка памяти данных");
 }
 
 TEST(CliFiles, FailureRowsGiveTheirTextAndExitCode) {

@@ -38,10 +38,12 @@ inline std::string ReadWholeFile(const std::string& path) {
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
 // Runs rv740x with `args`; stdin is /dev/null, so the program never sees a terminal.
-// `onStarted` (optional) is called with the child's id while it runs.
+// `onStarted` (optional) is called with the child's id while it runs; `inChild` (optional)
+// runs in the child just before the program starts, its output already redirected.
 inline CliRun RunCli(const std::vector<std::string>& args,
                      const std::function<void(pid_t)>& onStarted = {},
-                     const Environment& environment = {}) {
+                     const Environment& environment = {},
+                     const std::function<void()>& inChild = {}) {
     TempDir dir;
     const std::string outPath = dir.path() + "/out";
     const std::string errPath = dir.path() + "/err";
@@ -68,6 +70,7 @@ inline CliRun RunCli(const std::vector<std::string>& args,
         ::dup2(in, STDIN_FILENO);
         ::dup2(out, STDOUT_FILENO);
         ::dup2(err, STDERR_FILENO);
+        if (inChild) inChild();
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }

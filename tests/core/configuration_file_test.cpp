@@ -377,6 +377,34 @@ TEST(ConfigurationFile, SaveReplacesTheFileWholeAndLeavesNoTemporary) {
     EXPECT_FALSE(error.empty());
 }
 
+// A backup's name is never one that exists: the time, then _2, _3; what was there stays.
+TEST(ConfigurationFile, SaveNewNeverReplacesAFile) {
+    const KnownMemory known;
+    test::TempDir dir;
+    const std::string name = "RV7408_3_0A1B2C_2026-12-07.rv740x.json";
+    { std::ofstream(dir.path() + "/" + name) << "edited"; }
+    const std::vector<std::string> expected = {"RV7408_3_0A1B2C_2026-12-07_203015.rv740x.json",
+                                               "RV7408_3_0A1B2C_2026-12-07_203015_2.rv740x.json",
+                                               "RV7408_3_0A1B2C_2026-12-07_203015_3.rv740x.json"};
+    for (const std::string& next : expected) {
+        std::string path;
+        std::string error;
+        ASSERT_TRUE(SaveNewConfigurationFile(dir.path(), name, "203015", known.image, known.record,
+                                             path, error))
+            << error;
+        EXPECT_EQ(path, dir.path() + "/" + next);
+        ConfigurationFile file;
+        EXPECT_TRUE(LoadConfigurationFile(path, file).ok) << path;
+    }
+    std::ifstream kept(dir.path() + "/" + name);
+    std::string keptText;
+    std::getline(kept, keptText);
+    EXPECT_EQ(keptText, "edited");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              4);
+}
+
 TEST(ConfigurationDifference, NamesChangedFieldsAsThePageDoes) {
     const KnownMemory known;
     ConfigImage other = known.image;

@@ -107,10 +107,16 @@ class ChannelPageTest : public QObject {
             << "EdDelta" << Entry::Type << "1e" << 0 << "  1.00000" << 1.0;
         QTest::newRow("exponent pasted whole")
             << "EdDelta" << Entry::Paste << "2.5E+2" << 0 << "2.5E+2" << 250.0;
-        QTest::newRow("comma reverts")
-            << "EdDiap1" << Entry::Paste << "1,5" << 0 << "  0.00000" << 0.0;
-        QTest::newRow("lone comma reverts")
-            << "EdDiap1" << Entry::Paste << "," << 0 << "  0.00000" << 0.0;
+        // A decimal comma, as Russian users type it, reads as the point.
+        QTest::newRow("set point typed with a comma")
+            << "EdUstav1" << Entry::Type << "27,5" << 0 << "27,5" << 27.5;
+        QTest::newRow("hysteresis typed with a comma")
+            << "EdGist1" << Entry::Type << "0,7" << 0 << "0,7" << working(0.7L);
+        QTest::newRow("comma pasted") << "EdDiap1" << Entry::Paste << "1,5" << 0 << "1,5" << 1.5;
+        QTest::newRow("lone comma stores zero")
+            << "EdDiap1" << Entry::Paste << "," << 0 << "," << 0.0;
+        QTest::newRow("two decimal marks revert")
+            << "EdDiap1" << Entry::Paste << "1,5.2" << 0 << "  0.00000" << 0.0;
         QTest::newRow("lone minus reverts")
             << "EdAlarmHigh" << Entry::Paste << "-" << 0 << "  10000.00000" << 10000.0;
         QTest::newRow("lone point stores zero")
@@ -207,7 +213,7 @@ class ChannelPageTest : public QObject {
         QCOMPARE(field(name)->text(), shown);
         QVERIFY(form->image().Channels[2].*members.at(name) == exact);
         // A typed text that is no number puts the shown text back, and still stores nothing.
-        enter(field(name), Entry::Paste, "1,5", 0);
+        enter(field(name), Entry::Paste, "1;5", 0);
         QCOMPARE(field(name)->text(), shown);
         QVERIFY(form->image().Channels[2].*members.at(name) == exact);
         // Showing it again keeps it too.

@@ -142,6 +142,42 @@ class PortDialogTest : public QObject, private WindowFixture {
                  QStringList({"COM2", "/dev/ttyS1", utf8("по умолчанию")}));
     }
 
+    // A path that leads nowhere is warned of as it is typed and when it is saved; the notes
+    // coming and going never move the buttons.
+    void missingDeviceIsWarnedOfAndTheButtonsStayPut() {
+        rv::PortSetup setup({"/tmp/rv740x-cli", "", "", ""}, settingsFile().toStdString());
+        PortDialog dialog(setup, benchDevices());
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const auto buttonsAt = [&] {
+            return QPoint(dialog.BtnAssign->mapTo(&dialog, QPoint()).y(),
+                          dialog.findChild<QLabel*>("SettingsFile")->mapTo(&dialog, QPoint()).y());
+        };
+        const QPoint start = buttonsAt();
+        const QSize size = dialog.size();
+
+        const QString missing = QString::fromStdString(config->filePath("ttyUSB9").toStdString());
+        dialog.PortChoice->setCurrentIndex(0);  // set by the command line: a note below
+        QCoreApplication::processEvents();
+        QCOMPARE(buttonsAt(), start);
+        dialog.PortChoice->setCurrentIndex(1);
+        dialog.DevicePath->setText(missing);
+        QVERIFY2(dialog.AccessNote->text().contains(utf8("Устройства ") + missing + utf8(" нет")),
+                 qPrintable(dialog.AccessNote->text()));
+        QCoreApplication::processEvents();
+        QCOMPARE(buttonsAt(), start);
+        QTest::mouseClick(dialog.BtnAssign, Qt::LeftButton);
+        QVERIFY2(dialog.Status->text().contains(utf8("такого устройства сейчас нет")),
+                 qPrintable(dialog.Status->text()));
+        QCoreApplication::processEvents();
+        QCOMPARE(buttonsAt(), start);
+        dialog.DevicePath->setText("/dev/null");
+        QCOMPARE(dialog.AccessNote->text(), QString());
+        QCoreApplication::processEvents();
+        QCOMPARE(buttonsAt(), start);
+        QCOMPARE(dialog.size(), size);
+    }
+
     void chosenPseudoTerminalIsReadThisRunAndNext() {
         rv::test::SimProcess sim({"1,version=3.12"});
         QVERIFY2(sim.started(), sim.error().c_str());

@@ -12,11 +12,20 @@
 // (a box asked with an empty script is refused, and still recorded).
 class ScriptedBoxes : public MessageBoxes {
   public:
-    enum class Kind { ConfirmOkCancel, ConfirmYesNo, Error, Information, Warning, Overflow };
+    enum class Kind {
+        ConfirmOkCancel,
+        ConfirmYesNo,
+        ConfirmRisky,
+        Error,
+        Information,
+        Warning,
+        Overflow
+    };
     struct Shown {
         Kind kind;
         QString text;
         bool parentEnabled;  // whether the asking window was enabled when the box came up
+        QString detail;      // the informative text below the text, if any
     };
 
     std::deque<bool> answers;
@@ -31,6 +40,12 @@ class ScriptedBoxes : public MessageBoxes {
         return confirm(Kind::ConfirmYesNo, parent, text);
     }
     void error(QWidget* parent, const QString& text) override { record(Kind::Error, parent, text); }
+    void errorWithDetail(QWidget* parent, const QString& text, const QString& detail) override {
+        record(Kind::Error, parent, text, detail);
+    }
+    bool confirmRisky(QWidget* parent, const QString& text) override {
+        return confirm(Kind::ConfirmRisky, parent, text);
+    }
     void information(QWidget* parent, const QString& text) override {
         record(Kind::Information, parent, text);
     }
@@ -48,8 +63,8 @@ class ScriptedBoxes : public MessageBoxes {
     }
 
   private:
-    void record(Kind kind, QWidget* parent, const QString& text) {
-        shown.push_back({kind, text, parent == nullptr || parent->isEnabled()});
+    void record(Kind kind, QWidget* parent, const QString& text, const QString& detail = {}) {
+        shown.push_back({kind, text, parent == nullptr || parent->isEnabled(), detail});
         if (onShow) onShow(shown.back());
     }
     bool confirm(Kind kind, QWidget* parent, const QString& text) {

@@ -10,6 +10,8 @@
 #include "channel/fields.h"
 #include "config/device_float.h"
 #include "config/transfer.h"
+#include "port_holder.h"
+#include "pty_peer.h"
 #include "ui/main_menu.h"
 #include "window_fixture.h"
 
@@ -240,24 +242,36 @@ class TransferWindowTest : public QObject, private WindowFixture {
         QTest::addColumn<QString>("instrument");
         QTest::addColumn<QString>("device");
         QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("detail");
         QTest::addColumn<bool>("versionShown");
         QTest::newRow("other family") << "1,family=18"
                                       << ""
-                                      << "Прибор RV740x не обнаружен" << false;
+                                      << "Прибор RV740x не обнаружен"
+                                      << "" << false;
         QTest::newRow("silent") << "1,silent"
                                 << ""
-                                << "Нет ответа" << false;
-        QTest::newRow("not a terminal") << "1"
-                                        << "/dev/null"
-                                        << "COM-порт не существует" << false;
+                                << "Нет ответа"
+                                << "" << false;
+        QTest::newRow("not a terminal")
+            << "1"
+            << "/dev/null"
+            << "COM-порт не существует"
+            << "Устройство: /dev/null\nПричина: это не последовательный порт" << false;
+        QTest::newRow("missing device")
+            << "1"
+            << "/nonexistent/ttyUSB0"
+            << "Нельзя открыть   COM-порт"
+            << "Устройство: /nonexistent/ttyUSB0\nПричина: устройство не найдено" << false;
         QTest::newRow("both copies of block 25 bad") << "1,bad-both=25"
                                                      << ""
-                                                     << "Ошибка памяти данных" << true;
+                                                     << "Ошибка памяти данных"
+                                                     << "" << true;
     }
     void failingRead() {
         QFETCH(QString, instrument);
         QFETCH(QString, device);
         QFETCH(QString, message);
+        QFETCH(QString, detail);
         QFETCH(bool, versionShown);
         rv::test::SimProcess sim({instrument.toStdString()});
         QVERIFY2(sim.started(), sim.error().c_str());
@@ -273,10 +287,28 @@ class TransferWindowTest : public QObject, private WindowFixture {
         transfer().BtnLoadClick();
 
         QCOMPARE(errors(), QStringList{message});
+        QCOMPARE(boxes->shown.back().detail, detail);
         QVERIFY2(infoUpWhileBox, "the error box comes while the main window is disabled");
         QCOMPARE(form->image().LoadedId, 0u);
         QVERIFY(!control<QPushButton>("BtnSave")->isEnabled());
         QCOMPARE(control<QLabel>("Label6")->isVisibleTo(form), versionShown);
+        checkEndState();
+    }
+
+    // A port another program holds: the box names the program below its text.
+    void heldPortNamesItsHolder() {
+        rv::test::PtyPeer peer;
+        const rv::test::PortHolder holder(peer.path());
+        QVERIFY(holder.held());
+        link->Device = peer.path();
+        boxes->answers = {true};
+        transfer().BtnLoadClick();
+        QCOMPARE(errors(), QStringList{QString::fromUtf8("Нельзя открыть   COM-порт")});
+        QCOMPARE(boxes->shown.back().detail,
+                 QString::fromStdString("Устройство: " + peer.path() +
+                                        "\nПричина: порт занят другой программой\nПрограмма: "
+                                        "flock (PID " +
+                                        std::to_string(holder.pid()) + ")"));
         checkEndState();
     }
 

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QTest>
 #include <QTimer>
@@ -51,6 +52,8 @@ class WindowFixture {
     } showWatch;
 
     void createWindow() {
+        // The program's settings (the recent files) go to a test directory of Qt's own.
+        QStandardPaths::setTestModeEnabled(true);
         link = std::make_unique<rv::Link>();
         testClock.start();
         waitTimedOut = false;
