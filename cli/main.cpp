@@ -11,8 +11,8 @@
 #include "exit_codes.h"
 #include "interrupt.h"
 #include "ports/platform.h"
-#include "rv740x_version.h"
 #include "russian_cli.h"
+#include "rv740x_version.h"
 
 namespace {
 

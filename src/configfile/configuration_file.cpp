@@ -65,9 +65,9 @@ LoadResult LoadConfigurationFile(const std::string& path, ConfigurationFile& out
     LoadResult result;
     std::error_code code;
     if (!std::filesystem::is_regular_file(PathFromUtf8(path), code)) {
-        result.error =
-            "Не удалось открыть файл «" + path + "»: " +
-            (std::filesystem::exists(PathFromUtf8(path), code) ? "это не обычный файл" : "файл не существует");
+        result.error = "Не удалось открыть файл «" + path + "»: " +
+                       (std::filesystem::exists(PathFromUtf8(path), code) ? "это не обычный файл"
+                                                                          : "файл не существует");
         return result;
     }
     std::ifstream in(PathFromUtf8(path), std::ios::binary);

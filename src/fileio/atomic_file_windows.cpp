@@ -3,9 +3,8 @@
 // program and UTF-16 at the system calls.
 #include <windows.h>
 
-#include <cerrno>
-
 #include <algorithm>
+#include <cerrno>
 #include <string>
 
 #include "fileio/atomic_file.h"
@@ -66,8 +65,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view text, AtomicW
     written = CloseHandle(file) && written;
     // Without MOVEFILE_REPLACE_EXISTING the move refuses a file already at the path.
     const DWORD replace = existing == ExistingFile::Replace ? MOVEFILE_REPLACE_EXISTING : 0;
-    if (written && !MoveFileExW(temporary.c_str(), final.c_str(),
-                                replace | MOVEFILE_WRITE_THROUGH)) {
+    if (written &&
+        !MoveFileExW(temporary.c_str(), final.c_str(), replace | MOVEFILE_WRITE_THROUGH)) {
         written = false;
         failure = GetLastError();
     }

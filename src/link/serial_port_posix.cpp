@@ -330,5 +330,4 @@ SerialPort::Wake SerialPort::wait(Clock::time_point until, bool watchLine,
     return fds[0].revents != 0 ? Wake::Line : Wake::Timeout;
 }
 
-
 }  // namespace rv

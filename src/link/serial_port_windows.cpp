@@ -256,5 +256,4 @@ bool SerialPort::waitReadable(std::chrono::microseconds atMost) {
     return wait(Clock::now() + atMost, true, never) == Wake::Line;
 }
 
-
 }  // namespace rv
