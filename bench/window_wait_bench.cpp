@@ -238,9 +238,10 @@ int main(int argc, char** argv) {
         QTimer presser;
         presser.setInterval(1);
         QObject::connect(&presser, &QTimer::timeout, [&] {
-            if (pressed == Clock::time_point{} && info.isVisible() && info.Stepper->value() >= 33) {
+            if (pressed == Clock::time_point{} && info.isVisible() &&
+                info.findChild<QProgressBar*>("Stepper")->value() >= 33) {
                 pressed = Clock::now();
-                info.BtnCancel->click();
+                info.findChild<QPushButton*>("BtnCancel")->click();
             }
         });
         presser.start();

@@ -210,7 +210,8 @@ class TransferWindowTest : public QObject, private WindowFixture {
 
         QSignalSpy closed(form, &TDeskForm::closed);
         duringWait = [&] {
-            if (closed.isEmpty() && child<QProgressBar>(info, "Stepper")->value() >= 40) form->close();
+            if (closed.isEmpty() && child<QProgressBar>(info, "Stepper")->value() >= 40)
+                form->close();
         };
         boxes->answers = {true};
         transfer().BtnSaveClick();
