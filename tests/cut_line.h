@@ -154,11 +154,19 @@ inline CutResult RunWithCut(Link& link, RestartableInstrument& instrument, Cut c
     struct CutWatch : TraceSink {
         std::function<void()> check;
         TraceSink* next = nullptr;
+        const bool* fired = nullptr;
+        int sent = 0;          // requests the operation sent
+        int sentAfterCut = 0;  // of them, once the cut had come
         void record(const TraceRecord& record) override {
             if (next != nullptr) next->record(record);
-            check();
+            if (record.direction == TraceRecord::Direction::Sent) {
+                ++sent;
+                if (*fired) ++sentAfterCut;
+            }
+            if (check) check();
         }
     } watch;
+    watch.fired = &fired;
     watch.next = link.trace;
     if (cut == Cut::Cancel || cut == Cut::Kill) {
         watch.check = [&] {
@@ -178,14 +186,30 @@ inline CutResult RunWithCut(Link& link, RestartableInstrument& instrument, Cut c
             }
             instrument.sim().kill();
         };
-        link.trace = &watch;
     }
+    link.trace = &watch;
     operation();
     link.trace = watch.next;
     link.CancelFlag.clear();
+    if (cut == Cut::Cancel) {
+        // A cancelled request may still be answered: the answer must not reach the next
+        // operation, which a person would start seconds later, not microseconds.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (instrument.log().repliesSent() - repliesBefore < watch.sent &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    }
     CutResult result;
     result.writesHeard = instrument.log().writesHeard() - before;
-    result.fired = cut == Cut::DropReply ? result.writesHeard > limit : fired;
+    // A power cut after the operation's last exchange cuts nothing: the write was done.
+    if (cut == Cut::DropReply) {
+        result.fired = result.writesHeard > limit;
+    } else if (cut == Cut::Kill) {
+        result.fired = fired && watch.sentAfterCut > 0;
+    } else {
+        result.fired = fired;
+    }
     link.ClosePort();
     if (cut == Cut::Kill || cut == Cut::DropReply) {
         instrument.sim().kill();

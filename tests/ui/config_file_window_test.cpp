@@ -119,7 +119,7 @@ class ConfigFileWindowTest : public QObject, private WindowFixture {
     }
 
     void itemsAreDisabledDuringAReadAndASearch() {
-        rv::test::SimProcess sim({"1", "3"});
+        rv::test::SimProcess sim(Slowed({"1", "3"}));
         QVERIFY2(sim.started(), sim.error().c_str());
         readFrom(sim, 1);
         menu()->updateActions();

@@ -85,12 +85,14 @@ class DialogsTest : public QObject, private WindowFixture {
   private slots:
     void init() {
         createWindow();
-        // The progress window's gauge as each wait of a dialog write sees it.
-        watchWait = [this] {
-            if (info->isVisible() &&
-                (gauge.empty() || gauge.back() != child<QProgressBar>(info, "Stepper")->value()))
-                gauge.push_back(child<QProgressBar>(info, "Stepper")->value());
+        // The progress window's gauge as a dialog write shows it: on show, and at every step.
+        QProgressBar* stepper = child<QProgressBar>(info, "Stepper");
+        const auto look = [this, stepper] {
+            if (info->isVisible() && (gauge.empty() || gauge.back() != stepper->value()))
+                gauge.push_back(stepper->value());
         };
+        watchWait = look;
+        QObject::connect(stepper, &QProgressBar::valueChanged, info, look);
         gauge.clear();
     }
     void cleanup() { destroyWindow(); }

@@ -128,7 +128,9 @@ class TransferWindowTest : public QObject, private WindowFixture {
     }
 
     void cancelledRead() {
-        rv::test::SimProcess sim({"1,model=RV7408"});
+        // Answers a few milliseconds apart, as an instrument does, so the read is still on
+        // when the window acts.
+        rv::test::SimProcess sim(Slowed({"1,model=RV7408"}));
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
         boxes->answers = {true};
@@ -159,7 +161,9 @@ class TransferWindowTest : public QObject, private WindowFixture {
     }
 
     void closingTheWindowStopsTheRead() {
-        rv::test::SimProcess sim({"1,model=RV7408"});
+        // Answers a few milliseconds apart, as an instrument does, so the read is still on
+        // when the window acts.
+        rv::test::SimProcess sim(Slowed({"1,model=RV7408"}));
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
         QSignalSpy closed(form, &TDeskForm::closed);
@@ -184,7 +188,7 @@ class TransferWindowTest : public QObject, private WindowFixture {
     // for it: the port is closed, and each block the instrument would read (its primary copy
     // when whole, else its backup) is as it was before or as the write makes it.
     void closingTheWindowMidWriteLeavesEveryBlockOldOrNew() {
-        rv::test::SimProcess sim({"1,model=RV7408"});
+        rv::test::SimProcess sim(Slowed({"1,model=RV7408"}));
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
         boxes->answers = {true};

@@ -51,6 +51,15 @@ class WindowFixture {
         }
     } showWatch;
 
+    // A simulator set-up whose instruments answer a few milliseconds late, as real ones do, so
+    // that an operation is still running when a test acts during it.
+    static rv::test::SimOptions Slowed(std::vector<std::string> instruments) {
+        rv::test::SimOptions options;
+        options.instruments = std::move(instruments);
+        options.latencyMs = 3.0;
+        return options;
+    }
+
     void createWindow() {
         // The program's settings (the recent files) go to a test directory of Qt's own.
         QStandardPaths::setTestModeEnabled(true);
