@@ -8,49 +8,21 @@
 #include <string>
 
 #include "fileio/atomic_file.h"
+#include "fileio/windows_text.h"
 
 namespace rv {
 
-namespace {
-
-std::wstring wide(std::string_view utf8) {
-    if (utf8.empty()) return {};
-    const int size =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring text(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), size);
-    return text;
-}
-
-std::string errorText(DWORD code) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text = length > 0 && buffer != nullptr ? std::wstring(buffer, length) : L"";
-    if (buffer != nullptr) LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.'))
-        text.pop_back();
-    if (text.empty()) return "ошибка " + std::to_string(code);
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                        nullptr, nullptr);
-    return out;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 bool WriteFileAtomically(const std::string& path, std::string_view text, AtomicWriteError& error,
                          ExistingFile existing) {
-    const std::wstring final = wide(path);
+    const std::wstring final = WideFromUtf8(path);
     const std::wstring temporary = final + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
                                    std::to_wstring(GetTickCount64()) + L".tmp";
     const HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        error = {AtomicWriteError::Step::CreateTemporary, errorText(GetLastError())};
+        error = {AtomicWriteError::Step::CreateTemporary, SystemErrorText(GetLastError())};
         return false;
     }
     bool written = true;
@@ -71,7 +43,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view text, AtomicW
         failure = GetLastError();
     }
     if (!written) {
-        error = {AtomicWriteError::Step::Write, errorText(failure)};
+        error = {AtomicWriteError::Step::Write, SystemErrorText(failure)};
         if (failure == ERROR_ALREADY_EXISTS || failure == ERROR_FILE_EXISTS) error.code = EEXIST;
         DeleteFileW(temporary.c_str());
         return false;

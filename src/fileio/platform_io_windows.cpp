@@ -9,19 +9,11 @@
 #include <limits>
 
 #include "fileio/platform_io.h"
+#include "fileio/windows_text.h"
 
 namespace rv {
 
 namespace {
-
-std::wstring wide(std::string_view utf8) {
-    if (utf8.empty()) return {};
-    const int size =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring text(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), size);
-    return text;
-}
 
 UINT codePage(TextEncoding encoding) { return encoding == TextEncoding::Utf8 ? CP_UTF8 : 1251; }
 
@@ -104,6 +96,8 @@ long double ReadLongDoubleC(const char* text) {
     return (kind & kNegative) != 0 ? -value : value;
 }
 
-std::FILE* OpenForWriting(const std::string& path) { return _wfopen(wide(path).c_str(), L"w"); }
+std::FILE* OpenForWriting(const std::string& path) {
+    return _wfopen(WideFromUtf8(path).c_str(), L"w");
+}
 
 }  // namespace rv

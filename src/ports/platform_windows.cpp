@@ -14,6 +14,7 @@
 #include <limits>
 #include <system_error>
 
+#include "fileio/windows_text.h"
 #include "ports/platform.h"
 
 namespace rv {
@@ -26,29 +27,6 @@ BOOL WINAPI onConsoleControl(DWORD type) {
     if (type != CTRL_C_EVENT || interruptHandler == nullptr) return FALSE;
     interruptHandler();
     return TRUE;
-}
-
-std::string narrow(std::wstring_view utf16) {
-    if (utf16.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), text.data(), size,
-                        nullptr, nullptr);
-    return text;
-}
-
-std::string errorText(DWORD code) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text = length > 0 && buffer != nullptr ? std::wstring(buffer, length) : L"";
-    if (buffer != nullptr) LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.'))
-        text.pop_back();
-    if (text.empty()) return "ошибка " + std::to_string(code);
-    return narrow(text);
 }
 
 }  // namespace
@@ -74,14 +52,14 @@ std::string SettingsFilePath() {
     // %APPDATA%, read in UTF-16: a user name may hold any letters.
     const wchar_t* appData = _wgetenv(L"APPDATA");
     if (appData == nullptr || appData[0] == L'\0') return {};
-    return narrow(appData) + "\\rv740x\\ports.conf";
+    return Utf8FromWide(appData) + "\\rv740x\\ports.conf";
 }
 
 std::string SettingsPathMissingReason() { return "не задана переменная APPDATA"; }
 
 std::string SettingsPathMissingBrief() { return "нет APPDATA"; }
 
-std::string LastSystemErrorText() { return errorText(GetLastError()); }
+std::string LastSystemErrorText() { return SystemErrorText(GetLastError()); }
 
 std::vector<std::string> CommandLineUtf8(int argc, char** argv) {
     int count = 0;
@@ -89,7 +67,7 @@ std::vector<std::string> CommandLineUtf8(int argc, char** argv) {
     if (wideArgs == nullptr) return std::vector<std::string>(argv, argv + argc);
     std::vector<std::string> args;
     args.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) args.push_back(narrow(wideArgs[i]));
+    for (int i = 0; i < count; ++i) args.push_back(Utf8FromWide(wideArgs[i]));
     LocalFree(wideArgs);
     return args;
 }

@@ -11,21 +11,12 @@
 #include <algorithm>
 #include <string_view>
 
+#include "fileio/windows_text.h"
 #include "ports/serial_devices.h"
 
 namespace rv {
 
 namespace {
-
-std::string narrow(std::wstring_view utf16) {
-    if (utf16.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), text.data(), size,
-                        nullptr, nullptr);
-    return text;
-}
 
 std::wstring registryProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
     std::wstring value(256, L'\0');
@@ -97,13 +88,13 @@ std::vector<SerialDevice> ListSerialDevices() {
         // Printer ports (LPT) share the class.
         if (name.rfind(L"COM", 0) != 0) continue;
         SerialDevice serial;
-        serial.node = "\\\\.\\" + narrow(name);
+        serial.node = "\\\\.\\" + Utf8FromWide(name);
         serial.stablePath = serial.node;
-        serial.vendor = narrow(registryProperty(set, device, SPDRP_MFG));
-        serial.model = narrow(registryProperty(set, device, SPDRP_FRIENDLYNAME));
+        serial.vendor = Utf8FromWide(registryProperty(set, device, SPDRP_MFG));
+        serial.model = Utf8FromWide(registryProperty(set, device, SPDRP_FRIENDLYNAME));
         if (serial.model.empty())
-            serial.model = narrow(registryProperty(set, device, SPDRP_DEVICEDESC));
-        serial.serial = narrow(usbSerial(device.DevInst));
+            serial.model = Utf8FromWide(registryProperty(set, device, SPDRP_DEVICEDESC));
+        serial.serial = Utf8FromWide(usbSerial(device.DevInst));
         found.push_back(std::move(serial));
     }
     SetupDiDestroyDeviceInfoList(set);
