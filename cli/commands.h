@@ -45,7 +45,7 @@ struct MeasureOptions {
 // Watches the resistance (and temperature) on a channel of instrument `net`, one line per
 // answer, until the count or time is reached or Ctrl+C; then a summary. 1 when the line
 // fails.
-int RunMeasure(const LineOptions& line, unsigned net, const MeasureOptions& options);
+int RunMeasure(const LineOptions& options, unsigned net, const MeasureOptions& measure);
 
 // The speeds a search or backup goes through: all seven, or the one of the line options.
 SweepPlan PlanOf(const LineOptions& line, bool allSpeeds, unsigned first, unsigned last);

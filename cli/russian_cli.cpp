@@ -76,7 +76,7 @@ CLI::Validator OneOfCheck(const std::vector<unsigned>& allowed) {
 }
 
 std::string RussianError(const CLI::ParseError& error) {
-    const std::string text = error.what();
+    std::string text = error.what();
     // CLI11's own messages, as it words them, and their Russian.
     const std::pair<const char*, const char*> patterns[] = {
         {"^A subcommand is required$", "не задана команда"},

@@ -155,14 +155,12 @@ inline CutResult RunWithCut(Link& link, RestartableInstrument& instrument, Cut c
         std::function<void()> check;
         TraceSink* next = nullptr;
         const bool* fired = nullptr;
-        int sent = 0;          // requests the operation sent
-        int sentAfterCut = 0;  // of them, once the cut had come
+        int sent = 0;            // requests the operation sent
+        int failedAfterCut = 0;  // exchanges that failed once the cut had come
         void record(const TraceRecord& record) override {
             if (next != nullptr) next->record(record);
-            if (record.direction == TraceRecord::Direction::Sent) {
-                ++sent;
-                if (*fired) ++sentAfterCut;
-            }
+            if (record.direction == TraceRecord::Direction::Sent) ++sent;
+            if (*fired && record.outcome != "ok" && record.outcome != "sent") ++failedAfterCut;
             if (check) check();
         }
     } watch;
@@ -202,11 +200,12 @@ inline CutResult RunWithCut(Link& link, RestartableInstrument& instrument, Cut c
     }
     CutResult result;
     result.writesHeard = instrument.log().writesHeard() - before;
-    // A power cut after the operation's last exchange cuts nothing: the write was done.
+    // A power cut that no exchange of the operation felt (it came after the last one, or the
+    // last answer was already on its way) cuts nothing: the write was done.
     if (cut == Cut::DropReply) {
         result.fired = result.writesHeard > limit;
     } else if (cut == Cut::Kill) {
-        result.fired = fired && watch.sentAfterCut > 0;
+        result.fired = fired && watch.failedAfterCut > 0;
     } else {
         result.fired = fired;
     }
