@@ -15,7 +15,9 @@ class RaisedPriority {
   private:
     int saved_ = 0;
     bool changed_ = false;
-    bool timerRaised_ = false;  // Windows: the system timer's finer period was asked for
+#ifdef _WIN32
+    bool timerRaised_ = false;  // the system timer's finer period was asked for
+#endif
 };
 
 }  // namespace rv
