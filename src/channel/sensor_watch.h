@@ -48,8 +48,8 @@ inline constexpr int kLostAnswersInRow = 10;
 // answered. Every answer goes to `answer` as it comes, on the caller's thread: a reading
 // gives R = (D + A - B) * C and its temperature; an error answer of the instrument and an
 // answer spoilt on the line are marks, and the watch goes on. `goOn` is asked after each
-// answer; when it says no, the watch ends Done. A cancel request (link.CancelFlag, which the
-// link's pump may set) ends it Cancelled. When the line itself fails (no answer, the port
+// answer; when it says no, the watch ends Done. A cancel request (link.CancelFlag, from another
+// thread or a signal handler) ends it Cancelled. When the line itself fails (no answer, the port
 // lost, or kLostAnswersInRow spoilt answers in a row) it ends Failed with LinkStatus telling
 // why. A type that calibration refuses ends Failed with status 19 before the line is
 // touched.

@@ -31,6 +31,11 @@ struct Link {
     std::string LinkDetail;
     ReplyFieldArray ReplyFields;
     SerialPort port;
+    // The last request frame that got a whole reply, and that reply's size. The same request
+    // again (a watch's measuring request) most likely gets a reply of the same size, which
+    // the wait then sleeps through instead of waking for each of its bytes.
+    std::string lastAnsweredFrame;
+    size_t lastReplySize = 0;
 
     // Receives every frame sent and every reply awaited, when set; not owned.
     TraceSink* trace = nullptr;

@@ -50,6 +50,9 @@ bool Transact(Link& link, std::string& message, Duration timeout, int replyField
     }
     traceSent(link, frame, "sent");
     const auto deadline = Clock::now() + timeout;
+    // The size the reply most likely has: that of the last reply to the same frame. A shorter
+    // one is taken a few byte times late; a longer one as if there were no guess.
+    const size_t likelySize = frame == link.lastAnsweredFrame ? link.lastReplySize : 0;
     // A byte takes 10 bit times on the wire; no byte can come sooner than that after another.
     const auto byteTime =
         std::chrono::nanoseconds(10'000'000'000LL / std::max<uint32_t>(link.BaudRate, 1));
@@ -88,7 +91,9 @@ bool Transact(Link& link, std::string& message, Duration timeout, int replyField
         auto wake = deadline + std::chrono::microseconds(1);
         // The bytes the reply must still contain come at the line's rate: sleep through all
         // but the last of them, then wait for that one. A cancel request wakes either sleep.
-        const size_t needed = ReplyBytesStillNeeded(collector.reply(), link.NetNumber, replyFields);
+        size_t needed = ReplyBytesStillNeeded(collector.reply(), link.NetNumber, replyFields);
+        const size_t received = collector.reply().size();
+        if (needed > 0 && likelySize > received) needed = std::max(needed, likelySize - received);
         const bool sleepThrough = trickling && needed > 1;
         if (sleepThrough) {
             wake = std::min(wake, now + std::chrono::duration_cast<Clock::duration>(
@@ -104,6 +109,8 @@ bool Transact(Link& link, std::string& message, Duration timeout, int replyField
         return false;
     }
     traceReceived(link, collector, "ok");
+    link.lastAnsweredFrame = frame;
+    link.lastReplySize = collector.reply().size();
     message = collector.reply();
     return true;
 }

@@ -19,7 +19,9 @@
 #include "ui/config_file_host.h"
 #include "ui/config_file_menu.h"
 #include "ui/main_menu.h"
+#ifdef RV740X_SENSOR_VIEW
 #include "ui/sensor_view_menu.h"
+#endif
 #include "ui/text_spin_box.h"
 #include "ui/transfer_buttons.h"
 #include "ui/window_caption.h"
@@ -113,7 +115,9 @@ TDeskForm::TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
     connect(this, &TDeskForm::configurationRead, configFileMenu_,
             &ConfigFileMenu::configurationRead);
     beforeWrite = [this] { return configFileMenu_->confirmWriteTarget(); };
+#ifdef RV740X_SENSOR_VIEW
     sensorViewMenu_ = new SensorViewMenu(*this, *mainMenu_, *page_);
+#endif
     connect(transfer_, &TransferButtons::written, caption_, &WindowCaption::markClean);
 }
 

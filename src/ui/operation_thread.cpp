@@ -2,40 +2,53 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QThread>
-#include <memory>
 
 namespace {
 
-int running = 0;  // operations under way; the window's thread's own count
+int underWay = 0;  // operations under way; the window's thread's own count
 
 }  // namespace
 
-bool OperationRunning() { return running > 0; }
+bool OperationRunning() { return underWay > 0; }
+
+WorkerOperation::~WorkerOperation() { wait(); }
+
+bool WorkerOperation::start(std::function<void()> work, std::function<void()> finished) {
+    if (thread_ != nullptr) return false;
+    ++underWay;
+    finished_ = std::move(finished);
+    thread_.reset(QThread::create([this, work = std::move(work)] {
+        work();
+        // Queued behind every call the work posted, so these have all run before `ended`.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [this] { ended(); }, Qt::QueuedConnection);
+    }));
+    thread_->setObjectName("rv740x operation");
+    thread_->start();
+    return true;
+}
+
+void WorkerOperation::ended() {
+    thread_->wait();
+    thread_.reset();
+    --underWay;
+    const std::function<void()> finished = std::move(finished_);
+    finished_ = nullptr;
+    if (finished) finished();
+}
+
+void WorkerOperation::wait() {
+    while (running()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
 
 void RunOnWorker(const std::function<void()>& work) {
-    ++running;
     QEventLoop loop;
-    bool done = false;
-    std::unique_ptr<QThread> worker(QThread::create([&] {
-        work();
-        // Queued behind every call the work posted, so these have all run once `done` is set.
-        QMetaObject::invokeMethod(
-            &loop,
-            [&] {
-                done = true;
-                loop.quit();
-            },
-            Qt::QueuedConnection);
-    }));
-    worker->setObjectName("rv740x operation");
-    worker->start();
+    WorkerOperation operation;
+    operation.start(work, [&loop] { loop.quit(); });
     loop.exec();
     // The loop returns early when the application is quitting, and at once when it has been
     // told to quit before; the worker is still waited for, with the window's events served.
-    while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    worker->wait();
-    --running;
+    operation.wait();
 }
 
 void PostToWindow(std::function<void()> job) {

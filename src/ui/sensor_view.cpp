@@ -19,20 +19,24 @@
 #include <QValueAxis>
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <utility>
 
 #include "channel/sensors.h"
 #include "configfile/sensor_csv.h"
 #include "link/link.h"
 #include "link/status.h"
 #include "ui/message_boxes.h"
-#include "ui/sensor_watch_thread.h"
 
 namespace {
 
 QString u(const char* text) { return QString::fromUtf8(text); }
 
-// The plot is redrawn at most this often; the answers come faster.
+// The current values are shown this often; the answers come faster.
 constexpr int kRedrawMs = 1000;
+// The plot and the statistics are redrawn every this many showings: a redraw costs the
+// window's thread several milliseconds, the current values next to nothing.
+constexpr int kPlotEvery = 2;
 // Buckets of the min/max thinning: at most twice as many points per line, about one per
 // pixel column of the plot.
 constexpr int kPlotBuckets = 400;
@@ -75,9 +79,6 @@ SensorView::SensorView(int channelIndex, Host host)
     setWindowTitle(u("Наблюдение за датчиком — канал %1").arg(channelIndex_ + 1));
     setAttribute(Qt::WA_DeleteOnClose, false);
     if (host_.setup) setup_ = host_.setup();
-    watch_ = new SensorWatchThread(this);
-    connect(watch_, &SensorWatchThread::answered, this, &SensorView::takeAnswer);
-    connect(watch_, &SensorWatchThread::finished, this, &SensorView::runEnded);
     chooseCsvPath = [this](const QString& suggested) {
         return QFileDialog::getSaveFileName(this, u("Сохранить CSV"), suggested,
                                             u("CSV (*.csv);;Все файлы (*)"));
@@ -86,15 +87,20 @@ SensorView::SensorView(int channelIndex, Host host)
     redraw_ = new QTimer(this);
     redraw_->setInterval(kRedrawMs);
     connect(redraw_, &QTimer::timeout, this, [this] {
+        takeGathered();
+        if (++ticks_ % kPlotEvery != 0) {
+            showCurrent();
+            return;
+        }
         if (dirty_) refresh();
     });
     showState();
     refresh();
 }
 
-SensorView::~SensorView() { watch_->stopAndWait(); }
+SensorView::~SensorView() { endRun(); }
 
-bool SensorView::running() const { return watch_->running(); }
+bool SensorView::running() const { return watch_.running(); }
 
 void SensorView::build() {
     const bool hasTemperature = rv::CharacteristicOfType(setup_.typeCode).has_value();
@@ -127,10 +133,38 @@ void SensorView::build() {
     currentT_->setFont(large);
     currentT_->setMinimumWidth(220);
     top->addWidget(currentT_);
-    figures_ = new QLabel(this);
-    figures_->setObjectName("Statistics");
-    figures_->setTextFormat(Qt::RichText);
-    top->addWidget(figures_, 1);
+    // The statistics as a grid of plain labels: a rich-text table laid out again every
+    // second cost the window's thread more than the plot.
+    auto* figures = new QWidget(this);
+    figures->setObjectName("Statistics");
+    auto* grid = new QGridLayout(figures);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(1);
+    const char* const rowNames[kFigureRows] = {"",     "среднее",     "СКО",   "мин",
+                                               "макс", "дрейф, /мин", "точек", "сбоев"};
+    const int valueWidth = fontMetrics().horizontalAdvance(u("\u22120000.0000"));
+    for (int row = 0; row < kFigureRows; ++row) {
+        for (int column = 0; column < 3; ++column) {
+            auto* cell = new QLabel(figures);
+            if (column == 0) {
+                cell->setText(u(rowNames[row]));
+            } else {
+                cell->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+                cell->setMinimumWidth(valueWidth);
+            }
+            grid->addWidget(cell, row, column);
+            figureCells_[row][column] = cell;
+        }
+    }
+    QFont bold = font();
+    bold.setBold(true);
+    figureCells_[0][1]->setFont(bold);
+    figureCells_[0][1]->setText(u("R, Ом"));
+    figureCells_[0][2]->setFont(bold);
+    figureCells_[0][2]->setText(u("T, °C"));
+    grid->setColumnStretch(3, 1);
+    top->addWidget(figures, 1);
     stableLabel_ = new QLabel(u("Стабильно"), this);
     stableLabel_->setObjectName("StableIndicator");
     QFont stableFont = font();
@@ -265,7 +299,22 @@ void SensorView::startRun() {
     if (host_.setup) setup_ = host_.setup();
     series_.clear();
     marks_->clear();
-    if (!watch_->start(*host_.line, setup_)) return;
+    rv::Link& link = *host_.line;
+    const rv::WatchSetup setup = setup_;
+    auto result = std::make_shared<std::pair<rv::Outcome, int>>(rv::Outcome::Failed, 0);
+    const bool started = watch_.start(
+        [this, &link, setup, result] {
+            const auto answer = [this](const rv::WatchAnswer& a) {
+                const std::lock_guard<std::mutex> lock(gatheredMutex_);
+                gathered_.push_back(a);
+            };
+            // The cancel request of "Стоп" or of closing ends the watch; nothing else does.
+            const auto goOn = [] { return true; };
+            result->first = rv::WatchSensor(link, setup, answer, goOn);
+            result->second = static_cast<int>(link.LinkStatus);
+        },
+        [this, result] { runEnded(result->first, result->second); });
+    if (!started) return;
     if (host_.mainWindow) host_.mainWindow->setEnabled(false);
     status_->setText(u("Измерение…"));
     redraw_->start();
@@ -274,7 +323,15 @@ void SensorView::startRun() {
     showState();
 }
 
-void SensorView::stopRun() { watch_->stop(); }
+void SensorView::stopRun() {
+    // Wakes a request waiting for its answer at once.
+    if (running() && host_.line) host_.line->CancelFlag.request();
+}
+
+void SensorView::endRun() {
+    stopRun();
+    watch_.wait();
+}
 
 void SensorView::takeAnswer(const rv::WatchAnswer& answer) {
     series_.add(answer.point);
@@ -296,8 +353,18 @@ void SensorView::takeAnswer(const rv::WatchAnswer& answer) {
     dirty_ = true;
 }
 
+void SensorView::takeGathered() {
+    std::vector<rv::WatchAnswer> answers;
+    {
+        const std::lock_guard<std::mutex> lock(gatheredMutex_);
+        answers.swap(gathered_);
+    }
+    for (const rv::WatchAnswer& a : answers) takeAnswer(a);
+}
+
 void SensorView::runEnded(rv::Outcome outcome, int status) {
     redraw_->stop();
+    takeGathered();
     if (outcome == rv::Outcome::Failed && status != rv::status::kOk) {
         status_->setText(u("Остановлено: ") +
                          QString::fromStdString(rv::StatusText(static_cast<uint32_t>(status))));
@@ -368,7 +435,7 @@ void SensorView::refresh() {
     showState();
 }
 
-void SensorView::showStatistics() {
+void SensorView::showCurrent() {
     for (size_t i = series_.size(); i-- > 0;) {
         const rv::SensorPoint& p = series_[i];
         if (p.kind != rv::PointKind::Reading) continue;
@@ -376,30 +443,31 @@ void SensorView::showStatistics() {
         if (p.hasTemperature()) currentT_->setText(number(p.temperature, 2) + u(" °C"));
         break;
     }
+}
+
+void SensorView::showStatistics() {
+    showCurrent();
     const rv::SpanStatistics& s = statistics_;
-    QString html =
-        u("<table cellspacing='0' cellpadding='1'><tr><td></td><td align='right'>"
-          "<b>R, Ом</b></td>");
-    if (s.temperature) html += u("<td align='right'>&nbsp;&nbsp;<b>T, °C</b></td>");
-    html += "</tr>";
-    const auto row = [&](const char* name, double rValue, double tValue, int rDigits, int tDigits) {
-        html += u("<tr><td>%1&nbsp;</td><td align='right'>%2</td>")
-                    .arg(u(name), s.count > 0 ? number(rValue, rDigits) : u("—"));
-        if (s.temperature) html += u("<td align='right'>%1</td>").arg(number(tValue, tDigits));
-        html += "</tr>";
-    };
+    const bool temperature = s.temperature.has_value();
     const rv::QuantityStatistics rs = s.resistance;
     const rv::QuantityStatistics ts = s.temperature.value_or(rv::QuantityStatistics{});
-    row("среднее", rs.mean, ts.mean, 4, 3);
-    row("СКО", rs.deviation, ts.deviation, 4, 3);
-    row("мин", rs.minimum, ts.minimum, 4, 3);
-    row("макс", rs.maximum, ts.maximum, 4, 3);
-    row("дрейф, /мин", rs.driftPerMinute, ts.driftPerMinute, 4, 3);
-    html += u("<tr><td>точек&nbsp;</td><td align='right'>%1</td></tr>").arg(s.count);
-    if (s.marks > 0)
-        html += u("<tr><td>сбоев&nbsp;</td><td align='right'>%1</td></tr>").arg(s.marks);
-    html += "</table>";
-    figures_->setText(html);
+    const double values[][2] = {{rs.mean, ts.mean},
+                                {rs.deviation, ts.deviation},
+                                {rs.minimum, ts.minimum},
+                                {rs.maximum, ts.maximum},
+                                {rs.driftPerMinute, ts.driftPerMinute}};
+    for (int row = 1; row <= 5; ++row) {
+        figureCells_[row][1]->setText(s.count > 0 ? number(values[row - 1][0], 4) : u("—"));
+        figureCells_[row][2]->setText(number(values[row - 1][1], 3));
+    }
+    figureCells_[6][1]->setText(QString::number(s.count));
+    figureCells_[7][1]->setText(QString::number(s.marks));
+    for (int row = 0; row < kFigureRows; ++row) {
+        const bool shown = row != 7 || s.marks > 0;
+        for (int column = 0; column < 3; ++column)
+            figureCells_[row][column]->setVisible(shown &&
+                                                  (column < 2 || (temperature && row < 6)));
+    }
 }
 
 void SensorView::saveCsv() {
@@ -452,13 +520,6 @@ void SensorView::acceptAsLine() {
 
 void SensorView::closeEvent(QCloseEvent* event) {
     // Closing ends the run; the main window gets back as at any end of a run.
-    if (running()) {
-        watch_->stopAndWait();
-        redraw_->stop();
-        if (host_.mainWindow) host_.mainWindow->setEnabled(true);
-        status_->setText(u("Остановлено"));
-        showState();
-        emit runFinished();
-    }
+    endRun();
     event->accept();
 }

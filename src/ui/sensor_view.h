@@ -3,10 +3,13 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <mutex>
+#include <vector>
 
 #include "channel/sensor_series.h"
 #include "channel/sensor_statistics.h"
 #include "channel/sensor_watch.h"
+#include "ui/operation_thread.h"
 
 class MessageBoxes;
 class QChart;
@@ -20,7 +23,6 @@ class QPushButton;
 class QScatterSeries;
 class QTimer;
 class QValueAxis;
-class SensorWatchThread;
 
 namespace rv {
 struct Link;
@@ -29,8 +31,9 @@ struct Link;
 // "Наблюдение за датчиком — канал N": the resistance and temperature of one channel plotted
 // as the instrument measures them, with the statistics of the shown span, the "Стабильно"
 // indicator, saving as CSV and taking the span's mean as R0 or as the line's resistance.
-// A run ("Пуск" to "Стоп") is one operation on the line: the main window is disabled
-// meanwhile, and the watch itself runs on a thread of its own.
+// A run ("Пуск" to "Стоп") is one operation on the window's line, run on the worker like
+// every other: the main window is disabled meanwhile, and the view, in the window's own event
+// loop, takes the answers the worker has gathered at each redraw.
 class SensorView : public QWidget {
     Q_OBJECT
   public:
@@ -84,11 +87,17 @@ class SensorView : public QWidget {
   private:
     void build();
     void runEnded(rv::Outcome outcome, int status);
+    // Asks a running watch to stop and waits until it has ended.
+    void endRun();
+    // Adds the answers the worker has gathered since the last time.
+    void takeGathered();
     void showState();
     double spanSeconds() const;
     // The first point of the shown span.
     size_t spanStart() const;
     void showStatistics();
+    // The last reading, large, above the plot.
+    void showCurrent();
     // Asks for confirmation to store the span's mean; false when there is nothing to take
     // or the user says no.
     bool confirmAccept(const QString& field, double& mean);
@@ -101,12 +110,20 @@ class SensorView : public QWidget {
     bool stable_ = false;
     Span span_ = Span::FiveMinutes;
     bool dirty_ = false;
-    SensorWatchThread* watch_ = nullptr;
+    int ticks_ = 0;  // of the redraw timer
+    WorkerOperation watch_;
+    // The worker's answers not yet taken: the view takes them at its redraw pace rather than
+    // being woken for each, which would cost the window's thread more than the redraws do.
+    std::mutex gatheredMutex_;
+    std::vector<rv::WatchAnswer> gathered_;
     QTimer* redraw_ = nullptr;
 
     QLabel* currentR_ = nullptr;
     QLabel* currentT_ = nullptr;
-    QLabel* figures_ = nullptr;
+    // The statistics' grid: a header row, then mean, deviation, minimum, maximum, drift,
+    // count and marks; the name, R and T columns.
+    static constexpr int kFigureRows = 8;
+    QLabel* figureCells_[kFigureRows][3] = {};
     QLabel* stableLabel_ = nullptr;
     QLabel* status_ = nullptr;
     QComboBox* spanBox_ = nullptr;

@@ -13,6 +13,7 @@
 #include "channel/sensor_series.h"
 #include "sim_log.h"
 #include "ui/main_menu.h"
+#include "ui/operation_thread.h"
 #include "ui/sensor_view_menu.h"
 #include "window_fixture.h"
 
@@ -81,12 +82,14 @@ class SensorViewTest : public QObject, private WindowFixture {
         QSignalSpy finished(view, &SensorView::runFinished);
         view->findChild<QPushButton*>("BtnStart")->click();
         QVERIFY(view->running());
+        QVERIFY(OperationRunning());  // one more operation on the worker, on the window's line
         QVERIFY(!form->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(view->series().size() >= 60, 20000);
         view->findChild<QPushButton*>("BtnStop")->click();
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 5000);
         QVERIFY(form->isEnabled());
         QVERIFY(!view->running());
+        QVERIFY(!OperationRunning());
         QCOMPARE(view->findChild<QLabel*>("SensorStatus")->text(), utf8("Остановлено"));
 
         // The shown span (5 minutes) holds every point of this run; the mean by hand.
@@ -122,6 +125,17 @@ class SensorViewTest : public QObject, private WindowFixture {
         QCOMPARE(boxes->shown.back().text,
                  utf8("Этот параметр используется только для двухпроводной схемы."));
         QVERIFY(form->image().Channels[1].RLine.toDouble() == 0);
+
+        // Closing the view during a run ends it as "Стоп" does; the line then stays quiet.
+        view->findChild<QPushButton*>("BtnStart")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(view->series().size() >= 3, 5000);
+        view->close();
+        QCOMPARE(finished.count(), 2);
+        QVERIFY(form->isEnabled());
+        QVERIFY(!OperationRunning());
+        const qsizetype heard = measuring(sim).size();
+        QTest::qWait(300);
+        QCOMPARE(measuring(sim).size(), heard);
     }
 
     // A thermocouple channel gets the calibration's refusal; no view opens and nothing is sent.
