@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "link/crc.h"
 #include "link/link.h"
 #include "link/status.h"
 #include "link/trace.h"
@@ -169,6 +170,34 @@ TEST(PredictedWait, ABurstStopsTheSleepingThroughBytes) {
     peer.join();
     EXPECT_EQ(message, "!1;17;52306\r");
     EXPECT_LT(returned - peer.lastWrite(), 60ms);
+    link.ClosePort();
+}
+
+// A request sent again is expected to get a reply of the last one's size, and the wait
+// sleeps through it. A shorter reply this time (an error answer after a reading) is still
+// taken whole, late by no more than the bytes it lacks.
+TEST(PredictedWait, AShorterReplyToARepeatedRequestIsTakenWhole) {
+    const std::string fields = "17;4;";
+    const std::string longer =
+        "!1;" + fields + std::to_string(Crc16("1;" + fields, kFrameCrcStart)) + "\r";
+    const std::string shorter = "!1;17;52306\r";
+    PtyPeer peer;
+    Link link;
+    link.Device = peer.path();
+    ASSERT_TRUE(link.OpenPort());
+    link.BaudRate = 300;
+    for (const std::string& reply : {longer, shorter}) {
+        std::vector<Piece> pieces;
+        for (char ch : reply) pieces.push_back({std::string(1, ch), 35ms});
+        peer.answer(pieces);
+        std::string message = "0;";
+        EXPECT_TRUE(Transact(link, message, 2s, 1));
+        const auto returned = TestClock::now();
+        peer.join();
+        EXPECT_EQ(message, reply);
+        const auto lacking = static_cast<int>(longer.size() - reply.size());
+        EXPECT_LT(returned - peer.lastWrite(), 30ms + lacking * 34ms) << reply;
+    }
     link.ClosePort();
 }
 
