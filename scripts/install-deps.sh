@@ -21,7 +21,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n nlohmann-json3-dev
     libudev-dev pkg-config libcli11-dev
-    xvfb xauth fonts-dejavu-core fonts-liberation
+    xvfb xauth fonts-dejavu-core fonts-liberation xdotool dbus at-spi2-core python3-pyatspi
     librsvg2-bin dpkg-dev file lintian desktop-file-utils appstream man-db poppler-utils
 )
 if [ "$windows" = 1 ]; then
