@@ -26,8 +26,8 @@ std::string_view withoutBlanks(std::string_view text) {
 }
 
 // The integer as std::from_chars reads it: optional sign, then digits of `base` only, and
-// the magnitude within a long's positive range. Nothing when the text is not such a number.
-bool referenceInteger(std::string_view text, int base, bool signAllowed, long& value) {
+// the magnitude within 64 bits' positive range. Nothing when the text is not such a number.
+bool referenceInteger(std::string_view text, int base, bool signAllowed, std::int64_t& value) {
     bool negative = false;
     if (signAllowed && !text.empty() && (text[0] == '+' || text[0] == '-')) {
         negative = text[0] == '-';
@@ -36,20 +36,21 @@ bool referenceInteger(std::string_view text, int base, bool signAllowed, long& v
     if (text.empty()) return false;
     for (char c : text)
         if (base == 16 ? !isHex(c) : (c < '0' || c > '9')) return false;
-    unsigned long magnitude = 0;
+    std::uint64_t magnitude = 0;
     const auto [end, error] =
         std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
     if (error != std::errc() || end != text.data() + text.size()) return false;
-    if (magnitude > static_cast<unsigned long>(std::numeric_limits<long>::max())) return false;
-    value = negative ? -static_cast<long>(magnitude) : static_cast<long>(magnitude);
+    if (magnitude > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+        return false;
+    value = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
     return true;
 }
 
 void checkInteger(std::string_view text) {
-    constexpr long kUntouched = 0x5A5A5A5A;
-    long value = kUntouched;
+    constexpr std::int64_t kUntouched = 0x5A5A5A5A;
+    std::int64_t value = kUntouched;
     const bool ok = rv::ParseIntegerField(text, value);
-    long expected = 0;
+    std::int64_t expected = 0;
     const bool expectedOk = referenceInteger(withoutBlanks(text), 10, true, expected);
     if (ok != expectedOk) abort();
     if (!ok) {
@@ -57,13 +58,13 @@ void checkInteger(std::string_view text) {
         return;
     }
     if (value != expected) abort();
-    long shown = kUntouched;
+    std::int64_t shown = kUntouched;
     if (!rv::ParseIntegerField(rv::FormatIntegerField(value), shown) || shown != value) abort();
 }
 
 void checkNetworkNumber(std::string_view text) {
-    constexpr long kUntouched = 0x5A5A5A5A;
-    long value = kUntouched;
+    constexpr std::int64_t kUntouched = 0x5A5A5A5A;
+    std::int64_t value = kUntouched;
     const bool ok = rv::ParseNetworkNumber(text, value);
     std::string_view rest = withoutBlanks(text);
     int base = 10;
@@ -74,7 +75,7 @@ void checkNetworkNumber(std::string_view text) {
         rest.remove_prefix(2);
         base = 16;
     }
-    long expected = 0;
+    std::int64_t expected = 0;
     const bool expectedOk = referenceInteger(rest, base, base == 10, expected);
     if (ok != expectedOk) abort();
     if (!ok && value != kUntouched) abort();

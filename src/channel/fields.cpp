@@ -43,12 +43,12 @@ long double readTowardZero(const std::string& number) {
 }
 
 // Reads the digits of `text` from `i` on in the given base; false when there are none or
-// the value does not fit a long. The limit is checked before each step, so however many
+// the value does not fit 64 bits. The limit is checked before each step, so however many
 // digits follow, the value never wraps.
-bool accumulate(std::string_view text, size_t& i, int base, long& out) {
-    constexpr long kMax = std::numeric_limits<long>::max();
+bool accumulate(std::string_view text, size_t& i, int base, std::int64_t& out) {
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
     const size_t start = i;
-    long value = 0;
+    std::int64_t value = 0;
     bool tooLarge = false;
     for (; i < text.size(); ++i) {
         const int digit =
@@ -152,19 +152,19 @@ std::string FormatRealField(const WorkingReal& value, int decimals) {
     return std::string("  ") + (value.negative && !allZero ? "-" : "") + shown;
 }
 
-bool ParseIntegerField(std::string_view text, long& value) {
+bool ParseIntegerField(std::string_view text, std::int64_t& value) {
     size_t i = skipBlanks(text);
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    long magnitude = 0;
+    std::int64_t magnitude = 0;
     if (!accumulate(text, i, 10, magnitude) || i != text.size()) return false;
     value = negative ? -magnitude : magnitude;
     return true;
 }
 
-std::string FormatIntegerField(long value) { return "  " + std::to_string(value); }
+std::string FormatIntegerField(std::int64_t value) { return "  " + std::to_string(value); }
 
-bool ParseNetworkNumber(std::string_view text, long& value) {
+bool ParseNetworkNumber(std::string_view text, std::int64_t& value) {
     size_t i = skipBlanks(text);
     const std::string_view rest = text.substr(i);
     size_t hexStart = 0;
@@ -176,7 +176,7 @@ bool ParseNetworkNumber(std::string_view text, long& value) {
     if (hexStart == 0) return ParseIntegerField(text, value);
 
     i += hexStart;
-    long parsed = 0;
+    std::int64_t parsed = 0;
     if (!accumulate(text, i, 16, parsed) || i != text.size()) return false;
     value = parsed;
     return true;

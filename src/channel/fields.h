@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -22,12 +23,12 @@ RealText ParseTypedRealField(std::string_view text, WorkingReal& value);
 std::string FormatRealField(const WorkingReal& value, int decimals);
 
 // An integer field: blanks*, sign?, decimal digits; nothing after them.
-bool ParseIntegerField(std::string_view text, long& value);
+bool ParseIntegerField(std::string_view text, std::int64_t& value);
 // Two blanks, then the decimal value.
-std::string FormatIntegerField(long value);
+std::string FormatIntegerField(std::int64_t value);
 
 // A network number as typed: blanks*, then sign? decimal digits, or "$", "x" or "0x" and
 // hexadecimal digits.
-bool ParseNetworkNumber(std::string_view text, long& value);
+bool ParseNetworkNumber(std::string_view text, std::int64_t& value);
 
 }  // namespace rv

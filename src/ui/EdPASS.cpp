@@ -227,7 +227,7 @@ void TFormPASS::Sym3Change() { digitChange(2); }
 void TFormPASS::Sym4Change() { digitChange(3); }
 
 void TFormPASS::EdSENOChange() {
-    long number = 0;
+    std::int64_t number = 0;
     if (rv::ParseNetworkNumber(EdSENO->text().toStdString(), number) && number >= 1 &&
         number <= 254) {
         image_.DialogNetNumber = static_cast<uint16_t>(number);

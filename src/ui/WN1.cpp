@@ -174,7 +174,7 @@ void TDeskForm::createRightColumn() {
     EdPause->setValue(1);
     EdPause->editor()->setMaxLength(2);
     EdPause->readText = [](const QString& text, int) {
-        long seconds = 0;
+        std::int64_t seconds = 0;
         return rv::ParseIntegerField(text.toStdString(), seconds) ? static_cast<int>(seconds) : 1;
     };
     EdPause->setGeometry(600, 128, 52, 24);
@@ -268,7 +268,7 @@ void TDeskForm::CCClick(int index) {
 }
 
 void TDeskForm::EdPauseChange() {
-    long seconds = 0;
+    std::int64_t seconds = 0;
     if (!rv::ParseIntegerField(EdPause->editor()->text().toStdString(), seconds)) {
         seconds = EdPause->minimum();
     }

@@ -69,7 +69,7 @@ BusPanel::BusPanel(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
     Pribor->setValue(1);
     Pribor->editor()->setMaxLength(3);
     Pribor->readText = [](const QString& text, int current) {
-        long number = 0;
+        std::int64_t number = 0;
         return rv::ParseNetworkNumber(text.toStdString(), number) && number >= 0 && number <= 254
                    ? static_cast<int>(number)
                    : current;
@@ -122,7 +122,7 @@ void BusPanel::MenuCOMChange(int index) {
 void BusPanel::MenuTecSPDChange(int index) { link_.applySpeedIndex(index); }
 
 void BusPanel::PriborChange() {
-    long number = 0;
+    std::int64_t number = 0;
     if (rv::ParseNetworkNumber(Pribor->editor()->text().toStdString(), number) && number >= 0 &&
         number <= 254) {
         link_.NetNumber = static_cast<uint32_t>(number);

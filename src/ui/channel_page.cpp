@@ -252,7 +252,7 @@ void ChannelPage::EdAlarmHighChange() {
 }
 
 void ChannelPage::EdFracChange() {
-    long value = 0;
+    std::int64_t value = 0;
     if (rv::ParseIntegerField(EdFrac->text().toStdString(), value) && value >= 0 && value <= 3) {
         channel().Frac = static_cast<uint8_t>(value);
     }
@@ -261,7 +261,7 @@ void ChannelPage::EdFracChange() {
 }
 
 void ChannelPage::EdUsredChange() {
-    long value = 0;
+    std::int64_t value = 0;
     if (rv::ParseIntegerField(EdUsred->text().toStdString(), value) && value >= 0 &&
         value <= 9999) {
         channel().Usred = static_cast<uint16_t>(value);

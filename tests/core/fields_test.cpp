@@ -147,7 +147,7 @@ TEST(RealFieldFormat, ShownTextReadsBackToItself) {
 struct IntegerCase {
     std::string text;
     bool valid;
-    long value;
+    std::int64_t value;
 };
 
 void PrintTo(const IntegerCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
@@ -156,7 +156,7 @@ class IntegerFieldParse : public ::testing::TestWithParam<IntegerCase> {};
 
 TEST_P(IntegerFieldParse, ReadsDecimalIntegers) {
     const IntegerCase& c = GetParam();
-    long value = -12345;
+    std::int64_t value = -12345;
     ASSERT_EQ(ParseIntegerField(c.text, value), c.valid);
     EXPECT_EQ(value, c.valid ? c.value : -12345);
 }
@@ -182,7 +182,7 @@ class NetworkNumberParse : public ::testing::TestWithParam<IntegerCase> {};
 
 TEST_P(NetworkNumberParse, ReadsDecimalOrHex) {
     const IntegerCase& c = GetParam();
-    long value = -12345;
+    std::int64_t value = -12345;
     ASSERT_EQ(ParseNetworkNumber(c.text, value), c.valid);
     EXPECT_EQ(value, c.valid ? c.value : -12345);
 }
