@@ -14,6 +14,7 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QScatterSeries>
+#include <QSizePolicy>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -172,6 +173,10 @@ void SensorView::build() {
     stableFont.setBold(true);
     stableLabel_->setFont(stableFont);
     stableLabel_->setStyleSheet("QLabel { color: white; background: #2e7d32; padding: 6px; }");
+    // Its place is kept while hidden, so the window does not grow when it appears.
+    QSizePolicy keepPlace = stableLabel_->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    stableLabel_->setSizePolicy(keepPlace);
     stableLabel_->setVisible(false);
     top->addWidget(stableLabel_);
     layout->addLayout(top);
