@@ -87,10 +87,10 @@ inline bool Report(const char* what, unsigned baud, const Measure& m,
 // The reference for a transfer's wall time, measured on the same line in the same run, so that
 // a busy machine slows both alike: a minimal client replays the exchanges that the log lines
 // [fromLine, toLine) record, each request frame written as the link sent it and its reply's
-// bytes read as they come, with nothing parsed or checked. The wall time in seconds; 0 when
-// the port does not open or a reply does not come whole within a second of its due time.
-inline double ReplayExchanges(const rv::test::SimProcess& sim, unsigned baud, size_t fromLine,
-                              size_t toLine) {
+// bytes read as they come, with nothing parsed or checked. Its time and CPU; not ok when the
+// port does not open or a reply does not come whole within a second of its due time.
+inline Measure ReplayExchanges(const rv::test::SimProcess& sim, unsigned baud, size_t fromLine,
+                               size_t toLine) {
     std::vector<std::pair<std::string, size_t>> exchanges;  // request frame, reply size
     {
         std::ifstream in(sim.logPath());
@@ -104,25 +104,26 @@ inline double ReplayExchanges(const rv::test::SimProcess& sim, unsigned baud, si
         }
     }
     rv::SerialPort port;
-    if (port.open(sim.linkPath(), baud) != rv::SerialPort::OpenResult::Ok) return 0;
+    if (port.open(sim.linkPath(), baud) != rv::SerialPort::OpenResult::Ok) return {};
     std::vector<uint8_t> buffer(4096);
-    const auto t0 = std::chrono::steady_clock::now();
-    for (const auto& [request, replySize] : exchanges) {
-        if (replySize == 0) continue;
-        if (!port.writeAll(reinterpret_cast<const uint8_t*>(request.data()), request.size()))
-            return 0;
-        const double due = static_cast<double>(request.size() + replySize) * 10.0 / baud;
-        const auto giveUp = std::chrono::steady_clock::now() +
-                            std::chrono::microseconds(static_cast<long>((due + 1.0) * 1e6));
-        for (size_t got = 0; got < replySize;) {
-            if (std::chrono::steady_clock::now() > giveUp) return 0;
-            port.waitReadable(std::chrono::milliseconds(100));
-            const long n = port.readAvailable(buffer.data(), buffer.size());
-            if (n < 0) return 0;
-            got += static_cast<size_t>(n);
+    return Time([&] {
+        for (const auto& [request, replySize] : exchanges) {
+            if (replySize == 0) continue;
+            if (!port.writeAll(reinterpret_cast<const uint8_t*>(request.data()), request.size()))
+                return false;
+            const double due = static_cast<double>(request.size() + replySize) * 10.0 / baud;
+            const auto giveUp = std::chrono::steady_clock::now() +
+                                std::chrono::microseconds(static_cast<long>((due + 1.0) * 1e6));
+            for (size_t got = 0; got < replySize;) {
+                if (std::chrono::steady_clock::now() > giveUp) return false;
+                port.waitReadable(std::chrono::milliseconds(100));
+                const long n = port.readAvailable(buffer.data(), buffer.size());
+                if (n < 0) return false;
+                got += static_cast<size_t>(n);
+            }
         }
-    }
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        return true;
+    });
 }
 
 // The speed-list index of `baud`; -1 when the list has no such speed.
