@@ -22,18 +22,22 @@ if [ "${RV740X_WINDOWS_GUI:-0}" = 1 ]; then
 fi
 
 gui=OFF
+toolchain="$root/cmake/mingw-w64-x86_64.cmake"
 cmake_qt=()
 if [ -f "$qt/.complete" ]; then
     gui=ON
-    cmake_qt=(-DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr
+    # Qt's own toolchain file finds the Windows Qt under the cross-compiling root, then loads
+    # ours for the compilers.
+    cmake_qt=(-DQT_CHAINLOAD_TOOLCHAIN_FILE="$toolchain" -DQT_HOST_PATH=/usr
         -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake)
+    toolchain="$qt/lib/cmake/Qt6/qt.toolchain.cmake"
 else
     echo "Qt for Windows not built ($qt): packaging the command-line tool only."
 fi
 
 launcher=()
 command -v ccache > /dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DRV740X_WERROR=ON \
     -DRV740X_BUILD_UI="$gui" "${launcher[@]}" "${cmake_qt[@]}"
 cmake --build "$build" -j "${RV740X_JOBS:-2}"
