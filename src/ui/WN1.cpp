@@ -121,8 +121,13 @@ TDeskForm::TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
     connect(transfer_, &TransferButtons::written, caption_, &WindowCaption::markClean);
 }
 
-// The file menu goes before the view of the window it was given.
-TDeskForm::~TDeskForm() { delete configFileMenu_; }
+// The sensor view goes first, while the window is whole: a run it still has ends and gives the
+// window back. The file menu goes before the view of the window it was given.
+TDeskForm::~TDeskForm() {
+    delete sensorViewMenu_;
+    sensorViewMenu_ = nullptr;
+    delete configFileMenu_;
+}
 
 void TDeskForm::setPortDevices(const rv::PortDevices& devices) { bus_->setPortDevices(devices); }
 

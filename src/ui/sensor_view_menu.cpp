@@ -27,7 +27,12 @@ SensorViewMenu::SensorViewMenu(TDeskForm& form, MainMenu& menu, ChannelPage& pag
     updateActions();
 }
 
-SensorViewMenu::~SensorViewMenu() = default;
+// A run the view still has ends with the view; the menu, going, no longer hears of it.
+SensorViewMenu::~SensorViewMenu() {
+    if (!sensorView_) return;
+    disconnect(sensorView_.get(), nullptr, this, nullptr);
+    sensorView_.reset();
+}
 
 void SensorViewMenu::updateActions() {
     view_->setEnabled(readSucceeded_ && form_.isEnabled() && !form_.searchActive() &&

@@ -138,6 +138,29 @@ class SensorViewTest : public QObject, private WindowFixture {
         QCOMPARE(measuring(sim).size(), heard);
     }
 
+    // Closing the main window during a run ends the program as it does during a read: the run
+    // stops, and the windows go with the view still open, the port closed.
+    void closingTheMainWindowEndsARun() {
+        rv::test::SimProcess sim({"1,model=RV7408"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        useLine(sim);
+        read();
+        menu().sensorViewAction()->trigger();
+        SensorView* view = menu().sensorView();
+        QVERIFY(view != nullptr);
+        view->findChild<QPushButton*>("BtnStart")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(view->series().size() >= 3, 5000);
+        QSignalSpy closed(form, &TDeskForm::closed);
+        form->close();
+        QCOMPARE(closed.count(), 1);
+        destroyWindow();
+        QVERIFY(!OperationRunning());
+        const qsizetype heard = measuring(sim).size();
+        QTest::qWait(300);
+        QCOMPARE(measuring(sim).size(), heard);
+        createWindow();
+    }
+
     // A thermocouple channel gets the calibration's refusal; no view opens and nothing is sent.
     void thermocoupleIsRefused() {
         rv::test::SimProcess sim({"1"});

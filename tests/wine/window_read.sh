@@ -30,10 +30,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-display=":$((90 + RANDOM % 100))"
-Xvfb "$display" -screen 0 1280x1024x24 > /dev/null 2>&1 &
+# A display of its own: Xvfb picks a free number and tells it.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 3> "$work/display" > /dev/null 2>&1 &
 pids+=($!)
-export DISPLAY="$display"
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$work/display")"
 [ -f "$WINEPREFIX/system.reg" ] || "$wine" wineboot -i > /dev/null 2>&1
 
 shim="$work/pty_modem_lines.so"
@@ -49,12 +50,17 @@ LD_PRELOAD="$shim" "$wine" "$stage/rv740x-config.exe" > "$work/program.out" 2>&1
 pids+=($!)
 
 window=""
-for _ in $(seq 120); do
+# The first start in a new Wine prefix takes a while.
+for _ in $(seq 240); do
     window="$(xdotool search --onlyvisible --name "RV7406 и RV7408" 2> /dev/null | head -1 || true)"
     [ -n "$window" ] && break
     sleep 0.5
 done
-[ -n "$window" ] || { echo "FAIL: the window did not appear"; exit 1; }
+if [ -z "$window" ]; then
+    echo "FAIL: the window did not appear"
+    cat "$work/program.out"
+    exit 1
+fi
 sleep 2
 
 # "Прочитать": its place in the client area, below the menu bar.
