@@ -124,8 +124,10 @@ TDeskForm::TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
 // The sensor view goes first, while the window is whole: a run it still has ends and gives the
 // window back. The file menu goes before the view of the window it was given.
 TDeskForm::~TDeskForm() {
+#ifdef RV740X_SENSOR_VIEW
     delete sensorViewMenu_;
     sensorViewMenu_ = nullptr;
+#endif
     delete configFileMenu_;
 }
 
