@@ -35,6 +35,11 @@ Xvfb -displayfd 3 -screen 0 1280x1024x24 3> "$work/display" > /dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")"
+# A Wine server left from an earlier run in this prefix (the end-to-end tests) started its
+# desktop without a display, and would keep the window off this one: end it first.
+wineserver="$(command -v wineserver || echo /usr/lib/wine/wineserver64)"
+"$wineserver" -k 2> /dev/null || true
+"$wineserver" -w 2> /dev/null || true
 [ -f "$WINEPREFIX/system.reg" ] || "$wine" wineboot -i > /dev/null 2>&1
 
 shim="$work/pty_modem_lines.so"
