@@ -1,5 +1,6 @@
 // The live view of a sensor against the paced simulator: the program's CPU share and resident
-// memory growth while a run goes, and the time of one redraw with 10 000 points shown.
+// memory growth while a run goes, and the time of one refresh of the whole view (statistics,
+// figures and plot) with 100 000 points shown; the plot alone is sensor_plot_bench's.
 //
 //   sensor_view_bench [SECONDS] [BAUD]      (default 20 s at 9600 baud)
 //
@@ -110,10 +111,10 @@ int main(int argc, char** argv) {
     stopping.start();
     while (view.running() && stopping.elapsed() < 15000) runFor(20);
 
-    // 10 000 points in the shown span, as a run at full speed leaves them.
+    // 100 000 points in the shown span, as some half an hour at full speed leaves them.
     view.setSpan(SensorView::Span::Everything);
     double t = view.series().empty() ? 1.8e9 : view.series().back().seconds;
-    for (int i = 0; i < 10000; ++i) {
+    for (int i = 0; i < 100000; ++i) {
         rv::WatchAnswer a;
         t += 0.021;
         a.point.seconds = t;
@@ -126,7 +127,7 @@ int main(int argc, char** argv) {
         QElapsedTimer timer;
         timer.start();
         view.refresh();
-        view.repaint();  // paints the chart now, as the next frame would
+        view.repaint();  // paints the plot now, as the next frame would
         QApplication::processEvents();
         redraws.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
     }

@@ -31,8 +31,8 @@ namespace rv::cli {
 namespace {
 
 // A line or instrument failure: the status text of the failure table.
-int lineFailure(const Link& link) {
-    PrintLineFailure(link.LinkStatus, link);
+int lineFailure(const OpenedLine& line) {
+    PrintLineFailure(line.link.LinkStatus, line);
     return kExitFailure;
 }
 
@@ -63,7 +63,8 @@ TransferObserver barObserver(Link& link, ProgressLine& line, const std::string& 
 }
 
 // Reads the instrument at `net` with a progress bar. On failure returns the exit code.
-int readInstrument(Link& link, unsigned net, ConfigImage& image, InstrumentRecord& record) {
+int readInstrument(OpenedLine& opened, unsigned net, ConfigImage& image, InstrumentRecord& record) {
+    Link& link = opened.link;
     link.NetNumber = net;
     ProgressLine line;
     const RaisedPriority priority;
@@ -71,7 +72,7 @@ int readInstrument(Link& link, unsigned net, ConfigImage& image, InstrumentRecor
         link, image, barObserver(link, line, "Чтение прибора " + std::to_string(net)), &record);
     line.clear();
     if (outcome == Outcome::Cancelled) return interrupted();
-    if (outcome == Outcome::Failed) return lineFailure(link);
+    if (outcome == Outcome::Failed) return lineFailure(opened);
     return kExitDone;
 }
 
@@ -81,7 +82,7 @@ int readFromLine(const LineOptions& options, unsigned net, ConfigImage& image,
                  InstrumentRecord& record) {
     OpenedLine opened;
     if (const int code = SetUpLine(options, opened); code != kExitDone) return code;
-    return readInstrument(opened.link, net, image, record);
+    return readInstrument(opened, net, image, record);
 }
 
 std::string channelName(int channel) {
@@ -233,7 +234,7 @@ int RunWrite(const LineOptions& options, unsigned net, const std::string& path, 
     InstrumentIdentity identity;
     const Outcome identified = ReadIdentity(link, identity);
     if (identified == Outcome::Cancelled) return interrupted();
-    if (identified == Outcome::Failed) return lineFailure(link);
+    if (identified == Outcome::Failed) return lineFailure(opened);
     const std::vector<std::string> warnings =
         IdentityDifferences(IdentityOf(file.Image, file.Instrument.Family), identity);
     if (!warnings.empty()) {
@@ -260,7 +261,7 @@ int RunWrite(const LineOptions& options, unsigned net, const std::string& path, 
     const Outcome outcome = WriteConfiguration(link, file.Image, observer, &file.Instrument.Raw);
     line.clear();
     if (outcome == Outcome::Cancelled) return interrupted();
-    if (outcome == Outcome::Failed) return lineFailure(link);
+    if (outcome == Outcome::Failed) return lineFailure(opened);
     // Only the bytes that differed travel; --trace shows each of them.
     std::printf("Записано байт: %d%s\n", bytesWritten,
                 bytesWritten == 0 ? " (прибор уже хранил эту конфигурацию)" : "");
@@ -284,7 +285,7 @@ int RunBackup(const LineOptions& options, const std::string& directory, bool all
 
     const SweepResult sweep = Sweep(link, PlanOf(options, allSpeeds, first, last));
     if (sweep.outcome == Outcome::Failed) {
-        PrintLineFailure(sweep.status, link);
+        PrintLineFailure(sweep.status, opened);
         return kExitFailure;
     }
     if (sweep.outcome == Outcome::Cancelled) return interrupted();

@@ -25,6 +25,7 @@ int SetUpLine(const LineOptions& options, OpenedLine& line) {
         const PortSetup setup({}, SettingsFilePath());
         for (const std::string& w : setup.warnings()) std::fprintf(stderr, "%s\n", w.c_str());
         link.Device = setup.map()[static_cast<size_t>(portIndex)].device;
+        line.portName = "COM" + std::to_string(portIndex + 1);
     } else if (!options.port.empty() && options.port[0] == '/') {
         link.Device = options.port;
     } else {
@@ -54,9 +55,16 @@ int SetUpLine(const LineOptions& options, OpenedLine& line) {
     return kExitDone;
 }
 
-void PrintLineFailure(int32_t status, const Link& link) {
+void PrintLineFailure(int32_t status, const OpenedLine& line) {
+    const Link& link = line.link;
     std::fprintf(stderr, "%s\n", StatusText(static_cast<uint32_t>(status)).c_str());
-    if (!link.LinkDetail.empty()) std::fprintf(stderr, "%s\n", link.LinkDetail.c_str());
+    if (!line.portName.empty()) std::fprintf(stderr, "Порт: %s\n", line.portName.c_str());
+    // Why the port did not open starts with its device; any other failure names it here.
+    if (!link.LinkDetail.empty()) {
+        std::fprintf(stderr, "%s\n", link.LinkDetail.c_str());
+    } else {
+        std::fprintf(stderr, "Устройство: %s\n", link.Device.c_str());
+    }
 }
 
 }  // namespace rv::cli

@@ -12,7 +12,8 @@ namespace rv::cli {
 
 // The global options that say which line to use and how.
 struct LineOptions {
-    std::string port = "COM1";  // COMn or a device path
+    // COMn or a device path; COM2 by default, the port the window starts on.
+    std::string port = "COM2";
     std::optional<unsigned> baud;
     std::string tracePath;
 };
@@ -24,6 +25,7 @@ int SpeedIndexOfBaud(unsigned baud);
 struct OpenedLine {
     Link link;
     std::unique_ptr<TraceFile> trace;
+    std::string portName;  // "COM2" when the port was given by its COM name, else empty
 
     OpenedLine() = default;
     OpenedLine(const OpenedLine&) = delete;
@@ -37,8 +39,8 @@ struct OpenedLine {
 // success.
 int SetUpLine(const LineOptions& options, OpenedLine& line);
 
-// Prints a failure's status text to stderr and, on the line after it, why the port did not
-// open when that was the failure.
-void PrintLineFailure(int32_t status, const Link& link);
+// Prints a failure's status text to stderr, then the port and device it was on ("Порт: COM2",
+// "Устройство: /dev/ttyS1") and, when the port did not open, why.
+void PrintLineFailure(int32_t status, const OpenedLine& line);
 
 }  // namespace rv::cli

@@ -28,15 +28,20 @@ int run(int argc, char** argv) {
     CLI::App app{
         "rv740x: поиск, чтение, сравнение и запись конфигурации приборов RV7406/RV7408 "
         "на линии"};
+    // The name the usage lines start with: "Запуск: rv740x [КЛЮЧИ] КОМАНДА".
+    app.name("rv740x");
     app.footer("rv740x " RV740X_VERSION ", платформа: " + rv::PlatformName());
     UseRussianHelp(app);
     app.require_subcommand(1);
     app.set_help_flag("-h,--help", "Эта справка");
     app.set_help_all_flag("--help-all", "Справка по всем командам");
+    app.set_version_flag("--version", "rv740x " RV740X_VERSION, "Версия программы");
     const auto speeds = OneOfCheck({300u, 600u, 1200u, 2400u, 4800u, 9600u, 19200u});
 
     LineOptions line;
-    app.add_option("--port", line.port, "COM1..COM4 или путь к устройству (по умолчанию COM1)")
+    app.add_option("--port", line.port,
+                   "COM1..COM4 или путь к устройству (по умолчанию COM2, как в окне при "
+                   "запуске)")
         ->type_name("COMn|УСТРОЙСТВО");
     unsigned baud = 0;
     CLI::Option* speedOption =
@@ -87,7 +92,7 @@ int run(int argc, char** argv) {
 
     std::string showPath;
     CLI::App* show = app.add_subcommand("show", "Показать файл конфигурации таблицей");
-    show->add_option("FILE", showPath, "Файл конфигурации")->required()->type_name("ФАЙЛ");
+    show->add_option("ФАЙЛ", showPath, "Файл конфигурации")->required()->type_name("");
     bool showHtml = false;
     show->add_flag("--html", showHtml, "Отчёт о конфигурации в формате HTML (как PDF окна)");
     show->callback([&] { exitCode = RunShow(showPath, showHtml); });
@@ -95,9 +100,10 @@ int run(int argc, char** argv) {
     std::vector<std::string> diffArgs;
     CLI::App* diff = app.add_subcommand(
         "diff", "Различия по полям: прибора N и файла или двух файлов (код 1, если они есть)");
-    diff->add_option("N|FILE FILE", diffArgs, "Сетевой номер прибора или файл, затем файл")
+    diff->add_option("N|ФАЙЛ ФАЙЛ", diffArgs, "Сетевой номер прибора или файл, затем файл")
         ->required()
-        ->type_name("ЧИСЛО|ФАЙЛ ФАЙЛ")
+        ->type_name("")
+        ->option_text("обязательный")
         ->expected(2);
     diff->callback([&] {
         unsigned net = 0;
@@ -121,7 +127,7 @@ int run(int argc, char** argv) {
         ->required()
         ->type_name("ЧИСЛО")
         ->check(RangeCheck(1, 254));
-    write->add_option("FILE", writePath, "Файл конфигурации")->required()->type_name("ФАЙЛ");
+    write->add_option("ФАЙЛ", writePath, "Файл конфигурации")->required()->type_name("");
     write->add_flag("--yes", yes, "Не спрашивать подтверждения");
     write->footer(
         "Первый Ctrl+C останавливает запись после текущего блока, второй сразу; каждый блок "
@@ -134,7 +140,7 @@ int run(int argc, char** argv) {
     unsigned backupLast = 254;
     CLI::App* backup =
         app.add_subcommand("backup", "Найти приборы и сохранить конфигурацию каждого в каталог");
-    backup->add_option("DIR", backupDir, "Каталог для файлов")->required()->type_name("КАТАЛОГ");
+    backup->add_option("КАТАЛОГ", backupDir, "Каталог для файлов")->required()->type_name("");
     backup->add_flag("--all-speeds", backupAllSpeeds,
                      "Искать на всех скоростях от 300 до 19200 бод по очереди");
     backup->add_option("--from", backupFirst, "Первый номер (по умолчанию 1)")
@@ -159,17 +165,21 @@ int run(int argc, char** argv) {
         "measure", "Наблюдать сопротивление и температуру датчика на канале прибора");
     measureCommand->add_option("N", measureNet, "Сетевой номер прибора")
         ->required()
+        ->type_name("ЧИСЛО")
         ->check(RangeCheck(1, 254));
-    measureCommand->add_option("--channel", measure.channel, "Канал 1..8")
+    measureCommand->add_option("--channel", measure.channel, "Канал прибора")
         ->required()
+        ->type_name("ЧИСЛО")
         ->check(RangeCheck(1, 8));
     measureCommand->add_option("--count", measureCount, "Остановиться после стольких ответов")
-        ->check(CLI::Range(size_t{1}, size_t{100'000'000}));
+        ->type_name("ЧИСЛО")
+        ->check(RangeCheck(1, 100'000'000));
     measureCommand->add_option("--seconds", measureSeconds, "Остановиться через столько секунд")
-        ->check(CLI::Range(0.001, 1e7));
+        ->type_name("СЕКУНДЫ")
+        ->check(RealRangeCheck(0.001, 1e7, "0,001..10000000"));
     measureCommand
         ->add_option("--csv", measure.csvPath, "Сохранить точки в файл CSV (время ISO 8601, R, T)")
-        ->type_name("FILE");
+        ->type_name("ФАЙЛ");
     measureCommand->footer(
         "Каждый ответ прибора печатается строкой: время, R и T. Ctrl+C заканчивает наблюдение "
         "и печатает итог (среднее, СКО, дрейф, число точек); код 1, если отказала линия.");
@@ -197,6 +207,8 @@ int run(int argc, char** argv) {
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         std::fprintf(stderr, "Неверные аргументы: %s\nСправка: rv740x --help\n",

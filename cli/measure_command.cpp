@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "channel/fixed_text.h"
 #include "channel/sensor_series.h"
 #include "channel/sensor_statistics.h"
 #include "channel/sensor_watch.h"
@@ -10,7 +11,6 @@
 #include "configfile/sensor_csv.h"
 #include "exit_codes.h"
 #include "interrupt.h"
-#include "link/status.h"
 
 namespace rv::cli {
 
@@ -24,10 +24,10 @@ void printPoint(const WatchAnswer& a) {
     if (p.kind != PointKind::Reading) {
         std::printf("%s\t%s\n", time.c_str(), a.note.c_str());
     } else if (p.hasTemperature()) {
-        std::printf("%s\t%.4f Ом\t%.3f °C\n", time.c_str(), p.resistance,
-                    static_cast<double>(p.temperature));
+        std::printf("%s\t%s Ом\t%s °C\n", time.c_str(), FixedText(p.resistance, 4).c_str(),
+                    FixedText(p.temperature, 3).c_str());
     } else {
-        std::printf("%s\t%.4f Ом\n", time.c_str(), p.resistance);
+        std::printf("%s\t%s Ом\n", time.c_str(), FixedText(p.resistance, 4).c_str());
     }
     std::fflush(stdout);
 }
@@ -36,15 +36,17 @@ void printSummary(const SensorSeries& series) {
     const SpanStatistics s = StatisticsOf(series, 0, series.size());
     std::printf("Итого: точек %zu, отметок %zu\n", s.count, s.marks);
     if (s.count == 0) return;
-    const QuantityStatistics& r = s.resistance;
-    std::printf("R: среднее %.4f Ом, СКО %.4f Ом, мин %.4f Ом, макс %.4f Ом, дрейф %+.4f Ом/мин\n",
-                r.mean, r.deviation, r.minimum, r.maximum, r.driftPerMinute);
-    if (s.temperature) {
-        const QuantityStatistics& t = *s.temperature;
-        std::printf(
-            "T: среднее %.3f °C, СКО %.3f °C, мин %.3f °C, макс %.3f °C, дрейф %+.3f °C/мин\n",
-            t.mean, t.deviation, t.minimum, t.maximum, t.driftPerMinute);
-    }
+    const auto line = [](const char* name, const QuantityStatistics& q, int decimals,
+                         const char* unit) {
+        std::printf("%s: среднее %s %s, СКО %s %s, мин %s %s, макс %s %s, дрейф %s %s/мин\n", name,
+                    FixedText(q.mean, decimals).c_str(), unit,
+                    FixedText(q.deviation, decimals).c_str(), unit,
+                    FixedText(q.minimum, decimals).c_str(), unit,
+                    FixedText(q.maximum, decimals).c_str(), unit,
+                    FixedText(q.driftPerMinute, decimals, true).c_str(), unit);
+    };
+    line("R", s.resistance, 4, "Ом");
+    if (s.temperature) line("T", *s.temperature, 3, "°C");
 }
 
 }  // namespace
@@ -63,7 +65,7 @@ int RunMeasure(const LineOptions& options, unsigned net, const MeasureOptions& m
         return kExitInterrupted;
     }
     if (read == Outcome::Failed) {
-        std::fprintf(stderr, "%s\n", StatusText(static_cast<uint32_t>(link.LinkStatus)).c_str());
+        PrintLineFailure(link.LinkStatus, opened);
         return kExitFailure;
     }
     if (!CalibrationSubRange(setup.typeCode)) {
@@ -96,7 +98,7 @@ int RunMeasure(const LineOptions& options, unsigned net, const MeasureOptions& m
 
     int code = kExitDone;
     if (outcome == Outcome::Failed) {
-        std::fprintf(stderr, "%s\n", StatusText(static_cast<uint32_t>(link.LinkStatus)).c_str());
+        PrintLineFailure(link.LinkStatus, opened);
         code = kExitFailure;
     }
     printSummary(series);

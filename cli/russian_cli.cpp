@@ -1,7 +1,11 @@
 #include "russian_cli.h"
 
+#include <cmath>
+#include <locale>
 #include <regex>
+#include <sstream>
 #include <utility>
+#include <vector>
 
 namespace rv::cli {
 
@@ -16,10 +20,109 @@ bool wholeNumber(const std::string& text, unsigned long& value) {
     return true;
 }
 
+// The width of a UTF-8 text on a terminal: one column per character, not per byte.
+size_t columns(const std::string& text) {
+    size_t n = 0;
+    for (const char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+
+// Words of `text` in lines of at most `width` columns; a word longer than that stands alone.
+std::vector<std::string> wrapped(const std::string& text, size_t width) {
+    std::vector<std::string> lines;
+    std::istringstream paragraphs(text);
+    for (std::string paragraph; std::getline(paragraphs, paragraph);) {
+        std::istringstream words(paragraph);
+        std::string line;
+        for (std::string word; words >> word;) {
+            if (!line.empty() && columns(line) + 1 + columns(word) > width) {
+                lines.push_back(line);
+                line.clear();
+            }
+            line += (line.empty() ? "" : " ") + word;
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// CLI11's help with the columns counted in characters, descriptions and notes wrapped at the
+// terminal's usual 80 columns, and a value's type and its check written "ЧИСЛО 1..254".
+class RussianFormatter : public CLI::Formatter {
+  public:
+    static constexpr size_t kWidth = 80;
+
+    std::string make_option(const CLI::Option* opt, bool positional) const override {
+        return twoColumns(make_option_name(opt, positional) + make_option_opts(opt),
+                          make_option_desc(opt));
+    }
+    std::string make_option_opts(const CLI::Option* opt) const override {
+        std::string text = CLI::Formatter::make_option_opts(opt);
+        // The options it cannot go with are told in its description instead.
+        const size_t excludes = text.find(" " + get_label("Excludes"));
+        if (excludes != std::string::npos) text.erase(excludes);
+        const std::string type = opt->get_type_name();
+        const size_t colon = type.find(':');
+        if (colon == std::string::npos) return text;
+        const size_t at = text.find(type);
+        if (at != std::string::npos) text[at + colon] = ' ';
+        return text;
+    }
+    std::string make_option_desc(const CLI::Option* opt) const override {
+        std::string text = opt->get_description();
+        for (const CLI::Option* other : opt->get_excludes())
+            text += " (не вместе с " + other->get_name() + ")";
+        return text;
+    }
+    // A positional of several values spells them in its name ("N|ФАЙЛ ФАЙЛ"): no "(2x)".
+    std::string make_option_usage(const CLI::Option* opt) const override {
+        const std::string name = make_option_name(opt, true);
+        return opt->get_required() ? name : "[" + name + "]";
+    }
+    std::string make_subcommand(const CLI::App* sub) const override {
+        return twoColumns(sub->get_display_name(true), sub->get_description());
+    }
+    std::string make_footer(const CLI::App* app) const override {
+        std::string out;
+        for (const std::string& line : wrapped(app->get_footer(), kWidth)) out += line + "\n";
+        return app->get_footer().empty() ? std::string() : out;
+    }
+    std::string make_description(const CLI::App* app) const override {
+        std::string out;
+        for (const std::string& line : wrapped(app->get_description(), kWidth)) out += line + "\n";
+        return app->get_description().empty() ? std::string() : out;
+    }
+
+  private:
+    std::string twoColumns(const std::string& name, const std::string& description) const {
+        const size_t width = get_column_width();
+        std::string out = "  " + name;
+        const std::vector<std::string> lines = wrapped(description, kWidth - width);
+        if (description.empty()) return out + "\n";
+        if (columns(out) >= width) {
+            out += "\n" + std::string(width, ' ');
+        } else {
+            out += std::string(width - columns(out), ' ');
+        }
+        for (size_t i = 0; i < lines.size(); ++i)
+            out += (i > 0 ? std::string(width, ' ') : std::string()) + lines[i] + "\n";
+        return out;
+    }
+};
+
+// A real number of a text, or false when it is none.
+bool realNumber(const std::string& text, double& value) {
+    if (text.empty() || text.size() > 24) return false;
+    std::istringstream in(text);
+    in.imbue(std::locale::classic());
+    in >> value;
+    return !in.fail() && in.eof() && std::isfinite(value);
+}
+
 }  // namespace
 
 void UseRussianHelp(CLI::App& app) {
-    auto formatter = std::make_shared<CLI::Formatter>();
+    auto formatter = std::make_shared<RussianFormatter>();
     const std::pair<const char*, const char*> labels[] = {
         {"Usage", "Запуск"},
         {"OPTIONS", "КЛЮЧИ"},
@@ -32,6 +135,7 @@ void UseRussianHelp(CLI::App& app) {
         {"TEXT", "ТЕКСТ"},
         {"UINT", "ЧИСЛО"},
         {"INT", "ЧИСЛО"},
+        {"FLOAT", "ЧИСЛО"},
     };
     for (const auto& [key, text] : labels) formatter->label(key, text);
     formatter->column_width(34);
@@ -54,6 +158,17 @@ CLI::Validator RangeCheck(unsigned low, unsigned high) {
         [low, high, range](std::string& input) -> std::string {
             unsigned long value = 0;
             if (!wholeNumber(input, value)) return "«" + input + "» — не целое число";
+            if (value < low || value > high) return input + " вне допустимых значений " + range;
+            return {};
+        },
+        range);
+}
+
+CLI::Validator RealRangeCheck(double low, double high, const std::string& range) {
+    return CLI::Validator(
+        [low, high, range](std::string& input) -> std::string {
+            double value = 0;
+            if (!realNumber(input, value)) return "«" + input + "» — не число";
             if (value < low || value > high) return input + " вне допустимых значений " + range;
             return {};
         },

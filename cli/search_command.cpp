@@ -30,7 +30,7 @@ int RunSearch(const LineOptions& line, const SearchOptions& options) {
     const SweepResult result =
         Sweep(link, PlanOf(line, options.allSpeeds, options.first, options.last));
     if (result.outcome == Outcome::Failed) {
-        PrintLineFailure(result.status, link);
+        PrintLineFailure(result.status, opened);
         return kExitFailure;
     }
 

@@ -56,10 +56,6 @@ cp "$runtime/libstdc++-6.dll" "$runtime/libgcc_s_seh-1.dll" \
     "/usr/$triple/lib/libwinpthread-1.dll" "$stage/"
 if [ "$gui" = ON ]; then
     for dll in Qt6Core Qt6Gui Qt6Widgets; do cp "$qt/bin/$dll.dll" "$stage/"; done
-    # Qt Charts, for the live view of a sensor, when this Qt has it.
-    for dll in Qt6Charts Qt6OpenGL Qt6OpenGLWidgets; do
-        [ -f "$qt/bin/$dll.dll" ] && [ -f "$qt/bin/Qt6Charts.dll" ] && cp "$qt/bin/$dll.dll" "$stage/"
-    done
     mkdir -p "$stage/platforms" "$stage/styles" "$stage/translations"
     cp "$qt/plugins/platforms/qwindows.dll" "$stage/platforms/"
     [ -f "$qt/plugins/styles/qwindowsvistastyle.dll" ] &&

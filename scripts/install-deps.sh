@@ -19,7 +19,7 @@ done
 packages=(
     build-essential cmake ninja-build g++ clang libclang-rt-14-dev clang-format clang-tidy
     libgtest-dev libgmock-dev libbenchmark-dev
-    qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n nlohmann-json3-dev
+    qt6-base-dev qt6-translations-l10n nlohmann-json3-dev
     libudev-dev pkg-config libcli11-dev
     xvfb xauth fonts-dejavu-core fonts-liberation xdotool dbus at-spi2-core python3-pyatspi
     librsvg2-bin dpkg-dev file lintian desktop-file-utils appstream man-db poppler-utils

@@ -19,53 +19,46 @@ size_t SensorSeries::firstAtOrAfter(double seconds) const {
 
 namespace {
 
-bool valueOf(const SensorPoint& p, SeriesValue which, double& value) {
-    if (p.kind != PointKind::Reading) return false;
-    value = which == SeriesValue::Resistance ? p.resistance : static_cast<double>(p.temperature);
-    return std::isfinite(value);
+void take(ColumnValues& column, bool first, double value) {
+    if (first) {
+        column = {value, value, value, value};
+        return;
+    }
+    if (value < column.low) column.low = value;
+    if (value > column.high) column.high = value;
+    column.last = value;
 }
 
 }  // namespace
 
-std::vector<std::pair<double, double>> Decimate(const SensorSeries& series, size_t first,
-                                                size_t last, SeriesValue which, int buckets) {
-    std::vector<std::pair<double, double>> out;
-    last = std::min(last, series.size());
-    if (first >= last || buckets <= 0) return out;
-    double v = 0;
-    if (last - first <= 2 * static_cast<size_t>(buckets)) {
-        for (size_t i = first; i < last; ++i)
-            if (valueOf(series[i], which, v)) out.emplace_back(series[i].seconds, v);
-        return out;
-    }
-
-    const double start = series[first].seconds;
-    const double width = (series[last - 1].seconds - start) / buckets;
-    out.reserve(2 * static_cast<size_t>(buckets));
-    size_t i = first;
-    for (int b = 0; b < buckets && i < last; ++b) {
-        const double end = b + 1 == buckets ? series[last - 1].seconds : start + width * (b + 1);
-        bool any = false;
-        std::pair<double, double> low;
-        std::pair<double, double> high;
-        for (; i < last && (series[i].seconds <= end || b + 1 == buckets); ++i) {
-            if (!valueOf(series[i], which, v)) continue;
-            if (!any || v < low.second) low = {series[i].seconds, v};
-            if (!any || v > high.second) high = {series[i].seconds, v};
-            any = true;
+void FillPlotColumns(const SensorSeries& series, double from, double to, int columns,
+                     PlotColumns& out) {
+    const auto n = static_cast<size_t>(std::max(columns, 0));
+    out.held.assign(n, 0);
+    out.resistance.resize(n);
+    out.temperature.resize(n);
+    if (n == 0 || !(to > from)) return;
+    const double perSecond = static_cast<double>(n) / (to - from);
+    const auto last = static_cast<long>(n) - 1;
+    const auto start = series.begin() + static_cast<long>(series.firstAtOrAfter(from));
+    for (auto p = start; p != series.end() && p->seconds <= to; ++p) {
+        const auto c =
+            static_cast<size_t>(std::min(static_cast<long>((p->seconds - from) * perSecond), last));
+        uint8_t& held = out.held[c];
+        if (p->kind != PointKind::Reading) {
+            held |= PlotColumns::kMark;
+            continue;
         }
-        if (!any) continue;
-        if (low.first == high.first) {
-            out.push_back(low);
-        } else if (low.first < high.first) {
-            out.push_back(low);
-            out.push_back(high);
-        } else {
-            out.push_back(high);
-            out.push_back(low);
+        if (std::isfinite(p->resistance)) {
+            take(out.resistance[c], (held & PlotColumns::kResistance) == 0, p->resistance);
+            held |= PlotColumns::kResistance;
+        }
+        if (std::isfinite(p->temperature)) {
+            take(out.temperature[c], (held & PlotColumns::kTemperature) == 0,
+                 static_cast<double>(p->temperature));
+            held |= PlotColumns::kTemperature;
         }
     }
-    return out;
 }
 
 }  // namespace rv

@@ -47,6 +47,8 @@ class SensorSeries {
     size_t capacity() const { return capacity_; }
     const SensorPoint& operator[](size_t i) const { return points_[i]; }
     const SensorPoint& back() const { return points_.back(); }
+    std::deque<SensorPoint>::const_iterator begin() const { return points_.begin(); }
+    std::deque<SensorPoint>::const_iterator end() const { return points_.end(); }
 
     // The index of the first point at or after `seconds`.
     size_t firstAtOrAfter(double seconds) const;
@@ -56,13 +58,34 @@ class SensorSeries {
     std::deque<SensorPoint> points_;
 };
 
-enum class SeriesValue { Resistance, Temperature };
+// The points of a line at one pixel column of a plot: the first, lowest, highest and last
+// value of the readings whose time falls in the column. A stroke through first, low, high and
+// last at each column, joined column to column, is what drawing every reading would give at
+// that width, so a plot costs the same whatever the number of points.
+struct ColumnValues {
+    double first = 0;
+    double low = 0;
+    double high = 0;
+    double last = 0;
+};
 
-// The readings of points [first, last) thinned for drawing: the span is cut into `buckets`
-// equal stretches of time and each gives its lowest and highest value, in time order, so
-// that spikes stay visible. Fewer readings than two per bucket are returned as they are.
-// Each pair is (seconds, value); marks and readings without that value are skipped.
-std::vector<std::pair<double, double>> Decimate(const SensorSeries& series, size_t first,
-                                                size_t last, SeriesValue which, int buckets);
+// The pixel columns of a plot of the time from `from` to `to` (seconds, as the points'):
+// column c holds the points with from + c * w <= time < from + (c + 1) * w, w the column's
+// width in time; a point at `to` belongs to the last column, points outside are left out.
+struct PlotColumns {
+    // What a column holds, in `held`.
+    static constexpr uint8_t kResistance = 1;
+    static constexpr uint8_t kTemperature = 2;
+    static constexpr uint8_t kMark = 4;  // an instrument error or a lost answer
 
+    std::vector<uint8_t> held;
+    std::vector<ColumnValues> resistance;   // where held has kResistance
+    std::vector<ColumnValues> temperature;  // where held has kTemperature
+
+    int count() const { return static_cast<int>(held.size()); }
+};
+
+// Fills `out` with `columns` columns (its storage is reused from call to call).
+void FillPlotColumns(const SensorSeries& series, double from, double to, int columns,
+                     PlotColumns& out);
 }  // namespace rv

@@ -82,14 +82,32 @@ SpanStatistics StatisticsOf(const SensorSeries& series, size_t first, size_t las
     return s;
 }
 
-bool IsStable(const SensorSeries& series, const StabilityLimits& limits) {
-    if (series.empty()) return false;
-    const double from = series.back().seconds - limits.holdSeconds;
-    if (series[0].seconds > from) return false;
-    const SpanStatistics s = StatisticsOf(series, series.firstAtOrAfter(from), series.size());
+StabilityWindow StabilityWindowOf(const SensorSeries& series, double holdSeconds) {
+    StabilityWindow w;
+    if (series.empty()) return w;
+    w.toSeconds = series.back().seconds;
+    w.fromSeconds = w.toSeconds - holdSeconds;
+    w.whole = series[0].seconds <= w.fromSeconds;
+    w.first = series.firstAtOrAfter(w.fromSeconds);
+    w.last = series.size();
+    // A run shorter than the hold: the window is all of it, from its first point.
+    if (!w.whole) w.fromSeconds = series[0].seconds;
+    return w;
+}
+
+StabilityJudgement JudgeStability(const SensorSeries& series, const StabilityLimits& limits) {
+    StabilityJudgement j;
+    j.window = StabilityWindowOf(series, limits.holdSeconds);
+    j.statistics = StatisticsOf(series, j.window.first, j.window.last);
+    const SpanStatistics& s = j.statistics;
     const QuantityStatistics& q = s.temperature ? *s.temperature : s.resistance;
-    return s.count >= 2 && std::fabs(q.driftPerMinute) <= limits.drift &&
-           q.deviation <= limits.spread;
+    j.stable = j.window.whole && s.count >= 2 && std::fabs(q.driftPerMinute) <= limits.drift &&
+               q.deviation <= limits.spread;
+    return j;
+}
+
+bool IsStable(const SensorSeries& series, const StabilityLimits& limits) {
+    return JudgeStability(series, limits).stable;
 }
 
 }  // namespace rv

@@ -35,9 +35,29 @@ struct StabilityLimits {
     double holdSeconds = 30;
 };
 
+// The stretch "Стабильно" judges: the last `holdSeconds` of the run, points [first, last).
+// A run shorter than the hold gives all of it, and is not yet `whole`.
+struct StabilityWindow {
+    size_t first = 0;
+    size_t last = 0;
+    double fromSeconds = 0;  // the last point's time less the hold; in a shorter run, its start
+    double toSeconds = 0;    // the last point's time
+    bool whole = false;      // the run has lasted the whole hold
+};
+
+StabilityWindow StabilityWindowOf(const SensorSeries& series, double holdSeconds);
+
+// The window with its statistics and the verdict on them.
+struct StabilityJudgement {
+    StabilityWindow window;
+    SpanStatistics statistics;  // of the window's points
+    bool stable = false;
+};
+
 // "Stable": over the last `holdSeconds` of the run, the readings' drift and spread have both
 // stayed within their limits, and the run has lasted that long. The limits apply to the
 // temperature when the readings have one, else to the resistance.
+StabilityJudgement JudgeStability(const SensorSeries& series, const StabilityLimits& limits);
 bool IsStable(const SensorSeries& series, const StabilityLimits& limits);
 
 }  // namespace rv

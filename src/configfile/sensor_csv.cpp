@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "channel/fixed_text.h"
 #include "fileio/atomic_file.h"
 
 namespace rv {
@@ -23,19 +24,14 @@ std::string IsoTime(double seconds) {
 
 std::string SensorCsv(const SensorSeries& series) {
     std::string text = "time,R_ohm,T_C,mark\n";
-    char values[64];
     for (size_t i = 0; i < series.size(); ++i) {
         const SensorPoint& p = series[i];
         text += IsoTime(p.seconds);
         switch (p.kind) {
             case PointKind::Reading:
-                if (p.hasTemperature()) {
-                    std::snprintf(values, sizeof values, ",%.5f,%.4f,\n", p.resistance,
-                                  static_cast<double>(p.temperature));
-                } else {
-                    std::snprintf(values, sizeof values, ",%.5f,,\n", p.resistance);
-                }
-                text += values;
+                text += "," + FixedText(p.resistance, 5) + ",";
+                if (p.hasTemperature()) text += FixedText(p.temperature, 4);
+                text += ",\n";
                 break;
             case PointKind::InstrumentError:
                 text += ",,,error\n";

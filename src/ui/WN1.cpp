@@ -19,9 +19,7 @@
 #include "ui/config_file_host.h"
 #include "ui/config_file_menu.h"
 #include "ui/main_menu.h"
-#ifdef RV740X_SENSOR_VIEW
 #include "ui/sensor_view_menu.h"
-#endif
 #include "ui/text_spin_box.h"
 #include "ui/transfer_buttons.h"
 #include "ui/window_caption.h"
@@ -115,19 +113,15 @@ TDeskForm::TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
     connect(this, &TDeskForm::configurationRead, configFileMenu_,
             &ConfigFileMenu::configurationRead);
     beforeWrite = [this] { return configFileMenu_->confirmWriteTarget(); };
-#ifdef RV740X_SENSOR_VIEW
     sensorViewMenu_ = new SensorViewMenu(*this, *mainMenu_, *page_);
-#endif
     connect(transfer_, &TransferButtons::written, caption_, &WindowCaption::markClean);
 }
 
 // The sensor view goes first, while the window is whole: a run it still has ends and gives the
 // window back. The file menu goes before the view of the window it was given.
 TDeskForm::~TDeskForm() {
-#ifdef RV740X_SENSOR_VIEW
     delete sensorViewMenu_;
     sensorViewMenu_ = nullptr;
-#endif
     delete configFileMenu_;
 }
 
@@ -199,6 +193,9 @@ void TDeskForm::createRightColumn() {
     // The buttons sit inside the panel's rectangle, above it.
     transfer_ = new TransferButtons(image_, source_, runner_, this);
     transfer_->beforeWrite = [this] { return !beforeWrite || beforeWrite(); };
+    // A read replaces the window's configuration: edits not yet written or saved are asked
+    // about first, as opening a file and leaving do.
+    transfer_->beforeRead = [this] { return caption_ == nullptr || caption_->confirmDiscard(); };
     transfer_->raise();
 
     connect(EdPause, &TextSpinBox::shownTextChanged, this, &TDeskForm::EdPauseChange);

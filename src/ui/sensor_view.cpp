@@ -1,33 +1,30 @@
 #include "ui/sensor_view.h"
 
-#include <QChart>
-#include <QChartView>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
-#include <QDateTimeAxis>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineSeries>
 #include <QPushButton>
-#include <QScatterSeries>
 #include <QSizePolicy>
+#include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QValueAxis>
 #include <algorithm>
-#include <cmath>
 #include <memory>
 #include <utility>
 
+#include "channel/fixed_text.h"
 #include "channel/sensors.h"
 #include "configfile/sensor_csv.h"
 #include "link/link.h"
 #include "link/status.h"
 #include "ui/message_boxes.h"
+#include "ui/sensor_accept.h"
+#include "ui/sensor_figures.h"
+#include "ui/sensor_plot.h"
 
 namespace {
 
@@ -35,41 +32,16 @@ QString u(const char* text) { return QString::fromUtf8(text); }
 
 // The current values are shown this often; the answers come faster.
 constexpr int kRedrawMs = 1000;
-// The plot and the statistics are redrawn every this many showings: a redraw costs the
-// window's thread several milliseconds, the current values next to nothing.
+// The plot and the statistics are redrawn every this many showings.
 constexpr int kPlotEvery = 2;
-// Buckets of the min/max thinning: at most twice as many points per line, about one per
-// pixel column of the plot.
-constexpr int kPlotBuckets = 400;
+// The shortest time axis of "всё", so the first readings do not fill the plot edge to edge.
+constexpr double kLeastShownSeconds = 60;
 
 const char* const kRefusedLine = "Этот параметр используется только для двухпроводной схемы.";
 
 QString number(double value, int decimals) {
-    QString text = QString::number(value, 'f', decimals);
-    // A value that rounds to zero shows no sign.
-    if (text.startsWith(QLatin1Char('-')) && text.count(QLatin1Char('0')) == text.size() - 2)
-        text.remove(0, 1);
-    return text.replace(QLatin1Char('-'), QChar(0x2212));
-}
-
-QList<QPointF> plotPoints(const std::vector<std::pair<double, double>>& values) {
-    QList<QPointF> points;
-    points.reserve(static_cast<qsizetype>(values.size()));
-    for (const auto& [seconds, value] : values) points.append(QPointF(seconds * 1000, value));
-    return points;
-}
-
-// The axis range of the values, widened a little so that a flat line is not drawn on an edge.
-void fitAxis(QValueAxis* axis, const QList<QPointF>& points, double leastWidth) {
-    if (points.isEmpty()) return;
-    double low = points.front().y();
-    double high = low;
-    for (const QPointF& p : points) {
-        low = std::min(low, p.y());
-        high = std::max(high, p.y());
-    }
-    const double margin = std::max((high - low) * 0.08, leastWidth / 2);
-    axis->setRange(low - margin, high + margin);
+    return QString::fromStdString(rv::FixedText(value, decimals))
+        .replace(QLatin1Char('-'), QChar(0x2212));
 }
 
 }  // namespace
@@ -107,65 +79,34 @@ void SensorView::build() {
     const bool hasTemperature = rv::CharacteristicOfType(setup_.typeCode).has_value();
     auto* layout = new QVBoxLayout(this);
 
-    auto* sensor = new QLabel(this);
-    sensor->setObjectName("SensorLabel");
-    QString sensorText = u("Канал %1:%2, R0 = %3 Ом")
-                             .arg(channelIndex_ + 1)
-                             .arg(setup_.typeCode >= 0 && setup_.typeCode < rv::kSensorTypeCount
-                                      ? u(rv::kSensorTypes[setup_.typeCode].text)
-                                      : QString())
-                             .arg(number(setup_.r0, 3));
-    if (setup_.twoWire)
-        sensorText += u(", двухпроводная, Rлинии = %1 Ом").arg(number(setup_.lineResistance, 3));
-    sensor->setText(sensorText);
-    layout->addWidget(sensor);
+    heading_ = new QLabel(this);
+    heading_->setObjectName("SensorLabel");
+    layout->addWidget(heading_);
 
     auto* top = new QHBoxLayout;
     QFont large = font();
-    large.setPixelSize(34);
+    large.setPixelSize(30);
     large.setBold(true);
+    auto* current = new QVBoxLayout;
     currentR_ = new QLabel(u("— Ом"), this);
     currentR_->setObjectName("CurrentR");
     currentR_->setFont(large);
-    currentR_->setMinimumWidth(240);
-    top->addWidget(currentR_);
+    currentR_->setMinimumWidth(QFontMetrics(large).horizontalAdvance(u("\u22120000.000 Ом")));
+    currentR_->setStyleSheet(
+        QString("QLabel { color: %1; }").arg(SensorPlot::kResistanceColour.name()));
+    current->addWidget(currentR_);
     currentT_ = new QLabel(hasTemperature ? u("— °C") : QString(), this);
     currentT_->setObjectName("CurrentT");
     currentT_->setFont(large);
-    currentT_->setMinimumWidth(220);
-    top->addWidget(currentT_);
-    // The statistics as a grid of plain labels: a rich-text table laid out again every
-    // second cost the window's thread more than the plot.
-    auto* figures = new QWidget(this);
-    figures->setObjectName("Statistics");
-    auto* grid = new QGridLayout(figures);
-    grid->setContentsMargins(0, 0, 0, 0);
-    grid->setHorizontalSpacing(10);
-    grid->setVerticalSpacing(1);
-    const char* const rowNames[kFigureRows] = {"",     "среднее",     "СКО",   "мин",
-                                               "макс", "дрейф, /мин", "точек", "сбоев"};
-    const int valueWidth = fontMetrics().horizontalAdvance(u("\u22120000.0000"));
-    for (int row = 0; row < kFigureRows; ++row) {
-        for (int column = 0; column < 3; ++column) {
-            auto* cell = new QLabel(figures);
-            if (column == 0) {
-                cell->setText(u(rowNames[row]));
-            } else {
-                cell->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-                cell->setMinimumWidth(valueWidth);
-            }
-            grid->addWidget(cell, row, column);
-            figureCells_[row][column] = cell;
-        }
-    }
-    QFont bold = font();
-    bold.setBold(true);
-    figureCells_[0][1]->setFont(bold);
-    figureCells_[0][1]->setText(u("R, Ом"));
-    figureCells_[0][2]->setFont(bold);
-    figureCells_[0][2]->setText(u("T, °C"));
-    grid->setColumnStretch(3, 1);
-    top->addWidget(figures, 1);
+    currentT_->setStyleSheet(
+        QString("QLabel { color: %1; }").arg(SensorPlot::kTemperatureColour.name()));
+    current->addWidget(currentT_);
+    current->addStretch(1);
+    top->addLayout(current);
+    top->addSpacing(12);
+    figures_ = new SensorFigures(this);
+    figures_->setTemperatureShown(hasTemperature);
+    top->addWidget(figures_, 1);
     stableLabel_ = new QLabel(u("Стабильно"), this);
     stableLabel_->setObjectName("StableIndicator");
     QFont stableFont = font();
@@ -173,54 +114,18 @@ void SensorView::build() {
     stableFont.setBold(true);
     stableLabel_->setFont(stableFont);
     stableLabel_->setStyleSheet("QLabel { color: white; background: #2e7d32; padding: 6px; }");
+    stableLabel_->setAlignment(Qt::AlignCenter);
     // Its place is kept while hidden, so the window does not grow when it appears.
     QSizePolicy keepPlace = stableLabel_->sizePolicy();
     keepPlace.setRetainSizeWhenHidden(true);
     stableLabel_->setSizePolicy(keepPlace);
     stableLabel_->setVisible(false);
-    top->addWidget(stableLabel_);
+    top->addWidget(stableLabel_, 0, Qt::AlignTop);
     layout->addLayout(top);
 
-    chart_ = new QChart;
-    chart_->legend()->setAlignment(Qt::AlignBottom);
-    rLine_ = new QLineSeries(chart_);
-    rLine_->setName(u("R, Ом"));
-    rLine_->setUseOpenGL(false);
-    tLine_ = new QLineSeries(chart_);
-    tLine_->setName(u("T, °C"));
-    marks_ = new QScatterSeries(chart_);
-    marks_->setName(u("сбой"));
-    marks_->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-    marks_->setMarkerSize(7);
-    marks_->setColor(Qt::red);
-    chart_->addSeries(rLine_);
-    if (hasTemperature) chart_->addSeries(tLine_);
-    chart_->addSeries(marks_);
-    timeAxis_ = new QDateTimeAxis(chart_);
-    timeAxis_->setFormat("hh:mm:ss");
-    timeAxis_->setTitleText(u("время"));
-    rAxis_ = new QValueAxis(chart_);
-    rAxis_->setTitleText(u("R, Ом"));
-    rAxis_->setLabelFormat("%.3f");
-    tAxis_ = new QValueAxis(chart_);
-    tAxis_->setTitleText(u("T, °C"));
-    tAxis_->setLabelFormat("%.2f");
-    chart_->addAxis(timeAxis_, Qt::AlignBottom);
-    chart_->addAxis(rAxis_, Qt::AlignLeft);
-    rLine_->attachAxis(timeAxis_);
-    rLine_->attachAxis(rAxis_);
-    marks_->attachAxis(timeAxis_);
-    marks_->attachAxis(rAxis_);
-    if (hasTemperature) {
-        chart_->addAxis(tAxis_, Qt::AlignRight);
-        tLine_->attachAxis(timeAxis_);
-        tLine_->attachAxis(tAxis_);
-    }
-    chartView_ = new QChartView(chart_, this);
-    chartView_->setObjectName("SensorChart");
-    chartView_->setRenderHint(QPainter::Antialiasing, false);
-    chartView_->setMinimumSize(760, 360);
-    layout->addWidget(chartView_, 1);
+    plot_ = new SensorPlot(series_, this);
+    plot_->setTemperatureShown(hasTemperature);
+    layout->addWidget(plot_, 1);
 
     auto* controls = new QHBoxLayout;
     start_ = new QPushButton(u("Пуск"), this);
@@ -238,13 +143,21 @@ void SensorView::build() {
     controls->addWidget(spanBox_);
     controls->addSpacing(12);
     const QString unit = hasTemperature ? u("°C") : u("Ом");
-    controls->addWidget(new QLabel(u("Стабильно, если 30 с дрейф ≤"), this));
+    const rv::StabilityLimits defaults;
+    controls->addWidget(new QLabel(u("Стабильно, если за"), this));
+    holdSeconds_ = new QSpinBox(this);
+    holdSeconds_->setObjectName("HoldSeconds");
+    holdSeconds_->setRange(2, 600);
+    holdSeconds_->setValue(static_cast<int>(defaults.holdSeconds));
+    holdSeconds_->setSuffix(u(" с"));
+    controls->addWidget(holdSeconds_);
+    controls->addWidget(new QLabel(u("дрейф ≤"), this));
     driftLimit_ = new QDoubleSpinBox(this);
     driftLimit_->setObjectName("DriftLimit");
     driftLimit_->setDecimals(3);
     driftLimit_->setRange(0.001, 100);
     driftLimit_->setSingleStep(0.01);
-    driftLimit_->setValue(rv::StabilityLimits{}.drift);
+    driftLimit_->setValue(defaults.drift);
     driftLimit_->setSuffix(" " + unit + u("/мин"));
     controls->addWidget(driftLimit_);
     controls->addWidget(new QLabel(u("и СКО ≤"), this));
@@ -253,7 +166,7 @@ void SensorView::build() {
     spreadLimit_->setDecimals(3);
     spreadLimit_->setRange(0.001, 100);
     spreadLimit_->setSingleStep(0.01);
-    spreadLimit_->setValue(rv::StabilityLimits{}.spread);
+    spreadLimit_->setValue(defaults.spread);
     spreadLimit_->setSuffix(" " + unit);
     controls->addWidget(spreadLimit_);
     controls->addStretch(1);
@@ -264,6 +177,7 @@ void SensorView::build() {
     save_->setObjectName("BtnSaveCsv");
     acceptR0_ = new QPushButton(u("Принять как R0"), this);
     acceptR0_->setObjectName("BtnAcceptR0");
+    acceptR0_->setToolTip(u("Среднее сопротивление за окно стабильности (выделено на графике)"));
     acceptLine_ = new QPushButton(u("Принять как Rлинии"), this);
     acceptLine_->setObjectName("BtnAcceptLine");
     actions->addWidget(save_);
@@ -284,26 +198,43 @@ void SensorView::build() {
     connect(spanBox_, &QComboBox::currentIndexChanged, this,
             [this](int index) { setSpan(static_cast<Span>(index)); });
     const auto limitsChanged = [this] { refresh(); };
+    connect(holdSeconds_, &QSpinBox::valueChanged, this, limitsChanged);
     connect(driftLimit_, &QDoubleSpinBox::valueChanged, this, limitsChanged);
     connect(spreadLimit_, &QDoubleSpinBox::valueChanged, this, limitsChanged);
 }
 
+void SensorView::showHeading() {
+    if (host_.setup && !running()) setup_ = host_.setup();
+    QString text = u("Канал %1:%2, R0 = %3 Ом")
+                       .arg(channelIndex_ + 1)
+                       .arg(setup_.typeCode >= 0 && setup_.typeCode < rv::kSensorTypeCount
+                                ? u(rv::kSensorTypes[setup_.typeCode].text)
+                                : QString())
+                       .arg(number(setup_.r0, 3));
+    if (setup_.twoWire)
+        text += u(", двухпроводная, Rлинии = %1 Ом").arg(number(setup_.lineResistance, 3));
+    heading_->setText(text);
+}
+
 void SensorView::showState() {
     const bool run = running();
+    showHeading();
     start_->setEnabled(!run);
     stop_->setEnabled(run);
     const bool any = !series_.empty();
     save_->setEnabled(!run && any);
     // The image belongs to the main window, which a run holds disabled.
-    acceptR0_->setEnabled(!run && statistics_.count > 0);
-    acceptLine_->setEnabled(!run && statistics_.count > 0);
+    const bool value = !run && settled_.grounds != rv::SettledValue::Grounds::Nothing;
+    acceptR0_->setEnabled(value);
+    // The line's resistance means something in the two-wire scheme only.
+    acceptLine_->setEnabled(value && setup_.twoWire);
+    acceptLine_->setToolTip(setup_.twoWire ? acceptR0_->toolTip() : u(kRefusedLine));
 }
 
 void SensorView::startRun() {
     if (running() || host_.line == nullptr) return;
     if (host_.setup) setup_ = host_.setup();
     series_.clear();
-    marks_->clear();
     rv::Link& link = *host_.line;
     const rv::WatchSetup setup = setup_;
     auto result = std::make_shared<std::pair<rv::Outcome, int>>(rv::Outcome::Failed, 0);
@@ -339,21 +270,13 @@ void SensorView::endRun() {
 }
 
 void SensorView::takeAnswer(const rv::WatchAnswer& answer) {
+    if (series_.empty()) runStart_ = answer.point.seconds;
     series_.add(answer.point);
     if (answer.point.kind != rv::PointKind::Reading) {
         const QString time =
             QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(answer.point.seconds * 1000))
                 .toString("hh:mm:ss");
         status_->setText(time + "  " + QString::fromStdString(answer.note));
-        // A mark sits on the resistance line where the last reading left it.
-        double at = rAxis_->min();
-        for (size_t i = series_.size(); i-- > 0;) {
-            if (series_[i].kind == rv::PointKind::Reading) {
-                at = series_[i].resistance;
-                break;
-            }
-        }
-        marks_->append(answer.point.seconds * 1000, at);
     }
     dirty_ = true;
 }
@@ -396,9 +319,20 @@ double SensorView::spanSeconds() const {
     return 0;
 }
 
-size_t SensorView::spanStart() const {
-    if (series_.empty() || spanSeconds() == 0) return 0;
-    return series_.firstAtOrAfter(series_.back().seconds - spanSeconds());
+std::pair<double, double> SensorView::shownTime() const {
+    const double last = series_.empty() ? runStart_ : series_.back().seconds;
+    const double span = spanSeconds();
+    if (span == 0) return {runStart_, std::max(last, runStart_ + kLeastShownSeconds)};
+    if (last - runStart_ <= span) return {runStart_, runStart_ + span};
+    return {last - span, last};
+}
+
+rv::StabilityLimits SensorView::limits() const {
+    rv::StabilityLimits limits;
+    limits.drift = driftLimit_->value();
+    limits.spread = spreadLimit_->value();
+    limits.holdSeconds = holdSeconds_->value();
+    return limits;
 }
 
 void SensorView::setSpan(Span span) {
@@ -410,33 +344,21 @@ void SensorView::setSpan(Span span) {
 
 void SensorView::refresh() {
     dirty_ = false;
-    const size_t first = spanStart();
-    const size_t last = series_.size();
-    const QList<QPointF> r =
-        plotPoints(rv::Decimate(series_, first, last, rv::SeriesValue::Resistance, kPlotBuckets));
-    const QList<QPointF> t =
-        plotPoints(rv::Decimate(series_, first, last, rv::SeriesValue::Temperature, kPlotBuckets));
-    rLine_->replace(r);
-    tLine_->replace(t);
-    // Marks that have scrolled out of the span go.
-    if (!series_.empty()) {
-        const double from = series_[first].seconds * 1000;
-        while (marks_->count() > 0 && marks_->at(0).x() < from) marks_->remove(0);
-        const double to = series_.back().seconds * 1000;
-        const double width = spanSeconds() > 0 ? spanSeconds() * 1000 : std::max(to - from, 1000.0);
-        timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(to - width)),
-                            QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(to) + 1));
+    const auto [from, to] = shownTime();
+    statistics_ = rv::StatisticsOf(series_, series_.firstAtOrAfter(from), series_.size());
+    settled_ = rv::SettledValueOf(series_, limits());
+    const rv::StabilityWindow& window = settled_.judgement.window;
+    plot_->setTimeRange(runStart_, from, to);
+    if (series_.empty()) {
+        plot_->clearStabilityWindow();
+    } else {
+        plot_->setStabilityWindow(window.fromSeconds, window.toSeconds, stable());
     }
-    fitAxis(rAxis_, r, 0.02);
-    fitAxis(tAxis_, t, 0.05);
-
-    statistics_ = rv::StatisticsOf(series_, first, last);
-    rv::StabilityLimits limits;
-    limits.drift = driftLimit_->value();
-    limits.spread = spreadLimit_->value();
-    stable_ = rv::IsStable(series_, limits);
-    stableLabel_->setVisible(stable_);
-    showStatistics();
+    stableLabel_->setVisible(stable());
+    showCurrent();
+    figures_->showFigures(settled_.judgement.statistics,
+                          u("окно стабильности, %1 с").arg(holdSeconds_->value()), statistics_,
+                          u("показано: %1").arg(spanBox_->currentText()));
     showState();
 }
 
@@ -447,31 +369,6 @@ void SensorView::showCurrent() {
         currentR_->setText(number(p.resistance, 3) + u(" Ом"));
         if (p.hasTemperature()) currentT_->setText(number(p.temperature, 2) + u(" °C"));
         break;
-    }
-}
-
-void SensorView::showStatistics() {
-    showCurrent();
-    const rv::SpanStatistics& s = statistics_;
-    const bool temperature = s.temperature.has_value();
-    const rv::QuantityStatistics rs = s.resistance;
-    const rv::QuantityStatistics ts = s.temperature.value_or(rv::QuantityStatistics{});
-    const double values[][2] = {{rs.mean, ts.mean},
-                                {rs.deviation, ts.deviation},
-                                {rs.minimum, ts.minimum},
-                                {rs.maximum, ts.maximum},
-                                {rs.driftPerMinute, ts.driftPerMinute}};
-    for (int row = 1; row <= 5; ++row) {
-        figureCells_[row][1]->setText(s.count > 0 ? number(values[row - 1][0], 4) : u("—"));
-        figureCells_[row][2]->setText(number(values[row - 1][1], 3));
-    }
-    figureCells_[6][1]->setText(QString::number(s.count));
-    figureCells_[7][1]->setText(QString::number(s.marks));
-    for (int row = 0; row < kFigureRows; ++row) {
-        const bool shown = row != 7 || s.marks > 0;
-        for (int column = 0; column < 3; ++column)
-            figureCells_[row][column]->setVisible(shown &&
-                                                  (column < 2 || (temperature && row < 6)));
     }
 }
 
@@ -491,25 +388,18 @@ void SensorView::saveCsv() {
     status_->setText(u("Сохранено: ") + path);
 }
 
-bool SensorView::confirmAccept(const QString& field, double& mean) {
-    if (running() || statistics_.count == 0 || host_.boxes == nullptr) return false;
-    mean = statistics_.resistance.mean;
-    const QString text =
-        u("Записать в %1 канала %2 среднее сопротивление за показанный промежуток, %3 Ом "
-          "(%4 точек)?\nВ прибор значение попадёт при записи конфигурации.")
-            .arg(field)
-            .arg(channelIndex_ + 1)
-            .arg(number(mean, 5))
-            .arg(statistics_.count);
-    return host_.boxes->confirmYesNo(this, text);
+void SensorView::accept(const QString& field, const std::function<void(double)>& store) {
+    if (running() || host_.boxes == nullptr) return;
+    // What is asked about is what is stored: the window as it stands now.
+    refresh();
+    const rv::SettledValue value = settled_;
+    if (!ConfirmSettledValue(*host_.boxes, this, field, channelIndex_, value, limits())) return;
+    if (store) store(value.resistance);
+    status_->setText(u("%1 канала %2 изменено").arg(field).arg(channelIndex_ + 1));
+    showState();
 }
 
-void SensorView::acceptAsR0() {
-    double mean = 0;
-    if (!confirmAccept(u("R0"), mean)) return;
-    if (host_.acceptR0) host_.acceptR0(mean);
-    status_->setText(u("R0 канала %1 изменено").arg(channelIndex_ + 1));
-}
+void SensorView::acceptAsR0() { accept(u("R0"), host_.acceptR0); }
 
 void SensorView::acceptAsLine() {
     if (host_.setup) setup_ = host_.setup();
@@ -517,10 +407,7 @@ void SensorView::acceptAsLine() {
         if (host_.boxes) host_.boxes->information(this, u(kRefusedLine));
         return;
     }
-    double mean = 0;
-    if (!confirmAccept(u("Rлинии"), mean)) return;
-    if (host_.acceptLine) host_.acceptLine(mean);
-    status_->setText(u("Rлинии канала %1 изменено").arg(channelIndex_ + 1));
+    accept(u("Rлинии"), host_.acceptLine);
 }
 
 void SensorView::closeEvent(QCloseEvent* event) {

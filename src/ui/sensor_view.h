@@ -4,36 +4,36 @@
 #include <QWidget>
 #include <functional>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "channel/sensor_series.h"
 #include "channel/sensor_statistics.h"
 #include "channel/sensor_watch.h"
+#include "channel/settled_value.h"
 #include "ui/operation_thread.h"
 
 class MessageBoxes;
-class QChart;
-class QChartView;
 class QComboBox;
-class QDateTimeAxis;
 class QDoubleSpinBox;
 class QLabel;
-class QLineSeries;
 class QPushButton;
-class QScatterSeries;
+class QSpinBox;
 class QTimer;
-class QValueAxis;
+class SensorFigures;
+class SensorPlot;
 
 namespace rv {
 struct Link;
 }
 
 // "Наблюдение за датчиком — канал N": the resistance and temperature of one channel plotted
-// as the instrument measures them, with the statistics of the shown span, the "Стабильно"
-// indicator, saving as CSV and taking the span's mean as R0 or as the line's resistance.
-// A run ("Пуск" to "Стоп") is one operation on the window's line, run on the worker like
-// every other: the main window is disabled meanwhile, and the view, in the window's own event
-// loop, takes the answers the worker has gathered at each redraw.
+// as the instrument measures them, with the statistics of the stability window and of the
+// shown span, the "Стабильно" indicator, saving as CSV and taking the stability window's mean
+// as R0 or as the line's resistance. A run ("Пуск" to "Стоп") is one operation on the window's
+// line, run on the worker like every other: the main window is disabled meanwhile, and the
+// view, in the window's own event loop, takes the answers the worker has gathered at each
+// redraw. The plot is SensorPlot's, the figures SensorFigures'.
 class SensorView : public QWidget {
     Q_OBJECT
   public:
@@ -44,7 +44,7 @@ class SensorView : public QWidget {
         MessageBoxes* boxes = nullptr;
         // The channel's setup as the window holds it now (R0, RLine, scheme, type).
         std::function<rv::WatchSetup()> setup;
-        // Take the mean as R0 / as RLine of the channel, as the calibration stores them.
+        // Take a value as R0 / as RLine of the channel, as the calibration stores them.
         std::function<void(double)> acceptR0;
         std::function<void(double)> acceptLine;
     };
@@ -60,7 +60,10 @@ class SensorView : public QWidget {
     bool running() const;
     // The statistics of the shown span, as last shown.
     const rv::SpanStatistics& shownStatistics() const { return statistics_; }
-    bool stable() const { return stable_; }
+    // The stability window's value and verdict, as last shown: what the buttons take.
+    const rv::SettledValue& settledValue() const { return settled_; }
+    bool stable() const { return settled_.judgement.stable; }
+    SensorPlot* plot() const { return plot_; }
 
     void setSpan(Span span);
     // Redraws the plot and the figures from the points now held.
@@ -92,22 +95,26 @@ class SensorView : public QWidget {
     // Adds the answers the worker has gathered since the last time.
     void takeGathered();
     void showState();
+    // The heading: the channel, its type, R0 and, in the two-wire scheme, RLine, as the main
+    // window holds them now.
+    void showHeading();
     double spanSeconds() const;
-    // The first point of the shown span.
-    size_t spanStart() const;
-    void showStatistics();
+    // The time the plot shows: from the run's start until the span is full, then the span up
+    // to the last point.
+    std::pair<double, double> shownTime() const;
+    rv::StabilityLimits limits() const;
     // The last reading, large, above the plot.
     void showCurrent();
-    // Asks for confirmation to store the span's mean; false when there is nothing to take
-    // or the user says no.
-    bool confirmAccept(const QString& field, double& mean);
+    // Asks, then stores the stability window's mean through `store`.
+    void accept(const QString& field, const std::function<void(double)>& store);
 
     int channelIndex_;
     Host host_;
     rv::WatchSetup setup_;
     rv::SensorSeries series_;
+    double runStart_ = 0;  // the first point's time of this run
     rv::SpanStatistics statistics_;
-    bool stable_ = false;
+    rv::SettledValue settled_;
     Span span_ = Span::FiveMinutes;
     bool dirty_ = false;
     int ticks_ = 0;  // of the redraw timer
@@ -118,15 +125,14 @@ class SensorView : public QWidget {
     std::vector<rv::WatchAnswer> gathered_;
     QTimer* redraw_ = nullptr;
 
+    QLabel* heading_ = nullptr;
     QLabel* currentR_ = nullptr;
     QLabel* currentT_ = nullptr;
-    // The statistics' grid: a header row, then mean, deviation, minimum, maximum, drift,
-    // count and marks; the name, R and T columns.
-    static constexpr int kFigureRows = 8;
-    QLabel* figureCells_[kFigureRows][3] = {};
+    SensorFigures* figures_ = nullptr;
     QLabel* stableLabel_ = nullptr;
     QLabel* status_ = nullptr;
     QComboBox* spanBox_ = nullptr;
+    QSpinBox* holdSeconds_ = nullptr;
     QDoubleSpinBox* driftLimit_ = nullptr;
     QDoubleSpinBox* spreadLimit_ = nullptr;
     QPushButton* start_ = nullptr;
@@ -134,12 +140,5 @@ class SensorView : public QWidget {
     QPushButton* save_ = nullptr;
     QPushButton* acceptR0_ = nullptr;
     QPushButton* acceptLine_ = nullptr;
-    QChart* chart_ = nullptr;
-    QChartView* chartView_ = nullptr;
-    QLineSeries* rLine_ = nullptr;
-    QLineSeries* tLine_ = nullptr;
-    QScatterSeries* marks_ = nullptr;
-    QDateTimeAxis* timeAxis_ = nullptr;
-    QValueAxis* rAxis_ = nullptr;
-    QValueAxis* tAxis_ = nullptr;
+    SensorPlot* plot_ = nullptr;
 };

@@ -55,6 +55,7 @@ void TransferButtons::setSaveEnabled(bool enabled) { BtnSave->setEnabled(enabled
 
 void TransferButtons::BtnLoadClick() {
     QWidget& owner = *window();
+    if (beforeRead && !beforeRead()) return;
     if (!runner_.boxes().confirmOkCancel(&owner, QString::fromUtf8(" Считать данные ?"))) return;
     source_.fromFile = false;
     // The worker reads into its own copy; the window's image takes the copy's state on the

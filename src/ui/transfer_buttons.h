@@ -22,6 +22,9 @@ class TransferButtons : public QWidget {
 
     // Asked before a write's confirmation; false stops the write.
     std::function<bool()> beforeWrite;
+    // Asked before "Прочитать" asks its own question: false leaves the window as it is (the
+    // main window warns here that unsaved edits would be lost).
+    std::function<bool()> beforeRead;
 
     // The write is offered only while a complete configuration is loaded.
     void setSaveEnabled(bool enabled);

@@ -4,6 +4,7 @@
 #include <QEvent>
 
 #include "configfile/value_texts.h"
+#include "link/link.h"
 #include "ui/WN1.h"
 #include "ui/message_boxes.h"
 
@@ -59,11 +60,16 @@ QString WindowCaption::sourceText() const {
 void WindowCaption::update() {
     QString title = baseTitle_;
     const QString source = sourceText();
+    // The configuration shown belongs to one instrument, the window addresses another: the
+    // caption says so, so that a read or write is not taken to go to the one shown.
+    QString addressed;
+    if (!source.isEmpty() && form_.link().NetNumber != form_.source().record.NetNumber)
+        addressed = QString::fromUtf8("; адресован прибор № %1").arg(form_.link().NetNumber);
     if (!fileName_.isEmpty()) {
         title += QString::fromUtf8(" — ") + fileName_;
-        if (!source.isEmpty()) title += " (" + source + ")";
+        if (!source.isEmpty()) title += " (" + source + addressed + ")";
     } else if (!source.isEmpty()) {
-        title += QString::fromUtf8(" — ") + source;
+        title += QString::fromUtf8(" — ") + source + addressed;
     }
     if (hasUnsavedEdits()) title = "* " + title;
     if (title != form_.windowTitle()) form_.setWindowTitle(title);

@@ -9,7 +9,9 @@ class TDeskForm;
 
 // The main window's caption: the program's own title, then where the configuration shown
 // came from (the model, number and identity of the instrument read, or the file opened), with
-// a leading "*" while the configuration holds edits neither written nor saved.
+// a leading "*" while the configuration holds edits neither written nor saved. When "Номер
+// прибора" addresses another instrument than the one the configuration is of, the caption
+// adds "; адресован прибор № N".
 //
 // An edit is any difference from the configuration as last read, opened, saved or written,
 // so an edit undone by hand is no edit. The password and network fields are left out: their

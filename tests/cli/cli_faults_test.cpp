@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "cli/run_cli.h"
+#include "rv740x_version.h"
 #include "sim_harness.h"
 
 namespace rv::test {
@@ -203,18 +204,45 @@ TEST(CliFaults, MissingFileIsNamedAsMissing) {
     }
 }
 
+// Every command's help: a usage line with the program's name, no English words of the
+// parser's own, descriptions starting in one column counted in characters (the Cyrillic
+// letters take two bytes each), and no line wider than a terminal's 80 columns.
 TEST(CliFaults, HelpAndArgumentErrorsAreRussian) {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--help"}, std::vector<std::string>{"read", "--help"},
-          std::vector<std::string>{"backup", "--help"}}) {
+    const std::vector<std::string> commands = {"",     "ports", "search", "read",   "show",
+                                               "diff", "write", "backup", "measure"};
+    for (const std::string& command : commands) {
+        std::vector<std::string> args{"--help"};
+        if (!command.empty()) args.insert(args.begin(), command);
         const CliRun run = RunCli(args);
         EXPECT_EQ(run.exitCode, 0) << Describe(run);
-        for (const char* english : {"Usage", "Options", "OPTIONS", "Positionals", "REQUIRED",
-                                    "SUBCOMMAND", "Subcommands", "TEXT", "UINT", "INT in"}) {
+        for (const char* english :
+             {"Usage", "Options", "OPTIONS", "Positionals", "REQUIRED", "SUBCOMMAND", "Subcommands",
+              "TEXT", "UINT", "INT", "FLOAT", "FILE", "DIR", " in [", "Excludes"}) {
             EXPECT_FALSE(Contains(run.out, english)) << english << "\n" << run.out;
         }
-        EXPECT_TRUE(Contains(run.out, "Запуск:")) << run.out;
+        const std::string usage =
+            "Запуск: rv740x" + (command.empty() ? std::string() : " " + command) + " [КЛЮЧИ]";
+        EXPECT_TRUE(Contains(run.out, "\n" + usage) || run.out.rfind(usage, 0) == 0) << run.out;
+        size_t described = 0;
+        for (const std::string& line : Lines(run.out)) {
+            const std::u32string chars = Characters(line);
+            EXPECT_LE(chars.size(), 80u) << line;
+            // An option or command row: two blanks, its name, then its description after a
+            // gap of two or more blanks; or a description's next line.
+            if (chars.size() < 3 || chars[0] != U' ' || chars[1] != U' ') continue;
+            size_t gap = line.find("  ", 2);
+            if (gap == std::string::npos) continue;
+            const size_t text = line.find_first_not_of(' ', gap);
+            ASSERT_NE(text, std::string::npos) << line;
+            EXPECT_EQ(Characters(line.substr(0, text)).size(), 34u) << line << "\n" << run.out;
+            ++described;
+        }
+        EXPECT_GE(described, 2u) << run.out;
     }
+    const CliRun version = RunCli({"--version"});
+    EXPECT_EQ(version.exitCode, 0) << Describe(version);
+    EXPECT_EQ(version.out, "rv740x " RV740X_VERSION "\n") << Describe(version);
+    EXPECT_EQ(version.err, "") << Describe(version);
     struct Case {
         std::vector<std::string> args;
         std::string says;
@@ -223,7 +251,7 @@ TEST(CliFaults, HelpAndArgumentErrorsAreRussian) {
         {{"read"}, "не задан обязательный аргумент N"},
         {{"read", "300"}, "N: 300 вне допустимых значений 1..254"},
         {{"read", "x"}, "N: «x» — не целое число"},
-        {{"show"}, "не задан обязательный аргумент FILE"},
+        {{"show"}, "не задан обязательный аргумент ФАЙЛ"},
         {{"--speed", "1000", "ports"},
          "--speed: «1000» не из списка: 300, 600, 1200, 2400, 4800, "
          "9600, 19200"},

@@ -193,8 +193,14 @@ TEST(CliFiles, FailureRowsGiveTheirTextAndExitCode) {
         args.insert(args.end(), c.args.begin(), c.args.end());
         const CliRun run = RunCli(args);
         EXPECT_EQ(run.exitCode, 1) << Describe(run);
-        EXPECT_EQ(run.err, c.says + "\n") << Describe(run);
+        EXPECT_EQ(run.err, c.says + "\nУстройство: " + sim.linkPath() + "\n") << Describe(run);
     }
+    // Without --port the line is COM2, the window's start-up port, and the failure names it
+    // with its device.
+    const CliRun run = RunCli({"read", "4"}, {}, {{"RV740X_COM2", sim.linkPath()}});
+    EXPECT_EQ(run.exitCode, 1) << Describe(run);
+    EXPECT_EQ(run.err, "Нет ответа\nПорт: COM2\nУстройство: " + sim.linkPath() + "\n")
+        << Describe(run);
 }
 
 TEST(CliFiles, BadFilesExitWithThreeAndChangeNothing) {

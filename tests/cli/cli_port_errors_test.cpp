@@ -47,10 +47,20 @@ void ExpectDetail(const CliRun& run, const std::vector<std::string>& detail) {
     EXPECT_EQ(Lines(run.err), expected) << Describe(run);
 }
 
+// Every command that opens the line says the same: the device and the cause; given by its
+// COM name, the port's name first.
 TEST(CliPortErrors, MissingDeviceIsNamedWithItsPath) {
     TempDir dir;
     const std::string path = dir.path() + "/ttyUSB0";
-    ExpectDetail(SearchOn(path), {"Устройство: " + path, "Причина: устройство не найдено"});
+    const std::vector<std::string> detail{"Устройство: " + path, "Причина: устройство не найдено"};
+    ExpectDetail(SearchOn(path), detail);
+    ExpectDetail(RunCli({"--port", path, "measure", "1", "--channel", "1"}), detail);
+    ExpectDetail(RunCli({"--port", path, "read", "1"}), detail);
+    std::vector<std::string> named{"Порт: COM3"};
+    named.insert(named.end(), detail.begin(), detail.end());
+    ExpectDetail(
+        RunCli({"--port", "COM3", "measure", "1", "--channel", "1"}, {}, {{"RV740X_COM3", path}}),
+        named);
 }
 
 TEST(CliPortErrors, DeviceWithoutPermissionTellsHowToGetIt) {
