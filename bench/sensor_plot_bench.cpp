@@ -96,11 +96,11 @@ int main(int argc, char** argv) {
         worst = std::max(worst, spent);
     }
 
-    std::printf("sensor plot, %ld points shown in %dx%d\n", points, image.width(),
-                image.height());
-    std::printf("  redraw: best %.3f ms, worst %.3f ms of processor time over %d runs; bound "
-                "%.0f ms, best/bound %.2f\n",
-                best, worst, kRuns, kRedrawBoundMs, best / kRedrawBoundMs);
+    std::printf("sensor plot, %ld points shown in %dx%d\n", points, image.width(), image.height());
+    std::printf(
+        "  redraw: best %.3f ms, worst %.3f ms of processor time over %d runs; bound "
+        "%.0f ms, best/bound %.2f\n",
+        best, worst, kRuns, kRedrawBoundMs, best / kRedrawBoundMs);
     std::printf("  memory: %.1f bytes per stored point; bound %.0f, ratio %.2f\n", bytesPerPoint,
                 kBytesPerPointBound, bytesPerPoint / kBytesPerPointBound);
     const bool ok = best <= kRedrawBoundMs && bytesPerPoint <= kBytesPerPointBound;

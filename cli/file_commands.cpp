@@ -160,9 +160,9 @@ int RunShow(const std::string& path, bool html) {
     if (html) {
         const ReportSource source{true, std::filesystem::path(path).filename().string(),
                                   file.SavedAt};
-        std::fputs(
-            ConfigurationReportHtml(file.Image, file.Instrument, source, LocalDateText()).c_str(),
-            stdout);
+        const ConfigurationReport report =
+            MakeConfigurationReport(file.Image, file.Instrument, source, LocalDateTimeText());
+        std::fputs(ConfigurationReportHtml(report).c_str(), stdout);
         return kExitDone;
     }
     const ConfigImage& image = file.Image;

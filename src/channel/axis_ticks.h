@@ -28,7 +28,7 @@ ValueTicks RoundTicks(double low, double high, int mostTicks, double leastWidth 
 // 5, 10, 15 or 30 min, 1, 2, 3, 6 or 12 h, or whole days, the smallest that gives at most
 // `mostTicks` ticks between `from` and `to` seconds (the ticks lie inside).
 struct TimeTicks {
-    double step = 1;  // seconds
+    double step = 1;   // seconds
     double first = 0;  // seconds from the start, a whole number of steps
     int count = 0;
 

@@ -8,8 +8,8 @@ SettledValue SettledValueOf(const SensorSeries& series, const StabilityLimits& l
     v.count = v.judgement.statistics.count;
     if (v.count == 0) return v;
     v.resistance = v.judgement.statistics.resistance.mean;
-    v.grounds = v.judgement.stable ? SettledValue::Grounds::Settled
-                                   : SettledValue::Grounds::NotSettled;
+    v.grounds =
+        v.judgement.stable ? SettledValue::Grounds::Settled : SettledValue::Grounds::NotSettled;
     return v;
 }
 

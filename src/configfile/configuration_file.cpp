@@ -121,4 +121,6 @@ std::string UtcTimeStamp() { return timeNowText("%Y-%m-%dT%H:%M:%SZ", true); }
 
 std::string LocalTimeText() { return timeNowText("%H%M%S", false); }
 
+std::string LocalDateTimeText() { return timeNowText("%Y-%m-%d %H:%M", false); }
+
 }  // namespace rv

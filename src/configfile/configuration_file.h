@@ -72,5 +72,7 @@ std::string LocalDateText();
 std::string UtcTimeStamp();
 // The local time of day as "HHMMSS".
 std::string LocalTimeText();
+// The local date and time as a person reads them: "2026-12-07 14:05".
+std::string LocalDateTimeText();
 
 }  // namespace rv

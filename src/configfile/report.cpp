@@ -1,7 +1,6 @@
 #include "configfile/report.h"
 
 #include <cstdio>
-#include <vector>
 
 #include "channel/sensors.h"
 #include "config/relay_table.h"
@@ -48,18 +47,116 @@ std::string hexText(uint32_t value, int digits) {
     return buffer;
 }
 
-void row(std::string& html, const std::vector<std::string>& cells, bool heading = false) {
-    const char* tag = heading ? "th" : "td";
-    html += "<tr>";
-    for (const std::string& cell : cells)
-        html += std::string("<") + tag + ">" + escaped(cell) + "</" + tag + ">";
-    html += "</tr>\n";
+constexpr const char* kEventNames[] = {"Уставка 1", "Уставка 2", "Ошибка"};
+
+// Which sensor types a setting means something for.
+enum class Applies {
+    Always,
+    Resistance,   // thermometers and the resistance input: how they are wired
+    Thermometer,  // R0: resistance thermometers only
+    LineOfTwo,    // the line's resistance: resistance inputs wired with two wires
+    Unified,      // the range and the square root: current and voltage inputs
+};
+
+bool applies(Applies rule, const ChannelConfig& c) {
+    if (c.SensorType >= kSensorTypeCount) return true;
+    const InputClass input = kSensorTypes[static_cast<size_t>(c.SensorType)].inputClass;
+    const bool resistance =
+        input == InputClass::ResistanceThermometer || input == InputClass::Resistance;
+    switch (rule) {
+        case Applies::Always:
+            return true;
+        case Applies::Resistance:
+            return resistance;
+        case Applies::Thermometer:
+            return input == InputClass::ResistanceThermometer;
+        case Applies::LineOfTwo:
+            return resistance && c.Scheme == kTwoWireScheme;
+        case Applies::Unified:
+            return input == InputClass::Current || input == InputClass::Voltage;
+    }
+    return true;
 }
 
-// Table attributes that both a browser and the PDF writer's HTML layout follow.
-constexpr const char* kTable = "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\">\n";
+// One row of the channels' table: the channel page's label, the rule, and the cell.
+struct Setting {
+    const char* label;
+    Applies rule;
+    std::string (*value)(const ChannelConfig&, const std::string& unit);
+};
 
-constexpr const char* kEventNames[] = {"Уставка 1", "Уставка 2", "Ошибка"};
+const Setting kSettings[] = {
+    {"Тип  датчика", Applies::Always,
+     [](const ChannelConfig& c, const std::string&) { return SensorTypeText(c.SensorType); }},
+    {"Тип  схемы подкл.ТС", Applies::Resistance,
+     [](const ChannelConfig& c, const std::string&) { return SchemeText(c.Scheme); }},
+    {"Кол-во знаков после запятой", Applies::Always,
+     [](const ChannelConfig& c, const std::string&) { return std::to_string(c.Frac); }},
+    {"Сопр. датчика  в  0°C", Applies::Thermometer,
+     [](const ChannelConfig& c, const std::string&) { return withUnit(realText(c.Rt0), "Ом"); }},
+    {"Сопротивл. провода", Applies::LineOfTwo,
+     [](const ChannelConfig& c, const std::string&) { return withUnit(realText(c.RLine), "Ом"); }},
+    {"Поправка  по  темп.", Applies::Always,
+     [](const ChannelConfig& c, const std::string& unit) {
+         return withUnit(realText(c.Delta), unit);
+     }},
+    {"Кол-во усреднений", Applies::Always,
+     [](const ChannelConfig& c, const std::string&) { return std::to_string(c.Usred); }},
+    {"Значение при   min сигнала", Applies::Unified,
+     [](const ChannelConfig& c, const std::string& unit) {
+         return withUnit(realText(c.Diap1), unit);
+     }},
+    {"Значение при   max сигнала", Applies::Unified,
+     [](const ChannelConfig& c, const std::string& unit) {
+         return withUnit(realText(c.Diap2), unit);
+     }},
+    {"БИК", Applies::Unified,
+     [](const ChannelConfig& c, const std::string&) {
+         return std::string((c.Flags & 1u) ? "да" : "нет");
+     }},
+    {"Уставка 1", Applies::Always,
+     [](const ChannelConfig& c, const std::string& unit) {
+         return withUnit(realText(c.Ustav1), unit);
+     }},
+    {"Гистерезис уставки 1", Applies::Always,
+     [](const ChannelConfig& c, const std::string& unit) {
+         return withUnit(realText(c.Gist1), unit);
+     }},
+    {"Уставка 2", Applies::Always,
+     [](const ChannelConfig& c, const std::string& unit) {
+         return withUnit(realText(c.Ustav2), unit);
+     }},
+    {"Гистерезис уставки 2", Applies::Always,
+     [](const ChannelConfig& c, const std::string& unit) {
+         return withUnit(realText(c.Gist2), unit);
+     }},
+    {"Обрыв датчика (низ)", Applies::Always,
+     [](const ChannelConfig& c, const std::string& unit) {
+         return withUnit(realText(c.AlarmLow), unit);
+     }},
+    {"Обрыв датчика (верх)", Applies::Always,
+     [](const ChannelConfig& c, const std::string& unit) {
+         return withUnit(realText(c.AlarmHigh), unit);
+     }},
+};
+
+void htmlTable(std::string& html, const ReportTable& table) {
+    html += "<h2>" + escaped(table.heading) + "</h2>\n";
+    html += "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\">\n";
+    const auto row = [&html](const std::vector<std::string>& cells, const char* tag) {
+        html += "<tr>";
+        for (const std::string& cell : cells)
+            html += std::string("<") + tag + ">" + escaped(cell) + "</" + tag + ">";
+        html += "</tr>\n";
+    };
+    if (!table.columns.empty()) {
+        html += "<thead>";
+        row(table.columns, "th");
+        html += "</thead>\n";
+    }
+    for (const auto& cells : table.rows) row(cells, "td");
+    html += "</table>\n";
+}
 
 }  // namespace
 
@@ -78,120 +175,63 @@ std::string MeasuredUnit(int sensorType) {
     return {};
 }
 
-std::string ConfigurationReportHtml(const ConfigImage& image, const InstrumentRecord& instrument,
-                                    const ReportSource& source, const std::string& date) {
-    const std::string model = ModelName(image.ChannelsFitted);
-    std::string html =
-        "<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta charset=\"utf-8\">\n"
-        "<title>Отчёт о конфигурации " +
-        escaped(model) +
-        "</title>\n"
-        "<style>body{font-family:sans-serif;font-size:9pt} h1{font-size:16pt} "
-        "h2{font-size:12pt} th,td{text-align:left}</style>\n"
-        "</head>\n<body>\n";
-    html += "<h1>Отчёт о конфигурации прибора " + escaped(model) + "</h1>\n";
+std::string ConfigurationReport::runningLine() const {
+    return "Отчёт о конфигурации " + model + ", ID " + identity + ", " + dateTime;
+}
 
-    html += std::string("<h2>Прибор</h2>\n") + kTable;
-    row(html, {"Модель", model});
-    row(html, {"Сетевой номер", std::to_string(instrument.NetNumber)});
-    row(html, {"Скорость, бод", std::to_string(instrument.BaudRate)});
-    row(html, {"Версия внутр. программы", InstrumentTextToUtf8(instrument.Firmware).value_or("?")});
-    row(html, {"Идентификатор", hexText(image.LoadedId, 6)});
-    row(html, {"Ответ на идентификацию", instrument.Family});
-    row(html, {"Дата отчёта", date});
-    row(html,
+ConfigurationReport MakeConfigurationReport(const ConfigImage& image,
+                                            const InstrumentRecord& instrument,
+                                            const ReportSource& source,
+                                            const std::string& dateTime) {
+    ConfigurationReport report;
+    report.model = ModelName(image.ChannelsFitted);
+    report.identity = hexText(image.LoadedId, 6);
+    report.dateTime = dateTime;
+    report.title = "Отчёт о конфигурации прибора " + report.model;
+
+    ReportTable device{"Прибор", {}, {}};
+    device.rows = {
+        {"Модель", report.model},
+        {"Сетевой номер", std::to_string(instrument.NetNumber)},
+        {"Скорость, бод", std::to_string(instrument.BaudRate)},
+        {"Версия внутр. программы", InstrumentTextToUtf8(instrument.Firmware).value_or("?")},
+        {"Идентификатор", report.identity},
+        {"Ответ на идентификацию", instrument.Family},
+        {"Дата отчёта", dateTime},
         {"Источник", source.fromFile ? "файл «" + source.fileName + "», сохранён " + source.savedAt
-                                     : "считано из прибора"});
-    row(html, {"Время индикации",
-               std::to_string(SecondsFromDisplayCode(image.DisplayPeriodByte)) + " сек."});
-    html += "</table>\n";
+                                     : "считано из прибора"},
+        {"Время индикации",
+         std::to_string(SecondsFromDisplayCode(image.DisplayPeriodByte)) + " сек."},
+    };
+    report.tables.push_back(device);
 
     std::vector<int> fitted;
     for (int c = 0; c < kChannelCount; ++c)
         if ((image.ChannelsFitted >> c) & 1u) fitted.push_back(c);
 
-    html += std::string("<h2>Каналы</h2>\n") + kTable;
-    std::vector<std::string> heading{"Параметр"};
-    for (const int c : fitted) heading.push_back("Канал " + std::to_string(c + 1));
-    row(html, heading, true);
-    // One row per setting of the channel page, with the channel's own unit where it has one.
-    struct Setting {
-        const char* label;
-        std::string (*value)(const ChannelConfig&, const std::string& unit);
-    };
-    const Setting settings[] = {
-        {"Тип  датчика",
-         [](const ChannelConfig& c, const std::string&) { return SensorTypeText(c.SensorType); }},
-        {"Тип  схемы подкл.ТС",
-         [](const ChannelConfig& c, const std::string&) { return SchemeText(c.Scheme); }},
-        {"Кол-во знаков после запятой",
-         [](const ChannelConfig& c, const std::string&) { return std::to_string(c.Frac); }},
-        {"Сопр. датчика  в  0°C",
-         [](const ChannelConfig& c, const std::string&) {
-             return withUnit(realText(c.Rt0), "Ом");
-         }},
-        {"Сопротивл. провода",
-         [](const ChannelConfig& c, const std::string&) {
-             return withUnit(realText(c.RLine), "Ом");
-         }},
-        {"Поправка  по  темп.",
-         [](const ChannelConfig& c, const std::string& unit) {
-             return withUnit(realText(c.Delta), unit);
-         }},
-        {"Кол-во усреднений",
-         [](const ChannelConfig& c, const std::string&) { return std::to_string(c.Usred); }},
-        {"Значение при   min сигнала",
-         [](const ChannelConfig& c, const std::string& unit) {
-             return withUnit(realText(c.Diap1), unit);
-         }},
-        {"Значение при   max сигнала",
-         [](const ChannelConfig& c, const std::string& unit) {
-             return withUnit(realText(c.Diap2), unit);
-         }},
-        {"БИК", [](const ChannelConfig& c,
-                   const std::string&) { return std::string((c.Flags & 1u) ? "да" : "нет"); }},
-        {"Уставка 1", [](const ChannelConfig& c,
-                         const std::string& unit) { return withUnit(realText(c.Ustav1), unit); }},
-        {"Гистерезис уставки 1",
-         [](const ChannelConfig& c, const std::string& unit) {
-             return withUnit(realText(c.Gist1), unit);
-         }},
-        {"Уставка 2", [](const ChannelConfig& c,
-                         const std::string& unit) { return withUnit(realText(c.Ustav2), unit); }},
-        {"Гистерезис уставки 2",
-         [](const ChannelConfig& c, const std::string& unit) {
-             return withUnit(realText(c.Gist2), unit);
-         }},
-        {"Обрыв датчика (низ)",
-         [](const ChannelConfig& c, const std::string& unit) {
-             return withUnit(realText(c.AlarmLow), unit);
-         }},
-        {"Обрыв датчика (верх)",
-         [](const ChannelConfig& c, const std::string& unit) {
-             return withUnit(realText(c.AlarmHigh), unit);
-         }},
-    };
-    for (const Setting& s : settings) {
+    ReportTable channels{"Каналы", {"Параметр"}, {}};
+    for (const int c : fitted) channels.columns.push_back("Канал " + std::to_string(c + 1));
+    for (const Setting& s : kSettings) {
         std::vector<std::string> cells{s.label};
         for (const int c : fitted) {
             const ChannelConfig& channel = image.Channels[static_cast<size_t>(c)];
-            cells.push_back(s.value(channel, MeasuredUnit(channel.SensorType)));
+            cells.push_back(applies(s.rule, channel)
+                                ? s.value(channel, MeasuredUnit(channel.SensorType))
+                                : kNotApplicable);
         }
-        row(html, cells);
+        channels.rows.push_back(cells);
     }
     std::vector<std::string> used{"Используемые каналы"};
     for (const int c : fitted) used.push_back(((image.UsedChannels >> c) & 1u) ? "да" : "нет");
-    row(html, used);
-    html += "</table>\n";
+    channels.rows.push_back(used);
+    report.tables.push_back(channels);
 
-    html += std::string("<h2>Реле</h2>\n") + kTable;
-    // The relays the instrument has.
+    // The relays the instrument has, one row per channel and event.
+    ReportTable relays{"Реле", {"Событие"}, {}};
     std::vector<int> present;
     for (int r = 0; r < kRelayCount; ++r)
         if ((image.RelayMask >> r) & 1u) present.push_back(r);
-    std::vector<std::string> relays{"Событие"};
-    for (const int r : present) relays.push_back("Реле" + std::to_string(r + 1));
-    row(html, relays, true);
+    for (const int r : present) relays.columns.push_back("Реле" + std::to_string(r + 1));
     for (const int c : fitted) {
         for (int e = 0; e < 3; ++e) {
             const int event = 3 * c + e;
@@ -199,8 +239,37 @@ std::string ConfigurationReportHtml(const ConfigImage& image, const InstrumentRe
                                            kEventNames[e]};
             for (const int r : present)
                 cells.push_back(RelayCodeText(event, RelayCode(image.RelayTable, r, event)));
-            row(html, cells);
+            relays.rows.push_back(cells);
         }
+    }
+    report.tables.push_back(relays);
+
+    report.signatures = {"Выполнил", "Принял"};
+    report.signatureLines = {"Ф. И. О.", "Должность", "Подпись", "Дата"};
+    return report;
+}
+
+std::string ConfigurationReportHtml(const ConfigurationReport& report) {
+    // A table's rows stay whole and its heads come again on every printed page.
+    std::string html =
+        "<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta charset=\"utf-8\">\n"
+        "<title>" +
+        escaped(report.title) +
+        "</title>\n"
+        "<style>body{font-family:sans-serif;font-size:9pt} h1{font-size:16pt} "
+        "h2{font-size:12pt} th,td{text-align:left} tr{break-inside:avoid} "
+        "thead{display:table-header-group} .sign{break-inside:avoid;margin-top:2em}</style>\n"
+        "</head>\n<body>\n";
+    html += "<h1>" + escaped(report.title) + "</h1>\n";
+    for (const ReportTable& table : report.tables) htmlTable(html, table);
+    html += "<table class=\"sign\" cellpadding=\"6\">\n<tr>";
+    for (const std::string& who : report.signatures) html += "<th>" + escaped(who) + "</th>";
+    html += "</tr>\n";
+    for (const std::string& line : report.signatureLines) {
+        html += "<tr>";
+        for (size_t i = 0; i < report.signatures.size(); ++i)
+            html += "<td>" + escaped(line) + ": ____________________</td>";
+        html += "</tr>\n";
     }
     html += "</table>\n</body>\n</html>\n";
     return html;

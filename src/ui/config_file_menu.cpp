@@ -214,10 +214,10 @@ void ConfigFileMenu::saveReport() {
     const QString path = chooseReportPath(QDir(directory_).filePath(fromUtf8(name)));
     if (path.isEmpty()) return;
     const rv::ReportSource from{source.fromFile, sourceFile_.toStdString(), sourceSavedAt_};
-    const std::string html =
-        rv::ConfigurationReportHtml(host_.image(), source.record, from, rv::LocalDateText());
+    const rv::ConfigurationReport report =
+        rv::MakeConfigurationReport(host_.image(), source.record, from, rv::LocalDateTimeText());
     QString error;
-    if (!WritePdfReport(path, fromUtf8(html), error)) {
+    if (!WritePdfReport(path, report, error)) {
         host_.boxes().error(&host_.window(), error);
         return;
     }

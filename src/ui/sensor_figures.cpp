@@ -27,8 +27,8 @@ SensorFigures::SensorFigures(QWidget* parent) : QWidget(parent) {
     grid->setContentsMargins(0, 0, 0, 0);
     grid->setHorizontalSpacing(10);
     grid->setVerticalSpacing(1);
-    const char* const rowNames[kRows] = {"среднее", "СКО", "мин", "макс", "дрейф, /мин", "точек",
-                                         "сбоев"};
+    const char* const rowNames[kRows] = {"среднее",     "СКО",   "мин",  "макс",
+                                         "дрейф, /мин", "точек", "сбоев"};
     QFont bold = font();
     bold.setBold(true);
     const int valueWidth = fontMetrics().horizontalAdvance(u("\u22120000.0000"));

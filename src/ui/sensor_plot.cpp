@@ -86,7 +86,8 @@ void SensorPlot::clearStabilityWindow() {
 
 QSize SensorPlot::minimumSizeHint() const {
     const QFontMetrics fm(font());
-    return {fm.horizontalAdvance(QLatin1Char('0')) * 60, fm.height() * (temperatureShown_ ? 18 : 12)};
+    return {fm.horizontalAdvance(QLatin1Char('0')) * 60,
+            fm.height() * (temperatureShown_ ? 18 : 12)};
 }
 
 QSize SensorPlot::sizeHint() const {
@@ -203,9 +204,9 @@ void SensorPlot::paint(QPainter& painter, const QRect& area) {
     // The time's ticks: grid lines across both panes, labels under the lower one.
     const double shownFrom = from_ - runStart_;
     const double shownTo = to_ - runStart_;
-    const rv::TimeTicks timeTicks =
-        rv::RoundTimeTicks(shownFrom, shownTo,
-                           std::clamp((right - left) / (timeLabelWidth + 3 * digit), 2, kMostTicks));
+    const rv::TimeTicks timeTicks = rv::RoundTimeTicks(
+        shownFrom, shownTo,
+        std::clamp((right - left) / (timeLabelWidth + 3 * digit), 2, kMostTicks));
     painter.setPen(QPen(kGrid, 1));
     for (int i = 0; i < timeTicks.count; ++i) {
         const int x = xOf(runStart_ + timeTicks.at(i));
@@ -240,7 +241,8 @@ void SensorPlot::paint(QPainter& painter, const QRect& area) {
         painter.restore();
         for (int i = 0; i < pane.ticks.count; ++i) {
             const int y = static_cast<int>(std::lround(pane.y(pane.ticks.at(i))));
-            drawText(painter, QRect(area.left(), y - lineHeight / 2, left - area.left() - digit, lineHeight),
+            drawText(painter,
+                     QRect(area.left(), y - lineHeight / 2, left - area.left() - digit, lineHeight),
                      Qt::AlignRight | Qt::AlignVCenter,
                      tickText(pane.ticks.at(i), pane.ticks.decimals));
         }
@@ -263,8 +265,8 @@ void SensorPlot::paint(QPainter& painter, const QRect& area) {
                  Qt::AlignHCenter | Qt::AlignTop,
                  QString::fromStdString(rv::ElapsedText(timeTicks.at(i))));
     }
-    const QString timeTitle = shownTo >= 3600 ? u("время от пуска, ч:мин:с")
-                                              : u("время от пуска, мин:с");
+    const QString timeTitle =
+        shownTo >= 3600 ? u("время от пуска, ч:мин:с") : u("время от пуска, мин:с");
     drawText(painter, QRect(left, labelsTop + lineHeight + 2, right - left, lineHeight),
              Qt::AlignHCenter | Qt::AlignTop, timeTitle);
 
@@ -310,7 +312,8 @@ void SensorPlot::drawMarks(QPainter& painter, const Pane& pane) {
             const int y = static_cast<int>(std::lround(pane.y(at)));
             painter.drawRect(x - kMarkSize / 2, y - kMarkSize / 2, kMarkSize, kMarkSize);
         }
-        if (held & rv::PlotColumns::kResistance) at = columns_.resistance[static_cast<size_t>(c)].last;
+        if (held & rv::PlotColumns::kResistance)
+            at = columns_.resistance[static_cast<size_t>(c)].last;
     }
     painter.setBrush(Qt::NoBrush);
 }
@@ -323,8 +326,8 @@ void SensorPlot::drawLegend(QPainter& painter, const QRect& row) {
     const auto label = [&](const QString& text) {
         const int width = fm.horizontalAdvance(text) + 2;
         painter.setPen(kText);
-        drawText(painter, QRect(x, row.top(), width, row.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                 text);
+        drawText(painter, QRect(x, row.top(), width, row.height()),
+                 Qt::AlignLeft | Qt::AlignVCenter, text);
         x += width + sample / 2;
     };
     const auto lineSample = [&](const QColor& colour) {

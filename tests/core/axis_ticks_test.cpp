@@ -11,7 +11,9 @@
 namespace {
 
 // The mantissa of a step, 1 to under 10.
-double mantissaOf(double step) { return step / std::pow(10.0, std::floor(std::log10(step) + 1e-12)); }
+double mantissaOf(double step) {
+    return step / std::pow(10.0, std::floor(std::log10(step) + 1e-12));
+}
 
 // Every range from a thousandth to ten thousand, at several places on the number line and with
 // several tick budgets, gets ticks a reader can take in: round steps (1, 2 or 5 × 10^n), every
@@ -19,8 +21,8 @@ double mantissaOf(double step) { return step / std::pow(10.0, std::floor(std::lo
 // allowed but no finer step than needed, and labels that write each tick exactly and tell
 // neighbours apart.
 TEST(RoundTicks, RoundStepsForRangesFromAThousandthToTenThousand) {
-    const double widths[] = {0.001, 0.0017, 0.004, 0.03,  0.25, 1,
-                             2.821, 3.7,    14.49, 99.5, 640,  2500, 10000};
+    const double widths[] = {0.001, 0.0017, 0.004, 0.03, 0.25, 1,    2.821,
+                             3.7,   14.49,  99.5,  640,  2500, 10000};
     const double offsets[] = {0, -273.15, 99.222, 1000, -0.0005};
     for (const double width : widths) {
         for (const double offset : offsets) {
@@ -29,8 +31,7 @@ TEST(RoundTicks, RoundStepsForRangesFromAThousandthToTenThousand) {
                 const double high = offset + width;
                 const rv::ValueTicks ticks = rv::RoundTicks(low, high, most);
                 const std::string at = "range " + std::to_string(low) + ".." +
-                                       std::to_string(high) + ", at most " +
-                                       std::to_string(most);
+                                       std::to_string(high) + ", at most " + std::to_string(most);
                 const double m = mantissaOf(ticks.step);
                 EXPECT_TRUE(std::fabs(m - 1) < 1e-9 || std::fabs(m - 2) < 1e-9 ||
                             std::fabs(m - 5) < 1e-9)
@@ -93,12 +94,12 @@ TEST(RoundTimeTicks, ClockStepsByHand) {
         int count;
     };
     const Case cases[] = {
-        {0, 60, 7, 10, 0, 7},          // a minute: every 10 s
-        {0, 300, 7, 60, 0, 6},         // 5 minutes: every minute (30 s would make 11)
-        {0, 1800, 7, 300, 0, 7},       // 30 minutes: every 5 minutes
-        {125, 425, 7, 60, 180, 5},     // 5 minutes scrolled: 3:00 to 7:00
-        {0, 86400, 7, 21600, 0, 5},    // a day: every 6 hours
-        {0, 12, 20, 1, 0, 13},         // 12 s with room for 20: every second
+        {0, 60, 7, 10, 0, 7},        // a minute: every 10 s
+        {0, 300, 7, 60, 0, 6},       // 5 minutes: every minute (30 s would make 11)
+        {0, 1800, 7, 300, 0, 7},     // 30 minutes: every 5 minutes
+        {125, 425, 7, 60, 180, 5},   // 5 minutes scrolled: 3:00 to 7:00
+        {0, 86400, 7, 21600, 0, 5},  // a day: every 6 hours
+        {0, 12, 20, 1, 0, 13},       // 12 s with room for 20: every second
     };
     for (const Case& c : cases) {
         const rv::TimeTicks ticks = rv::RoundTimeTicks(c.from, c.to, c.most);

@@ -4,11 +4,14 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTimer>
 #include <QtTest>
@@ -21,6 +24,7 @@
 #include "configfile/exact_real.h"
 #include "e2e/sim_client.h"
 #include "rv740x_version.h"
+#include "sim_log.h"
 #include "ui/config_file_menu.h"
 #include "ui/difference_window.h"
 #include "ui/main_menu.h"
@@ -208,6 +212,25 @@ class ConfigFileWindowTest : public QObject, private WindowFixture {
         menu()->updateActions();
         QVERIFY(menu()->saveAction()->isEnabled());
 
+        // With "Номер прибора" at 5, the caption says that the window addresses another
+        // instrument than the file's; back at 1, it no longer does.
+        QLineEdit* pribor = control<QSpinBox>("Pribor")->findChild<QLineEdit*>();
+        const auto typeNumber = [&](const char* number) {
+            pribor->setFocus();
+            pribor->selectAll();
+            QTest::keyClicks(pribor, number);
+            QTest::keyClick(pribor, Qt::Key_Tab);
+            QCoreApplication::processEvents();
+        };
+        typeNumber("5");
+        QCOMPARE(link->NetNumber, 5u);
+        QCOMPARE(form->windowTitle(),
+                 baseTitle() + QString::fromUtf8(" — first.rv740x.json (RV7408 № 1, ID 010203; "
+                                                 "адресован прибор № 5)"));
+        typeNumber("1");
+        QCOMPARE(form->windowTitle(),
+                 baseTitle() + QString::fromUtf8(" — first.rv740x.json (RV7408 № 1, ID 010203)"));
+
         // A read puts the instrument back in the caption's place.
         readFrom(sim, 1);
         QCOMPARE(form->windowTitle(), baseTitle() + QString::fromUtf8(" — RV7408 № 1, ID 010203"));
@@ -394,6 +417,22 @@ class ConfigFileWindowTest : public QObject, private WindowFixture {
         QVERIFY(form->isVisible());
         QVERIFY(form->image() == edited);
 
+        // "Прочитать" warns the same way before its own question, and stops at either "no".
+        const qsizetype heard = rv::test::HeardRequests(sim.logPath()).size();
+        boxes->shown.clear();
+        boxes->answers = {false};
+        transfer().BtnLoadClick();
+        boxes->answers = {true, false};
+        transfer().BtnLoadClick();
+        QCOMPARE(boxes->shown.size(), size_t(3));
+        QCOMPARE(boxes->shown[0].kind, ScriptedBoxes::Kind::ConfirmRisky);
+        QCOMPARE(boxes->shown[0].text, question);
+        QCOMPARE(boxes->shown[1].kind, ScriptedBoxes::Kind::ConfirmRisky);
+        QCOMPARE(boxes->shown[2].kind, ScriptedBoxes::Kind::ConfirmOkCancel);
+        QCOMPARE(boxes->shown[2].text, QString::fromUtf8(" Считать данные ?"));
+        QVERIFY(form->image() == edited);
+        QCOMPARE(rv::test::HeardRequests(sim.logPath()).size(), heard);
+
         // Going on opens the file: its configuration, no edits.
         boxes->answers = {true};
         menu()->openConfiguration();
@@ -451,7 +490,7 @@ class ConfigFileWindowTest : public QObject, private WindowFixture {
                 if (l.simplified().startsWith(label)) return l.simplified();
             return QString();
         };
-        QCOMPARE(line(QString::fromUtf8("Отчёт о конфигурации")),
+        QCOMPARE(line(QString::fromUtf8("Отчёт о конфигурации прибора")),
                  QString::fromUtf8("Отчёт о конфигурации прибора RV7406"));
         QCOMPARE(line(QString::fromUtf8("Модель")), QString::fromUtf8("Модель RV7406"));
         QCOMPARE(line(QString::fromUtf8("Сетевой номер")), QString::fromUtf8("Сетевой номер 1"));
@@ -460,8 +499,12 @@ class ConfigFileWindowTest : public QObject, private WindowFixture {
                  QString::fromUtf8("Версия внутр. программы 3.12"));
         QCOMPARE(line(QString::fromUtf8("Идентификатор")),
                  QString::fromUtf8("Идентификатор 010203"));
-        QCOMPARE(line(QString::fromUtf8("Дата")),
-                 QString::fromUtf8("Дата отчёта ") + QString::fromStdString(rv::LocalDateText()));
+        QVERIFY2(QRegularExpression(QString::fromUtf8("^Дата отчёта ") +
+                                    QString::fromStdString(rv::LocalDateText()) +
+                                    " [0-2][0-9]:[0-5][0-9]$")
+                     .match(line(QString::fromUtf8("Дата")))
+                     .hasMatch(),
+                 qPrintable(line(QString::fromUtf8("Дата"))));
         QCOMPARE(line(QString::fromUtf8("Источник")),
                  QString::fromUtf8("Источник считано из прибора"));
         // Six fitted channels, six columns.
@@ -480,6 +523,135 @@ class ConfigFileWindowTest : public QObject, private WindowFixture {
                  QString::fromUtf8("Событие Реле1 Реле2 Реле3 Реле4 Реле5 Реле6"));
         QVERIFY2(!line(QString::fromUtf8("Канал 6: Ошибка")).isEmpty(), qPrintable(text));
         QVERIFY2(line(QString::fromUtf8("Канал 7")).isEmpty(), qPrintable(text));
+    }
+
+    // The report of an RV7408 with a sensor of every kind, read page by page as pdftotext reads
+    // it: every page carries the running line and "стр. N из M", every page with rows of a
+    // table has that table's column heads, each row's name stands whole on one line of one
+    // page, the long sensor names are not broken, a setting that means nothing for a channel's
+    // sensor shows "—", and the signatures' block is whole on the last page.
+    void reportPrintsCleanlyPageByPage() {
+        rv::test::SimProcess sim({"1,model=RV7408"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        readFrom(sim, 1);
+        // Pt100 (3-wire), 50M (2-wire), two thermocouples, a current, a voltage, the resistance
+        // input, a third thermocouple.
+        const int types[8] = {6, 0, 7, 10, 14, 15, 17, 11};
+        for (int c = 0; c < 8; ++c) {
+            form->image().Channels[static_cast<size_t>(c)].SensorType =
+                static_cast<uint8_t>(types[c]);
+            form->image().Channels[static_cast<size_t>(c)].Scheme = c == 1 ? 1 : 0;
+        }
+        form->image().Channels[1].Rt0 = rv::MakeWorkingReal(50.125L);
+        form->image().Channels[1].RLine = rv::MakeWorkingReal(1.25L);
+        const QString pdf = QString::fromStdString(dir.path()) + "/report8.pdf";
+        menu()->chooseReportPath = [&](const QString&) { return pdf; };
+        menu()->updateActions();
+        menu()->reportAction()->trigger();
+        QVERIFY(shownOf(ScriptedBoxes::Kind::Error).isEmpty());
+        if (const QByteArray shots = qgetenv("RV740X_SHOTS_DIR"); !shots.isEmpty())
+            QFile::remove(QString::fromLocal8Bit(shots) + "/report8.pdf"),
+                QFile::copy(pdf, QString::fromLocal8Bit(shots) + "/report8.pdf");
+
+        const auto run = [](const QString& program, const QStringList& args) {
+            QProcess process;
+            process.start(program, args);
+            if (!process.waitForFinished(30000)) return QString();
+            return QString::fromUtf8(process.readAllStandardOutput());
+        };
+        const QRegularExpressionMatch pagesLine =
+            QRegularExpression("Pages:\\s+([0-9]+)").match(run("pdfinfo", {pdf}));
+        QVERIFY2(pagesLine.hasMatch(), "pdfinfo (poppler-utils) did not run");
+        const int pages = pagesLine.captured(1).toInt();
+        QVERIFY2(pages >= 2, qPrintable(QString::number(pages)));
+
+        const QStringList channelRows = {"Тип датчика",
+                                         "Тип схемы подкл.ТС",
+                                         "Кол-во знаков после запятой",
+                                         "Сопр. датчика в 0°C",
+                                         "Сопротивл. провода",
+                                         "Поправка по темп.",
+                                         "Кол-во усреднений",
+                                         "Значение при min сигнала",
+                                         "Значение при max сигнала",
+                                         "БИК",
+                                         "Уставка 1",
+                                         "Гистерезис уставки 1",
+                                         "Уставка 2",
+                                         "Гистерезис уставки 2",
+                                         "Обрыв датчика (низ)",
+                                         "Обрыв датчика (верх)",
+                                         "Используемые каналы"};
+        QStringList relayRows;
+        for (int c = 1; c <= 8; ++c)
+            for (const char* event : {"Уставка 1", "Уставка 2", "Ошибка"})
+                relayRows << QString::fromUtf8("Канал %1: %2").arg(c).arg(QString::fromUtf8(event));
+        const QString channelHead =
+            "Параметр Канал 1 Канал 2 Канал 3 Канал 4 Канал 5 Канал 6 Канал 7 Канал 8";
+        const QString relayHead = "Событие Реле1 Реле2 Реле3 Реле4 Реле5 Реле6 Реле7 Реле8";
+        const QStringList* const lists[] = {&channelRows, &relayRows};
+        QMap<QString, int> seen;  // row name: times found at a line's start
+        QMap<QString, QStringList> cells;
+        QString all;
+        for (int page = 1; page <= pages; ++page) {
+            const QString text = run("pdftotext", {"-layout", "-f", QString::number(page), "-l",
+                                                   QString::number(page), pdf, "-"});
+            all += text;
+            const QString at = QString("page %1 of %2:\n").arg(page).arg(pages) + text;
+            QVERIFY2(text.contains(QString::fromUtf8("стр. %1 из %2").arg(page).arg(pages)),
+                     qPrintable(at));
+            QVERIFY2(text.contains(QString::fromUtf8("Отчёт о конфигурации RV7408, ID 010203, ") +
+                                   QString::fromStdString(rv::LocalDateText())),
+                     qPrintable(at));
+            bool channelRow = false;
+            bool relayRow = false;
+            bool channelHeadSeen = false;
+            bool relayHeadSeen = false;
+            for (const QString& raw : text.split('\n')) {
+                const QString l = raw.simplified();
+                channelHeadSeen |= l == channelHead;
+                relayHeadSeen |= l == relayHead;
+                for (const QStringList* rows : lists) {
+                    for (const QString& name : *rows) {
+                        if (l != name && !l.startsWith(name + ' ')) continue;
+                        // "Уставка 1" also starts "Уставка 1 ..." rows of the relays: only
+                        // the longest name that fits counts.
+                        bool longer = false;
+                        for (const QString& other : *rows)
+                            longer |= other.size() > name.size() && l.startsWith(other + ' ');
+                        if (longer) continue;
+                        ++seen[name];
+                        (rows == &channelRows ? channelRow : relayRow) = true;
+                        cells[name] = raw.trimmed().split(QRegularExpression(" {2,}"));
+                    }
+                }
+            }
+            QVERIFY2(!channelRow || channelHeadSeen, qPrintable(at));
+            QVERIFY2(!relayRow || relayHeadSeen, qPrintable(at));
+            if (page == pages) {
+                for (const char* closing :
+                     {"Выполнил", "Принял", "Подпись:", "Ф. И. О.:", "Должность:", "Дата:"})
+                    QVERIFY2(text.contains(QString::fromUtf8(closing)), qPrintable(at));
+            }
+        }
+        for (const QStringList* rows : lists)
+            for (const QString& name : *rows)
+                QVERIFY2(seen.value(name) == 1, qPrintable(name + "\n" + all));
+        for (const char* word : {"ХромельАлюмель", "ВольфрамРений(A)-1", "ЖелезоКонстантан"})
+            QVERIFY2(all.contains(QString::fromUtf8(word)), qPrintable(all));
+        // R0 for the thermometers only, the line's resistance for the two-wire one only, the
+        // range for the current and the voltage only.
+        const auto row = [&](const char* name) { return cells.value(QString::fromUtf8(name)); };
+        const QString dash = QString::fromUtf8("—");
+        QCOMPARE(row("Сопр. датчика в 0°C").mid(1),
+                 QStringList({"100 " + QString::fromUtf8("Ом"), "50.125 " + QString::fromUtf8("Ом"),
+                              dash, dash, dash, dash, dash, dash}));
+        QCOMPARE(row("Сопротивл. провода").mid(1),
+                 QStringList({dash, "1.25 " + QString::fromUtf8("Ом"), dash, dash, dash, dash, dash,
+                              dash}));
+        const QStringList range = row("Значение при min сигнала").mid(1);
+        QCOMPARE(range.size(), 8);
+        for (int c = 0; c < 8; ++c) QCOMPARE(range[c] == dash, c != 4 && c != 5);
     }
 
     // Files opened and saved come back under "Последние файлы", newest first, eight of them,
@@ -513,8 +685,10 @@ class ConfigFileWindowTest : public QObject, private WindowFixture {
         QVERIFY(shownOf(ScriptedBoxes::Kind::Error).isEmpty());
         QVERIFY(form->source().fromFile);
         QCOMPARE(form->image().ChannelsFitted, uint16_t{0x3F});
+        // The new window addresses instrument 1, the file is of instrument 5.
         QCOMPARE(form->windowTitle(),
-                 baseTitle() + QString::fromUtf8(" — f9.rv740x.json (RV7406 № 5, ID 010203)"));
+                 baseTitle() + QString::fromUtf8(" — f9.rv740x.json (RV7406 № 5, ID 010203; "
+                                                 "адресован прибор № 1)"));
 
         // A file that is gone says so and leaves the list.
         QFile::remove(saved[1]);
