@@ -128,9 +128,14 @@ TEST(PlotColumns, MatchAPlainWalkOverEveryPoint) {
             if (run % 3 == 0) p.temperature = std::numeric_limits<float>::quiet_NaN();
             series.add(p);
         }
-        // Shown times that start before the run, in it, and end inside or after it.
-        const double from = kStart + t * (unit(random) * 1.2 - 0.2);
-        const double to = from + std::max(t * unit(random) * 1.3, 0.01);
+        // Shown times that start before the run, in it, and end inside or after it; now and
+        // then exactly on a point at either end.
+        double from = kStart + t * (unit(random) * 1.2 - 0.2);
+        double to = from + std::max(t * unit(random) * 1.3, 0.01);
+        if (run % 4 == 1 && series.size() > 4) {
+            from = series[series.size() / 4].seconds;
+            to = series[series.size() * 3 / 4].seconds;
+        }
         const int columns = std::vector<int>{1, 7, 333, 640, 20000}[static_cast<size_t>(run % 5)];
 
         rv::PlotColumns got;

@@ -598,6 +598,23 @@ class ConfigFileWindowTest : public QObject, private WindowFixture {
                                                    QString::number(page), pdf, "-"});
             all += text;
             const QString at = QString("page %1 of %2:\n").arg(page).arg(pages) + text;
+            // Every word lies inside the printed area: A4 landscape, 842 × 595 points, less the
+            // margins of 12 mm (34 points).
+            const QString boxes = run("pdftotext", {"-bbox", "-f", QString::number(page), "-l",
+                                                    QString::number(page), pdf, "-"});
+            const QRegularExpression word(
+                "<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" "
+                "yMax=\"([0-9.]+)\">([^<]*)</word>");
+            int words = 0;
+            for (auto it = word.globalMatch(boxes); it.hasNext(); ++words) {
+                const QRegularExpressionMatch m = it.next();
+                const QString where = m.captured(5) + " " + m.captured(0);
+                QVERIFY2(m.captured(1).toDouble() >= 33 && m.captured(3).toDouble() <= 842 - 33,
+                         qPrintable(where));
+                QVERIFY2(m.captured(2).toDouble() >= 33 && m.captured(4).toDouble() <= 595 - 33,
+                         qPrintable(where));
+            }
+            QVERIFY2(words > 10, qPrintable(boxes));
             QVERIFY2(text.contains(QString::fromUtf8("стр. %1 из %2").arg(page).arg(pages)),
                      qPrintable(at));
             QVERIFY2(text.contains(QString::fromUtf8("Отчёт о конфигурации RV7408, ID 010203, ") +

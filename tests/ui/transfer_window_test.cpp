@@ -13,6 +13,7 @@
 #include "port_holder.h"
 #include "pty_peer.h"
 #include "ui/main_menu.h"
+#include "ui/window_caption.h"
 #include "window_fixture.h"
 
 // The read and the write as the window runs them, against simulated instruments.
@@ -282,7 +283,9 @@ class TransferWindowTest : public QObject, private WindowFixture {
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
         if (!device.isEmpty()) link->Device = device.toStdString();
+        // A configuration as if read before, with no edits: the read asks only its question.
         form->image().LoadedId = 7;
+        form->caption().markClean();
 
         bool infoUpWhileBox = true;
         boxes->onShow = [&](const ScriptedBoxes::Shown& s) {
