@@ -57,5 +57,6 @@ bool ConfirmSettledValue(MessageBoxes& boxes, QWidget* parent, const QString& fi
                   .arg(wholeSeconds(limits.holdSeconds), number(q.driftPerMinute, 3, true), unit,
                        number(limits.drift, 3), number(q.deviation, 3), number(limits.spread, 3));
     }
-    return boxes.confirmRisky(parent, u("Датчик ещё не успокоился: ") + why + ".\n\n" + question);
+    return boxes.confirmRisky(parent,
+                              u("Показания ещё не установились: ") + why + ".\n\n" + question);
 }

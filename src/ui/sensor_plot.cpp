@@ -44,6 +44,7 @@ struct SensorPlot::Pane {
     rv::ValueTicks ticks;
     QString title;
     QColor colour;
+    bool empty = true;  // no reading in the time shown: no value axis
 
     double y(double value) const {
         const double low = ticks.low();
@@ -160,11 +161,12 @@ void SensorPlot::paint(QPainter& painter, const QRect& area) {
                 high = any ? std::max(high, v.high) : v.high;
                 any = true;
             }
+            panes[p].empty = !any;
             const double room = (high - low) * kHeadroom;
             panes[p].ticks =
                 rv::RoundTicks(low - room, high + room, mostTicks,
                                p == 0 ? kLeastResistanceWidth : kLeastTemperatureWidth);
-            for (int i = 0; i < panes[p].ticks.count; ++i) {
+            for (int i = 0; i < panes[p].ticks.count && any; ++i) {
                 const QString text = tickText(panes[p].ticks.at(i), panes[p].ticks.decimals);
                 labelWidth = std::max(labelWidth, fm.horizontalAdvance(text));
             }
@@ -215,7 +217,7 @@ void SensorPlot::paint(QPainter& painter, const QRect& area) {
     }
     for (int p = 0; p < paneCount; ++p) {
         const Pane& pane = panes[p];
-        for (int i = 0; i < pane.ticks.count; ++i) {
+        for (int i = 0; i < pane.ticks.count && !pane.empty; ++i) {
             const int y = static_cast<int>(std::lround(pane.y(pane.ticks.at(i))));
             painter.drawLine(pane.rect.left(), y, pane.rect.right(), y);
         }
@@ -239,7 +241,13 @@ void SensorPlot::paint(QPainter& painter, const QRect& area) {
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(pane.rect.adjusted(-1, -1, 0, 0));
         painter.restore();
-        for (int i = 0; i < pane.ticks.count; ++i) {
+        if (pane.empty) {
+            painter.save();
+            painter.setPen(kFrame);
+            drawText(painter, pane.rect, Qt::AlignCenter, u("нет измерений"));
+            painter.restore();
+        }
+        for (int i = 0; i < pane.ticks.count && !pane.empty; ++i) {
             const int y = static_cast<int>(std::lround(pane.y(pane.ticks.at(i))));
             drawText(painter,
                      QRect(area.left(), y - lineHeight / 2, left - area.left() - digit, lineHeight),

@@ -170,9 +170,9 @@ class SensorViewTest : public QObject, private WindowFixture {
         boxes->answers = {false};
         view->findChild<QPushButton*>("BtnAcceptR0")->click();
         QCOMPARE(boxes->shown.back().kind, ScriptedBoxes::Kind::ConfirmRisky);
-        QVERIFY2(
-            boxes->shown.back().text.startsWith(utf8("Датчик ещё не успокоился: наблюдение идёт ")),
-            qPrintable(boxes->shown.back().text));
+        QVERIFY2(boxes->shown.back().text.startsWith(
+                     utf8("Показания ещё не установились: наблюдение идёт ")),
+                 qPrintable(boxes->shown.back().text));
         QVERIFY(form->image().Channels[1].Rt0.toDouble() == r0);
 
         // Closing the view during a run ends it as "Стоп" does; the line then stays quiet.
