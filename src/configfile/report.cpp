@@ -78,66 +78,47 @@ bool applies(Applies rule, const ChannelConfig& c) {
     return true;
 }
 
-// One row of the channels' table: the channel page's label, the rule, and the cell.
+// One row of the channels' table: the channel page's label, the rule, and either a real
+// field with its unit or a text of its own.
+enum class Unit { Measured, Ohm };
+
 struct Setting {
     const char* label;
     Applies rule;
-    std::string (*value)(const ChannelConfig&, const std::string& unit);
+    WorkingReal ChannelConfig::*real;
+    Unit unit;
+    std::string (*text)(const ChannelConfig&);
+
+    std::string value(const ChannelConfig& c) const {
+        if (text != nullptr) return text(c);
+        return withUnit(realText(c.*real), unit == Unit::Ohm ? "Ом" : MeasuredUnit(c.SensorType));
+    }
 };
 
+constexpr Unit kOwn = Unit::Measured;
+
 const Setting kSettings[] = {
-    {"Тип  датчика", Applies::Always,
-     [](const ChannelConfig& c, const std::string&) { return SensorTypeText(c.SensorType); }},
-    {"Тип  схемы подкл.ТС", Applies::Resistance,
-     [](const ChannelConfig& c, const std::string&) { return SchemeText(c.Scheme); }},
-    {"Кол-во знаков после запятой", Applies::Always,
-     [](const ChannelConfig& c, const std::string&) { return std::to_string(c.Frac); }},
-    {"Сопр. датчика  в  0°C", Applies::Thermometer,
-     [](const ChannelConfig& c, const std::string&) { return withUnit(realText(c.Rt0), "Ом"); }},
-    {"Сопротивл. провода", Applies::LineOfTwo,
-     [](const ChannelConfig& c, const std::string&) { return withUnit(realText(c.RLine), "Ом"); }},
-    {"Поправка  по  темп.", Applies::Always,
-     [](const ChannelConfig& c, const std::string& unit) {
-         return withUnit(realText(c.Delta), unit);
-     }},
-    {"Кол-во усреднений", Applies::Always,
-     [](const ChannelConfig& c, const std::string&) { return std::to_string(c.Usred); }},
-    {"Значение при   min сигнала", Applies::Unified,
-     [](const ChannelConfig& c, const std::string& unit) {
-         return withUnit(realText(c.Diap1), unit);
-     }},
-    {"Значение при   max сигнала", Applies::Unified,
-     [](const ChannelConfig& c, const std::string& unit) {
-         return withUnit(realText(c.Diap2), unit);
-     }},
-    {"БИК", Applies::Unified,
-     [](const ChannelConfig& c, const std::string&) {
-         return std::string((c.Flags & 1u) ? "да" : "нет");
-     }},
-    {"Уставка 1", Applies::Always,
-     [](const ChannelConfig& c, const std::string& unit) {
-         return withUnit(realText(c.Ustav1), unit);
-     }},
-    {"Гистерезис уставки 1", Applies::Always,
-     [](const ChannelConfig& c, const std::string& unit) {
-         return withUnit(realText(c.Gist1), unit);
-     }},
-    {"Уставка 2", Applies::Always,
-     [](const ChannelConfig& c, const std::string& unit) {
-         return withUnit(realText(c.Ustav2), unit);
-     }},
-    {"Гистерезис уставки 2", Applies::Always,
-     [](const ChannelConfig& c, const std::string& unit) {
-         return withUnit(realText(c.Gist2), unit);
-     }},
-    {"Обрыв датчика (низ)", Applies::Always,
-     [](const ChannelConfig& c, const std::string& unit) {
-         return withUnit(realText(c.AlarmLow), unit);
-     }},
-    {"Обрыв датчика (верх)", Applies::Always,
-     [](const ChannelConfig& c, const std::string& unit) {
-         return withUnit(realText(c.AlarmHigh), unit);
-     }},
+    {"Тип  датчика", Applies::Always, nullptr, kOwn,
+     [](const ChannelConfig& c) { return SensorTypeText(c.SensorType); }},
+    {"Тип  схемы подкл.ТС", Applies::Resistance, nullptr, kOwn,
+     [](const ChannelConfig& c) { return SchemeText(c.Scheme); }},
+    {"Кол-во знаков после запятой", Applies::Always, nullptr, kOwn,
+     [](const ChannelConfig& c) { return std::to_string(c.Frac); }},
+    {"Сопр. датчика  в  0°C", Applies::Thermometer, &ChannelConfig::Rt0, Unit::Ohm, nullptr},
+    {"Сопротивл. провода", Applies::LineOfTwo, &ChannelConfig::RLine, Unit::Ohm, nullptr},
+    {"Поправка  по  темп.", Applies::Always, &ChannelConfig::Delta, kOwn, nullptr},
+    {"Кол-во усреднений", Applies::Always, nullptr, kOwn,
+     [](const ChannelConfig& c) { return std::to_string(c.Usred); }},
+    {"Значение при   min сигнала", Applies::Unified, &ChannelConfig::Diap1, kOwn, nullptr},
+    {"Значение при   max сигнала", Applies::Unified, &ChannelConfig::Diap2, kOwn, nullptr},
+    {"БИК", Applies::Unified, nullptr, kOwn,
+     [](const ChannelConfig& c) { return std::string((c.Flags & 1u) ? "да" : "нет"); }},
+    {"Уставка 1", Applies::Always, &ChannelConfig::Ustav1, kOwn, nullptr},
+    {"Гистерезис уставки 1", Applies::Always, &ChannelConfig::Gist1, kOwn, nullptr},
+    {"Уставка 2", Applies::Always, &ChannelConfig::Ustav2, kOwn, nullptr},
+    {"Гистерезис уставки 2", Applies::Always, &ChannelConfig::Gist2, kOwn, nullptr},
+    {"Обрыв датчика (низ)", Applies::Always, &ChannelConfig::AlarmLow, kOwn, nullptr},
+    {"Обрыв датчика (верх)", Applies::Always, &ChannelConfig::AlarmHigh, kOwn, nullptr},
 };
 
 void htmlTable(std::string& html, const ReportTable& table) {
@@ -215,9 +196,7 @@ ConfigurationReport MakeConfigurationReport(const ConfigImage& image,
         std::vector<std::string> cells{s.label};
         for (const int c : fitted) {
             const ChannelConfig& channel = image.Channels[static_cast<size_t>(c)];
-            cells.push_back(applies(s.rule, channel)
-                                ? s.value(channel, MeasuredUnit(channel.SensorType))
-                                : kNotApplicable);
+            cells.push_back(applies(s.rule, channel) ? s.value(channel) : kNotApplicable);
         }
         channels.rows.push_back(cells);
     }

@@ -54,7 +54,7 @@ class SensorPlot : public QWidget {
   private:
     struct Pane;
     void drawText(QPainter& painter, const QRect& box, int flags, const QString& text);
-    void drawLegend(QPainter& painter, const QRect& area);
+    void drawLegend(QPainter& painter, const QRect& row);
     void drawLine(QPainter& painter, const Pane& pane, const std::vector<rv::ColumnValues>& values,
                   uint8_t kind);
     void drawMarks(QPainter& painter, const Pane& pane);

@@ -49,6 +49,14 @@ class SensorViewTest : public QObject, private WindowFixture {
         boxes->shown.clear();
     }
 
+    // Reads the instrument on the simulator's line and opens the view of the page's channel.
+    SensorView* openView(const rv::test::SimProcess& sim) {
+        useLine(sim);
+        read();
+        menu().sensorViewAction()->trigger();
+        return menu().sensorView();
+    }
+
   private slots:
     void init() { createWindow(); }
     void cleanup() { destroyWindow(); }
@@ -193,10 +201,7 @@ class SensorViewTest : public QObject, private WindowFixture {
     void plotShowsBothLinesAndCutsNothing() {
         rv::test::SimProcess sim({"1,ramp=1:109.73:100:2,r-noise=1:0.01"});
         QVERIFY2(sim.started(), sim.error().c_str());
-        useLine(sim);
-        read();
-        menu().sensorViewAction()->trigger();
-        SensorView* view = menu().sensorView();
+        SensorView* view = openView(sim);
         QVERIFY(view != nullptr);
         view->setSpan(SensorView::Span::OneMinute);
         view->show();
@@ -274,10 +279,7 @@ class SensorViewTest : public QObject, private WindowFixture {
     void closingTheMainWindowEndsARun() {
         rv::test::SimProcess sim({"1,model=RV7408"});
         QVERIFY2(sim.started(), sim.error().c_str());
-        useLine(sim);
-        read();
-        menu().sensorViewAction()->trigger();
-        SensorView* view = menu().sensorView();
+        SensorView* view = openView(sim);
         QVERIFY(view != nullptr);
         view->findChild<QPushButton*>("BtnStart")->click();
         QTRY_VERIFY_WITH_TIMEOUT(view->series().size() >= 3, 5000);
