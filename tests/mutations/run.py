@@ -62,6 +62,13 @@ MUTATIONS = [
      "kBlockCrcStart = 0xA55A", "kBlockCrcStart = 0xA5A5"),
     ("identification value read with its bytes in the wrong order", "src/config/image.cpp",
      "b[18] | (b[19] << 8) | (b[20] << 16)", "b[20] | (b[19] << 8) | (b[18] << 16)"),
+    ("settled value taken from the whole run instead of the stability window",
+     "src/channel/sensor_statistics.cpp",
+     "w.first = series.firstAtOrAfter(w.fromSeconds);", "w.first = 0;"),
+    ("a point at the plot's right edge left out", "src/channel/sensor_series.cpp",
+     "p != series.end() && p->seconds <= to;", "p != series.end() && p->seconds < to;"),
+    ("axis ticks allowed at 4 times a power of ten", "src/channel/axis_ticks.cpp",
+     "for (const int mantissa : {1, 2, 5}) {", "for (const int mantissa : {1, 2, 4, 5}) {"),
 ]
 
 FAST_E2E_FILTER = "-SearchFullSweep.*"
