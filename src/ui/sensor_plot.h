@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QColor>
-#include <QPolygonF>
+#include <QLine>
 #include <QRect>
 #include <QWidget>
 #include <vector>
@@ -71,7 +71,8 @@ class SensorPlot : public QWidget {
 
     // Reused from paint to paint, so a redraw allocates nothing once the size is set.
     rv::PlotColumns columns_;
-    QPolygonF stroke_;
+    std::vector<QRect> bars_;
+    std::vector<QLine> gaps_;
     int leftMargin_ = 0;  // of the last paint, tried first
     std::vector<QRect> textBoxes_;
     std::vector<QRect> panes_;
