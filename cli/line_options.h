@@ -12,7 +12,7 @@ namespace rv::cli {
 
 // The global options that say which line to use and how.
 struct LineOptions {
-    std::string port = "COM1";  // COMn or a device path
+    std::string port = "COM1";  // COMn, a device path or a network address
     std::optional<unsigned> baud;
     std::string tracePath;
 };

@@ -36,8 +36,10 @@ int run(int argc, char** argv) {
     const auto speeds = OneOfCheck({300u, 600u, 1200u, 2400u, 4800u, 9600u, 19200u});
 
     LineOptions line;
-    app.add_option("--port", line.port, "COM1..COM4 или путь к устройству (по умолчанию COM1)")
-        ->type_name("COMn|УСТРОЙСТВО");
+    app.add_option("--port", line.port,
+                   "COM1..COM4, путь к устройству или сетевой адрес шлюза rfc2217://УЗЕЛ:ПОРТ, "
+                   "tcp://УЗЕЛ:ПОРТ (по умолчанию COM1)")
+        ->type_name("COMn|УСТРОЙСТВО|АДРЕС");
     unsigned baud = 0;
     CLI::Option* speedOption =
         app.add_option("--speed", baud, "Скорость линии, бод (по умолчанию 9600)")

@@ -31,12 +31,19 @@ void traceReceived(Link& link, const ReplyCollector& collector, std::string_view
     trace(link, TraceRecord::Direction::Received, collector.reply(), outcome);
 }
 
+// A write or read that failed: the status, and what the line can tell of the cause.
+void lineFailed(Link& link, int32_t status) {
+    link.LinkStatus = status;
+    link.LinkDetail = PortOpenDetail(link.Device, link.port.lastFault());
+}
+
 }  // namespace
 
 bool Transact(Link& link, std::string& message, Duration timeout, int replyFields) {
     CheckLineThread();
     link.port.discardInput();
     link.LinkStatus = status::kOk;
+    link.LinkDetail.clear();
     if (message.size() > kMaxCommandLength || link.NetNumber > kMaxNetNumber) {
         link.LinkStatus = status::kRequestLimit;
         return false;
@@ -45,11 +52,12 @@ bool Transact(Link& link, std::string& message, Duration timeout, int replyField
     if (link.CancelFlag.requested()) return false;
     if (!link.port.writeAll(reinterpret_cast<const uint8_t*>(frame.data()), frame.size())) {
         traceSent(link, frame, "write-error");
-        link.LinkStatus = status::kPortWrite;
+        lineFailed(link, status::kPortWrite);
         return false;
     }
     traceSent(link, frame, "sent");
-    const auto deadline = Clock::now() + timeout;
+    // A network line's round trip comes on top of the protocol's own time-out.
+    const auto deadline = Clock::now() + timeout + link.port.replyDelay();
     // The size the reply most likely has: that of the last reply to the same frame. A shorter
     // one is taken a few byte times late; a longer one as if there were no guess.
     const size_t likelySize = frame == link.lastAnsweredFrame ? link.lastReplySize : 0;
@@ -71,7 +79,7 @@ bool Transact(Link& link, std::string& message, Duration timeout, int replyField
         const long n = mayHaveInput ? link.port.readAvailable(piece.data(), piece.size()) : 0;
         if (n < 0) {
             traceReceived(link, collector, "read-error");
-            link.LinkStatus = status::kPortRead;
+            lineFailed(link, status::kPortRead);
             return false;
         }
         if (static_cast<size_t>(n) > mostExpected) trickling = false;
