@@ -80,8 +80,8 @@ class Gateway {
     const std::string& error() const { return error_; }
     // The line's URL: rfc2217://127.0.0.1:PORT or tcp://127.0.0.1:PORT.
     std::string address() const {
-        return std::string(kind_ == Kind::Rfc2217 ? "rfc2217" : "tcp") + "://127.0.0.1:" +
-               std::to_string(port_);
+        return std::string(kind_ == Kind::Rfc2217 ? "rfc2217" : "tcp") +
+               "://127.0.0.1:" + std::to_string(port_);
     }
 
   private:

@@ -19,9 +19,7 @@ constexpr std::array<SchemeName, 2> kSchemes{{
 
 bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isHexDigit(char c) {
-    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool isHexDigit(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 std::string lowerAscii(std::string_view text) {
     std::string lower(text);
@@ -55,8 +53,8 @@ bool IsNetworkLineName(std::string_view name) {
     if (separator == std::string_view::npos || separator == 0) return false;
     for (size_t i = 0; i < separator; ++i) {
         const char c = name[i];
-        const bool schemeCharacter = isAsciiLetter(c) || (i > 0 && (isDigit(c) || c == '+' ||
-                                                                    c == '-' || c == '.'));
+        const bool schemeCharacter =
+            isAsciiLetter(c) || (i > 0 && (isDigit(c) || c == '+' || c == '-' || c == '.'));
         if (!schemeCharacter) return false;
     }
     return true;
@@ -119,7 +117,8 @@ std::optional<NetworkAddress> ParseNetworkAddress(std::string_view text, std::st
             problem = "не указан узел";
             return std::nullopt;
         }
-        if (colon != std::string_view::npos && rest.find(':', colon + 1) != std::string_view::npos) {
+        if (colon != std::string_view::npos &&
+            rest.find(':', colon + 1) != std::string_view::npos) {
             problem = "адрес IPv6 пишется в квадратных скобках: [::1]";
             return std::nullopt;
         }

@@ -11,10 +11,10 @@ class CancelSignal;
 // What opening a line showed, without a word to any instrument.
 struct LineCheck {
     bool opened = false;
-    bool network = false;                  // the line is a gateway's port
+    bool network = false;                   // the line is a gateway's port
     std::chrono::microseconds roundTrip{};  // to the gateway and back, as measured on opening
-    int32_t status = 0;                    // why it did not open, as an operation would say
-    std::string detail;                    // the cause, as under an operation's status text
+    int32_t status = 0;                     // why it did not open, as an operation would say
+    std::string detail;                     // the cause, as under an operation's status text
 };
 
 // Opens the line `name` at `baud` as an operation would, and closes it again. A cancel

@@ -118,7 +118,8 @@ void NetworkLine::measuredRoundTrip(microseconds sample) {
 }
 
 microseconds NetworkLine::wireTime(size_t bytes) const {
-    return microseconds(10'000'000LL * static_cast<long long>(bytes) / std::max<uint32_t>(baud_, 1));
+    return microseconds(10'000'000LL * static_cast<long long>(bytes) /
+                        std::max<uint32_t>(baud_, 1));
 }
 
 // The gateway may still hold bytes of the line when the connection is new, when the last

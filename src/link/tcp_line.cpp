@@ -26,8 +26,8 @@ class RawTcpLine final : public NetworkLine {
                 SerialPort::OpenError& error) {
         if (!connect(address, cancel, error)) return Result::CannotOpen;
         measuredRoundTrip(connectTime());
-        const auto settle = std::min<std::chrono::microseconds>(
-            kSettleTime + 2 * connectTime(), kMaxSettleTime);
+        const auto settle =
+            std::min<std::chrono::microseconds>(kSettleTime + 2 * connectTime(), kMaxSettleTime);
         const auto until = Clock::now() + settle;
         Wake woke = Wake::Line;
         while (woke == Wake::Line) {

@@ -117,65 +117,65 @@ void TelnetClient::receive(const uint8_t* in, size_t size, std::string& data, st
 }
 
 void TelnetClient::step(uint8_t byte, std::string& data, std::string& reply) {
-        switch (state_) {
-            case State::Data:
-                if (byte == kIac) {
-                    state_ = State::Command;
-                    break;
-                }
-                // Outside binary mode a CR travels as CR NUL or CR LF; the NUL is not data.
-                if (afterCr_ && byte == kNul && !receivesBinary()) {
-                    afterCr_ = false;
-                    break;
-                }
-                afterCr_ = byte == kCr;
-                data += static_cast<char>(byte);
+    switch (state_) {
+        case State::Data:
+            if (byte == kIac) {
+                state_ = State::Command;
                 break;
-            case State::Command:
+            }
+            // Outside binary mode a CR travels as CR NUL or CR LF; the NUL is not data.
+            if (afterCr_ && byte == kNul && !receivesBinary()) {
                 afterCr_ = false;
-                if (byte == kIac) {
-                    data += static_cast<char>(kIac);
-                    state_ = State::Data;
-                } else if (byte == kWill || byte == kWont || byte == kDo || byte == kDont) {
-                    verb_ = byte;
-                    state_ = State::Option;
-                } else if (byte == kSb) {
-                    state_ = State::SubOption;
-                } else {
-                    state_ = State::Data;  // NOP, GA, data mark and the like carry nothing here
-                }
                 break;
-            case State::Option:
-                command(verb_, byte, reply);
+            }
+            afterCr_ = byte == kCr;
+            data += static_cast<char>(byte);
+            break;
+        case State::Command:
+            afterCr_ = false;
+            if (byte == kIac) {
+                data += static_cast<char>(kIac);
                 state_ = State::Data;
-                break;
-            case State::SubOption:
-                subOption_ = byte;
-                sub_.clear();
+            } else if (byte == kWill || byte == kWont || byte == kDo || byte == kDont) {
+                verb_ = byte;
+                state_ = State::Option;
+            } else if (byte == kSb) {
+                state_ = State::SubOption;
+            } else {
+                state_ = State::Data;  // NOP, GA, data mark and the like carry nothing here
+            }
+            break;
+        case State::Option:
+            command(verb_, byte, reply);
+            state_ = State::Data;
+            break;
+        case State::SubOption:
+            subOption_ = byte;
+            sub_.clear();
+            state_ = State::SubData;
+            break;
+        case State::SubData:
+            if (byte == kIac) {
+                state_ = State::SubCommand;
+            } else if (sub_.size() < kMaxSubnegotiation) {
+                sub_ += static_cast<char>(byte);
+            }
+            break;
+        case State::SubCommand:
+            if (byte == kSe) {
+                subnegotiation();
+                state_ = State::Data;
+            } else if (byte == kIac) {
+                if (sub_.size() < kMaxSubnegotiation) sub_ += static_cast<char>(kIac);
                 state_ = State::SubData;
-                break;
-            case State::SubData:
-                if (byte == kIac) {
-                    state_ = State::SubCommand;
-                } else if (sub_.size() < kMaxSubnegotiation) {
-                    sub_ += static_cast<char>(byte);
-                }
-                break;
-            case State::SubCommand:
-                if (byte == kSe) {
-                    subnegotiation();
-                    state_ = State::Data;
-                } else if (byte == kIac) {
-                    if (sub_.size() < kMaxSubnegotiation) sub_ += static_cast<char>(kIac);
-                    state_ = State::SubData;
-                } else {
-                    // IAC and anything but SE or IAC inside a sub-negotiation: the other end
-                    // broke off; the command that follows is taken as such.
-                    state_ = State::Command;
-                    step(byte, data, reply);
-                }
-                break;
-        }
+            } else {
+                // IAC and anything but SE or IAC inside a sub-negotiation: the other end
+                // broke off; the command that follows is taken as such.
+                state_ = State::Command;
+                step(byte, data, reply);
+            }
+            break;
+    }
 }
 
 void TelnetClient::encode(const uint8_t* data, size_t size, std::string& out) const {

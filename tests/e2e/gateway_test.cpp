@@ -96,9 +96,8 @@ TEST_P(ThroughGateway, CalibrationAndSensorWatchMeasureAsOverThePseudoTerminal) 
     for (int i = 0; i < 2; ++i) {
         Link& link = i == 0 ? network_ : terminal_;
         const Outcome outcome = WatchSensor(
-            link, setup, [&](const WatchAnswer& answer) {
-                readings[i].push_back(answer.point.resistance);
-            },
+            link, setup,
+            [&](const WatchAnswer& answer) { readings[i].push_back(answer.point.resistance); },
             [&] { return readings[i].size() < 15; });
         ASSERT_EQ(outcome, Outcome::Done) << link.LinkStatus << " " << link.LinkDetail;
     }
