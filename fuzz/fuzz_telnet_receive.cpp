@@ -5,9 +5,9 @@
 // more than what came; and the line's bytes escaped by the client come back unchanged through
 // a decoder whose binary transmission was agreed.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstdlib>
 #include <string>
 

@@ -116,8 +116,7 @@ std::string PortOpenDetail(const std::string& device, const SerialPort::OpenErro
             detail += "соединение прервано по запросу";
             break;
         case Failure::NetworkError:
-            detail += "ошибка сети " + std::to_string(error.systemCode) + " (" +
-                      std::strerror(error.systemCode) + ")";
+            detail += "ошибка сети (код " + std::to_string(error.systemCode) + ")";
             break;
     }
     return detail;

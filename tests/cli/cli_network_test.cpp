@@ -36,9 +36,9 @@ TEST_P(CliMalformedAddress, IsRefusedBeforeAnythingIsSent) {
     const Malformed& m = GetParam();
     for (const bool fromEnvironment : {false, true}) {
         SCOPED_TRACE(fromEnvironment ? "RV740X_COM3" : "--port");
-        const test::CliRun run =
-            fromEnvironment ? RunCli({"--port", "COM3", "read", "1"}, {}, {{"RV740X_COM3", m.address}})
-                            : RunCli({"--port", m.address, "read", "1"});
+        const test::CliRun run = fromEnvironment ? RunCli({"--port", "COM3", "read", "1"}, {},
+                                                          {{"RV740X_COM3", m.address}})
+                                                 : RunCli({"--port", m.address, "read", "1"});
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_EQ(run.err, "rv740x: неверный сетевой адрес «" + m.address + "»: " + m.problem +
                                " (нужно rfc2217://УЗЕЛ:ПОРТ или tcp://УЗЕЛ:ПОРТ)\n");
@@ -91,12 +91,12 @@ TEST(CliNetwork, SearchOverRawLineSearchesTheGatewaysSpeedAlone) {
     ASSERT_TRUE(sim.started()) << sim.error();
     Gateway gateway(sim.linkPath(), Gateway::Kind::RawTcp, 19200);
     ASSERT_TRUE(gateway.started()) << gateway.error();
-    const test::CliRun run = RunCli(
-        {"--port", gateway.address(), "--speed", "19200", "search", "--all-speeds", "--to", "3",
-         "--json"});
+    const test::CliRun run = RunCli({"--port", gateway.address(), "--speed", "19200", "search",
+                                     "--all-speeds", "--to", "3", "--json"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.err, "Скорость линии задаётся в настройках шлюза\n");
-    EXPECT_EQ(run.out, "[\n  {\n    \"net\": 3,\n    \"baud\": 19200,\n    \"version\": \"2.07\"\n  }\n]\n");
+    EXPECT_EQ(run.out,
+              "[\n  {\n    \"net\": 3,\n    \"baud\": 19200,\n    \"version\": \"2.07\"\n  }\n]\n");
 }
 
 // A backup through the gateway is the backup the terminal gives, and compares equal to the

@@ -57,8 +57,7 @@ TEST(NetworkRoundTrip, ThousandRequestsWithAddedRoundTripAreAllAnswered) {
                 const Step step =
                     identify ? Exchange(link, request::Identify(), request::kIdentifyFields)
                              : Exchange(link, request::Version(), request::kVersionFields);
-                if (step == Step::Ok && link.ReplyFields[0] == (identify ? "17" : "2.07"))
-                    continue;
+                if (step == Step::Ok && link.ReplyFields[0] == (identify ? "17" : "2.07")) continue;
                 ++(link.LinkStatus == status::kNoReply ? noReply : otherFailure)[size_t(c)];
             }
         });
