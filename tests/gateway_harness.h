@@ -29,15 +29,24 @@ class Gateway {
   public:
     enum class Kind { Rfc2217, RawTcp };
 
+    // Default: ser2net as installed. Quick: as a cabinet PC serving a polled line should be
+    // set up; Nagle's algorithm off on the connection, and what the line brings passed on
+    // after half a character's silence rather than two characters'.
+    enum class Tuning { Default, Quick };
+
     // `baud` is the raw port's fixed speed; a Telnet port starts at it.
-    Gateway(const std::string& device, Kind kind, unsigned baud = 9600) : kind_(kind) {
+    Gateway(const std::string& device, Kind kind, unsigned baud = 9600,
+            Tuning tuning = Tuning::Default)
+        : kind_(kind) {
+        const bool quick = tuning == Tuning::Quick;
         port_ = freePort();
         const std::string config = dir_.path() + "/ser2net.yaml";
         std::ofstream yaml(config);
         yaml << "connection: &line\n"
-             << "  accepter: " << (kind == Kind::Rfc2217 ? "telnet(rfc2217),tcp," : "tcp,")
-             << "127.0.0.1," << port_ << "\n"
+             << "  accepter: " << (kind == Kind::Rfc2217 ? "telnet(rfc2217)," : "")
+             << (quick ? "tcp(nodelay=true)," : "tcp,") << "127.0.0.1," << port_ << "\n"
              << "  connector: serialdev," << device << "," << baud << "n81,local\n";
+        if (quick) yaml << "  options:\n    chardelay-scale: 5\n    chardelay-min: 100\n";
         yaml.close();
         pid_ = ::fork();
         if (pid_ == 0) {

@@ -56,9 +56,9 @@ class NetworkLine : public LineTransport {
     // Bytes off the connection: the line's go to `data`, what must be answered at once to
     // `reply`.
     virtual void decode(const uint8_t* in, size_t size, std::string& data, std::string& reply) = 0;
-    // What must go to the gateway before the next request to drop what it holds of the line's
-    // bytes; only asked when it may hold some.
-    virtual void purge(std::string& beforeNextWrite) { (void)beforeNextWrite; }
+    // What tells the gateway to drop what it holds of the line's bytes, empty when the
+    // transport cannot; only asked when it may hold some.
+    virtual std::string purge() { return {}; }
 
   private:
     // Takes in what has arrived: the count of bytes off the connection, 0 for none, -1 once
@@ -69,9 +69,8 @@ class NetworkLine : public LineTransport {
 
     TcpSocket socket_;
     uint32_t baud_;
-    std::string received_;         // the line's bytes not yet read
-    std::string beforeNextWrite_;  // the transport's bytes for the gateway before the request
-    std::string greeting_;         // the first of the line's bytes on this connection
+    std::string received_;  // the line's bytes not yet read
+    std::string greeting_;  // the first of the line's bytes on this connection
     Clock::time_point sentAt_{};
     size_t sentBytes_ = 0;
     bool awaitingReply_ = false;

@@ -40,8 +40,8 @@ class Rfc2217Line final : public NetworkLine {
     void decode(const uint8_t* in, size_t size, std::string& data, std::string& reply) override {
         client_.receive(in, size, data, reply);
     }
-    void purge(std::string& beforeNextWrite) override {
-        beforeNextWrite = TelnetClient::comPortCommand(kPurgeData, oneByte(kPurgeReceived));
+    std::string purge() override {
+        return TelnetClient::comPortCommand(kPurgeData, oneByte(kPurgeReceived));
     }
 
   private:

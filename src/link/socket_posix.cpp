@@ -44,6 +44,15 @@ SerialPort::Wake sleepOn(int fd, short events, Clock::time_point until,
     return fds[0].revents != 0 ? SerialPort::Wake::Line : SerialPort::Wake::Timeout;
 }
 
+// A request goes out and its reply comes back in pieces while the link sleeps: the system
+// would then delay its acknowledgements, and a gateway that holds small pieces until the last
+// one is acknowledged (Nagle's algorithm, ser2net's default) would hold the reply's end with
+// them. Asked after each request and each piece taken in, the system acknowledges at once.
+void ackAtOnce(int fd) {
+    const int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+}
+
 TcpSocket::Failure failureOfConnect(int code) {
     switch (code) {
         case ECONNREFUSED:
@@ -125,6 +134,7 @@ bool TcpSocket::connect(const std::string& host, uint16_t port, Clock::time_poin
         // Requests are small and each waits for its reply: none may wait for another.
         const int one = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        ackAtOnce(fd);
         native_->fd = fd;
         failure_ = Failure::None;
         systemCode_ = 0;
@@ -142,6 +152,7 @@ bool TcpSocket::sendAll(const uint8_t* data, size_t size, Clock::time_point dead
             ::send(native_->fd, data + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             done += static_cast<size_t>(n);
+            if (done == size) ackAtOnce(native_->fd);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
@@ -161,7 +172,10 @@ long TcpSocket::receive(uint8_t* buffer, size_t max) {
     if (!isOpen()) return -1;
     for (;;) {
         const ssize_t n = ::recv(native_->fd, buffer, max, MSG_DONTWAIT);
-        if (n > 0) return static_cast<long>(n);
+        if (n > 0) {
+            ackAtOnce(native_->fd);
+            return static_cast<long>(n);
+        }
         if (n == 0) {
             fail(Failure::Closed, 0);
             return -1;

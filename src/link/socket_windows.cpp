@@ -1,8 +1,8 @@
 // The gateway's connection on Windows: Winsock, the socket's events tied to one event object,
 // so that a wait sleeps on it and the cancel event together.
+#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <array>
@@ -58,8 +58,8 @@ TcpSocket::Failure failureOfConnect(int code) {
 struct TcpSocket::Native {
     SOCKET socket = INVALID_SOCKET;
     WSAEVENT event = WSA_INVALID_EVENT;
-    bool readable = false;  // bytes or the close arrived, and no wait has reported them yet
-    bool closed = false;    // the other end closed: every wait for the socket ends at once
+    bool readable = false;         // bytes or the close arrived, and no wait has reported them yet
+    bool closed = false;           // the other end closed: every wait for the socket ends at once
     std::optional<int> connected;  // the connection's outcome: 0 or the error
 
     void takeEvents() {
@@ -199,8 +199,7 @@ bool TcpSocket::sendAll(const uint8_t* data, size_t size, Clock::time_point dead
                 return fail(Failure::NoAnswer, 0);
             continue;
         }
-        const bool closed =
-            code == WSAECONNRESET || code == WSAECONNABORTED || code == WSAENOTCONN;
+        const bool closed = code == WSAECONNRESET || code == WSAECONNABORTED || code == WSAENOTCONN;
         return fail(closed ? Failure::Closed : Failure::Other, code);
     }
     return true;
@@ -217,8 +216,7 @@ long TcpSocket::receive(uint8_t* buffer, size_t max) {
     }
     const int code = WSAGetLastError();
     if (code == WSAEWOULDBLOCK) return 0;
-    fail(code == WSAECONNRESET || code == WSAECONNABORTED ? Failure::Closed : Failure::Other,
-         code);
+    fail(code == WSAECONNRESET || code == WSAECONNABORTED ? Failure::Closed : Failure::Other, code);
     return -1;
 }
 
