@@ -48,8 +48,8 @@ bool judge(const char* what, const Pair& p) {
     std::printf(
         "%-5s terminal %7.3f s, cpu %.3f s | rfc2217 %7.3f s, cpu %.3f s | wall ratio %.4f, "
         "cpu beyond the terminal's %+.3f %% of a core: %s\n",
-        what, p.terminal.wall, p.terminal.cpu, p.network.wall, p.network.cpu, ratio,
-        extraCpu * 100, ok ? "ok" : "MISSED");
+        what, p.terminal.wall, p.terminal.cpu, p.network.wall, p.network.cpu, ratio, extraCpu * 100,
+        ok ? "ok" : "MISSED");
     std::fflush(stdout);
     return ok;
 }
@@ -86,13 +86,15 @@ int main(int argc, char** argv) {
             Measure& m = link == &terminal ? read.terminal : read.network;
             m = rv::bench::Time(
                 [&] { return rv::ReadConfiguration(*link, image, {}) == rv::Outcome::Done; });
-            if (!m.ok) std::printf("read failed: %d %s\n", link->LinkStatus, link->LinkDetail.c_str());
+            if (!m.ok)
+                std::printf("read failed: %d %s\n", link->LinkStatus, link->LinkDetail.c_str());
         }
         for (rv::Link* link : {&terminal, &network}) {
             Measure& m = link == &terminal ? write.terminal : write.network;
             m = rv::bench::Time(
                 [&] { return rv::WriteConfiguration(*link, image, {}) == rv::Outcome::Done; });
-            if (!m.ok) std::printf("write failed: %d %s\n", link->LinkStatus, link->LinkDetail.c_str());
+            if (!m.ok)
+                std::printf("write failed: %d %s\n", link->LinkStatus, link->LinkDetail.c_str());
         }
         const bool readOk = judge("read", read);
         const bool writeOk = judge("write", write);

@@ -110,10 +110,11 @@ PortDialog::PortDialog(rv::PortSetup& setup, std::vector<rv::SerialDevice> devic
     Status->setObjectName("Status");
     Status->setWordWrap(true);
     layout->addWidget(Status);
-    // The notes keep room for two lines whether they say something or not, so the controls
-    // below them never move.
+    // The notes keep room for what they may say (a failed check takes three lines: the status,
+    // the address and the cause) whether they say something or not, so the controls below
+    // them never move.
     for (QLabel* note : {AccessNote, Status}) {
-        note->setMinimumHeight(2 * note->fontMetrics().lineSpacing());
+        note->setMinimumHeight((note == AccessNote ? 3 : 2) * note->fontMetrics().lineSpacing());
         note->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     }
 
@@ -224,8 +225,10 @@ void PortDialog::devicePathChanged() {
     QString note;
     if (rv::IsNetworkLineName(path.toStdString())) {
         std::string problem;
-        if (!rv::ParseNetworkAddress(path.toStdString(), problem))
+        if (!rv::ParseNetworkAddress(path.toStdString(), problem)) {
             note = fromStd(rv::MalformedAddressMessage(path.toStdString(), problem));
+            note[0] = note[0].toUpper();  // a sentence of its own here
+        }
     } else if (!path.isEmpty() && !QFileInfo::exists(path)) {
         note = QString::fromUtf8("Устройства %1 нет: проверьте путь и подключение адаптера.")
                    .arg(path);
@@ -245,7 +248,9 @@ void PortDialog::check() {
     checkRun_->start(
         [this, name, outcome] { *outcome = rv::CheckLine(name, kCheckBaud, *checkCancel_); },
         [this, name, outcome] {
-            showNote(fromStd(name + ": " + rv::LineCheckText(*outcome)), !outcome->opened);
+            // A failure names the address itself, under the status.
+            const std::string text = rv::LineCheckText(*outcome);
+            showNote(fromStd(outcome->opened ? name + ": " + text : text), !outcome->opened);
             BtnCheck->setEnabled(!DevicePath->text().trimmed().isEmpty());
             emit checkFinished();
         });
