@@ -25,6 +25,19 @@
 
 namespace rv::test {
 
+// A port of 127.0.0.1 that nothing listens on at the moment of the call.
+inline unsigned FreePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
 class Gateway {
   public:
     enum class Kind { Rfc2217, RawTcp };
@@ -39,7 +52,7 @@ class Gateway {
             Tuning tuning = Tuning::Default)
         : kind_(kind) {
         const bool quick = tuning == Tuning::Quick;
-        port_ = freePort();
+        port_ = FreePort();
         const std::string config = dir_.path() + "/ser2net.yaml";
         std::ofstream yaml(config);
         yaml << "connection: &line\n"
@@ -94,18 +107,6 @@ class Gateway {
     }
 
   private:
-    static unsigned freePort() {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-        ::close(fd);
-        return ntohs(address.sin_port);
-    }
-
     // Whether /proc/net/tcp lists 127.0.0.1:port in the listening state (0A).
     bool listening() const {
         std::ifstream table("/proc/net/tcp");

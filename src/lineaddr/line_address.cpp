@@ -150,12 +150,6 @@ std::optional<NetworkAddress> ParseNetworkAddress(std::string_view text, std::st
     return address;
 }
 
-std::string NetworkAddressText(const NetworkAddress& address) {
-    const bool ipv6 = address.host.find(':') != std::string::npos;
-    return std::string(address.scheme == NetworkScheme::Rfc2217 ? "rfc2217" : "tcp") + "://" +
-           (ipv6 ? "[" + address.host + "]" : address.host) + ":" + std::to_string(address.port);
-}
-
 std::string MalformedAddressMessage(std::string_view text, const std::string& problem) {
     return "неверный сетевой адрес «" + std::string(text) + "»: " + problem +
            " (нужно rfc2217://УЗЕЛ:ПОРТ или tcp://УЗЕЛ:ПОРТ)";

@@ -28,9 +28,6 @@ bool IsNetworkLineName(std::string_view name);
 // in Russian, e.g. "не указан порт".
 std::optional<NetworkAddress> ParseNetworkAddress(std::string_view text, std::string& problem);
 
-// The address as the user writes it: "rfc2217://10.0.0.5:4001", "tcp://[::1]:4001".
-std::string NetworkAddressText(const NetworkAddress& address);
-
 // The full message for a malformed address: "неверный сетевой адрес «tcp://host»: не указан
 // порт (нужно rfc2217://УЗЕЛ:ПОРТ или tcp://УЗЕЛ:ПОРТ)".
 std::string MalformedAddressMessage(std::string_view text, const std::string& problem);

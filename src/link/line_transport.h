@@ -35,8 +35,8 @@ class LineTransport {
 };
 
 // Each opens its transport, or returns null with `result` and `error` saying why. The local
-// device is one file per platform (serial_port_posix.cpp, serial_port_windows.cpp); the
-// network lines are rfc2217_line.cpp and tcp_line.cpp.
+// device (device_port.h) is one file per platform (serial_port_posix.cpp,
+// serial_port_windows.cpp); the network lines are rfc2217_line.cpp and tcp_line.cpp.
 std::unique_ptr<LineTransport> OpenDevicePort(const std::string& path, uint32_t baud,
                                               SerialPort::OpenResult& result,
                                               SerialPort::OpenError& error);

@@ -30,9 +30,6 @@ class NetworkLine : public LineTransport {
     std::chrono::microseconds replyDelay() const override;
     const SerialPort::OpenError& fault() const override { return fault_; }
 
-    // The round trip as measured so far.
-    std::chrono::microseconds roundTrip() const { return roundTrip_; }
-
   protected:
     explicit NetworkLine(uint32_t baud) : baud_(baud) {}
 

@@ -2,6 +2,7 @@
 
 #include "lineaddr/line_address.h"
 #include "link/cancel_signal.h"
+#include "link/device_port.h"
 #include "link/line_transport.h"
 
 // The port's calls, passed on to the transport the line's name chose.
@@ -11,6 +12,16 @@ namespace rv {
 const SerialPort::OpenError& LineTransport::fault() const {
     static const SerialPort::OpenError kNone;
     return kNone;
+}
+
+std::unique_ptr<LineTransport> OpenDevicePort(const std::string& path, uint32_t baud,
+                                              SerialPort::OpenResult& result,
+                                              SerialPort::OpenError& error) {
+    auto port = std::make_unique<DevicePort>();
+    result = port->open(path, baud);
+    error = port->lastOpenError();
+    if (result != SerialPort::OpenResult::Ok) return nullptr;
+    return port;
 }
 
 SerialPort::SerialPort() = default;

@@ -330,14 +330,4 @@ DevicePort::Wake DevicePort::wait(Clock::time_point until, bool watchLine,
     return fds[0].revents != 0 ? Wake::Line : Wake::Timeout;
 }
 
-std::unique_ptr<LineTransport> OpenDevicePort(const std::string& path, uint32_t baud,
-                                              SerialPort::OpenResult& result,
-                                              SerialPort::OpenError& error) {
-    auto port = std::make_unique<DevicePort>();
-    result = port->open(path, baud);
-    error = port->lastOpenError();
-    if (result != SerialPort::OpenResult::Ok) return nullptr;
-    return port;
-}
-
 }  // namespace rv

@@ -256,14 +256,4 @@ bool DevicePort::waitReadable(std::chrono::microseconds atMost) {
     return wait(Clock::now() + atMost, true, never) == Wake::Line;
 }
 
-std::unique_ptr<LineTransport> OpenDevicePort(const std::string& path, uint32_t baud,
-                                              SerialPort::OpenResult& result,
-                                              SerialPort::OpenError& error) {
-    auto port = std::make_unique<DevicePort>();
-    result = port->open(path, baud);
-    error = port->lastOpenError();
-    if (result != SerialPort::OpenResult::Ok) return nullptr;
-    return port;
-}
-
 }  // namespace rv

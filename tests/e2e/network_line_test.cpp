@@ -19,6 +19,7 @@
 
 #include "case_name.h"
 #include "config/transfer.h"
+#include "gateway_harness.h"
 #include "instrument_map.h"
 #include "link/exchange.h"
 #include "link/requests.h"
@@ -77,19 +78,6 @@ struct Fault {
 
 class ConnectionFault : public testing::TestWithParam<Fault> {};
 
-// A port of 127.0.0.1 nobody listens on.
-unsigned closedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 TEST_P(ConnectionFault, ShowsItsCause) {
     const Fault& f = GetParam();
     std::unique_ptr<SimProcess> sim;
@@ -100,7 +88,7 @@ TEST_P(ConnectionFault, ShowsItsCause) {
     if (f.setup == "unknown host") {
         link.Device = "rfc2217://no-such-gateway.invalid:4001";
     } else if (f.setup == "refused") {
-        link.Device = "tcp://127.0.0.1:" + std::to_string(closedPort());
+        link.Device = "tcp://127.0.0.1:" + std::to_string(test::FreePort());
     } else if (f.setup == "no answer") {
         // A listener whose queue is full and never accepted: connections get no answer.
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
