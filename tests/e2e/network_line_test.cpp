@@ -25,6 +25,7 @@
 #include "link/requests.h"
 #include "link/session.h"
 #include "link/status.h"
+#include "ops/search.h"
 #include "sim_harness.h"
 #include "sim_log.h"
 
@@ -66,6 +67,29 @@ TEST(NetworkRoundTrip, SilentInstrumentGivesNoReplyAfterTimeOutAndRoundTrip) {
     const auto timeout = std::chrono::duration_cast<milliseconds>(link.ReplyTimeout);
     EXPECT_GE(elapsed, timeout + milliseconds(240));
     EXPECT_LE(elapsed, timeout + milliseconds(250 + 150));
+}
+
+// The simulator's own Telnet port takes the speed the client sets, and its instruments answer
+// only at their own: over one port, each of two speeds finds its instrument alone.
+TEST(SimListener, FollowsTheSpeedTheClientSets) {
+    SimProcess sim(listening({"1,speed=2400", "2,speed=19200"}, {"rfc2217:0"}));
+    ASSERT_TRUE(sim.started()) << sim.error();
+    Link link;
+    link.Device = sim.address("rfc2217");
+    for (const auto& [speedIndex, net] : {std::pair{3, 1u}, std::pair{6, 2u}}) {
+        link.applySpeedIndex(speedIndex);
+        std::vector<unsigned> found;
+        SearchObserver observer;
+        observer.found = [&](unsigned n) { found.push_back(n); };
+        ASSERT_EQ(SearchLine(link, SearchTimeoutOfSpeedIndex(speedIndex), observer, {1, 2}),
+                  Outcome::Done)
+            << link.LinkDetail;
+        EXPECT_EQ(found, std::vector<unsigned>{net}) << link.BaudRate << " baud";
+    }
+    // The line heard each probe, numbers 1 and 2, at the speed of its search.
+    std::vector<unsigned> bauds;
+    for (const auto& heard : test::HeardRequests(sim.logPath())) bauds.push_back(heard.baud);
+    EXPECT_EQ(bauds, (std::vector<unsigned>{2400, 2400, 19200, 19200}));
 }
 
 // Each way a connection fails has its own cause under the status text.
