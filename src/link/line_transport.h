@@ -30,6 +30,7 @@ class LineTransport {
     virtual SerialPort::Wake wait(Clock::time_point until, bool watchLine,
                                   const CancelSignal& cancel) = 0;
     virtual std::chrono::microseconds replyDelay() const { return {}; }
+    virtual size_t piecedBytes() const { return 0; }
     virtual const SerialPort::OpenError& fault() const;
     virtual int descriptor() const { return -1; }
 };

@@ -179,4 +179,10 @@ NetworkLine::Wake NetworkLine::wait(Clock::time_point until, bool watchLine,
 
 microseconds NetworkLine::replyDelay() const { return roundTrip_ + wireTime(sentBytes_); }
 
+size_t NetworkLine::piecedBytes() const {
+    // The bytes the line carries in a piece's time, 10 bits each, at least one.
+    const auto bits = static_cast<uint64_t>(baud_) * kPieceTime.count();
+    return std::max<size_t>(1, static_cast<size_t>((bits + 9999) / 10000));
+}
+
 }  // namespace rv

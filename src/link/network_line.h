@@ -21,6 +21,11 @@ class NetworkLine : public LineTransport {
     static constexpr std::chrono::seconds kConnectTime{5};
     // The round trip counted at most, however slow the replies.
     static constexpr std::chrono::seconds kMaxRoundTrip{2};
+    // How long a gateway may gather the line's bytes beyond their time on its line and still be
+    // taken as passing them on as they come. One that gathers longer (ser2net as installed, up
+    // to 20 ms) wakes the wait for each piece: reading each piece at once has the system
+    // acknowledge it at once, which such a gateway waits for before the next.
+    static constexpr std::chrono::milliseconds kPieceTime{8};
 
     void discardInput() override;
     bool writeAll(const uint8_t* data, size_t size) override;
@@ -28,6 +33,7 @@ class NetworkLine : public LineTransport {
     bool waitReadable(std::chrono::microseconds atMost) override;
     Wake wait(Clock::time_point until, bool watchLine, const CancelSignal& cancel) override;
     std::chrono::microseconds replyDelay() const override;
+    size_t piecedBytes() const override;
     const SerialPort::OpenError& fault() const override { return fault_; }
 
   protected:

@@ -85,6 +85,8 @@ std::chrono::microseconds SerialPort::replyDelay() const {
     return transport_ ? transport_->replyDelay() : std::chrono::microseconds{};
 }
 
+size_t SerialPort::piecedBytes() const { return transport_ ? transport_->piecedBytes() : 0; }
+
 bool SerialPort::SetsSpeed(const std::string& path) {
     std::string problem;
     const std::optional<NetworkAddress> address =

@@ -87,6 +87,9 @@ class SerialPort {
     // time the gateway needs to put the last request on its own wire, which a local port's
     // write waits out itself. Zero for a local port.
     std::chrono::microseconds replyDelay() const;
+    // How many of the line's bytes a read may bring at once beyond what the line's rate allows
+    // since the last read: a gateway passes them on in pieces. Zero for a local port.
+    size_t piecedBytes() const;
     // Whether the line's speed follows the speed asked for: false for a raw network line,
     // whose speed is fixed in the gateway's own settings.
     static bool SetsSpeed(const std::string& path);

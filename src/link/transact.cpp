@@ -68,7 +68,9 @@ bool Transact(Link& link, std::string& message, Duration timeout, int replyField
     // brings more than that rate allows (an adapter or a busy peer delivering in bursts) ends
     // the assumption for this reply: from then on every arrival wakes the wait.
     bool trickling = true;
-    size_t mostExpected = kTrickleSlack;
+    // A network line passes the line's bytes on in pieces: that many more may come at once.
+    const size_t slack = kTrickleSlack + link.port.piecedBytes();
+    size_t mostExpected = slack;
     ReplyCollector collector;
     std::array<uint8_t, kReadPiece> piece{};
     // Whether a read may find something. The input was emptied before the request went out,
@@ -107,7 +109,7 @@ bool Transact(Link& link, std::string& message, Duration timeout, int replyField
             wake = std::min(wake, now + std::chrono::duration_cast<Clock::duration>(
                                             byteTime * static_cast<int64_t>(needed - 1)));
         }
-        mostExpected = (sleepThrough ? needed - 1 : 0) + kTrickleSlack;
+        mostExpected = (sleepThrough ? needed - 1 : 0) + slack;
         const SerialPort::Wake woken = link.port.wait(wake, !sleepThrough, link.CancelFlag);
         mayHaveInput = sleepThrough || woken == SerialPort::Wake::Line;
     }
