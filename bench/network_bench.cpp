@@ -12,7 +12,7 @@
 // Targets: wall within 1.02 x the pseudo-terminal's, and CPU (this process's) within the
 // pseudo-terminal's plus 0.2 % of a core over the operation's wall time. Both lines are
 // measured by turns in each round, so that a busy machine slows both alike; a round that
-// misses is measured again, up to three rounds. A machine so busy that the gateway, a process
+// misses is measured again, up to five rounds. A machine so busy that the gateway, a process
 // of its own, falls behind the terminal slows the network alone: when a round misses, a
 // minimal client replays the same exchanges through the same gateway just after: the link's
 // wall within 1.02 x that client's meets the wall's target, and its CPU under half of that
@@ -37,7 +37,7 @@ using rv::test::Gateway;
 using rv::test::SimProcess;
 
 constexpr int kNet = 5;
-constexpr int kRounds = 3;
+constexpr int kRounds = 5;
 constexpr double kWallRatio = 1.02;
 constexpr double kCpuShareOfACore = 0.002;
 
