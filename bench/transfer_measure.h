@@ -87,10 +87,11 @@ inline bool Report(const char* what, unsigned baud, const Measure& m,
 // The reference for a transfer's wall time, measured on the same line in the same run, so that
 // a busy machine slows both alike: a minimal client replays the exchanges that the log lines
 // [fromLine, toLine) record, each request frame written as the link sent it and its reply's
-// bytes read as they come, with nothing parsed or checked. Its time and CPU; not ok when the
-// port does not open or a reply does not come whole within a second of its due time.
+// bytes read as they come, with nothing parsed or checked, on the simulator's terminal or on
+// `line` when given (a gateway in front of it). Its time and CPU; not ok when the port does not
+// open or a reply does not come whole within a second of its due time.
 inline Measure ReplayExchanges(const rv::test::SimProcess& sim, unsigned baud, size_t fromLine,
-                               size_t toLine) {
+                               size_t toLine, const std::string& line = {}) {
     std::vector<std::pair<std::string, size_t>> exchanges;  // request frame, reply size
     {
         std::ifstream in(sim.logPath());
@@ -104,7 +105,8 @@ inline Measure ReplayExchanges(const rv::test::SimProcess& sim, unsigned baud, s
         }
     }
     rv::SerialPort port;
-    if (port.open(sim.linkPath(), baud) != rv::SerialPort::OpenResult::Ok) return {};
+    if (port.open(line.empty() ? sim.linkPath() : line, baud) != rv::SerialPort::OpenResult::Ok)
+        return {};
     std::vector<uint8_t> buffer(4096);
     return Time([&] {
         for (const auto& [request, replySize] : exchanges) {

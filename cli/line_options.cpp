@@ -4,6 +4,7 @@
 
 #include "exit_codes.h"
 #include "interrupt.h"
+#include "lineaddr/line_address.h"
 #include "link/status.h"
 #include "link/timeouts.h"
 #include "ports/port_map.h"
@@ -26,11 +27,18 @@ int SetUpLine(const LineOptions& options, OpenedLine& line) {
         for (const std::string& w : setup.warnings()) std::fprintf(stderr, "%s\n", w.c_str());
         link.Device = setup.map()[static_cast<size_t>(portIndex)].device;
         line.portName = "COM" + std::to_string(portIndex + 1);
-    } else if (!options.port.empty() && options.port[0] == '/') {
+    } else if (IsNetworkLineName(options.port) ||
+               (!options.port.empty() && options.port[0] == '/')) {
         link.Device = options.port;
     } else {
         std::fprintf(stderr, "Порт «%s» не задан: укажите COM1..COM4 или путь к устройству\n",
                      options.port.c_str());
+        return kExitUsage;
+    }
+    // A malformed network address, wherever it came from, is refused before anything is sent.
+    if (std::string problem;
+        IsNetworkLineName(link.Device) && !ParseNetworkAddress(link.Device, problem)) {
+        std::fprintf(stderr, "rv740x: %s\n", MalformedAddressMessage(link.Device, problem).c_str());
         return kExitUsage;
     }
     const int speedIndex = options.baud ? SpeedIndexOfBaud(*options.baud) : kDefaultSpeedIndex;

@@ -12,7 +12,8 @@ namespace rv::cli {
 
 // The global options that say which line to use and how.
 struct LineOptions {
-    // COMn or a device path; COM2 by default, the port the window starts on.
+    // COMn, a device path or a network address; COM2 by default, the port the window
+    // starts on.
     std::string port = "COM2";
     std::optional<unsigned> baud;
     std::string tracePath;

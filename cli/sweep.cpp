@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "configfile/code_page.h"
 #include "interrupt.h"
+#include "line_options.h"
 #include "link/requests.h"
+#include "link/serial_port.h"
 #include "link/timeouts.h"
 #include "ops/search.h"
 #include "progress_line.h"
@@ -29,7 +32,14 @@ double SweepBoundSeconds(const SweepPlan& plan) {
     return total;
 }
 
-SweepResult Sweep(Link& link, const SweepPlan& plan) {
+SweepResult Sweep(Link& link, const SweepPlan& asked) {
+    SweepPlan plan = asked;
+    // A line whose speed the gateway fixes is searched at the one speed chosen for it.
+    if (plan.speedIndexes.size() > 1 && !SerialPort::SetsSpeed(link.Device)) {
+        std::fprintf(stderr, "Скорость линии задаётся в настройках шлюза\n");
+        const int chosen = SpeedIndexOfBaud(link.BaudRate);
+        plan.speedIndexes = {chosen < 0 ? kDefaultSpeedIndex : chosen};
+    }
     SweepResult result;
     ProgressLine line;
     double secondsAfterThisSpeed = SweepBoundSeconds(plan);

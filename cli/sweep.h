@@ -30,10 +30,11 @@ struct SweepResult {
 };
 
 // Searches the line at each speed of the plan and asks every instrument found for its
-// version right after it answered. An instrument is listed once, at the first speed it
-// answered. Shows a progress line on a terminal; a first Ctrl+C stops after the probe in
-// progress.
-SweepResult Sweep(Link& link, const SweepPlan& plan);
+// version right after it answered. A line whose speed is fixed by its gateway (a raw network
+// line) is searched at the link's speed alone, and the user is told so once. An instrument is
+// listed once, at the first speed it answered. Shows a progress line on a terminal; a first Ctrl+C
+// stops after the probe in progress.
+SweepResult Sweep(Link& link, const SweepPlan& asked);
 
 // The whole time the plan's probes may take when nobody answers, in seconds.
 double SweepBoundSeconds(const SweepPlan& plan);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs, on Debian 12 or a relative, every package the build, the tests, the demo and the
-# fuzz run need. Only missing packages are installed, unless --always is given (CI, which
+# fuzz run need (ser2net is the real gateway the network lines are tested through). Only missing packages are installed, unless --always is given (CI, which
 # must also refresh the package lists). --windows adds the Windows build's: mingw-w64, Wine,
 # NSIS and what building Qt for Windows from Debian's source needs. Uses sudo when not run as
 # root.
@@ -23,6 +23,7 @@ packages=(
     libudev-dev pkg-config libcli11-dev
     xvfb xauth fonts-dejavu-core fonts-liberation xdotool dbus at-spi2-core python3-pyatspi
     librsvg2-bin dpkg-dev file lintian desktop-file-utils appstream man-db poppler-utils
+    ser2net
 )
 if [ "$windows" = 1 ]; then
     packages+=(

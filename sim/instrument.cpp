@@ -65,6 +65,7 @@ void Instrument::takeNetworkSettings() {
 }
 
 std::optional<std::vector<std::string>> Instrument::answer(const Request& request) {
+    ++heard_;
     if (setup_.silent || request.items.empty()) return std::nullopt;
     const std::string& command = request.items[0];
     const size_t count = request.items.size();

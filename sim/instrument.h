@@ -27,6 +27,8 @@ class Instrument {
     unsigned number() const { return number_; }
     uint32_t speed() const { return speed_; }
     const Memory& memory() const { return memory_; }
+    // Requests addressed to the instrument at its speed so far, answered or not.
+    int heard() const { return heard_; }
 
     // The reply fields for a request addressed to this instrument, or nothing when it keeps
     // silent (unknown command, wrong field count, refused write, `silent`).
@@ -51,6 +53,7 @@ class Instrument {
     unsigned number_;
     uint32_t speed_;
     int byteWrites_ = 0;
+    int heard_ = 0;
     uint32_t noiseState_;
     std::array<std::optional<std::chrono::steady_clock::time_point>, 8> courseStart_{};
 };

@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "event_log.h"
 #include "instrument.h"
+#include "network.h"
 #include "options.h"
 #include "pseudo_terminal.h"
 #include "server.h"
@@ -65,20 +67,33 @@ int main(int argc, char** argv) {
     EventLog log;
     if (!options->logPath.empty() && !log.open(options->logPath, error)) return fail(error);
 
-    PseudoTerminal line;
-    if (!line.open(options->linkPath, error)) return fail(error);
+    std::unique_ptr<PseudoTerminal> line;
+    std::string served;
+    if (!options->linkPath.empty()) {
+        line = std::make_unique<PseudoTerminal>();
+        if (!line->open(options->linkPath, error)) return fail(error);
+        served = options->linkPath;
+    }
+    std::vector<std::unique_ptr<NetListener>> listeners;
+    for (const Listener& setup : options->listeners) {
+        listeners.push_back(std::make_unique<NetListener>());
+        if (!listeners.back()->open(setup, error)) return fail(error);
+        served += (served.empty() ? "" : " ") + listeners.back()->name();
+    }
 
     Timing timing;
     timing.pace = options->pace;
     const double latencyMs = options->latencyMs.value_or(options->pace ? 2.0 : 0.0);
     timing.latency = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double, std::milli>(latencyMs));
+    timing.netDelay = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double, std::milli>(options->netDelayMs));
 
-    std::printf("ready %s\n", options->linkPath.c_str());
+    std::printf("ready %s\n", served.c_str());
     std::fflush(stdout);
 
-    Server server(line, instruments, log, timing);
+    Server server(line.get(), listeners, instruments, log, timing);
     const int code = server.run(stopRequested);
-    line.removeLink();
+    if (line) line->removeLink();
     return code;
 }

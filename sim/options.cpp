@@ -8,15 +8,28 @@
 namespace rv::sim {
 
 const char* const kUsage =
-    R"(Usage: rv740x-sim --link PATH [--state DIR] [--log FILE] [--pace] [--latency MS]
+    R"(Usage: rv740x-sim [--link PATH] [--listen KIND:PORT[:BAUD] ...] [--net-delay MS]
+                  [--state DIR] [--log FILE] [--pace] [--latency MS]
                   --instrument SETUP [--instrument SETUP ...]
 
-Simulated RV7406/RV7408 instruments sharing one line, served on a pseudo-terminal.
-PATH becomes a symbolic link to the terminal; the program prints "ready PATH" once
-it serves and stops cleanly on SIGINT or SIGTERM.
+Simulated RV7406/RV7408 instruments sharing one line, served on a pseudo-terminal, on
+network ports of 127.0.0.1 as a serial device server serves a line, or both. PATH
+becomes a symbolic link to the terminal; the program prints "ready" followed by PATH
+and each network port as KIND:PORT once it serves ("ready /tmp/line rfc2217:4001"),
+and stops cleanly on SIGINT or SIGTERM.
 
   --link PATH        where to put the link to the line; an existing link is replaced
                      only when it names a pseudo-terminal (left by an earlier run)
+  --listen rfc2217:PORT[:BAUD]
+                     serve the line on 127.0.0.1:PORT by Telnet with COM-PORT-OPTION
+                     (RFC 2217): the client sets the line's speed, 9600 at first; with
+                     BAUD the speed is fixed and any other is refused
+  --listen tcp:PORT[:BAUD]
+                     serve the line on 127.0.0.1:PORT raw, at BAUD (default 9600)
+                     PORT 0 takes a free port. One client at a time: another one is
+                     told "Port already in use" and disconnected, as gateways do.
+  --net-delay MS     delay everything sent to a network client by MS milliseconds,
+                     which adds MS to the round trip
   --state DIR        keep each instrument's memory in DIR/NUMBER.mem (65536 bytes),
                      written through on every byte write; made from the factory image
                      when absent. Without it memory lasts as long as the process.
@@ -48,6 +61,9 @@ Fault switches:
   bad-both=B            both copies of block B fail their CRC (repeatable)
   bad-echo=K            the K-th byte write of the run echoes a wrong value
   drop-reply=K          the K-th byte write of the run is stored but not answered
+  drop-connection=N     the N-th request the instrument hears is carried out and the
+                        network connection it came on is closed instead of an answer
+                        (on the pseudo-terminal it is answered)
   close=TEXT            answer TEXT to "3;" and keep the old number and speed
   measure-error=TEXT    measurements answer the single field TEXT
   measure-reply=F:F...  measurements answer exactly these fields (':' between them)
@@ -235,6 +251,10 @@ std::optional<InstrumentSetup> parseInstrumentSetup(const std::string& text, std
             if (!parseUnsigned(value, 1'000'000'000, v) || v == 0)
                 return fail("drop-reply must be a count from 1");
             setup.dropReply = static_cast<int>(v);
+        } else if (key == "drop-connection") {
+            if (!parseUnsigned(value, 1'000'000'000, v) || v == 0)
+                return fail("drop-connection must be a count from 1");
+            setup.dropConnection = static_cast<int>(v);
         } else if (key == "close") {
             std::string text;
             if (!fieldValue(key, value, true, text)) return std::nullopt;
@@ -269,6 +289,44 @@ std::optional<InstrumentSetup> parseInstrumentSetup(const std::string& text, std
     return setup;
 }
 
+std::optional<Listener> parseListener(const std::string& text, std::string& error) {
+    const auto fail = [&] {
+        error =
+            "--listen must be rfc2217:PORT[:BAUD] or tcp:PORT[:BAUD] with PORT 0..65535 and "
+            "BAUD one of 300 600 1200 2400 4800 9600 19200, got '" +
+            text + "'";
+        return std::nullopt;
+    };
+    std::vector<std::string> items;
+    size_t from = 0;
+    for (;;) {
+        const size_t colon = text.find(':', from);
+        items.push_back(text.substr(from, colon - from));
+        if (colon == std::string::npos) break;
+        from = colon + 1;
+    }
+    Listener listener;
+    if (items.size() < 2 || items.size() > 3) return fail();
+    if (items[0] == "rfc2217") {
+        listener.kind = Listener::Kind::Rfc2217;
+    } else if (items[0] == "tcp") {
+        listener.kind = Listener::Kind::RawTcp;
+    } else {
+        return fail();
+    }
+    uint64_t v = 0;
+    if (!parseUnsigned(items[1], 65535, v)) return fail();
+    listener.port = static_cast<uint16_t>(v);
+    if (items.size() == 3) {
+        if (!parseUnsigned(items[2], 19200, v) || speedIndexOfBaud(static_cast<uint32_t>(v)) < 0)
+            return fail();
+        listener.fixedBaud = static_cast<uint32_t>(v);
+    } else if (listener.kind == Listener::Kind::RawTcp) {
+        listener.fixedBaud = 9600;
+    }
+    return listener;
+}
+
 std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error) {
     Options options;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -301,6 +359,19 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
                 return std::nullopt;
             }
             options.latencyMs = ms;
+        } else if (arg == "--listen") {
+            if (!next(value)) return std::nullopt;
+            auto listener = parseListener(value, error);
+            if (!listener) return std::nullopt;
+            options.listeners.push_back(*listener);
+        } else if (arg == "--net-delay") {
+            double ms = 0;
+            if (!next(value)) return std::nullopt;
+            if (!parseReal(value, ms) || ms < 0 || ms > 60000) {
+                error = "--net-delay must be a number of milliseconds 0..60000";
+                return std::nullopt;
+            }
+            options.netDelayMs = ms;
         } else if (arg == "--instrument") {
             if (!next(value)) return std::nullopt;
             auto setup = parseInstrumentSetup(value, error);
@@ -311,8 +382,8 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
             return std::nullopt;
         }
     }
-    if (options.linkPath.empty()) {
-        error = "--link PATH is required";
+    if (options.linkPath.empty() && options.listeners.empty()) {
+        error = "--link PATH or --listen KIND:PORT is required";
         return std::nullopt;
     }
     if (options.instruments.empty()) {

@@ -39,6 +39,10 @@ struct InstrumentSetup {
     std::vector<int> badBoth;
     int badEcho = 0;    // the K-th byte write echoes a wrong value; 0 = never
     int dropReply = 0;  // the K-th byte write is stored but not answered; 0 = never
+    // The N-th request the instrument hears is carried out, and the network connection it
+    // came on is closed instead of answering it; 0 = never. The pseudo-terminal has no
+    // connection to close: there the request is answered.
+    int dropConnection = 0;
     std::optional<std::string> closeReply;
     std::optional<std::string> measureError;
     std::optional<std::vector<std::string>> measureReply;  // every field of every answer
@@ -54,6 +58,17 @@ struct InstrumentSetup {
     }
 };
 
+// A port on 127.0.0.1 that serves the line to one network client at a time, as a serial
+// device server (a gateway) does: `--listen rfc2217:PORT[:BAUD]` or `--listen tcp:PORT[:BAUD]`.
+struct Listener {
+    enum class Kind { Rfc2217, RawTcp };
+    Kind kind = Kind::Rfc2217;
+    uint16_t port = 0;  // 0: any free port, named in the ready line
+    // The line's speed. A raw port always has one (default 9600); a Telnet port that has one
+    // refuses to change it, else it starts at 9600 and takes what the client sets.
+    std::optional<uint32_t> fixedBaud;
+};
+
 struct Options {
     std::string linkPath;
     std::string stateDir;  // empty: memory lives only as long as the process
@@ -61,12 +76,15 @@ struct Options {
     bool pace = false;
     std::optional<double> latencyMs;
     std::vector<InstrumentSetup> instruments;
+    std::vector<Listener> listeners;
+    double netDelayMs = 0;  // added to everything a network client is sent
     bool help = false;
 };
 
 // Parses the command line; on failure returns nothing and says why in `error`.
 std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error);
 std::optional<InstrumentSetup> parseInstrumentSetup(const std::string& text, std::string& error);
+std::optional<Listener> parseListener(const std::string& text, std::string& error);
 
 // Whether every character may travel in a reply field: '$', '-', '.' and digits.
 bool isFieldText(const std::string& text);

@@ -66,6 +66,11 @@ struct SimOptions {
     bool pace = false;
     std::optional<double> latencyMs;
     std::chrono::milliseconds readyDeadline{5000};
+    // Network ports to serve the line on besides the pseudo-terminal, e.g. "rfc2217:0" (a free
+    // port) or "tcp:0:19200"; with `noTerminal` the line is served on them alone.
+    std::vector<std::string> listen{};
+    std::optional<double> netDelayMs{};
+    bool noTerminal = false;
 };
 
 class SimProcess {
@@ -83,8 +88,21 @@ class SimProcess {
         logPath_ = dir_.path() + "/sim.log";
         stateDir_ = options.stateDir.empty() ? dir_.path() + "/state" : options.stateDir;
 
-        std::vector<std::string> args{RV740X_SIM_PATH, "--link", linkPath_, "--state",
-                                      stateDir_,       "--log",  logPath_};
+        std::vector<std::string> args{RV740X_SIM_PATH, "--state", stateDir_, "--log", logPath_};
+        if (!options.noTerminal) {
+            args.push_back("--link");
+            args.push_back(linkPath_);
+        } else {
+            linkPath_.clear();
+        }
+        for (const std::string& listen : options.listen) {
+            args.push_back("--listen");
+            args.push_back(listen);
+        }
+        if (options.netDelayMs) {
+            args.push_back("--net-delay");
+            args.push_back(std::to_string(*options.netDelayMs));
+        }
         if (options.pace) args.push_back("--pace");
         if (options.latencyMs) {
             args.push_back("--latency");
@@ -106,6 +124,24 @@ class SimProcess {
     pid_t pid() const { return pid_; }
 
     const std::string& linkPath() const { return linkPath_; }
+    // The URL of the network port the simulator serves by `kind` ("rfc2217" or "tcp"), as
+    // the ready line named it; empty when it serves none.
+    std::string address(const std::string& kind) const {
+        const std::vector<std::string> all = addresses(kind);
+        return all.empty() ? std::string() : all.front();
+    }
+    // The URLs of every port served by `kind`, in the order of the options.
+    std::vector<std::string> addresses(const std::string& kind) const {
+        const std::string key = " " + kind + ":";
+        std::vector<std::string> found;
+        for (size_t at = readyLine_.find(key); at != std::string::npos;
+             at = readyLine_.find(key, at + 1)) {
+            const size_t from = at + key.size();
+            found.push_back(kind + "://127.0.0.1:" +
+                            readyLine_.substr(from, readyLine_.find(' ', from) - from));
+        }
+        return found;
+    }
     const std::string& stateDir() const { return stateDir_; }
     const std::string& logPath() const { return logPath_; }
     // The memory file of the instrument started with network number `number`.
@@ -155,7 +191,7 @@ class SimProcess {
         ::close(out[1]);
         stdout_ = out[0];
 
-        const std::string expected = "ready " + linkPath_ + "\n";
+        const std::string expected = "ready " + linkPath_;
         std::string seen;
         const auto end = std::chrono::steady_clock::now() + deadline;
         while (seen.find('\n') == std::string::npos) {
@@ -177,10 +213,15 @@ class SimProcess {
             }
             seen.append(buf, static_cast<size_t>(n));
         }
-        if (seen != expected) {
+        // "ready PATH", then the network ports when it serves any: "rfc2217:40123".
+        const size_t lineEnd = seen.find('\n');
+        const bool listens = args.end() != std::find(args.begin(), args.end(), "--listen");
+        if (seen.compare(0, expected.size(), expected) != 0 ||
+            (!listens && lineEnd != expected.size())) {
             error_ = "rv740x-sim said '" + seen + "' instead of '" + expected + "'";
             return;
         }
+        readyLine_ = seen.substr(0, lineEnd) + " ";
         ready_ = true;
     }
 
@@ -199,6 +240,7 @@ class SimProcess {
     std::string linkPath_;
     std::string logPath_;
     std::string stateDir_;
+    std::string readyLine_;
     std::string error_;
     pid_t pid_ = -1;
     int stdout_ = -1;

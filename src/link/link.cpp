@@ -11,22 +11,10 @@ void Link::applySpeedIndex(int index) {
 
 bool Link::OpenPort() {
     LinkDetail.clear();
-    const SerialPort::OpenResult result = port.open(Device, BaudRate);
-    if (result != SerialPort::OpenResult::Ok)
-        LinkDetail = PortOpenDetail(Device, port.lastOpenError());
-    switch (result) {
-        case SerialPort::OpenResult::Ok:
-            return true;
-        case SerialPort::OpenResult::CannotOpen:
-            LinkStatus = status::kPortOpen;
-            break;
-        case SerialPort::OpenResult::NotCharDevice:
-            LinkStatus = status::kNoSuchPort;
-            break;
-        case SerialPort::OpenResult::SetupFailed:
-            LinkStatus = status::kPortSetup;
-            break;
-    }
+    const SerialPort::OpenResult result = port.open(Device, BaudRate, &CancelFlag);
+    if (result == SerialPort::OpenResult::Ok) return true;
+    LinkDetail = PortOpenDetail(Device, port.lastOpenError());
+    LinkStatus = StatusOfOpen(result);
     return false;
 }
 

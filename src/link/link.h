@@ -20,14 +20,17 @@ using ReplyFieldArray = std::array<std::string, kMaxReplyFields>;
 // port through a Session (link/session.h). An operation uses it from one thread; only the
 // cancel request is for any thread.
 struct Link {
-    // The device path of the port, e.g. /dev/ttyS1; the program resolves COM1..COM4 to it.
+    // The device path of the port, e.g. /dev/ttyS1, or the network address of a gateway's port,
+    // e.g. rfc2217://10.0.0.5:4001; the program resolves COM1..COM4 to it.
     std::string Device = "/dev/ttyS0";
     uint32_t BaudRate = 9600;
     Duration ReplyTimeout = kInitialReplyTimeout;
     uint32_t NetNumber = 1;
     CancelSignal CancelFlag;  // any thread may request; wakes the operation's wait at once
     int32_t LinkStatus = 0;
-    // Why the port did not open (PortOpenDetail), after OpenPort failed; empty otherwise.
+    // Why the port did not open (PortOpenDetail), after OpenPort failed, or why the line failed
+    // during an exchange when the line can tell (a network line's lost connection); empty
+    // otherwise.
     std::string LinkDetail;
     ReplyFieldArray ReplyFields;
     SerialPort port;

@@ -20,7 +20,7 @@
 #include <thread>
 
 #include "link/cancel_signal.h"
-#include "link/serial_port.h"
+#include "link/device_port.h"
 
 namespace rv {
 
@@ -205,11 +205,11 @@ void CancelSignal::clear() {
     if (handle_ >= 0) (void)!::read(static_cast<int>(handle_), &count, sizeof count);
 }
 
-struct SerialPort::Native {};
+struct DevicePort::Native {};
 
-SerialPort::SerialPort() = default;
+DevicePort::DevicePort() = default;
 
-SerialPort::~SerialPort() { close(); }
+DevicePort::~DevicePort() { close(); }
 
 bool SerialPort::isPseudoTerminal(int fd) {
     struct stat st {};
@@ -219,7 +219,7 @@ bool SerialPort::isPseudoTerminal(int fd) {
     return (majorNumber >= 136 && majorNumber <= 143) || majorNumber == 3;
 }
 
-SerialPort::OpenResult SerialPort::fail(intptr_t handle, OpenResult result, int systemCode,
+DevicePort::OpenResult DevicePort::fail(intptr_t handle, OpenResult result, int systemCode,
                                         const std::string& path) {
     if (handle >= 0) ::close(static_cast<int>(handle));
     openError_.cause = failureOfErrno(systemCode);
@@ -228,7 +228,7 @@ SerialPort::OpenResult SerialPort::fail(intptr_t handle, OpenResult result, int 
     return result;
 }
 
-SerialPort::OpenResult SerialPort::open(const std::string& path, uint32_t baud) {
+DevicePort::OpenResult DevicePort::open(const std::string& path, uint32_t baud) {
     close();
     openError_ = {};
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -239,7 +239,7 @@ SerialPort::OpenResult SerialPort::open(const std::string& path, uint32_t baud) 
     // descriptor, so an open that is refused must leave the holder's mode alone.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(fd, OpenResult::CannotOpen, errno, path);
     if (ioctl(fd, TIOCEXCL) != 0) return fail(fd, OpenResult::CannotOpen, errno, path);
-    const bool ok = configure(fd, baud) && (isPseudoTerminal(fd) || setModemLines(fd));
+    const bool ok = configure(fd, baud) && (SerialPort::isPseudoTerminal(fd) || setModemLines(fd));
     if (!ok) {
         const int code = errno;
         ioctl(fd, TIOCNXCL);
@@ -251,7 +251,7 @@ SerialPort::OpenResult SerialPort::open(const std::string& path, uint32_t baud) 
     return OpenResult::Ok;
 }
 
-void SerialPort::close() {
+void DevicePort::close() {
     if (!isOpen()) return;
     ioctl(fd(), TIOCNXCL);
     flock(fd(), LOCK_UN);
@@ -259,11 +259,11 @@ void SerialPort::close() {
     handle_ = kNoHandle;
 }
 
-void SerialPort::discardInput() {
+void DevicePort::discardInput() {
     if (isOpen()) tcflush(fd(), TCIFLUSH);
 }
 
-bool SerialPort::writeAll(const uint8_t* data, size_t size) {
+bool DevicePort::writeAll(const uint8_t* data, size_t size) {
     if (!isOpen()) return false;
     const auto deadline = Clock::now() + std::chrono::milliseconds(100 + 50 * size);
     size_t done = 0;
@@ -291,7 +291,7 @@ bool SerialPort::writeAll(const uint8_t* data, size_t size) {
     }
 }
 
-long SerialPort::readAvailable(uint8_t* buffer, size_t max) {
+long DevicePort::readAvailable(uint8_t* buffer, size_t max) {
     if (!isOpen()) return -1;
     for (;;) {
         const ssize_t n = ::read(fd(), buffer, max);
@@ -311,7 +311,7 @@ long SerialPort::readAvailable(uint8_t* buffer, size_t max) {
     }
 }
 
-bool SerialPort::waitReadable(std::chrono::microseconds atMost) {
+bool DevicePort::waitReadable(std::chrono::microseconds atMost) {
     if (!isOpen()) return false;
     const long ms = static_cast<long>((atMost.count() + 999) / 1000);
     pollfd p{fd(), POLLIN, 0};
@@ -319,7 +319,7 @@ bool SerialPort::waitReadable(std::chrono::microseconds atMost) {
     return r > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
-SerialPort::Wake SerialPort::wait(Clock::time_point until, bool watchLine,
+DevicePort::Wake DevicePort::wait(Clock::time_point until, bool watchLine,
                                   const CancelSignal& cancel) {
     std::array<pollfd, 2> fds{};
     fds[0] = {watchLine ? fd() : -1, POLLIN, 0};  // poll passes over a negative descriptor

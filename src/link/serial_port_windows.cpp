@@ -6,7 +6,7 @@
 #include <array>
 
 #include "link/cancel_signal.h"
-#include "link/serial_port.h"
+#include "link/device_port.h"
 
 namespace rv {
 
@@ -81,7 +81,7 @@ void CancelSignal::clear() {
 // The overlapped state of a port: one event per kind of I/O. A wait for the line is a
 // WaitCommEvent(EV_RXCHAR) that may stay pending from one wait to the next; its OVERLAPPED and
 // mask live here for as long as it does.
-struct SerialPort::Native {
+struct DevicePort::Native {
     HANDLE readEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE writeEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE lineEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -98,13 +98,13 @@ struct SerialPort::Native {
     }
 };
 
-SerialPort::SerialPort() : native_(std::make_unique<Native>()) {}
+DevicePort::DevicePort() : native_(std::make_unique<Native>()) {}
 
-SerialPort::~SerialPort() { close(); }
+DevicePort::~DevicePort() { close(); }
 
 bool SerialPort::isPseudoTerminal(int) { return false; }
 
-SerialPort::OpenResult SerialPort::open(const std::string& path, uint32_t baud) {
+DevicePort::OpenResult DevicePort::open(const std::string& path, uint32_t baud) {
     close();
     // Exclusive: no sharing, so a port another program holds is refused.
     const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -152,7 +152,7 @@ SerialPort::OpenResult SerialPort::open(const std::string& path, uint32_t baud) 
     return OpenResult::Ok;
 }
 
-void SerialPort::close() {
+void DevicePort::close() {
     if (!isOpen()) return;
     const HANDLE h = asHandle(handle_);
     if (native_->linePending) {
@@ -166,11 +166,11 @@ void SerialPort::close() {
     handle_ = kNoHandle;
 }
 
-void SerialPort::discardInput() {
+void DevicePort::discardInput() {
     if (isOpen()) PurgeComm(asHandle(handle_), PURGE_RXCLEAR);
 }
 
-bool SerialPort::writeAll(const uint8_t* data, size_t size) {
+bool DevicePort::writeAll(const uint8_t* data, size_t size) {
     if (!isOpen()) return false;
     const HANDLE h = asHandle(handle_);
     const auto deadline = Clock::now() + std::chrono::milliseconds(100 + 50 * size);
@@ -198,7 +198,7 @@ bool SerialPort::writeAll(const uint8_t* data, size_t size) {
     return true;
 }
 
-long SerialPort::readAvailable(uint8_t* buffer, size_t max) {
+long DevicePort::readAvailable(uint8_t* buffer, size_t max) {
     if (!isOpen()) return -1;
     const HANDLE h = asHandle(handle_);
     OVERLAPPED request{};
@@ -214,7 +214,7 @@ long SerialPort::readAvailable(uint8_t* buffer, size_t max) {
     return static_cast<long>(got);
 }
 
-SerialPort::Wake SerialPort::wait(Clock::time_point until, bool watchLine,
+DevicePort::Wake DevicePort::wait(Clock::time_point until, bool watchLine,
                                   const CancelSignal& cancel) {
     const HANDLE cancelEvent = asHandle(cancel.waitHandle());
     if (cancel.requested()) return Wake::Cancel;
@@ -251,7 +251,7 @@ SerialPort::Wake SerialPort::wait(Clock::time_point until, bool watchLine,
     return Wake::Timeout;
 }
 
-bool SerialPort::waitReadable(std::chrono::microseconds atMost) {
+bool DevicePort::waitReadable(std::chrono::microseconds atMost) {
     static const CancelSignal never;
     return wait(Clock::now() + atMost, true, never) == Wake::Line;
 }

@@ -44,9 +44,25 @@ std::string StatusText(uint32_t code) {
     }
 }
 
+int32_t StatusOfOpen(SerialPort::OpenResult result) {
+    switch (result) {
+        case SerialPort::OpenResult::Ok:
+            return status::kOk;
+        case SerialPort::OpenResult::CannotOpen:
+            return status::kPortOpen;
+        case SerialPort::OpenResult::NotCharDevice:
+            return status::kNoSuchPort;
+        case SerialPort::OpenResult::SetupFailed:
+            return status::kPortSetup;
+    }
+    return status::kPortOpen;
+}
+
 std::string PortOpenDetail(const std::string& device, const SerialPort::OpenError& error) {
     using Failure = SerialPort::OpenFailure;
-    std::string detail = "Устройство: " + device + "\nПричина: ";
+    if (error.cause == Failure::None) return {};
+    const bool network = error.cause >= Failure::BadAddress;
+    std::string detail = (network ? "Адрес: " : "Устройство: ") + device + "\nПричина: ";
     switch (error.cause) {
         case Failure::None:
             return {};
@@ -65,6 +81,42 @@ std::string PortOpenDetail(const std::string& device, const SerialPort::OpenErro
                           ? "это не последовательный порт"
                           : "ошибка системы " + std::to_string(error.systemCode) + " (" +
                                 std::strerror(error.systemCode) + ")";
+            break;
+        case Failure::BadAddress:
+            detail += "неверный сетевой адрес: " + error.text +
+                      " (нужно rfc2217://УЗЕЛ:ПОРТ или tcp://УЗЕЛ:ПОРТ)";
+            break;
+        case Failure::HostNotFound:
+            detail += "узел не найден (проверьте имя узла)";
+            break;
+        case Failure::Refused:
+            detail += "соединение отвергнуто: на этом порту шлюза никто не ждёт соединений";
+            break;
+        case Failure::NoAnswer:
+            detail += "нет ответа на соединение: узел недоступен или порт закрыт";
+            break;
+        case Failure::ClosedByGateway:
+            detail += "шлюз закрыл соединение";
+            break;
+        case Failure::GatewayBusy:
+            detail += "шлюз обслуживает другого клиента";
+            break;
+        case Failure::NotComPortControl:
+            detail +=
+                "шлюз не согласился управлять портом по RFC 2217 (COM-PORT-OPTION); "
+                "для порта простого TCP укажите адрес tcp://";
+            break;
+        case Failure::SpeedRefused:
+            detail += "шлюз не принял скорость " + std::to_string(error.baud) + " бод";
+            break;
+        case Failure::SpeedUnconfirmed:
+            detail += "шлюз не подтвердил скорость " + std::to_string(error.baud) + " бод";
+            break;
+        case Failure::Cancelled:
+            detail += "соединение прервано по запросу";
+            break;
+        case Failure::NetworkError:
+            detail += "ошибка сети (код " + std::to_string(error.systemCode) + ")";
             break;
     }
     return detail;

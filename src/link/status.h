@@ -31,9 +31,12 @@ inline constexpr int32_t kCalibrationPoints = 35;
 // The user's message for a status code, UTF-8; empty for 0.
 std::string StatusText(uint32_t code);
 
-// What the user needs to know beyond StatusText when a port could not be opened: the device
-// and the cause, with the program that holds the port when the system tells it. UTF-8, one
-// item a line.
+// The status of a port that did not open: 5, 6 or 21; 0 for Ok.
+int32_t StatusOfOpen(SerialPort::OpenResult result);
+
+// What the user needs to know beyond StatusText when a port could not be opened, or when a
+// line failed midway and can tell why: the device or address and the cause, with the program
+// that holds the port when the system tells it. UTF-8, one item a line; empty without a cause.
 std::string PortOpenDetail(const std::string& device, const SerialPort::OpenError& error);
 
 }  // namespace rv

@@ -31,12 +31,19 @@ void traceReceived(Link& link, const ReplyCollector& collector, std::string_view
     trace(link, TraceRecord::Direction::Received, collector.reply(), outcome);
 }
 
+// A write or read that failed: the status, and what the line can tell of the cause.
+void lineFailed(Link& link, int32_t status) {
+    link.LinkStatus = status;
+    link.LinkDetail = PortOpenDetail(link.Device, link.port.lastFault());
+}
+
 }  // namespace
 
 bool Transact(Link& link, std::string& message, Duration timeout, int replyFields) {
     CheckLineThread();
     link.port.discardInput();
     link.LinkStatus = status::kOk;
+    link.LinkDetail.clear();
     if (message.size() > kMaxCommandLength || link.NetNumber > kMaxNetNumber) {
         link.LinkStatus = status::kRequestLimit;
         return false;
@@ -45,11 +52,12 @@ bool Transact(Link& link, std::string& message, Duration timeout, int replyField
     if (link.CancelFlag.requested()) return false;
     if (!link.port.writeAll(reinterpret_cast<const uint8_t*>(frame.data()), frame.size())) {
         traceSent(link, frame, "write-error");
-        link.LinkStatus = status::kPortWrite;
+        lineFailed(link, status::kPortWrite);
         return false;
     }
     traceSent(link, frame, "sent");
-    const auto deadline = Clock::now() + timeout;
+    // A network line's round trip comes on top of the protocol's own time-out.
+    const auto deadline = Clock::now() + timeout + link.port.replyDelay();
     // The size the reply most likely has: that of the last reply to the same frame. A shorter
     // one is taken a few byte times late; a longer one as if there were no guess.
     const size_t likelySize = frame == link.lastAnsweredFrame ? link.lastReplySize : 0;
@@ -60,7 +68,9 @@ bool Transact(Link& link, std::string& message, Duration timeout, int replyField
     // brings more than that rate allows (an adapter or a busy peer delivering in bursts) ends
     // the assumption for this reply: from then on every arrival wakes the wait.
     bool trickling = true;
-    size_t mostExpected = kTrickleSlack;
+    // A network line passes the line's bytes on in pieces: that many more may come at once.
+    const size_t slack = kTrickleSlack + link.port.piecedBytes();
+    size_t mostExpected = slack;
     ReplyCollector collector;
     std::array<uint8_t, kReadPiece> piece{};
     // Whether a read may find something. The input was emptied before the request went out,
@@ -71,7 +81,7 @@ bool Transact(Link& link, std::string& message, Duration timeout, int replyField
         const long n = mayHaveInput ? link.port.readAvailable(piece.data(), piece.size()) : 0;
         if (n < 0) {
             traceReceived(link, collector, "read-error");
-            link.LinkStatus = status::kPortRead;
+            lineFailed(link, status::kPortRead);
             return false;
         }
         if (static_cast<size_t>(n) > mostExpected) trickling = false;
@@ -99,7 +109,7 @@ bool Transact(Link& link, std::string& message, Duration timeout, int replyField
             wake = std::min(wake, now + std::chrono::duration_cast<Clock::duration>(
                                             byteTime * static_cast<int64_t>(needed - 1)));
         }
-        mostExpected = (sleepThrough ? needed - 1 : 0) + kTrickleSlack;
+        mostExpected = (sleepThrough ? needed - 1 : 0) + slack;
         const SerialPort::Wake woken = link.port.wait(wake, !sleepThrough, link.CancelFlag);
         mayHaveInput = sleepThrough || woken == SerialPort::Wake::Line;
     }

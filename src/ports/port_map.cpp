@@ -10,6 +10,7 @@
 
 #include "fileio/atomic_file.h"
 #include "fileio/platform_io.h"
+#include "lineaddr/line_address.h"
 #include "ports/platform.h"
 
 namespace rv {
@@ -17,7 +18,7 @@ namespace rv {
 namespace {
 
 constexpr std::size_t kMaxSettingsBytes = std::size_t{64} * 1024;
-constexpr const char* kLineExpected = "ожидается COM1..COM4=устройство";
+constexpr const char* kLineExpected = "ожидается COM1..COM4=устройство или сетевой адрес";
 
 std::string_view trimmed(std::string_view text) {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
@@ -26,7 +27,20 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-bool validDevice(std::string_view device) { return IsDevicePath(device); }
+// Why `device` cannot name a line, as a sentence; empty when it can: a device path or a
+// well-formed network address. `portName` names the COM the device is meant for, if any.
+std::string deviceProblem(std::string_view device, const std::string& portName = {}) {
+    if (IsNetworkLineName(device)) {
+        std::string problem;
+        if (ParseNetworkAddress(device, problem)) return {};
+        return (portName.empty() ? "" : portName + ": ") + MalformedAddressMessage(device, problem);
+    }
+    if (IsDevicePath(device)) return {};
+    return "устройство \"" + std::string(device) + "\"" +
+           (portName.empty() ? "" : " для " + portName) +
+           " должно быть полным путём без пробелов или сетевым адресом rfc2217://УЗЕЛ:ПОРТ, "
+           "tcp://УЗЕЛ:ПОРТ";
+}
 
 std::string lineWarning(const std::string& fileName, std::size_t line, const std::string& text) {
     return fileName + ":" + std::to_string(line) + ": " + text;
@@ -56,9 +70,8 @@ ParsedLine parseLine(std::string_view raw) {
                          kLineExpected + ")";
         return parsed;
     }
-    if (!validDevice(device)) {
-        parsed.problem = "устройство \"" + std::string(device) + "\" для " + PortName(index) +
-                         " должно быть полным путём без пробелов, строка пропущена";
+    if (const std::string problem = deviceProblem(device, PortName(index)); !problem.empty()) {
+        parsed.problem = problem + ", строка пропущена";
         return parsed;
     }
     parsed.index = index;
@@ -202,9 +215,9 @@ bool SavePortSetting(const std::string& path, int index, const std::string& devi
         error = "нет такого COM-порта";
         return false;
     }
-    if (!device.empty() && !validDevice(device)) {
-        error = "устройство \"" + device + "\" должно быть полным путём без пробелов";
-        return false;
+    if (!device.empty()) {
+        error = deviceProblem(device);
+        if (!error.empty()) return false;
     }
     std::string old;
     bool missing = false;
@@ -249,9 +262,12 @@ bool SavePortSetting(const std::string& path, int index, const std::string& devi
     return true;
 }
 
+std::string LineNameProblem(std::string_view name) { return deviceProblem(name); }
+
 std::string StableDevicePath(const std::string& device, const std::string& byIdDirectory) {
     namespace fs = std::filesystem;
     std::error_code code;
+    if (IsNetworkLineName(device)) return device;
     if (fs::path(device).parent_path() == fs::path(byIdDirectory)) return device;
     const fs::path real = fs::canonical(device, code);
     if (code) return device;

@@ -7,7 +7,8 @@
 
 namespace rv {
 
-// Which device each of COM1..COM4 means. Sources, highest first: the command line, the
+// Which line each of COM1..COM4 means: a device, or the network address of a gateway's port
+// (rfc2217://HOST:PORT, tcp://HOST:PORT). Sources, highest first: the command line, the
 // environment (RV740X_COM1..RV740X_COM4), the settings file, then /dev/ttyS0../dev/ttyS3.
 inline constexpr int kPortCount = 4;
 
@@ -60,8 +61,13 @@ PortSettings ReadPortSettings(const std::string& path);
 bool SavePortSetting(const std::string& path, int index, const std::string& device,
                      std::string& error);
 
+// Why `name` cannot name a line, as a sentence for the user; empty when it is a device path
+// or a well-formed network address.
+std::string LineNameProblem(std::string_view name);
+
 // The /dev/serial/by-id link that leads to the same device, when there is one: such a link
-// keeps naming the adapter after it is plugged in again. Otherwise the device itself.
+// keeps naming the adapter after it is plugged in again. Otherwise the device itself (and a
+// network address as it is).
 std::string StableDevicePath(const std::string& device,
                              const std::string& byIdDirectory = "/dev/serial/by-id");
 

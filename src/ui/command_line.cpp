@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QTextStream>
 
+#include "lineaddr/line_address.h"
 #include "rv740x_version.h"
 
 namespace {
@@ -39,7 +40,9 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, CommandLineOpt
     for (int i = 0; i < rv::kPortCount; ++i) {
         parser.addOption(QCommandLineOption(
             portOptionName(i),
-            QString::fromUtf8("Устройство для COM%1, например /dev/ttyUSB0.").arg(i + 1),
+            QString::fromUtf8("Устройство для COM%1, например /dev/ttyUSB0, или сетевой адрес "
+                              "шлюза: rfc2217://УЗЕЛ:ПОРТ, tcp://УЗЕЛ:ПОРТ.")
+                .arg(i + 1),
             QString::fromUtf8("устройство")));
     }
     const QCommandLineOption trace(
@@ -86,6 +89,13 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, CommandLineOpt
         const QString device = parser.value(portOptionName(i));
         if (device.trimmed().isEmpty()) {
             return fail(QString::fromUtf8("пустое устройство в --%1").arg(portOptionName(i)));
+        }
+        std::string problem;
+        if (rv::IsNetworkLineName(device.toStdString()) &&
+            !rv::ParseNetworkAddress(device.toStdString(), problem)) {
+            return fail(
+                QString::fromStdString("--" + portOptionName(i).toStdString() + ": " +
+                                       rv::MalformedAddressMessage(device.toStdString(), problem)));
         }
         parsed.ports[size_t(i)] = device.toStdString();
     }

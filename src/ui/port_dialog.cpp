@@ -12,12 +12,19 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "lineaddr/line_address.h"
+#include "link/cancel_signal.h"
+#include "link/line_check.h"
 #include "ports/platform.h"
 #include "ports/port_map.h"
+#include "ui/operation_thread.h"
 
 namespace {
 
 QString fromStd(const std::string& text) { return QString::fromStdString(text); }
+
+// The speed a check sets on a gateway's port; a raw gateway keeps its own.
+constexpr uint32_t kCheckBaud = 9600;
 
 // "FTDI FT232R USB UART, № A50285BI (/dev/ttyUSB0)" with whatever is known.
 QString deviceDescription(const rv::SerialDevice& device) {
@@ -35,7 +42,11 @@ QString deviceDescription(const rv::SerialDevice& device) {
 }  // namespace
 
 PortDialog::PortDialog(rv::PortSetup& setup, std::vector<rv::SerialDevice> devices, QWidget* parent)
-    : QDialog(parent), setup_(setup), devices_(std::move(devices)) {
+    : QDialog(parent),
+      setup_(setup),
+      devices_(std::move(devices)),
+      checkCancel_(std::make_unique<rv::CancelSignal>()),
+      checkRun_(std::make_unique<WorkerOperation>()) {
     setObjectName("PortDialog");
     setWindowTitle(QString::fromUtf8("Устройства COM-портов"));
     auto* layout = new QVBoxLayout(this);
@@ -62,11 +73,18 @@ PortDialog::PortDialog(rv::PortSetup& setup, std::vector<rv::SerialDevice> devic
     DeviceList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     layout->addWidget(DeviceList);
 
-    layout->addWidget(new QLabel(QString::fromUtf8("Устройство или псевдотерминал:"), this));
+    layout->addWidget(
+        new QLabel(QString::fromUtf8("Устройство, псевдотерминал или сетевой адрес шлюза:"), this));
+    auto* typed = new QHBoxLayout;
     DevicePath = new QLineEdit(this);
     DevicePath->setObjectName("DevicePath");
-    DevicePath->setPlaceholderText(QString::fromUtf8("/dev/ttyUSB0, /dev/pts/3 ..."));
-    layout->addWidget(DevicePath);
+    DevicePath->setPlaceholderText(
+        QString::fromUtf8("/dev/ttyUSB0, /dev/pts/3, rfc2217://10.0.0.5:4001, tcp://шлюз:4002"));
+    typed->addWidget(DevicePath);
+    BtnCheck = new QPushButton(QString::fromUtf8("Проверить"), this);
+    BtnCheck->setObjectName("BtnCheck");
+    typed->addWidget(BtnCheck);
+    layout->addLayout(typed);
     AccessNote = new QLabel(this);
     AccessNote->setObjectName("AccessNote");
     AccessNote->setWordWrap(true);
@@ -92,10 +110,11 @@ PortDialog::PortDialog(rv::PortSetup& setup, std::vector<rv::SerialDevice> devic
     Status->setObjectName("Status");
     Status->setWordWrap(true);
     layout->addWidget(Status);
-    // The notes keep room for two lines whether they say something or not, so the controls
-    // below them never move.
+    // The notes keep room for what they may say (a failed check takes three lines: the status,
+    // the address and the cause) whether they say something or not, so the controls below
+    // them never move.
     for (QLabel* note : {AccessNote, Status}) {
-        note->setMinimumHeight(2 * note->fontMetrics().lineSpacing());
+        note->setMinimumHeight((note == AccessNote ? 3 : 2) * note->fontMetrics().lineSpacing());
         note->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     }
 
@@ -125,6 +144,7 @@ PortDialog::PortDialog(rv::PortSetup& setup, std::vector<rv::SerialDevice> devic
         assign(typed.empty() ? typed : rv::StableDevicePath(typed));
     });
     connect(BtnDefault, &QPushButton::clicked, this, [this] { assign(""); });
+    connect(BtnCheck, &QPushButton::clicked, this, &PortDialog::check);
 
     fillDeviceList();
     showMapping();
@@ -189,16 +209,51 @@ void PortDialog::portChoiceChanged() {
     }
 }
 
+PortDialog::~PortDialog() {
+    checkCancel_->request();
+    checkRun_.reset();
+}
+
+void PortDialog::showNote(const QString& text, bool problem) {
+    AccessNote->setStyleSheet(problem ? "color: #a00000;" : "color: #006000;");
+    AccessNote->setText(text);
+}
+
 void PortDialog::devicePathChanged() {
     const QString path = DevicePath->text().trimmed();
+    BtnCheck->setEnabled(!path.isEmpty() && !checkRun_->running());
     QString note;
-    if (!path.isEmpty() && !QFileInfo::exists(path)) {
+    if (rv::IsNetworkLineName(path.toStdString())) {
+        std::string problem;
+        if (!rv::ParseNetworkAddress(path.toStdString(), problem)) {
+            note = fromStd(rv::MalformedAddressMessage(path.toStdString(), problem));
+            note[0] = note[0].toUpper();  // a sentence of its own here
+        }
+    } else if (!path.isEmpty() && !QFileInfo::exists(path)) {
         note = QString::fromUtf8("Устройства %1 нет: проверьте путь и подключение адаптера.")
                    .arg(path);
     } else if (!path.isEmpty() && !rv::DeviceAccessible(path.toStdString())) {
         note = fromStd(rv::NoAccessAdvice());
     }
-    AccessNote->setText(note);
+    showNote(note, true);
+}
+
+void PortDialog::check() {
+    const std::string name = DevicePath->text().trimmed().toStdString();
+    if (name.empty() || checkRun_->running()) return;
+    BtnCheck->setEnabled(false);
+    showNote(QString::fromUtf8("Проверка %1…").arg(fromStd(name)), false);
+    auto outcome = std::make_shared<rv::LineCheck>();
+    checkCancel_->clear();
+    checkRun_->start(
+        [this, name, outcome] { *outcome = rv::CheckLine(name, kCheckBaud, *checkCancel_); },
+        [this, name, outcome] {
+            // A failure names the address itself, under the status.
+            const std::string text = rv::LineCheckText(*outcome);
+            showNote(fromStd(outcome->opened ? name + ": " + text : text), !outcome->opened);
+            BtnCheck->setEnabled(!DevicePath->text().trimmed().isEmpty());
+            emit checkFinished();
+        });
 }
 
 void PortDialog::assign(const std::string& device) {
@@ -213,7 +268,7 @@ void PortDialog::assign(const std::string& device) {
     const std::string& assigned = setup_.map()[size_t(index)].device;
     QString text = QString::fromUtf8("%1 = %2 сохранено; действует со следующего открытия порта.")
                        .arg(fromStd(rv::PortName(index)), fromStd(assigned));
-    if (!QFileInfo::exists(fromStd(assigned)))
+    if (!rv::IsNetworkLineName(assigned) && !QFileInfo::exists(fromStd(assigned)))
         text += QString::fromUtf8(" Внимание: такого устройства сейчас нет.");
     Status->setText(text);
     emit mappingChanged();

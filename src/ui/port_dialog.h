@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
 #include <vector>
 
 #include "ports/serial_devices.h"
@@ -13,22 +14,28 @@ class QPushButton;
 class QTableWidget;
 
 namespace rv {
+class CancelSignal;
 class PortSetup;
-}
+}  // namespace rv
+class WorkerOperation;
 
 // "Устройства COM-портов": the four COM names with their devices and sources, the serial
-// devices found on the machine, and a choice that is saved to the settings file. A name set
-// by the command line or the environment is shown as such and cannot be changed here.
+// devices found on the machine, and a choice that is saved to the settings file: a device or
+// the network address of a gateway's port, which "Проверить" tries. A name set by the command
+// line or the environment is shown as such and cannot be changed here.
 class PortDialog : public QDialog {
     Q_OBJECT
   public:
     PortDialog(rv::PortSetup& setup, std::vector<rv::SerialDevice> devices,
                QWidget* parent = nullptr);
+    // Stops a check in progress and waits for its end.
+    ~PortDialog() override;
 
     QTableWidget* PortTable = nullptr;  // COM name, device, source
     QListWidget* DeviceList = nullptr;  // the devices found; picking one fills DevicePath
-    QLineEdit* DevicePath = nullptr;    // any device or pseudo-terminal
-    QLabel* AccessNote = nullptr;       // the typed device's access problem, if any
+    QLineEdit* DevicePath = nullptr;    // any device, pseudo-terminal or network address
+    QPushButton* BtnCheck = nullptr;    // opens the typed line once: round trip or cause
+    QLabel* AccessNote = nullptr;       // the typed device's problem, or the check's outcome
     QComboBox* PortChoice = nullptr;    // the COM name to set
     QPushButton* BtnAssign = nullptr;   // saves DevicePath for PortChoice
     QPushButton* BtnDefault = nullptr;  // removes PortChoice's line from the settings file
@@ -37,6 +44,8 @@ class PortDialog : public QDialog {
   signals:
     // The mapping changed; the next opening of a port uses it.
     void mappingChanged();
+    // A check has ended and its outcome is shown.
+    void checkFinished();
 
   private:
     void showMapping();
@@ -44,7 +53,11 @@ class PortDialog : public QDialog {
     void portChoiceChanged();
     void devicePathChanged();
     void assign(const std::string& device);
+    void check();
+    void showNote(const QString& text, bool problem);
 
     rv::PortSetup& setup_;
     std::vector<rv::SerialDevice> devices_;
+    std::unique_ptr<rv::CancelSignal> checkCancel_;
+    std::unique_ptr<WorkerOperation> checkRun_;
 };

@@ -2,6 +2,9 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QActionGroup>
+#include <QComboBox>
+#include <QMenu>
 #include <QMessageBox>
 
 #include "ports/platform.h"
@@ -38,7 +41,29 @@ QString AboutText(const rv::PortSetup& setup) {
 
 PortMenus::PortMenus(TDeskForm& form, rv::PortSetup& setup, DeviceLister listDevices)
     : form_(form), setup_(setup), listDevices_(std::move(listDevices)) {
-    ApplyPorts(setup_, form_);
+    static_assert(std::tuple_size_v<decltype(comActions_)> == rv::kPortCount);
+    QMenu* menu = form_.mainMenu()->portMenu();
+    menu->addSeparator();
+    auto* group = new QActionGroup(this);
+    auto* portList = form_.findChild<QComboBox*>("MenuCOM");
+    for (int i = 0; i < rv::kPortCount; ++i) {
+        QAction* action = menu->addAction(QString());
+        action->setObjectName(QString("ComAction%1").arg(i + 1));
+        action->setCheckable(true);
+        group->addAction(action);
+        comActions_[size_t(i)] = action;
+        if (portList != nullptr)
+            connect(action, &QAction::triggered, portList,
+                    [portList, i] { portList->setCurrentIndex(i); });
+    }
+    if (portList != nullptr) {
+        const auto follow = [this](int index) {
+            if (index >= 0 && index < rv::kPortCount) comActions_[size_t(index)]->setChecked(true);
+        };
+        connect(portList, &QComboBox::currentIndexChanged, this, follow);
+        follow(portList->currentIndex());
+    }
+    showMapping();
     connect(form_.mainMenu()->portDevicesAction(), &QAction::triggered, this,
             [this] { openPortDialog(); });
     connect(form_.mainMenu()->aboutAction(), &QAction::triggered, this, [this] { openAbout(); });
@@ -47,9 +72,19 @@ PortMenus::PortMenus(TDeskForm& form, rv::PortSetup& setup, DeviceLister listDev
 PortDialog* PortMenus::openPortDialog() {
     auto* dialog = new PortDialog(setup_, listDevices_(), &form_);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &PortDialog::mappingChanged, this, [this] { ApplyPorts(setup_, form_); });
+    connect(dialog, &PortDialog::mappingChanged, this, [this] { showMapping(); });
     dialog->open();
     return dialog;
+}
+
+void PortMenus::showMapping() {
+    ApplyPorts(setup_, form_);
+    for (int i = 0; i < rv::kPortCount; ++i) {
+        QString device = QString::fromStdString(setup_.map()[size_t(i)].device);
+        device.replace('&', "&&");
+        comActions_[size_t(i)]->setText(
+            QString::fromUtf8("%1 — %2").arg(QString::fromStdString(rv::PortName(i)), device));
+    }
 }
 
 QMessageBox* PortMenus::openAbout() {

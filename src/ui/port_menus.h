@@ -2,11 +2,13 @@
 
 #include <QObject>
 #include <QString>
+#include <array>
 #include <functional>
 #include <vector>
 
 #include "ports/serial_devices.h"
 
+class QAction;
 class QMessageBox;
 class PortDialog;
 class TDeskForm;
@@ -23,7 +25,9 @@ QString AboutText(const rv::PortSetup& setup);
 
 // Connects "Порт" → "Устройства COM-портов…" and "Справка" → "О программе" of the main
 // window to the mapping, and keeps the port list's devices equal to it: a change takes effect at
-// the next opening of the port. The caller keeps it as long as the window.
+// the next opening of the port. Below the dialog's item, the "Порт" menu lists what each COM
+// is ("COM3 — rfc2217://10.0.0.5:4001"); choosing one chooses it in the port list. The caller
+// keeps it as long as the window.
 class PortMenus : public QObject {
     Q_OBJECT
   public:
@@ -36,8 +40,14 @@ class PortMenus : public QObject {
     PortDialog* openPortDialog();
     QMessageBox* openAbout();
 
+    // "COM1 — /dev/ttyS0" .. "COM4 — ...", in the "Порт" menu.
+    const std::array<QAction*, 4>& comActions() const { return comActions_; }
+
   private:
+    void showMapping();
+
     TDeskForm& form_;
     rv::PortSetup& setup_;
     DeviceLister listDevices_;
+    std::array<QAction*, 4> comActions_{};
 };

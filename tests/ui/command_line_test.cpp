@@ -44,6 +44,16 @@ class CommandLineTest : public QObject {
             << QStringList{"--com1"} << 2 << "" << QString::fromUtf8("«--com1»") << none;
         QTest::newRow("empty device") << QStringList{"--com3", ""} << 2 << ""
                                       << QString::fromUtf8("пустое устройство в --com3") << none;
+        QTest::newRow("network addresses")
+            << QStringList{"--com3", "rfc2217://10.0.0.5:4001", "--com4=tcp://[::1]:4002"} << -1
+            << ""
+            << "" << QStringList{"", "", "rfc2217://10.0.0.5:4001", "tcp://[::1]:4002"};
+        QTest::newRow("malformed network address")
+            << QStringList{"--com3", "rfc2217://10.0.0.5"} << 2 << ""
+            << QString::fromUtf8(
+                   "rv740x-config: --com3: неверный сетевой адрес «rfc2217://10.0.0.5»: не указан "
+                   "порт")
+            << none;
         QTest::newRow("stray argument")
             << QStringList{"/dev/ttyUSB0"} << 2 << ""
             << QString::fromUtf8("лишний аргумент \"/dev/ttyUSB0\"") << none;

@@ -7,6 +7,8 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QSysInfo>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -219,6 +221,77 @@ class PortDialogTest : public QObject, private WindowFixture {
         QCOMPARE(errors(), QStringList());
         QCOMPARE(control<QLabel>("LabelVersion")->text(), QString("3.12"));
         QVERIFY(rv::test::HeardRequests(sim.logPath()).size() > heardInFirstRun);
+    }
+
+    // A gateway's port for COM3: a malformed address is refused as it is typed and when it is
+    // saved; "Проверить" connects and shows the round trip, or why it could not; the saved
+    // address shows in the "Порт" menu, choosing it there chooses COM3, and the read goes
+    // through the gateway.
+    void networkAddressIsCheckedSavedAndRead() {
+        rv::test::SimOptions options;
+        options.instruments = {"1,version=4.01"};
+        options.listen = {"rfc2217:0"};
+        options.netDelayMs = 40;
+        rv::test::SimProcess sim(options);
+        QVERIFY2(sim.started(), sim.error().c_str());
+        const QString address = QString::fromStdString(sim.address("rfc2217"));
+        createWindow();
+        rv::PortSetup setup({"", "", "", ""}, settingsFile().toStdString());
+        PortMenus menus(*form, setup, benchDevices);
+        form->mainMenu()->portDevicesAction()->trigger();
+        auto* dialog = form->findChild<PortDialog*>();
+        QVERIFY(dialog != nullptr);
+        dialog->PortChoice->setCurrentIndex(2);
+
+        dialog->DevicePath->setText("rfc2217://10.0.0.5");
+        const QString malformed = utf8(
+            "неверный сетевой адрес «rfc2217://10.0.0.5»: не указан порт (нужно "
+            "rfc2217://УЗЕЛ:ПОРТ или tcp://УЗЕЛ:ПОРТ)");
+        QCOMPARE(dialog->AccessNote->text(), utf8("Н") + malformed.mid(1));
+        QTest::mouseClick(dialog->BtnAssign, Qt::LeftButton);
+        QCOMPARE(dialog->Status->text(), utf8("Не сохранено: ") + malformed + ".");
+        QCOMPARE(fileText(settingsFile()), QString("<missing>"));
+
+        QSignalSpy checked(dialog, &PortDialog::checkFinished);
+        const auto check = [&](const QString& typed) {
+            dialog->DevicePath->setText(typed);
+            QTest::mouseClick(dialog->BtnCheck, Qt::LeftButton);
+            QVERIFY(!dialog->BtnCheck->isEnabled());
+            QVERIFY(checked.wait(10000));
+        };
+        check(address);
+        const QRegularExpression roundTrip(
+            QRegularExpression::escape(address) +
+            utf8(": Соединение установлено, время отклика (\\d+) мс"));
+        const QRegularExpressionMatch match = roundTrip.match(dialog->AccessNote->text());
+        QVERIFY2(match.hasMatch(), qPrintable(dialog->AccessNote->text()));
+        QVERIFY2(match.captured(1).toInt() >= 40, qPrintable(match.captured(1)));
+        QVERIFY(dialog->BtnCheck->isEnabled());
+
+        check("tcp://127.0.0.1:1");
+        QCOMPARE(dialog->AccessNote->text(),
+                 utf8("Нельзя открыть   COM-порт\nАдрес: tcp://127.0.0.1:1\n"
+                      "Причина: соединение отвергнуто: на этом порту шлюза никто не ждёт "
+                      "соединений"));
+
+        dialog->DevicePath->setText(address);
+        QTest::mouseClick(dialog->BtnAssign, Qt::LeftButton);
+        QCOMPARE(fileText(settingsFile()), "COM3=" + address + "\n");
+        QCOMPARE(dialog->Status->text(),
+                 "COM3 = " + address + utf8(" сохранено; действует со следующего открытия порта."));
+        dialog->close();
+
+        QAction* com3 = form->findChild<QAction*>("ComAction3");
+        QVERIFY(com3 != nullptr);
+        QCOMPARE(com3->text(), utf8("COM3 — ") + address);
+        QCOMPARE(form->findChild<QAction*>("ComAction1")->text(), utf8("COM1 — /dev/ttyS0"));
+        QVERIFY(form->findChild<QAction*>("ComAction2")->isChecked());
+        com3->trigger();
+        QCOMPARE(control<QComboBox>("MenuCOM")->currentIndex(), 2);
+        QCOMPARE(link->Device, address.toStdString());
+        readThroughTheWindow();
+        QCOMPARE(errors(), QStringList());
+        QCOMPARE(control<QLabel>("LabelVersion")->text(), QString("4.01"));
     }
 
     void aboutBox() {
