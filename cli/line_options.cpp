@@ -10,13 +10,6 @@
 
 namespace rv::cli {
 
-int SpeedIndexOfBaud(unsigned baud) {
-    for (int i = 0; i < kSpeedCount; ++i) {
-        if (BaudOfSpeedIndex(i) == baud) return i;
-    }
-    return -1;
-}
-
 int SetUpLine(const LineOptions& options, OpenedLine& line) {
     Link& link = line.link;
     const int portIndex = PortIndexOf(options.port);
@@ -55,8 +48,12 @@ int SetUpLine(const LineOptions& options, OpenedLine& line) {
 }
 
 void PrintLineFailure(int32_t status, const Link& link) {
+    PrintLineFailure(status, link.LinkDetail);
+}
+
+void PrintLineFailure(int32_t status, const std::string& detail) {
     std::fprintf(stderr, "%s\n", StatusText(static_cast<uint32_t>(status)).c_str());
-    if (!link.LinkDetail.empty()) std::fprintf(stderr, "%s\n", link.LinkDetail.c_str());
+    if (!detail.empty()) std::fprintf(stderr, "%s\n", detail.c_str());
 }
 
 }  // namespace rv::cli

@@ -17,9 +17,6 @@ struct LineOptions {
     std::string tracePath;
 };
 
-// The speed-list index of a line speed, or -1 when the instruments have no such speed.
-int SpeedIndexOfBaud(unsigned baud);
-
 // The line the options chose, with its trace file.
 struct OpenedLine {
     Link link;
@@ -40,5 +37,6 @@ int SetUpLine(const LineOptions& options, OpenedLine& line);
 // Prints a failure's status text to stderr and, on the line after it, why the port did not
 // open when that was the failure.
 void PrintLineFailure(int32_t status, const Link& link);
+void PrintLineFailure(int32_t status, const std::string& detail);
 
 }  // namespace rv::cli

@@ -22,6 +22,12 @@ struct FieldDifference {
 std::vector<FieldDifference> CompareConfigurations(const ConfigImage& left,
                                                    const ConfigImage& right);
 
+// The settings the password and network dialog writes, named as that dialog labels them:
+// the network number, the interface speed and the password, whose digits are never shown
+// (a changed password reads "прежний" against "новый").
+std::vector<FieldDifference> CompareNetworkSettings(const ConfigImage& left,
+                                                    const ConfigImage& right);
+
 // One setting of a configuration, named as CompareConfigurations names it.
 struct FieldValue {
     int channel = 0;  // 1..8; 0 for a setting of the whole instrument
