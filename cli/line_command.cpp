@@ -254,7 +254,8 @@ int runDiff(const std::string& path, const LineOptions& options, bool portGiven,
 
 int LoadLine(const std::string& path, LineFile& line) {
     const LineLoadResult result = LoadLineFile(path, line);
-    for (const std::string& warning : result.warnings) std::fprintf(stderr, "%s\n", warning.c_str());
+    for (const std::string& warning : result.warnings)
+        std::fprintf(stderr, "%s\n", warning.c_str());
     if (result.ok) return kExitDone;
     std::fprintf(stderr, "%s\n", result.error.c_str());
     return kExitFile;
@@ -297,13 +298,16 @@ void AddLineCommand(CLI::App& app, LineOptions& options, const CLI::Option* port
     line->footer(
         "Порт берётся из файла линии, если не задан ключом --port. Копии хранятся в каталоге "
         "из файла линии, журнал записей лежит рядом с файлом линии.");
-    const auto portGiven = [portOption] { return portOption != nullptr && portOption->count() > 0; };
+    const auto portGiven = [portOption] {
+        return portOption != nullptr && portOption->count() > 0;
+    };
 
     CLI::App* search = line->add_subcommand(
         "search", "Найти приборы линии и записать их в файл линии (новый файл создаётся)");
-    search->add_option("--speed", args->search.bauds,
-                       "Искать на этой скорости, бод (можно повторять; по умолчанию 2400, 4800, "
-                       "9600 и 19200)")
+    search
+        ->add_option("--speed", args->search.bauds,
+                     "Искать на этой скорости, бод (можно повторять; по умолчанию 2400, 4800, "
+                     "9600 и 19200)")
         ->type_name("БОД")
         ->check(OneOfCheck({300u, 600u, 1200u, 2400u, 4800u, 9600u, 19200u}));
     search->add_flag("--all-speeds", args->search.allSpeeds,
@@ -339,15 +343,15 @@ void AddLineCommand(CLI::App& app, LineOptions& options, const CLI::Option* port
         ->callback([&options, &exitCode, args, portGiven] {
             exitCode = runDiff(args->path, options, portGiven(), args->numbers);
         });
-    CLI::App* history = numbered("history", "Версии копий приборов и что менялось от версии к версии");
+    CLI::App* history =
+        numbered("history", "Версии копий приборов и что менялось от версии к версии");
     history
         ->add_option("--compare", args->compare,
                      "Сравнить две версии копий одного прибора (код 1, если различаются)")
         ->type_name("A B")
         ->expected(2);
-    history->callback([&exitCode, args] {
-        exitCode = RunLineHistory(args->path, args->numbers, args->compare);
-    });
+    history->callback(
+        [&exitCode, args] { exitCode = RunLineHistory(args->path, args->numbers, args->compare); });
     numbered("journal", "Журнал записей в приборы линии")->callback([&exitCode, args] {
         exitCode = RunLineJournal(args->path, args->numbers);
     });

@@ -72,8 +72,8 @@ int compareVersions(const LineInstrument& m, const InstrumentHistory& history, s
     std::printf("%s: версия %zu (%s) и версия %zu (%s)\n", heading(m).c_str(), first,
                 LocalTimeOfStamp(a->file.SavedAt).c_str(), second,
                 LocalTimeOfStamp(b->file.SavedAt).c_str());
-    return PrintDifferences(VersionDifferences(a->file, b->file),
-                            "Версия " + std::to_string(first), "Версия " + std::to_string(second))
+    return PrintDifferences(VersionDifferences(a->file, b->file), "Версия " + std::to_string(first),
+                            "Версия " + std::to_string(second))
                ? kExitFailure
                : kExitDone;
 }
@@ -122,8 +122,9 @@ int RunLineHistory(const std::string& path, const std::vector<unsigned>& numbers
     }
     for (size_t i = 0; i < chosen.size(); ++i) {
         if (i > 0) std::printf("\n");
-        const InstrumentHistory history =
-            chosen[i].Id == 0 ? InstrumentHistory{} : LoadHistory(copies, chosen[i].Model, chosen[i].Id);
+        const InstrumentHistory history = chosen[i].Id == 0
+                                              ? InstrumentHistory{}
+                                              : LoadHistory(copies, chosen[i].Model, chosen[i].Id);
         printProblems(history.problems);
         printVersions(chosen[i], history);
     }

@@ -23,8 +23,8 @@ struct TransferObserver {
     std::function<void(int byteCount)> bytesWritten;
     // The write only: a block as the instrument held it when the write read it, before any
     // byte of it was sent; then, once both of its copies are confirmed, as it holds it now.
-    std::function<void(int blockIndex, const BlockBuffer& block)> blockHeld;
-    std::function<void(int blockIndex, const BlockBuffer& block)> blockStored;
+    std::function<void(int blockIndex, const BlockBuffer& block)> blockHeld{};
+    std::function<void(int blockIndex, const BlockBuffer& block)> blockStored{};
 };
 
 // The blocks the configuration write sends, in the order it sends them.

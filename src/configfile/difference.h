@@ -14,6 +14,8 @@ struct FieldDifference {
     std::string field;  // named as the window labels it (UTF-8)
     std::string left;   // value in the first configuration, as text
     std::string right;  // value in the second
+
+    friend bool operator==(const FieldDifference&, const FieldDifference&) = default;
 };
 
 // Every setting the configuration write sends that differs, channel by channel in the order

@@ -26,10 +26,9 @@ bool endsUnfinished(HANDLE file) {
 }  // namespace
 
 bool AppendRecord(const std::string& path, std::string_view record, std::string& error) {
-    const HANDLE file =
-        CreateFileW(WideFromUtf8(path).c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = "Не удалось открыть файл «" + path + "»: " + SystemErrorText(GetLastError());
         return false;

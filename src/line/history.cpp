@@ -91,8 +91,9 @@ bool localParts(const std::string& stamp, std::tm& local) {
     unsigned mi = 0;
     unsigned s = 0;
     char zone = 0;
-    if (stamp.size() != 20 || std::sscanf(stamp.c_str(), "%4d-%2u-%2uT%2u:%2u:%2u%c", &y, &mo, &d,
-                                          &h, &mi, &s, &zone) != 7 ||
+    if (stamp.size() != 20 ||
+        std::sscanf(stamp.c_str(), "%4d-%2u-%2uT%2u:%2u:%2u%c", &y, &mo, &d, &h, &mi, &s, &zone) !=
+            7 ||
         zone != 'Z' || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60) {
         return false;
     }
@@ -125,7 +126,8 @@ InstrumentHistory LoadHistory(const std::string& copiesFolder, const std::string
                               uint32_t id) {
     InstrumentHistory history;
     const fs::path folder = folderOf(copiesFolder, model, id);
-    for (const std::string& name : copyNames(folder)) readCopy(folder / PathFromUtf8(name), history);
+    for (const std::string& name : copyNames(folder))
+        readCopy(folder / PathFromUtf8(name), history);
     return history;
 }
 
@@ -176,8 +178,7 @@ std::vector<FieldDifference> VersionDifferences(const ConfigurationFile& earlier
         out.push_back({0, "Маска реле", hexNumber(earlier.Image.RelayMask, 4),
                        hexNumber(later.Image.RelayMask, 4)});
     }
-    const std::vector<FieldDifference> settings =
-        CompareConfigurations(earlier.Image, later.Image);
+    const std::vector<FieldDifference> settings = CompareConfigurations(earlier.Image, later.Image);
     out.insert(out.end(), settings.begin(), settings.end());
     // The later settings put on the earlier bytes: what remains is a change no setting shows.
     const RawBlocks explained = WrittenData(later.Image, earlier.Instrument.Raw);

@@ -41,8 +41,8 @@ uint32_t idOf(const ObjectView& view) {
 
 JournalEntry readEntry(const Json& j) {
     const ObjectView view(j, "",
-                          {"time", "account", "port", "networkNumber", "model", "id",
-                           "operation", "result", "changes"},
+                          {"time", "account", "port", "networkNumber", "model", "id", "operation",
+                           "result", "changes"},
                           nullptr);
     JournalEntry entry;
     entry.Time = view.text("time");
@@ -208,8 +208,7 @@ std::string DefaultJournalPath() {
     return Utf8FromPath(PathFromUtf8(folder) / "journal.jsonl");
 }
 
-bool EntryConcerns(const JournalEntry& entry, const std::string& model, uint32_t id,
-                   uint32_t net) {
+bool EntryConcerns(const JournalEntry& entry, const std::string& model, uint32_t id, uint32_t net) {
     if (id != 0) return entry.Id == id && entry.Model == model;
     return entry.NetNumber == net;
 }

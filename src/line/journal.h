@@ -35,7 +35,7 @@ struct JournalEntry {
     std::string Model;
     uint32_t Id = 0;
     std::string Operation;  // the write, in the window's words ("Запись конфигурации", ...)
-    std::string Result;     // "Выполнено", "Остановлено" or the failure's status text
+    std::string Result;  // "Выполнено", "Остановлено" or the failure's status text
     // Each changed setting: `left` the value before the write, `right` after it.
     std::vector<FieldDifference> Changes;
 

@@ -62,8 +62,8 @@ class ObjectView {
     long long number(const char* key, long long low, long long high) const {
         const Json& value = required(key);
         if (!value.is_number_integer()) refuse(at(key), "ожидается целое число");
-        const bool huge =
-            value.is_number_unsigned() && value.get<unsigned long long>() > 1ull << 62;
+        const bool huge = value.is_number_unsigned() && value.get<unsigned long long>() > 1ull
+                                                                                              << 62;
         const long long n = huge ? high + 1 : value.get<long long>();
         if (n < low || n > high) {
             refuse(at(key), "значение " + value.dump() + " вне пределов (" + std::to_string(low) +

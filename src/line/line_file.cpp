@@ -11,9 +11,9 @@
 #include "configfile/hex_text.h"
 #include "fileio/atomic_file.h"
 #include "fileio/platform_io.h"
-#include "link/timeouts.h"
 #include "line/json_fields.h"
 #include "line/json_place.h"
+#include "link/timeouts.h"
 #include "ports/platform.h"
 #include "ports/port_map.h"
 
@@ -43,7 +43,7 @@ LineInstrument readInstrument(const Json& j, const std::string& place,
     const ObjectView item(j, place, {"networkNumber", "speed", "id", "model", "tag"}, &warnings);
     LineInstrument instrument;
     instrument.NetNumber = static_cast<uint32_t>(item.number("networkNumber", 1, 254));
-    const auto speed = static_cast<uint32_t>(item.number("speed", 300, 19200));
+    const auto speed = static_cast<uint32_t>(item.number("speed", 0, 0xFFFFFFFF));
     if (SpeedIndexOfBaud(speed) < 0) {
         refuse(item.at("speed"), "скорость " + std::to_string(speed) +
                                      " бод не поддерживается: 300, 600, 1200, 2400, 4800, "
@@ -69,16 +69,16 @@ LineInstrument readInstrument(const Json& j, const std::string& place,
 }
 
 void readLine(const Json& root, LineFile& line, std::vector<std::string>& warnings) {
-    const ObjectView top(root, "",
-                         {"format", "formatVersion", "port", "copies", "instruments"}, &warnings);
+    const ObjectView top(root, "", {"format", "formatVersion", "port", "copies", "instruments"},
+                         &warnings);
     if (top.text("format") != kLineFormat) {
-        refuse(top.at("format"), std::string("ожидается «") + kLineFormat +
-                                     "»: это не файл линии");
+        refuse(top.at("format"), std::string("ожидается «") + kLineFormat + "»: это не файл линии");
     }
     top.number("formatVersion", 1, kLineFormatVersion);
     line.Port = top.text("port");
     if (PortIndexOf(line.Port) < 0 && !IsDevicePath(line.Port)) {
-        refuse(top.at("port"), "порт «" + line.Port + "»: ожидается COM1..COM4 или путь к устройству");
+        refuse(top.at("port"),
+               "порт «" + line.Port + "»: ожидается COM1..COM4 или путь к устройству");
     }
     if (top.optional("copies") != nullptr) {
         line.Copies = top.text("copies");
@@ -101,10 +101,9 @@ void readLine(const Json& root, LineFile& line, std::vector<std::string>& warnin
         }
         line.Instruments.push_back(std::move(instrument));
     }
-    std::sort(line.Instruments.begin(), line.Instruments.end(),
-              [](const LineInstrument& a, const LineInstrument& b) {
-                  return a.NetNumber < b.NetNumber;
-              });
+    std::sort(
+        line.Instruments.begin(), line.Instruments.end(),
+        [](const LineInstrument& a, const LineInstrument& b) { return a.NetNumber < b.NetNumber; });
 }
 
 std::string idText(uint32_t id) {
@@ -117,10 +116,9 @@ std::string idText(uint32_t id) {
 
 std::string FormatLine(const LineFile& line) {
     std::vector<LineInstrument> instruments = line.Instruments;
-    std::sort(instruments.begin(), instruments.end(),
-              [](const LineInstrument& a, const LineInstrument& b) {
-                  return a.NetNumber < b.NetNumber;
-              });
+    std::sort(
+        instruments.begin(), instruments.end(),
+        [](const LineInstrument& a, const LineInstrument& b) { return a.NetNumber < b.NetNumber; });
     const auto str = [](const std::string& s) { return Json(s).dump(); };
     std::string text = "{\n";
     text += std::string("  \"format\": ") + str(kLineFormat) + ",\n";
@@ -172,9 +170,9 @@ LineLoadResult LoadLineFile(const std::string& path, LineFile& out) {
     const std::filesystem::path where = PathFromUtf8(path);
     std::error_code code;
     if (!std::filesystem::is_regular_file(where, code)) {
-        result.error = "«" + path + "»: " +
-                       (std::filesystem::exists(where, code) ? "это не обычный файл"
-                                                             : "файл не существует");
+        result.error =
+            "«" + path + "»: " +
+            (std::filesystem::exists(where, code) ? "это не обычный файл" : "файл не существует");
         return result;
     }
     const auto size = std::filesystem::file_size(where, code);

@@ -164,8 +164,8 @@ JobOutcome PreviewWrite(Link& link, const std::vector<LineInstrument>& instrumen
         ConfigImage image;
         InstrumentRecord record;
         if (!readInstrument(link, result, share, image, record)) return;
-        result.identityWarnings = IdentityDifferences(
-            source.identity, IdentityOf(image, record.Family), source.where);
+        result.identityWarnings =
+            IdentityDifferences(source.identity, IdentityOf(image, record.Family), source.where);
         result.compared = true;
         result.differences = CompareConfigurations(image, source.image);
     });

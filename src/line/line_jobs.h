@@ -26,8 +26,8 @@ enum class JobKind { Backup, Compare, Preview, Write };
 struct InstrumentResult {
     LineInstrument instrument;  // as addressed; model and ID as the instrument gave them
     Outcome outcome = Outcome::Done;
-    int32_t status = 0;  // after Failed: the status code
-    std::string detail;  // after Failed: why the port did not open, when that was it
+    int32_t status = 0;    // after Failed: the status code
+    std::string detail;    // after Failed: why the port did not open, when that was it
     std::string firmware;  // the version it gave (UTF-8), when it was read
 
     // Backup: the copy kept (or why not).
@@ -99,8 +99,8 @@ JobOutcome PreviewWrite(Link& link, const std::vector<LineInstrument>& instrumen
 
 // Asked for an instrument that is not of the kind the configuration came from: true writes
 // it all the same.
-using ConfirmIdentity = std::function<bool(const LineInstrument& instrument,
-                                           const std::vector<std::string>& warnings)>;
+using ConfirmIdentity =
+    std::function<bool(const LineInstrument& instrument, const std::vector<std::string>& warnings)>;
 
 // Writes `source` to each instrument: each keeps its own network number, speed and password,
 // and only the bytes that differ are sent. An instrument whose identity differs from the

@@ -19,8 +19,8 @@ struct FoundInstrument {
     int32_t versionStatus = 0;  // why the version could not be read
     // With SpeedSearchPlan::identify: what its block of instrument data says.
     bool identified = false;
-    std::string model;  // "RV7406", "RV7408" or "RV740x"
-    uint32_t id = 0;    // LoadedId
+    std::string model;           // "RV7406", "RV7408" or "RV740x"
+    uint32_t id = 0;             // LoadedId
     int32_t identityStatus = 0;  // why it could not be read
 };
 
@@ -44,8 +44,8 @@ struct SpeedSearchObserver {
 
 struct SpeedSearchResult {
     Outcome outcome = Outcome::Done;
-    int32_t status = 0;  // after Failed: why the port could not be used
-    std::string detail;  // and what the system said of it
+    int32_t status = 0;                  // after Failed: why the port could not be used
+    std::string detail;                  // and what the system said of it
     std::vector<FoundInstrument> found;  // in the order they answered
 };
 

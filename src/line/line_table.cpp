@@ -168,9 +168,8 @@ void MarkUnanswered(std::vector<LineRow>& rows, const std::vector<FoundInstrumen
     std::vector<LineRow> kept;
     kept.reserve(rows.size());
     for (LineRow& row : rows) {
-        const bool answered = std::any_of(found.begin(), found.end(), [&](const FoundInstrument& f) {
-            return isRowOf(row, f);
-        });
+        const bool answered = std::any_of(
+            found.begin(), found.end(), [&](const FoundInstrument& f) { return isRowOf(row, f); });
         if (answered || !inPlan(row.instrument, plan)) {
             kept.push_back(std::move(row));
             continue;
@@ -203,8 +202,8 @@ void TakeResult(std::vector<LineRow>& rows, const InstrumentResult& result, JobK
         case JobKind::Backup:
             if (!result.copy.ok) break;
             row->lastCopy = LocalDateOfStamp(result.copy.savedAt);
-            row->match = result.copy.newVersion ? LineRow::CopyMatch::Same
-                                                : LineRow::CopyMatch::Unchanged;
+            row->match =
+                result.copy.newVersion ? LineRow::CopyMatch::Same : LineRow::CopyMatch::Unchanged;
             row->differences = 0;
             row->differenceList.clear();
             break;

@@ -20,11 +20,11 @@ struct LineRow {
     LineInstrument instrument;
     std::string firmware;  // UTF-8; empty while not read
     RowState state = RowState::Unchecked;
-    int32_t status = 0;        // the failure, for Failed and NoAnswer
-    std::string lastCopy;      // the date of its last copy, "DD.MM.YYYY"; empty: none known
+    int32_t status = 0;    // the failure, for Failed and NoAnswer
+    std::string lastCopy;  // the date of its last copy, "DD.MM.YYYY"; empty: none known
     // "как в копии": what the last backup or comparison found.
     enum class CopyMatch { Unknown, NoCopy, Same, Unchanged, Differs } match = CopyMatch::Unknown;
-    size_t differences = 0;    // for Differs
+    size_t differences = 0;                       // for Differs
     std::vector<FieldDifference> differenceList;  // the copy (left) against the instrument
 };
 
@@ -47,9 +47,9 @@ const std::array<const char*, kLineColumnCount>& LineColumnTitles();
 
 // A row's text in each column.
 std::vector<std::string> RowTexts(const LineRow& row);
-std::string StateText(const LineRow& row);   // "не проверен", "отвечает", "нет ответа", ...
-std::string MatchText(const LineRow& row);   // "да", "3 различия", "нет копии", ...
-std::string IdText(uint32_t id);             // "0A1B2C", or "" for 0
+std::string StateText(const LineRow& row);  // "не проверен", "отвечает", "нет ответа", ...
+std::string MatchText(const LineRow& row);  // "да", "3 различия", "нет копии", ...
+std::string IdText(uint32_t id);            // "0A1B2C", or "" for 0
 
 // The rows of a line as opened: every instrument unchecked, with the date of its last copy
 // when the copies folder has one.
