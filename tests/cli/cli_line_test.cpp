@@ -83,8 +83,8 @@ class CliLine : public testing::Test {
 TEST_F(CliLine, SearchFillsTheLineFileAndASecondSearchUpdatesItsRows) {
     // The line as last visited: only the silent instrument, with its tag.
     WriteFile(line_, TwelveLineFile(sim_->linkPath(), {7}));
-    CliRun run = line({"search", "--speed", "4800", "--speed", "9600", "--speed", "19200",
-                       "--from", "1", "--to", "13"});
+    CliRun run = line({"search", "--speed", "4800", "--speed", "9600", "--speed", "19200", "--from",
+                       "1", "--to", "13"});
     ASSERT_EQ(run.exitCode, 0) << Describe(run);
 
     const Json file = lineFile();
@@ -123,9 +123,9 @@ TEST_F(CliLine, CopiesNeverOverwriteAndAChangeBehindTheProgramsBackIsCounted) {
     EXPECT_TRUE(Contains(run.out, "Ошибка памяти данных")) << run.out;
     std::map<std::string, std::string> first = FilesUnder(copies_);
     ASSERT_EQ(first.size(), 10u);
-    EXPECT_TRUE(fs::exists(copies_ + "/RV7408_0A0003/0001_RV7408_3_0A0003_" +
-                           Today().substr(6) + "-" + Today().substr(3, 2) + "-" +
-                           Today().substr(0, 2) + ".rv740x.json"));
+    EXPECT_TRUE(fs::exists(copies_ + "/RV7408_0A0003/0001_RV7408_3_0A0003_" + Today().substr(6) +
+                           "-" + Today().substr(3, 2) + "-" + Today().substr(0, 2) +
+                           ".rv740x.json"));
 
     // The same readings again: no new version, every row says since when.
     run = line({"backup", "1", "2", "3"});
@@ -237,7 +237,8 @@ TEST(CliLineFile, ABadLineFileIsNamedWithItsPlaceAndNothingChanges) {
          "/instruments/1/networkNumber: номер 1 уже занят другим прибором"},
         {"id", replaced("\"0A0001\"", "\"0A00\""),
          "/instruments/0/id: ожидается 6 шестнадцатеричных цифр"},
-        {"model", replaced("\"RV7406\"", "\"RV7407\""), "/instruments/1/model: модель «RV7407» неизвестна"},
+        {"model", replaced("\"RV7406\"", "\"RV7407\""),
+         "/instruments/1/model: модель «RV7407» неизвестна"},
         {"list", replaced("\"instruments\"", "\"instrument\""), "/instruments: поле отсутствует"},
     };
     for (const BadLine& c : cases) {

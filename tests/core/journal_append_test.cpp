@@ -74,7 +74,8 @@ TEST(JournalAppend, AWriterKilledDuringAppendsLeavesTheJournalReadable) {
         }
     }
     EXPECT_GT(previous, static_cast<size_t>(kKills)) << "too few appends to tell";
-    std::printf("[ journal  ] %zu entries whole, %zu lines cut by %d kills\n", previous, cut, kKills);
+    std::printf("[ journal  ] %zu entries whole, %zu lines cut by %d kills\n", previous, cut,
+                kKills);
 
     // A power cut leaves half an entry without its newline; the next one is whole after it.
     const std::string half = FormatJournalEntry(bigEntry(1)).substr(0, 300);

@@ -1,6 +1,8 @@
 // The line's table after a backup of the twelve, exported as CSV for a spreadsheet and read
 // back cell by cell.
 
+#include "line/line_table.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "line/line_jobs.h"
-#include "line/line_table.h"
 #include "sim_harness.h"
 #include "twelve_line.h"
 
@@ -73,9 +74,9 @@ TEST(LineTable, TheCsvOfABackedUpLineReadsBackAsTheTable) {
     ASSERT_EQ(text.substr(0, 3), "\xEF\xBB\xBF");
     const auto table = readCsv(text.substr(3));
     ASSERT_EQ(table.size(), 13u);
-    EXPECT_EQ(table[0], (std::vector<std::string>{"Номер", "Модель", "Версия", "ID",
-                                                  "Скорость, бод", "Состояние", "Последняя копия",
-                                                  "Как в копии", "Метка"}));
+    EXPECT_EQ(table[0],
+              (std::vector<std::string>{"Номер", "Модель", "Версия", "ID", "Скорость, бод",
+                                        "Состояние", "Последняя копия", "Как в копии", "Метка"}));
     for (size_t i = 1; i < table.size(); ++i) {
         const test::TwelveMember& m = Member(static_cast<unsigned>(i));
         const auto& cells = table[i];

@@ -27,7 +27,8 @@ using test::TempDir;
 
 // What a read of the block shows in the instrument's memory: the primary copy when whole.
 std::vector<uint8_t> shownBlock(const SimProcess& sim, unsigned net, int block) {
-    const std::vector<uint8_t> primary = ReadBlockCopy(sim.stateFile(static_cast<int>(net)), block, false);
+    const std::vector<uint8_t> primary =
+        ReadBlockCopy(sim.stateFile(static_cast<int>(net)), block, false);
     if (BlockCopyValid(primary, block)) return primary;
     return ReadBlockCopy(sim.stateFile(static_cast<int>(net)), block, true);
 }
@@ -36,7 +37,8 @@ using Memory = std::map<int, std::vector<uint8_t>>;  // block -> as shown
 
 Memory shownBlocks(const SimProcess& sim, unsigned net) {
     Memory memory;
-    for (int block = 0; block < test::kBlockRows; ++block) memory[block] = shownBlock(sim, net, block);
+    for (int block = 0; block < test::kBlockRows; ++block)
+        memory[block] = shownBlock(sim, net, block);
     return memory;
 }
 
@@ -118,7 +120,8 @@ TEST_F(LineWrite, FiveInstrumentsKeepTheirNumberSpeedAndPasswordAndTheJournalHas
             EXPECT_EQ(after.at(20)[k], before[net].at(20)[k]);
         // The changed set point is there, in the instrument's own number format.
         const auto ustav = test::DeviceBytes(55);
-        EXPECT_TRUE(std::equal(ustav.begin(), ustav.end(), after.at(11).begin() + test::at::Ustav1));
+        EXPECT_TRUE(
+            std::equal(ustav.begin(), ustav.end(), after.at(11).begin() + test::at::Ustav1));
         EXPECT_EQ(after.at(5)[test::at::Usred], 7);
     }
     // Each still answers where it did.
@@ -144,7 +147,8 @@ TEST_F(LineWrite, FiveInstrumentsKeepTheirNumberSpeedAndPasswordAndTheJournalHas
     ASSERT_EQ(other.results.size(), 1u);
     EXPECT_TRUE(other.results[0].skipped);
     ASSERT_FALSE(other.results[0].identityWarnings.empty());
-    const JobOutcome failing = write({9}, {}, [](const LineInstrument&, const auto&) { return true; });
+    const JobOutcome failing =
+        write({9}, {}, [](const LineInstrument&, const auto&) { return true; });
     ASSERT_EQ(failing.results.size(), 1u);
     EXPECT_EQ(failing.results[0].outcome, Outcome::Failed);
     EXPECT_EQ(failing.results[0].status, 30);
