@@ -52,8 +52,8 @@ int main(int argc, char** argv) {
     std::vector<rv::LineInstrument> instruments;
     for (unsigned net = 1; net <= count; ++net) {
         const char* model = net % 3 == 0 ? "RV7406" : "RV7408";
-        options.instruments.push_back(std::to_string(net) + ",model=" + model + ",id=" +
-                                      std::to_string(0x100000 + net) +
+        options.instruments.push_back(std::to_string(net) + ",model=" + model +
+                                      ",id=" + std::to_string(0x100000 + net) +
                                       ",speed=" + std::to_string(baud));
         instruments.push_back({net, baud, 0, {}, {}});
     }

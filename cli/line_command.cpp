@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -101,7 +102,38 @@ int jobEnd(const JobOutcome& job) {
     return kExitDone;
 }
 
-int runSearch(const std::string& path, LineOptions options, bool portGiven,
+// What a job on the line's instruments starts from: the line file, the instruments chosen and
+// the line set up at the line's port.
+struct JobStart {
+    LineFile line;
+    std::vector<LineInstrument> chosen;
+    OpenedLine opened;
+};
+
+constexpr int kGoOn = -1;
+
+// Loads the line, chooses the instruments and, once `ready` (when given) has agreed, sets the
+// line up. Returns kGoOn, or the exit code after printing why not.
+int startJob(const std::string& path, const LineOptions& options, bool portGiven,
+             const std::vector<unsigned>& numbers, JobStart& start,
+             const std::function<int(const LineFile&)>& ready = {}) {
+    if (const int failed = LoadLine(path, start.line); failed != kExitDone) return failed;
+    if (!ChooseInstruments(start.line, numbers, start.chosen)) return kExitUsage;
+    if (start.chosen.empty()) {
+        std::printf("В линии нет приборов\n");
+        return kExitDone;
+    }
+    if (ready) {
+        if (const int failed = ready(start.line); failed != kExitDone) return failed;
+    }
+    if (const int failed = setUpLineOf(start.line, options, portGiven, start.opened);
+        failed != kExitDone) {
+        return failed;
+    }
+    return kGoOn;
+}
+
+int runSearch(const std::string& path, const LineOptions& options, bool portGiven,
               const SearchChoice& choice) {
     LineFile line;
     std::error_code code;
@@ -164,28 +196,23 @@ int runSearch(const std::string& path, LineOptions options, bool portGiven,
 
 int runBackup(const std::string& path, const LineOptions& options, bool portGiven,
               const std::vector<unsigned>& numbers) {
-    LineFile line;
-    if (const int failed = LoadLine(path, line); failed != kExitDone) return failed;
-    std::vector<LineInstrument> chosen;
-    if (!ChooseInstruments(line, numbers, chosen)) return kExitUsage;
-    if (chosen.empty()) {
-        std::printf("В линии нет приборов\n");
-        return kExitDone;
-    }
-    const std::string copies = CopiesFolderOf(path, line);
-    std::error_code code;
-    std::filesystem::create_directories(PathFromUtf8(copies), code);
-    if (code || !WritableDirectory(copies)) {
-        if (code) std::fprintf(stderr, "Нельзя создать каталог копий «%s»\n", copies.c_str());
-        return kExitFile;
-    }
-    OpenedLine opened;
-    if (const int failed = setUpLineOf(line, options, portGiven, opened); failed != kExitDone) {
-        return failed;
-    }
+    JobStart start;
+    std::string copies;
+    const int started =
+        startJob(path, options, portGiven, numbers, start, [&](const LineFile& line) {
+            // The copies' folder is checked before the line is used.
+            copies = CopiesFolderOf(path, line);
+            std::error_code code;
+            std::filesystem::create_directories(PathFromUtf8(copies), code);
+            if (code) std::fprintf(stderr, "Нельзя создать каталог копий «%s»\n", copies.c_str());
+            return !code && WritableDirectory(copies) ? kExitDone : kExitFile;
+        });
+    if (started != kGoOn) return started;
+    LineFile& line = start.line;
+    OpenedLine& opened = start.opened;
     ProgressLine progress;
     const RaisedPriority priority;
-    const JobOutcome job = BackupInstruments(opened.link, chosen, copies,
+    const JobOutcome job = BackupInstruments(opened.link, start.chosen, copies,
                                              jobObserver(opened.link, progress, "Чтение"));
     progress.clear();
 
@@ -210,21 +237,14 @@ int runBackup(const std::string& path, const LineOptions& options, bool portGive
 
 int runDiff(const std::string& path, const LineOptions& options, bool portGiven,
             const std::vector<unsigned>& numbers) {
-    LineFile line;
-    if (const int failed = LoadLine(path, line); failed != kExitDone) return failed;
-    std::vector<LineInstrument> chosen;
-    if (!ChooseInstruments(line, numbers, chosen)) return kExitUsage;
-    if (chosen.empty()) {
-        std::printf("В линии нет приборов\n");
-        return kExitDone;
-    }
-    OpenedLine opened;
-    if (const int failed = setUpLineOf(line, options, portGiven, opened); failed != kExitDone) {
-        return failed;
-    }
+    JobStart start;
+    if (const int started = startJob(path, options, portGiven, numbers, start); started != kGoOn)
+        return started;
+    LineFile& line = start.line;
+    OpenedLine& opened = start.opened;
     ProgressLine progress;
     const RaisedPriority priority;
-    const JobOutcome job = CompareWithCopies(opened.link, chosen, CopiesFolderOf(path, line),
+    const JobOutcome job = CompareWithCopies(opened.link, start.chosen, CopiesFolderOf(path, line),
                                              jobObserver(opened.link, progress, "Чтение"));
     progress.clear();
 

@@ -104,7 +104,8 @@ bool localParts(const std::string& stamp, std::tm& local) {
     const unsigned doy = (153 * (mo > 2 ? mo - 3 : mo + 9) + 2) / 5 + d - 1;
     const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     const long long days = era * 146097LL + static_cast<long long>(doe) - 719468;
-    const auto seconds = static_cast<std::time_t>(days * 86400 + h * 3600 + mi * 60 + s);
+    const long long inDay = 3600LL * h + 60LL * mi + s;
+    const auto seconds = static_cast<std::time_t>(days * 86400 + inDay);
     return localtime_r(&seconds, &local) != nullptr;
 }
 
@@ -119,7 +120,7 @@ std::string formatLocal(const std::string& stamp, const char* format) {
 }  // namespace
 
 std::string InstrumentFolderName(const std::string& model, uint32_t id) {
-    return model + "_" + hexNumber(id, 6);
+    return model + "_" + hexNumber(id, 6);  // 000000 for an instrument that gives none
 }
 
 InstrumentHistory LoadHistory(const std::string& copiesFolder, const std::string& model,

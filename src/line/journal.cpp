@@ -12,6 +12,7 @@
 #include "fileio/append_file.h"
 #include "fileio/platform_io.h"
 #include "line/json_fields.h"
+#include "line/line_file.h"
 #include "link/status.h"
 #include "ports/platform.h"
 
@@ -22,12 +23,6 @@ namespace {
 using json_fields::Json;
 using json_fields::ObjectView;
 using json_fields::Refused;
-
-std::string idText(uint32_t id) {
-    const uint8_t bytes[3] = {static_cast<uint8_t>(id >> 16), static_cast<uint8_t>(id >> 8),
-                              static_cast<uint8_t>(id)};
-    return HexText(bytes, 3);
-}
 
 uint32_t idOf(const ObjectView& view) {
     const std::string text = view.text("id");
@@ -117,7 +112,7 @@ std::string FormatJournalEntry(const JournalEntry& entry) {
     j["port"] = entry.Port;
     j["networkNumber"] = entry.NetNumber;
     j["model"] = entry.Model;
-    j["id"] = entry.Id == 0 ? std::string() : idText(entry.Id);
+    j["id"] = IdText(entry.Id);
     j["operation"] = entry.Operation;
     j["result"] = entry.Result;
     Json changes = Json::array();

@@ -106,12 +106,6 @@ void readLine(const Json& root, LineFile& line, std::vector<std::string>& warnin
         [](const LineInstrument& a, const LineInstrument& b) { return a.NetNumber < b.NetNumber; });
 }
 
-std::string idText(uint32_t id) {
-    const uint8_t bytes[3] = {static_cast<uint8_t>(id >> 16), static_cast<uint8_t>(id >> 8),
-                              static_cast<uint8_t>(id)};
-    return HexText(bytes, 3);
-}
-
 }  // namespace
 
 std::string FormatLine(const LineFile& line) {
@@ -131,7 +125,7 @@ std::string FormatLine(const LineFile& line) {
         text += i == 0 ? "\n" : ",\n";
         text += "    {\"networkNumber\": " + std::to_string(m.NetNumber) +
                 ", \"speed\": " + std::to_string(m.BaudRate);
-        if (m.Id != 0) text += ", \"id\": " + str(idText(m.Id));
+        if (m.Id != 0) text += ", \"id\": " + str(IdText(m.Id));
         if (!m.Model.empty()) text += ", \"model\": " + str(m.Model);
         text += ", \"tag\": " + str(m.Tag) + "}";
     }
@@ -213,6 +207,13 @@ std::string JournalPathOf(const std::string& linePath) {
         name.resize(dot);
     }
     return Utf8FromPath(path.parent_path() / PathFromUtf8(name + ".rv740x-journal.jsonl"));
+}
+
+std::string IdText(uint32_t id) {
+    if (id == 0) return {};
+    const uint8_t bytes[3] = {static_cast<uint8_t>(id >> 16), static_cast<uint8_t>(id >> 8),
+                              static_cast<uint8_t>(id)};
+    return HexText(bytes, 3);
 }
 
 const LineInstrument* FindInstrument(const LineFile& line, uint32_t net) {

@@ -67,6 +67,9 @@ std::string CopiesFolderOf(const std::string& linePath, const LineFile& line);
 // The line's journal, beside its file: boiler.rv740x-line.json keeps boiler.rv740x-journal.jsonl.
 std::string JournalPathOf(const std::string& linePath);
 
+// An identification value as the files and tables show it: "0A1B2C"; "" for 0 (not known).
+std::string IdText(uint32_t id);
+
 // The instrument of the line at network number `net`, or nullptr.
 const LineInstrument* FindInstrument(const LineFile& line, uint32_t net);
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "configfile/hex_text.h"
 #include "fileio/atomic_file.h"
 #include "link/status.h"
 
@@ -62,13 +61,6 @@ const std::array<const char*, kLineColumnCount>& LineColumnTitles() {
         "Номер",     "Модель",          "Версия",      "ID",   "Скорость, бод",
         "Состояние", "Последняя копия", "Как в копии", "Метка"};
     return titles;
-}
-
-std::string IdText(uint32_t id) {
-    if (id == 0) return {};
-    const uint8_t bytes[3] = {static_cast<uint8_t>(id >> 16), static_cast<uint8_t>(id >> 8),
-                              static_cast<uint8_t>(id)};
-    return HexText(bytes, 3);
 }
 
 std::string StateText(const LineRow& row) {

@@ -17,7 +17,9 @@ namespace {
 QString text(const std::string& s) { return QString::fromStdString(s); }
 
 QString versionName(const rv::StoredVersion& v) {
-    return QString::fromUtf8("%1 от %2").arg(v.number).arg(text(rv::LocalTimeOfStamp(v.file.SavedAt)));
+    return QString::fromUtf8("%1 от %2")
+        .arg(v.number)
+        .arg(text(rv::LocalTimeOfStamp(v.file.SavedAt)));
 }
 
 }  // namespace
@@ -53,7 +55,8 @@ HistoryWindow::HistoryWindow(const rv::LineInstrument& instrument, rv::Instrumen
             i == 0 ? QString::fromUtf8("первая копия")
                    : text(rv::DifferenceCountText(
                          rv::VersionDifferences(history_.versions[i - 1].file, v.file).size()));
-        const QString cells[] = {QString::number(v.number), text(rv::LocalTimeOfStamp(v.file.SavedAt)),
+        const QString cells[] = {QString::number(v.number),
+                                 text(rv::LocalTimeOfStamp(v.file.SavedAt)),
                                  QString::number(v.file.Instrument.NetNumber),
                                  QString::number(v.file.Instrument.BaudRate), changes};
         for (int c = 0; c < 5; ++c)
@@ -133,12 +136,12 @@ void HistoryWindow::compareChosen() {
     const rv::StoredVersion& left = history_.versions[static_cast<size_t>(a)];
     const rv::StoredVersion& right = history_.versions[static_cast<size_t>(b)];
     const auto differences = rv::VersionDifferences(left.file, right.file);
-    caption_->setText(QString::fromUtf8("Версия %1 и версия %2: %3")
-                          .arg(left.number)
-                          .arg(right.number)
-                          .arg(text(differences.empty()
-                                        ? std::string("различий нет")
-                                        : rv::DifferenceCountText(differences.size()))));
+    caption_->setText(
+        QString::fromUtf8("Версия %1 и версия %2: %3")
+            .arg(left.number)
+            .arg(right.number)
+            .arg(text(differences.empty() ? std::string("различий нет")
+                                          : rv::DifferenceCountText(differences.size()))));
     ShowDifferences(changes_, differences, QString::fromUtf8("Версия %1").arg(left.number),
                     QString::fromUtf8("Версия %1").arg(right.number));
 }

@@ -33,7 +33,8 @@ JournalWindow::JournalWindow(const QString& path, rv::JournalContents journal,
     filter_->addItem(QString::fromUtf8("все приборы"));
     for (const rv::LineInstrument& m : instruments_) {
         QString name = QString::number(m.NetNumber);
-        if (!m.Model.empty()) name += QString(" — %1 %2").arg(text(m.Model), text(rv::IdText(m.Id)));
+        if (!m.Model.empty())
+            name += QString(" — %1 %2").arg(text(m.Model), text(rv::IdText(m.Id)));
         if (!m.Tag.empty()) name += QString::fromUtf8(" — «%1»").arg(text(m.Tag));
         filter_->addItem(name);
     }
@@ -62,9 +63,9 @@ JournalWindow::JournalWindow(const QString& path, rv::JournalContents journal,
     QStringList problems;
     if (!journal_.ok) problems << text(journal_.error);
     for (const std::string& p : journal_.problems) problems << text(p);
-    problems_->setText(problems.isEmpty() ? QString()
-                                          : QString::fromUtf8("Пропущены строки:\n") +
-                                                problems.join('\n'));
+    problems_->setText(problems.isEmpty()
+                           ? QString()
+                           : QString::fromUtf8("Пропущены строки:\n") + problems.join('\n'));
     problems_->setVisible(!problems.isEmpty());
     layout->addWidget(problems_);
 
@@ -91,10 +92,15 @@ void JournalWindow::showInstrument(int index) {
     entries_->setRowCount(static_cast<int>(shown_.size()));
     for (size_t row = 0; row < shown_.size(); ++row) {
         const rv::JournalEntry& e = journal_.entries[shown_[row]];
-        const QString cells[kColumns] = {text(rv::LocalTimeOfStamp(e.Time)), text(e.Account),
-                                         text(e.Port), QString::number(e.NetNumber),
-                                         text(e.Model), text(rv::IdText(e.Id)), text(e.Operation),
-                                         text(e.Result), QString::number(e.Changes.size())};
+        const QString cells[kColumns] = {text(rv::LocalTimeOfStamp(e.Time)),
+                                         text(e.Account),
+                                         text(e.Port),
+                                         QString::number(e.NetNumber),
+                                         text(e.Model),
+                                         text(rv::IdText(e.Id)),
+                                         text(e.Operation),
+                                         text(e.Result),
+                                         QString::number(e.Changes.size())};
         for (int c = 0; c < kColumns; ++c)
             entries_->setItem(static_cast<int>(row), c, new QTableWidgetItem(cells[c]));
     }
@@ -111,6 +117,7 @@ void JournalWindow::showInstrument(int index) {
 void JournalWindow::showEntry(int row) {
     const bool valid = row >= 0 && row < static_cast<int>(shown_.size());
     static const std::vector<rv::FieldDifference> none;
-    ShowDifferences(changes_, valid ? journal_.entries[shown_[static_cast<size_t>(row)]].Changes : none,
+    ShowDifferences(changes_,
+                    valid ? journal_.entries[shown_[static_cast<size_t>(row)]].Changes : none,
                     QString::fromUtf8("Было"), QString::fromUtf8("Стало"));
 }

@@ -110,7 +110,6 @@ bool WriteLineReport(const QString& path, const QString& lineName, const QString
                      const std::vector<LineReportInstrument>& instruments, QString& error) {
     return WritePdfReport(
         path,
-        LineReportHtml(lineName, port, instruments,
-                       QDate::currentDate().toString("dd.MM.yyyy")),
+        LineReportHtml(lineName, port, instruments, QDate::currentDate().toString("dd.MM.yyyy")),
         error);
 }

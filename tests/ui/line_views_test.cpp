@@ -149,7 +149,8 @@ class LineViewsTest : public QObject {
         QCOMPARE(rv::WriteInstruments(link, only(5), source, journal, {}).outcome,
                  rv::Outcome::Done);
 
-        JournalWindow window(QString::fromStdString(journal), rv::ReadJournal(journal), instruments);
+        JournalWindow window(QString::fromStdString(journal), rv::ReadJournal(journal),
+                             instruments);
         QCOMPARE(window.entries()->rowCount(), 3);
         // Newest first: the write to 5 changed nothing.
         QCOMPARE(window.entries()->item(0, 3)->text(), utf8("5"));
