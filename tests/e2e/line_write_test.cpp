@@ -230,8 +230,17 @@ TEST_F(LineWrite, ACancelInTheMiddleLeavesEveryBlockOldOrNewAndTheRestUntouched)
     EXPECT_GT(oldBlocks, 0);
     EXPECT_GT(newBlocks, 0);
 
+    // A stop asked between two instruments: the next one is not begun.
+    JobObserver between;
+    bool stopNow = false;
+    between.finished = [&](const InstrumentResult&) { stopNow = true; };
+    between.stopRequested = [&] { return stopNow; };
+    const JobOutcome stopped = write({12, 3}, between);
+    EXPECT_EQ(stopped.outcome, Outcome::Cancelled);
+    EXPECT_EQ(stopped.results.size(), 1u);
+
     const JournalContents journal = ReadJournal(journal_);
-    ASSERT_EQ(journal.entries.size(), 3u + kFive.size());
+    ASSERT_EQ(journal.entries.size(), 3u + kFive.size() + 1);
     EXPECT_EQ(journal.entries[2].Result, "Остановлено");
     EXPECT_EQ(journal.entries[2].NetNumber, kFive[2]);
 }
