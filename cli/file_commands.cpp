@@ -27,7 +27,6 @@
 #include "link/priority.h"
 #include "link/requests.h"
 #include "link/status.h"
-#include "ports/platform.h"
 #include "progress_line.h"
 #include "text_table.h"
 
@@ -269,9 +268,8 @@ int RunWrite(const LineOptions& options, unsigned net, const std::string& path, 
     line.clear();
     if (!written.journaled) {
         std::fprintf(stderr, "Запись не внесена в журнал: %s\n",
-                     journal.empty()
-                         ? ("нет каталога для журнала: " + SettingsPathMissingReason()).c_str()
-                         : written.journalError.c_str());
+                     journal.empty() ? "не найден каталог данных пользователя"
+                                     : written.journalError.c_str());
     }
     if (written.outcome == Outcome::Cancelled) return interrupted();
     if (written.outcome == Outcome::Failed) return lineFailure(link);
