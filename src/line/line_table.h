@@ -49,7 +49,6 @@ const std::array<const char*, kLineColumnCount>& LineColumnTitles();
 std::vector<std::string> RowTexts(const LineRow& row);
 std::string StateText(const LineRow& row);  // "не проверен", "отвечает", "нет ответа", ...
 std::string MatchText(const LineRow& row);  // "да", "3 различия", "нет копии", ...
-std::string IdText(uint32_t id);            // "0A1B2C", or "" for 0
 
 // The rows of a line as opened: every instrument unchecked, with the date of its last copy
 // when the copies folder has one.
