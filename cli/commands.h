@@ -2,7 +2,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "configfile/difference.h"
 #include "line_options.h"
 #include "sweep.h"
 
@@ -30,8 +32,10 @@ int RunShow(const std::string& path, bool html);
 // when there are some.
 int RunDiffFiles(const std::string& leftPath, const std::string& rightPath);
 int RunDiffInstrument(const LineOptions& options, unsigned net, const std::string& path);
-// A configuration file into instrument `net`.
-int RunWrite(const LineOptions& options, unsigned net, const std::string& path, bool yes);
+// A configuration file into instrument `net`; the write goes into the journal of the line
+// file `linePath`, or into the user's own journal when it is empty.
+int RunWrite(const LineOptions& options, unsigned net, const std::string& path, bool yes,
+             const std::string& linePath);
 // A search, then every instrument found read into DIR under its default file name.
 int RunBackup(const LineOptions& options, const std::string& directory, bool allSpeeds,
               unsigned first, unsigned last);
@@ -46,6 +50,15 @@ struct MeasureOptions {
 // answer, until the count or time is reached or Ctrl+C; then a summary. 1 when the line
 // fails.
 int RunMeasure(const LineOptions& options, unsigned net, const MeasureOptions& measure);
+
+// Prints the differences as a table (channel, setting, then the two values under the
+// headings `left` and `right`), or "Различий нет"; true when there were any.
+bool PrintDifferences(const std::vector<FieldDifference>& differences, const std::string& left,
+                      const std::string& right);
+
+// Whether files can be made in `directory`: tried with a file made and removed at once, so
+// that a read-only or missing folder is found before the line is used. Prints why not.
+bool WritableDirectory(const std::string& directory);
 
 // The speeds a search or backup goes through: all seven, or the one of the line options.
 SweepPlan PlanOf(const LineOptions& line, bool allSpeeds, unsigned first, unsigned last);

@@ -21,7 +21,11 @@
 #include "fileio/atomic_file.h"
 #include "fileio/platform_io.h"
 #include "interrupt.h"
+#include "line/journal.h"
+#include "line/line_file.h"
+#include "line/recorded_write.h"
 #include "link/priority.h"
+#include "link/requests.h"
 #include "link/status.h"
 #include "progress_line.h"
 #include "text_table.h"
@@ -99,8 +103,9 @@ bool askYes(const std::string& question) {
     return answer == "да" || answer == "д" || answer == "Да" || answer == "y" || answer == "yes";
 }
 
-// Prints the differences as a table; true when there were any.
-bool printDifferences(const std::vector<FieldDifference>& differences, const std::string& left,
+}  // namespace
+
+bool PrintDifferences(const std::vector<FieldDifference>& differences, const std::string& left,
                       const std::string& right) {
     if (differences.empty()) {
         std::printf("Различий нет\n");
@@ -115,9 +120,7 @@ bool printDifferences(const std::vector<FieldDifference>& differences, const std
     return true;
 }
 
-// Whether files can be made in `directory`: tried with a file made and removed at once, so
-// that a read-only or missing folder is found before the line is used. Prints why not.
-bool writableDirectory(const std::string& directory) {
+bool WritableDirectory(const std::string& directory) {
     const std::filesystem::path probe =
         PathFromUtf8(directory) / (".rv740x-probe-" + std::to_string(std::time(nullptr)));
     AtomicWriteError failure;
@@ -132,12 +135,10 @@ bool writableDirectory(const std::string& directory) {
     return false;
 }
 
-}  // namespace
-
 int RunRead(const LineOptions& options, unsigned net, const std::string& outputPath) {
     if (!outputPath.empty()) {
         const std::filesystem::path parent = std::filesystem::path(outputPath).parent_path();
-        if (!writableDirectory(parent.empty() ? "." : parent.string())) return kExitFile;
+        if (!WritableDirectory(parent.empty() ? "." : parent.string())) return kExitFile;
     }
     ConfigImage image;
     InstrumentRecord record;
@@ -206,7 +207,7 @@ int RunDiffFiles(const std::string& leftPath, const std::string& rightPath) {
     ConfigurationFile left;
     ConfigurationFile right;
     if (!loadFile(leftPath, left) || !loadFile(rightPath, right)) return kExitFile;
-    return printDifferences(CompareConfigurations(left.Image, right.Image), leftPath, rightPath)
+    return PrintDifferences(CompareConfigurations(left.Image, right.Image), leftPath, rightPath)
                ? kExitFailure
                : kExitDone;
 }
@@ -217,13 +218,14 @@ int RunDiffInstrument(const LineOptions& options, unsigned net, const std::strin
     ConfigImage image;
     InstrumentRecord record;
     if (const int code = readFromLine(options, net, image, record); code != kExitDone) return code;
-    return printDifferences(CompareConfigurations(image, file.Image),
+    return PrintDifferences(CompareConfigurations(image, file.Image),
                             "прибор " + std::to_string(net), path)
                ? kExitFailure
                : kExitDone;
 }
 
-int RunWrite(const LineOptions& options, unsigned net, const std::string& path, bool yes) {
+int RunWrite(const LineOptions& options, unsigned net, const std::string& path, bool yes,
+             const std::string& linePath) {
     ConfigurationFile file;
     if (!loadFile(path, file)) return kExitFile;
     OpenedLine opened;
@@ -253,18 +255,28 @@ int RunWrite(const LineOptions& options, unsigned net, const std::string& path, 
         }
     }
 
+    const std::string journal = linePath.empty() ? DefaultJournalPath() : JournalPathOf(linePath);
+    const WriteTarget target{link.Device, net,
+                             identity.Family == request::kServedFamily
+                                 ? ModelName(identity.ChannelsFitted)
+                                 : std::string(),
+                             identity.LoadedId};
     ProgressLine line;
     const RaisedPriority priority;
-    TransferObserver observer = barObserver(link, line, "Запись прибора " + std::to_string(net));
-    int bytesWritten = 0;
-    observer.bytesWritten = [&](int count) { bytesWritten = count; };
-    const Outcome outcome = WriteConfiguration(link, file.Image, observer, &file.Instrument.Raw);
+    const RecordedWrite written =
+        WriteAndRecord(link, file.Image, &file.Instrument.Raw, target, journal,
+                       barObserver(link, line, "Запись прибора " + std::to_string(net)));
     line.clear();
-    if (outcome == Outcome::Cancelled) return interrupted();
-    if (outcome == Outcome::Failed) return lineFailure(opened);
+    if (!written.journaled) {
+        std::fprintf(stderr, "Запись не внесена в журнал: %s\n",
+                     journal.empty() ? "не найден каталог данных пользователя"
+                                     : written.journalError.c_str());
+    }
+    if (written.outcome == Outcome::Cancelled) return interrupted();
+    if (written.outcome == Outcome::Failed) return lineFailure(opened);
     // Only the bytes that differed travel; --trace shows each of them.
-    std::printf("Записано байт: %d%s\n", bytesWritten,
-                bytesWritten == 0 ? " (прибор уже хранил эту конфигурацию)" : "");
+    std::printf("Записано байт: %d%s\n", written.bytesWritten,
+                written.bytesWritten == 0 ? " (прибор уже хранил эту конфигурацию)" : "");
     return kExitDone;
 }
 
@@ -278,7 +290,7 @@ int RunBackup(const LineOptions& options, const std::string& directory, bool all
         return kExitFile;
     }
     // A search of every speed takes up to 21 minutes: the folder is checked before it.
-    if (!writableDirectory(directory)) return kExitFile;
+    if (!WritableDirectory(directory)) return kExitFile;
     OpenedLine opened;
     if (const int code = SetUpLine(options, opened); code != kExitDone) return code;
     Link& link = opened.link;

@@ -11,13 +11,6 @@
 
 namespace rv::cli {
 
-int SpeedIndexOfBaud(unsigned baud) {
-    for (int i = 0; i < kSpeedCount; ++i) {
-        if (BaudOfSpeedIndex(i) == baud) return i;
-    }
-    return -1;
-}
-
 int SetUpLine(const LineOptions& options, OpenedLine& line) {
     Link& link = line.link;
     const int portIndex = PortIndexOf(options.port);
@@ -64,14 +57,17 @@ int SetUpLine(const LineOptions& options, OpenedLine& line) {
 }
 
 void PrintLineFailure(int32_t status, const OpenedLine& line) {
-    const Link& link = line.link;
+    PrintLineFailure(status, line.link.LinkDetail, line);
+}
+
+void PrintLineFailure(int32_t status, const std::string& detail, const OpenedLine& line) {
     std::fprintf(stderr, "%s\n", StatusText(static_cast<uint32_t>(status)).c_str());
     if (!line.portName.empty()) std::fprintf(stderr, "Порт: %s\n", line.portName.c_str());
     // Why the port did not open starts with its device; any other failure names it here.
-    if (!link.LinkDetail.empty()) {
-        std::fprintf(stderr, "%s\n", link.LinkDetail.c_str());
+    if (!detail.empty()) {
+        std::fprintf(stderr, "%s\n", detail.c_str());
     } else {
-        std::fprintf(stderr, "Устройство: %s\n", link.Device.c_str());
+        std::fprintf(stderr, "Устройство: %s\n", line.link.Device.c_str());
     }
 }
 

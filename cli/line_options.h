@@ -19,9 +19,6 @@ struct LineOptions {
     std::string tracePath;
 };
 
-// The speed-list index of a line speed, or -1 when the instruments have no such speed.
-int SpeedIndexOfBaud(unsigned baud);
-
 // The line the options chose, with its trace file.
 struct OpenedLine {
     Link link;
@@ -41,7 +38,9 @@ struct OpenedLine {
 int SetUpLine(const LineOptions& options, OpenedLine& line);
 
 // Prints a failure's status text to stderr, then the port and device it was on ("Порт: COM2",
-// "Устройство: /dev/ttyS1") and, when the port did not open, why.
+// "Устройство: /dev/ttyS1") and, when the port did not open, why (`detail`, by default the
+// link's own LinkDetail).
 void PrintLineFailure(int32_t status, const OpenedLine& line);
+void PrintLineFailure(int32_t status, const std::string& detail, const OpenedLine& line);
 
 }  // namespace rv::cli

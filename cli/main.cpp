@@ -10,6 +10,7 @@
 #include "commands.h"
 #include "exit_codes.h"
 #include "interrupt.h"
+#include "line_command.h"
 #include "ports/platform.h"
 #include "russian_cli.h"
 #include "rv740x_version.h"
@@ -44,6 +45,7 @@ int run(int argc, char** argv) {
                    "tcp://УЗЕЛ:ПОРТ (по умолчанию COM2, как в окне при запуске)")
         ->type_name("COMn|УСТРОЙСТВО|АДРЕС");
     unsigned baud = 0;
+    CLI::Option* portOption = app.get_option("--port");
     CLI::Option* speedOption =
         app.add_option("--speed", baud, "Скорость линии, бод (по умолчанию 9600)")
             ->type_name("БОД")
@@ -129,10 +131,13 @@ int run(int argc, char** argv) {
         ->check(RangeCheck(1, 254));
     write->add_option("ФАЙЛ", writePath, "Файл конфигурации")->required()->type_name("");
     write->add_flag("--yes", yes, "Не спрашивать подтверждения");
+    std::string writeLine;
+    write->add_option("--line", writeLine, "Файл линии: запись попадёт в журнал этой линии")
+        ->type_name("ФАЙЛ");
     write->footer(
         "Первый Ctrl+C останавливает запись после текущего блока, второй сразу; каждый блок "
         "остаётся целым, старым или новым.");
-    write->callback([&] { exitCode = RunWrite(line, writeNet, writePath, yes); });
+    write->callback([&] { exitCode = RunWrite(line, writeNet, writePath, yes, writeLine); });
 
     std::string backupDir;
     bool backupAllSpeeds = false;
@@ -188,6 +193,8 @@ int run(int argc, char** argv) {
         if (measureCommand->get_option("--seconds")->count() > 0) measure.seconds = measureSeconds;
         exitCode = RunMeasure(line, measureNet, measure);
     });
+
+    AddLineCommand(app, line, portOption, exitCode);
 
     GroupCommands(app);
     app.parse_complete_callback([&] {

@@ -100,11 +100,13 @@ Outcome WriteConfiguration(Link& link, const ConfigImage& image, const TransferO
     BlockBuffer buffer{};
     for (int index : kWriteOrder) {
         const auto edit = [&](BlockBuffer& block) {
+            if (observer.blockHeld) observer.blockHeld(index, block);
             if (base) applyBase(index, (*base)[static_cast<size_t>(index)], block);
             image.EncodeBlock(index, block);
         };
         const Step step = BlockStep(link, UpdateBlock(link, index, progress, buffer, edit, copies));
         if (step != Step::Ok) return OutcomeOf(step);
+        if (observer.blockStored) observer.blockStored(index, buffer);
     }
     if (observer.bytesWritten) observer.bytesWritten(progress.bytesWritten());
     return OutcomeOf(EndWriteSequence(link));
@@ -127,6 +129,7 @@ Outcome ReadIdentity(Link& link, InstrumentIdentity& identity) {
     scratch.DecodeBlock(0, buffer);
     identity.ChannelsFitted = scratch.ChannelsFitted;
     identity.RelayMask = scratch.RelayMask;
+    identity.LoadedId = scratch.LoadedId;
     return Outcome::Done;
 }
 

@@ -21,6 +21,10 @@ struct TransferObserver {
     std::function<void(int blockIndex)> blockDecoded;
     // How many bytes a write sent, once every block has been written (the write only).
     std::function<void(int byteCount)> bytesWritten;
+    // The write only: a block as the instrument held it when the write read it, before any
+    // byte of it was sent; then, once both of its copies are confirmed, as it holds it now.
+    std::function<void(int blockIndex, const BlockBuffer& block)> blockHeld{};
+    std::function<void(int blockIndex, const BlockBuffer& block)> blockStored{};
 };
 
 // The blocks the configuration write sends, in the order it sends them.
@@ -49,6 +53,7 @@ struct InstrumentIdentity {
     std::string Family;
     uint16_t ChannelsFitted = 0;
     uint16_t RelayMask = 0;
+    uint32_t LoadedId = 0;  // the instrument's identification value (not compared)
 };
 
 inline constexpr int kReadBudget = 58;     // 29 block reads of 2 transactions each

@@ -21,10 +21,7 @@ bool SaveConfigurationFile(const std::string& path, const ConfigImage& image,
     const std::string text = FormatConfiguration(image, instrument, UtcTimeStamp());
     AtomicWriteError failure;
     if (!WriteFileAtomically(path, text, failure)) {
-        error = (failure.step == AtomicWriteError::Step::CreateTemporary
-                     ? "Не удалось создать файл рядом с «" + path + "»: "
-                     : "Не удалось записать файл «" + path + "»: ") +
-                failure.reason;
+        error = AtomicWriteErrorText(path, failure);
         return false;
     }
     return true;
@@ -50,10 +47,7 @@ bool SaveNewConfigurationFile(const std::string& directory, const std::string& n
         AtomicWriteError failure;
         if (WriteFileAtomically(path, text, failure, ExistingFile::Keep)) return true;
         if (failure.code != EEXIST) {
-            error = (failure.step == AtomicWriteError::Step::CreateTemporary
-                         ? "Не удалось создать файл рядом с «" + path + "»: "
-                         : "Не удалось записать файл «" + path + "»: ") +
-                    failure.reason;
+            error = AtomicWriteErrorText(path, failure);
             return false;
         }
     }

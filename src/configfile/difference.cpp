@@ -5,6 +5,7 @@
 #include "config/relay_table.h"
 #include "configfile/exact_real.h"
 #include "configfile/value_texts.h"
+#include "link/timeouts.h"
 
 namespace rv {
 
@@ -106,6 +107,22 @@ std::vector<FieldDifference> CompareConfigurations(const ConfigImage& left,
     return out;
 }
 
+std::vector<FieldDifference> CompareNetworkSettings(const ConfigImage& left,
+                                                    const ConfigImage& right) {
+    const auto speedText = [](uint8_t index) {
+        return index < kSpeedCount ? std::to_string(BaudOfSpeedIndex(index)) + " бод"
+                                   : "код " + std::to_string(index);
+    };
+    std::vector<FieldDifference> out;
+    Collector c(out, false);
+    c.text(0, "Сетевой  номер", std::to_string(left.DialogNetNumber),
+           std::to_string(right.DialogNetNumber));
+    c.text(0, "Скор.  интерф.", speedText(left.DialogSpeedIndex),
+           speedText(right.DialogSpeedIndex));
+    if (left.Password != right.Password) out.push_back({0, "Пароль", "прежний", "новый"});
+    return out;
+}
+
 std::vector<FieldValue> ConfigurationFields(const ConfigImage& image) {
     std::vector<FieldDifference> all;
     Collector c(all, true);
@@ -118,7 +135,7 @@ std::vector<FieldValue> ConfigurationFields(const ConfigImage& image) {
 }
 
 InstrumentIdentity IdentityOf(const ConfigImage& image, const std::string& family) {
-    return {family, image.ChannelsFitted, image.RelayMask};
+    return {family, image.ChannelsFitted, image.RelayMask, image.LoadedId};
 }
 
 std::vector<std::string> IdentityDifferences(const InstrumentIdentity& file,

@@ -14,6 +14,8 @@ struct FieldDifference {
     std::string field;  // named as the window labels it (UTF-8)
     std::string left;   // value in the first configuration, as text
     std::string right;  // value in the second
+
+    friend bool operator==(const FieldDifference&, const FieldDifference&) = default;
 };
 
 // Every setting the configuration write sends that differs, channel by channel in the order
@@ -21,6 +23,12 @@ struct FieldDifference {
 // compared as the instrument stores them and shown in their shortest exact text.
 std::vector<FieldDifference> CompareConfigurations(const ConfigImage& left,
                                                    const ConfigImage& right);
+
+// The settings the password and network dialog writes, named as that dialog labels them:
+// the network number, the interface speed and the password, whose digits are never shown
+// (a changed password reads "прежний" against "новый").
+std::vector<FieldDifference> CompareNetworkSettings(const ConfigImage& left,
+                                                    const ConfigImage& right);
 
 // One setting of a configuration, named as CompareConfigurations names it.
 struct FieldValue {

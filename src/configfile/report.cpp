@@ -156,10 +156,6 @@ std::string MeasuredUnit(int sensorType) {
     return {};
 }
 
-std::string ConfigurationReport::runningLine() const {
-    return "Отчёт о конфигурации " + model + ", ID " + identity + ", " + dateTime;
-}
-
 ConfigurationReport MakeConfigurationReport(const ConfigImage& image,
                                             const InstrumentRecord& instrument,
                                             const ReportSource& source,
@@ -169,6 +165,8 @@ ConfigurationReport MakeConfigurationReport(const ConfigImage& image,
     report.identity = hexText(image.LoadedId, 6);
     report.dateTime = dateTime;
     report.title = "Отчёт о конфигурации прибора " + report.model;
+    report.runningLine =
+        "Отчёт о конфигурации " + report.model + ", ID " + report.identity + ", " + dateTime;
 
     ReportTable device{"Прибор", {}, {}};
     device.rows = {
@@ -223,9 +221,13 @@ ConfigurationReport MakeConfigurationReport(const ConfigImage& image,
     }
     report.tables.push_back(relays);
 
+    AddSignatureBlock(report);
+    return report;
+}
+
+void AddSignatureBlock(ConfigurationReport& report) {
     report.signatures = {"Выполнил", "Принял"};
     report.signatureLines = {"Ф. И. О.", "Должность", "Подпись", "Дата"};
-    return report;
 }
 
 std::string ConfigurationReportHtml(const ConfigurationReport& report) {

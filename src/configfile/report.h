@@ -37,9 +37,9 @@ struct ConfigurationReport {
     std::vector<std::string> signatures;
     // Lines left blank under each signature's name.
     std::vector<std::string> signatureLines;
-
-    // The running line of every page: model, identity and date ("стр. N из M" goes beside it).
-    std::string runningLine() const;
+    // The running line of every page ("стр. N из M" goes beside it): for an instrument its
+    // model, identity and date.
+    std::string runningLine;
 };
 
 // `dateTime` is the local date and time of the report, as LocalDateTimeText gives it.
@@ -47,6 +47,10 @@ ConfigurationReport MakeConfigurationReport(const ConfigImage& image,
                                             const InstrumentRecord& instrument,
                                             const ReportSource& source,
                                             const std::string& dateTime);
+
+// Ends a report with the signatures of the engineer ("Выполнил") and the customer ("Принял"),
+// each with lines for name, position, signature and date.
+void AddSignatureBlock(ConfigurationReport& report);
 
 // The report as one HTML page (UTF-8), for a browser or `rv740x show --html`.
 std::string ConfigurationReportHtml(const ConfigurationReport& report);

@@ -47,10 +47,7 @@ std::string SensorCsv(const SensorSeries& series) {
 bool SaveSensorCsv(const std::string& path, const SensorSeries& series, std::string& error) {
     AtomicWriteError failure;
     if (WriteFileAtomically(path, SensorCsv(series), failure)) return true;
-    error = (failure.step == AtomicWriteError::Step::CreateTemporary
-                 ? "Не удалось создать файл рядом с «" + path + "»: "
-                 : "Не удалось записать файл «" + path + "»: ") +
-            failure.reason;
+    error = AtomicWriteErrorText(path, failure);
     return false;
 }
 

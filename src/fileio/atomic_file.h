@@ -24,4 +24,8 @@ enum class ExistingFile { Replace, Keep };
 bool WriteFileAtomically(const std::string& path, std::string_view text, AtomicWriteError& error,
                          ExistingFile existing = ExistingFile::Replace);
 
+// The user's message for a failed atomic write of `path` (Russian): which step failed, and
+// the system's reason.
+std::string AtomicWriteErrorText(const std::string& path, const AtomicWriteError& error);
+
 }  // namespace rv

@@ -32,6 +32,13 @@ bool valid(int index) { return index >= 0 && index < kSpeedCount; }
 
 uint32_t BaudOfSpeedIndex(int index) { return kBauds[valid(index) ? index : kDefaultSpeedIndex]; }
 
+int SpeedIndexOfBaud(uint32_t baud) {
+    for (int i = 0; i < kSpeedCount; ++i) {
+        if (kBauds[static_cast<size_t>(i)] == baud) return i;
+    }
+    return -1;
+}
+
 Duration ReplyTimeoutOfSpeedIndex(int index) {
     return kReplyTimeouts[valid(index) ? index : kDefaultSpeedIndex];
 }

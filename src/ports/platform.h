@@ -23,6 +23,15 @@ bool IsDevicePath(std::string_view text);
 std::string SettingsPathMissingReason();
 std::string SettingsPathMissingBrief();
 
+// The folder of the program's own data for this user: $XDG_DATA_HOME/rv740x (with
+// ~/.local/share when XDG_DATA_HOME is unset or not absolute) on Linux, %APPDATA%\rv740x on
+// Windows; "" when the environment names no such place (SettingsPathMissingReason says why).
+std::string UserDataDirectory();
+
+// The name of the account the program runs under, as the system knows it; "?" when it
+// cannot tell.
+std::string AccountName();
+
 // The text of the last system error of the calling thread, in the system's language.
 std::string LastSystemErrorText();
 

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <locale.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
@@ -54,6 +55,30 @@ std::string SettingsFilePath() {
         return {};
     }
     return base + "/rv740x/ports.conf";
+}
+
+std::string UserDataDirectory() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data != nullptr && data[0] == '/') return std::string(data) + "/rv740x";
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/') return std::string(home) + "/.local/share/rv740x";
+    return {};
+}
+
+std::string AccountName() {
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+        found != nullptr && found->pw_name != nullptr && found->pw_name[0] != '\0') {
+        return found->pw_name;
+    }
+    // An account the password database does not know (a container, say): what the session says.
+    for (const char* name : {"USER", "LOGNAME"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && value[0] != '\0') return value;
+    }
+    return "?";
 }
 
 std::string SettingsPathMissingReason() { return "не заданы XDG_CONFIG_HOME и HOME"; }

@@ -2,6 +2,7 @@
 // clang-format off
 #include <windows.h>
 #include <shellapi.h>
+#include <lmcons.h>
 // clang-format on
 #include <stdlib.h>
 
@@ -53,6 +54,19 @@ std::string SettingsFilePath() {
     const wchar_t* appData = _wgetenv(L"APPDATA");
     if (appData == nullptr || appData[0] == L'\0') return {};
     return Utf8FromWide(appData) + "\\rv740x\\ports.conf";
+}
+
+std::string UserDataDirectory() {
+    const wchar_t* appData = _wgetenv(L"APPDATA");
+    if (appData == nullptr || appData[0] == L'\0') return {};
+    return Utf8FromWide(appData) + "\\rv740x";
+}
+
+std::string AccountName() {
+    std::array<wchar_t, UNLEN + 1> name{};
+    auto size = static_cast<DWORD>(name.size());
+    if (!GetUserNameW(name.data(), &size) || size <= 1) return "?";
+    return Utf8FromWide(std::wstring_view(name.data(), size - 1));
 }
 
 std::string SettingsPathMissingReason() { return "не задана переменная APPDATA"; }

@@ -102,7 +102,7 @@ class ReportPages {
             painter.setFont(running);
             painter.setPen(Qt::black);
             const QRectF line(page_.left(), page_.top(), page_.width(), fm.height());
-            painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, u(report_.runningLine()));
+            painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, u(report_.runningLine));
             painter.drawText(line, Qt::AlignRight | Qt::AlignVCenter,
                              QString::fromUtf8("стр. %1 из %2").arg(i + 1).arg(count()));
             painter.setPen(QPen(Qt::black, 1));
