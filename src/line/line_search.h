@@ -46,7 +46,8 @@ struct SpeedSearchObserver {
 };
 
 // Why a search across speeds searched one speed only.
-inline constexpr const char* kSpeedFixedByGatewayText = "Скорость линии задаётся в настройках шлюза";
+inline constexpr const char* kSpeedFixedByGatewayText =
+    "Скорость линии задаётся в настройках шлюза";
 
 struct SpeedSearchResult {
     Outcome outcome = Outcome::Done;

@@ -42,9 +42,9 @@ void addSectionOf(const LineReportInstrument& instrument, rv::ConfigurationRepor
         rv::ReportTable differences{
             "Отличия прибора от копии", {"Канал", "Параметр", "В копии", "В приборе"}, {}};
         for (const rv::FieldDifference& d : r.differenceList) {
-            differences.rows.push_back({d.channel == 0 ? rv::kNotApplicable
-                                                       : std::to_string(d.channel),
-                                        d.field, d.left, d.right});
+            differences.rows.push_back(
+                {d.channel == 0 ? rv::kNotApplicable : std::to_string(d.channel), d.field, d.left,
+                 d.right});
         }
         report.tables.push_back(std::move(differences));
     }
