@@ -1,11 +1,13 @@
 #include "line_options.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "exit_codes.h"
 #include "interrupt.h"
 #include "link/status.h"
 #include "link/timeouts.h"
+#include "ports/platform.h"
 #include "ports/port_map.h"
 
 namespace rv::cli {
@@ -27,9 +29,12 @@ int SetUpLine(const LineOptions& options, OpenedLine& line) {
         link.Device = setup.map()[static_cast<size_t>(portIndex)].device;
     } else if (!options.port.empty() && options.port[0] == '/') {
         link.Device = options.port;
+    } else if (std::string device = DeviceFromUserText(options.port); IsDevicePath(device)) {
+        // On Windows: \\.\COM12, or COM7 and any other of the system's own COM names.
+        link.Device = std::move(device);
     } else {
-        std::fprintf(stderr, "Порт «%s» не задан: укажите COM1..COM4 или путь к устройству\n",
-                     options.port.c_str());
+        std::fprintf(stderr, "Порт «%s» не задан: укажите %s или путь к устройству\n",
+                     options.port.c_str(), ComNamesHint().c_str());
         return kExitUsage;
     }
     const int speedIndex = options.baud ? SpeedIndexOfBaud(*options.baud) : kDefaultSpeedIndex;

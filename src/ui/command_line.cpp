@@ -87,7 +87,7 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, CommandLineOpt
         if (device.trimmed().isEmpty()) {
             return fail(QString::fromUtf8("пустое устройство в --%1").arg(portOptionName(i)));
         }
-        parsed.ports[size_t(i)] = device.toStdString();
+        parsed.ports[size_t(i)] = rv::DeviceFromUserText(device.toStdString());
     }
     if (parser.isSet(trace)) {
         parsed.tracePath = parser.value(trace).toStdString();

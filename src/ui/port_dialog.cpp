@@ -2,7 +2,6 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -192,7 +191,7 @@ void PortDialog::portChoiceChanged() {
 void PortDialog::devicePathChanged() {
     const QString path = DevicePath->text().trimmed();
     QString note;
-    if (!path.isEmpty() && !QFileInfo::exists(path)) {
+    if (!path.isEmpty() && !rv::DevicePresent(rv::DeviceFromUserText(path.toStdString()))) {
         note = QString::fromUtf8("Устройства %1 нет: проверьте путь и подключение адаптера.")
                    .arg(path);
     } else if (!path.isEmpty() && !rv::DeviceAccessible(path.toStdString())) {
@@ -213,7 +212,7 @@ void PortDialog::assign(const std::string& device) {
     const std::string& assigned = setup_.map()[size_t(index)].device;
     QString text = QString::fromUtf8("%1 = %2 сохранено; действует со следующего открытия порта.")
                        .arg(fromStd(rv::PortName(index)), fromStd(assigned));
-    if (!QFileInfo::exists(fromStd(assigned)))
+    if (!rv::DevicePresent(assigned))
         text += QString::fromUtf8(" Внимание: такого устройства сейчас нет.");
     Status->setText(text);
     emit mappingChanged();
