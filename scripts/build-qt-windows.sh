@@ -28,11 +28,6 @@ case "${1:-}" in
     *) echo "usage: $0 [--source-only]" >&2; exit 2 ;;
 esac
 
-if [ "$source_only" = 0 ] && [ -f "$prefix/.complete" ]; then
-    echo "Qt for Windows already built in $prefix"
-    exit 0
-fi
-
 for tool in x86_64-w64-mingw32-g++-posix cmake ninja dpkg-source /usr/lib/qt6/libexec/moc; do
     command -v "$tool" > /dev/null || {
         echo "build-qt-windows: $tool is missing (run scripts/install-deps.sh --windows)" >&2
@@ -43,6 +38,13 @@ done
 start=$(date +%s)
 mkdir -p "$work"
 cd "$work"
+# One build at a time in a work directory: a second waits, then finds the first one's install.
+exec 9> "$work/.lock"
+flock 9
+if [ "$source_only" = 0 ] && [ -f "$prefix/.complete" ]; then
+    echo "Qt for Windows already built in $prefix"
+    exit 0
+fi
 
 # The system's `deb` entries as `deb-src` entries: one-line lists line by line, deb822
 # stanzas whole with their Types set to deb-src. Disabled stanzas and comments are left out.

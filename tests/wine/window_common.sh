@@ -1,9 +1,13 @@
-# What the window's Wine tests share (sourced, not run): a display of its own, the simulator on
-# a line that the Wine prefix announces as the serial port COM7, rv740x-config.exe on it, and
-# the steps a user takes with mouse and keyboard. The sourcing script sets `here`, `win` (the
-# Windows build) and `linux` (the Linux build, for rv740x-sim).
+# What the window's Wine tests share (sourced, not run): their arguments, a display of their
+# own, the simulator on a line that the Wine prefix announces as the serial port COM7,
+# rv740x-config.exe on it, and the steps a user takes with mouse and keyboard. The arguments
+# are the sourcing script's: WINDOWS_BUILD_DIR LINUX_BUILD_DIR [SCREENSHOT.png].
 #
 # Needs wine64, Xvfb, xdotool and ImageMagick's import and compare.
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+win="$(cd "$1" && pwd)"
+linux="$(cd "$2" && pwd)"
+shot="${3:-}"
 
 stage="$(ls -d "$win"/package/rv740x-configurator-*-windows-x64)"
 [ -f "$stage/rv740x-config.exe" ] || { echo "no window in $stage" >&2; exit 1; }

@@ -12,12 +12,8 @@
 # Needs the window built (scripts/build-windows.sh with Qt for Windows), wine64, Xvfb,
 # xdotool and ImageMagick's import.
 set -euo pipefail
-here="$(cd "$(dirname "$0")" && pwd)"
-win="$(cd "$1" && pwd)"
-linux="$(cd "$2" && pwd)"
-shot="${3:-}"
 # shellcheck source=window_common.sh
-source "$here/window_common.sh"
+source "$(dirname "$0")/window_common.sh"
 
 start_simulator --instrument 1
 start_window

@@ -11,12 +11,8 @@
 #
 # Needs what tests/wine/window_read.sh needs.
 set -euo pipefail
-here="$(cd "$(dirname "$0")" && pwd)"
-win="$(cd "$1" && pwd)"
-linux="$(cd "$2" && pwd)"
-shot="${3:-}"
 # shellcheck source=window_common.sh
-source "$here/window_common.sh"
+source "$(dirname "$0")/window_common.sh"
 
 export RV740X_COM2=COM7
 start_simulator --instrument 1,ramp=1:109.73:100:60,r-noise=1:0.01
