@@ -58,16 +58,26 @@ start_simulator() {
     for _ in $(seq 100); do [ -e "$work/line" ] && break; sleep 0.1; done
 }
 
-# wait_for_window TITLE: the X window id of the visible window whose title holds TITLE.
+# wait_for_window TITLE [SECONDS]: the X window id of the visible window whose title holds
+# TITLE, waiting up to SECONDS (120: the first start in a new Wine prefix takes a while).
 wait_for_window() {
     local found=""
-    # The first start in a new Wine prefix takes a while.
-    for _ in $(seq 240); do
+    for _ in $(seq $((${2:-120} * 2))); do
         found="$(xdotool search --onlyvisible --name "$1" 2> /dev/null | head -1 || true)"
         [ -n "$found" ] && break
         sleep 0.5
     done
     printf '%s' "$found"
+}
+
+# wait_until_gone ID: until the window is no longer shown (10 s at the most).
+wait_until_gone() {
+    for _ in $(seq 50); do
+        xdotool search --onlyvisible --name . 2> /dev/null | grep -qx "$1" || return 0
+        sleep 0.2
+    done
+    echo "FAIL: the window $(xdotool getwindowname "$1" 2> /dev/null) stays open"
+    exit 1
 }
 
 # start_window: rv740x-config.exe, until its main window shows; sets `window`.
@@ -83,11 +93,18 @@ start_window() {
     sleep 2
 }
 
+# focus_window ID: gives the window the keyboard, as clicking into it would. There is no window
+# manager on this display, so a window that a dialog covered gets it back only so.
+focus_window() {
+    xdotool windowfocus --sync "$1" 2> /dev/null || true
+    sleep 0.5
+}
+
 # open_menu_item MENU: the first item of the menu bar's MENU-th menu (0 for "Файл"), by keyboard
 # as a user without a mouse does: Alt, arrows, Enter.
 open_menu_item() {
-    xdotool windowactivate --sync "$window" 2> /dev/null || true
-    xdotool key --window "$window" alt
+    focus_window "$window"
+    xdotool key alt
     sleep 0.5
     for _ in $(seq "$1"); do
         xdotool key Right
@@ -106,11 +123,15 @@ replies_sent() { grep -c '"dir":"tx"' "$work/sim.log" 2> /dev/null || true; }
 read_instrument() {
     local before
     before="$(replies_sent)"
+    focus_window "$window"
     # "Прочитать": its place in the client area, below the menu bar.
     eval "$(xdotool getwindowgeometry --shell "$window")"
     local menu=$((HEIGHT - 473))
     xdotool mousemove $((X + 516)) $((Y + menu + 300)) click 1
-    sleep 2
+    local question
+    question="$(wait_for_window "Подтверждение" 30)"
+    [ -n "$question" ] || { echo "FAIL: \"Прочитать\" asked nothing"; exit 1; }
+    sleep 0.5
     xdotool key Return
     reads=0
     for _ in $(seq 60); do

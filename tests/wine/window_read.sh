@@ -21,7 +21,7 @@ start_window
 # The port dialog, by keyboard: the list of ports has the focus; typing the start of an entry
 # selects it, which fills the device field; then the COM name and "Назначить".
 open_menu_item 1
-dialog="$(wait_for_window "Устройства COM-портов")"
+dialog="$(wait_for_window "Устройства COM-портов" 30)"
 [ -n "$dialog" ] || { echo "FAIL: the port dialog did not open"; exit 1; }
 sleep 1
 xdotool type --delay 50 '\\.\COM7'
@@ -30,7 +30,7 @@ xdotool key Tab Tab Down Tab space
 sleep 1
 [ -n "$shot" ] && import -window root "${shot%.png}-ports.png"
 xdotool key Escape
-sleep 1
+wait_until_gone "$dialog"
 saved="$(find "$WINEPREFIX/drive_c/users" -path '*/rv740x/ports.conf' -exec cat {} + 2> /dev/null |
     tr -d '\r' || true)"
 echo "ports.conf: $saved"

@@ -22,7 +22,7 @@ read_instrument
 
 # "Прибор" is the third menu.
 open_menu_item 2
-view="$(wait_for_window "Наблюдение за датчиком")"
+view="$(wait_for_window "Наблюдение за датчиком" 30)"
 if [ -z "$view" ]; then
     echo "FAIL: the live view did not open (is there a menu \"Прибор\"?)"
     [ -n "$shot" ] && import -window root "$shot"
