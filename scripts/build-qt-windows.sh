@@ -104,7 +104,9 @@ fi
 # bundled copies or switched off, so nothing of the Linux system leaks into the Windows build.
 # Debian's source lacks the wintab headers, hence no tablet events; the 6.4 windows plugin
 # needs OpenGL, so OpenGL stays on. Left out, as the window uses none of them and none is in
-# its packages: the Direct2D platform plugin (a second build of most of the windows one) and
+# its packages: the Direct2D platform plugin (a second build of most of the windows one; only
+# the plugin: Qt Gui's DirectWrite font database, which the windows plugin uses, needs the
+# direct2d feature itself) and
 # the JPEG, GIF and ICO image format plugins (the window loads no image; its icon is the
 # program's resource). The libraries the packages carry are the same either way.
 if [ ! -f build/build.ninja ]; then
@@ -128,7 +130,7 @@ if [ ! -f build/build.ninja ]; then
         -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_doubleconversion=OFF \
         -DFEATURE_system_md4c=OFF -DFEATURE_system_textmarkdownreader=OFF \
         -DFEATURE_sql_sqlite=OFF \
-        -DFEATURE_direct2d=OFF -DFEATURE_direct2d1_1=OFF \
+        -DFEATURE_direct2d1_1=OFF \
         -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_ico=OFF
 fi
 
