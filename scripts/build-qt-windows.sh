@@ -104,11 +104,11 @@ fi
 # bundled copies or switched off, so nothing of the Linux system leaks into the Windows build.
 # Debian's source lacks the wintab headers, hence no tablet events; the 6.4 windows plugin
 # needs OpenGL, so OpenGL stays on. Left out, as the window uses none of them and none is in
-# its packages: the Direct2D platform plugin (a second build of most of the windows one; only
-# the plugin: Qt Gui's DirectWrite font database, which the windows plugin uses, needs the
-# direct2d feature itself) and
-# the JPEG, GIF and ICO image format plugins (the window loads no image; its icon is the
-# program's resource). The libraries the packages carry are the same either way.
+# its packages: the Direct2D platform plugin, a second build of most of the windows one (only
+# the plugin: Qt Gui's DirectWrite font database, which the windows plugin links, needs the
+# direct2d feature itself), and the JPEG, GIF and ICO image format plugins (the window loads
+# no image; its icon is the program's resource). The libraries the packages carry are the
+# same either way.
 if [ ! -f build/build.ninja ]; then
     cmake -S src -B build -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
