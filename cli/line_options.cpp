@@ -1,12 +1,14 @@
 #include "line_options.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "exit_codes.h"
 #include "interrupt.h"
 #include "lineaddr/line_address.h"
 #include "link/status.h"
 #include "link/timeouts.h"
+#include "ports/platform.h"
 #include "ports/port_map.h"
 
 namespace rv::cli {
@@ -23,9 +25,14 @@ int SetUpLine(const LineOptions& options, OpenedLine& line) {
     } else if (IsNetworkLineName(options.port) ||
                (!options.port.empty() && options.port[0] == '/')) {
         link.Device = options.port;
+    } else if (std::string device = DeviceFromUserText(options.port); IsDevicePath(device)) {
+        // On Windows: \\.\COM12, or COM7 and any other of the system's own COM names.
+        link.Device = std::move(device);
     } else {
-        std::fprintf(stderr, "Порт «%s» не задан: укажите COM1..COM4 или путь к устройству\n",
-                     options.port.c_str());
+        std::fprintf(stderr,
+                     "Порт «%s» не задан: укажите %s, путь к устройству или сетевой адрес "
+                     "rfc2217://УЗЕЛ:ПОРТ, tcp://УЗЕЛ:ПОРТ\n",
+                     options.port.c_str(), ComNamesHint().c_str());
         return kExitUsage;
     }
     // A malformed network address, wherever it came from, is refused before anything is sent.

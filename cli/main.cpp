@@ -41,8 +41,9 @@ int run(int argc, char** argv) {
 
     LineOptions line;
     app.add_option("--port", line.port,
-                   "COM1..COM4, путь к устройству или сетевой адрес шлюза rfc2217://УЗЕЛ:ПОРТ, "
-                   "tcp://УЗЕЛ:ПОРТ (по умолчанию COM2, как в окне при запуске)")
+                   rv::ComNamesHint() +
+                       ", путь к устройству или сетевой адрес шлюза rfc2217://УЗЕЛ:ПОРТ, "
+                       "tcp://УЗЕЛ:ПОРТ (по умолчанию COM2, как в окне при запуске)")
         ->type_name("COMn|УСТРОЙСТВО|АДРЕС");
     unsigned baud = 0;
     CLI::Option* portOption = app.get_option("--port");

@@ -13,6 +13,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${RV740X_WINDOWS_BUILD_DIR:-$root/build-windows}"
 qt="${RV740X_QT_WINDOWS:-$HOME/.cache/rv740x/qt-6.4.2-mingw64}"
 triple=x86_64-w64-mingw32
+arch=x86-64
 
 if [ -z "${RV740X_SKIP_INSTALL:-}" ]; then
     "$root/scripts/install-deps.sh" --windows
@@ -68,7 +69,26 @@ fi
 $triple-strip "$stage"/*.exe "$stage"/*.dll "$stage"/*/*.dll 2> /dev/null || true
 cp "$build/dist/windows/rv740x-config.ico" "$stage/"
 # Texts for Windows readers: CR LF.
-sed 's/$/\r/' "$root/README.md" > "$stage/README.txt"
+crlf() { sed 's/\r$//; s/$/\r/' "$1" > "$2"; }
+crlf "$root/README.md" "$stage/README.txt"
+
+# The licence of every third-party component in the package, taken from this machine's Debian
+# packages: the list (our copyright file), the texts it names, and each component's own
+# copyright file. The LGPL builds on the GPL's text, so both travel.
+licences="$stage/LICENSES"
+mkdir -p "$licences"
+crlf "$root/dist/copyright" "$licences/copyright.txt"
+crlf /usr/share/common-licenses/LGPL-3 "$licences/LGPL-3.0.txt"
+crlf /usr/share/common-licenses/GPL-3 "$licences/GPL-3.0.txt"
+crlf "/usr/share/doc/gcc-mingw-w64-$arch-posix-runtime/copyright" "$licences/gcc-runtime.txt"
+crlf "/usr/share/doc/mingw-w64-$arch-dev/copyright" "$licences/mingw-w64.txt"
+crlf /usr/share/doc/nlohmann-json3-dev/copyright "$licences/nlohmann-json.txt"
+crlf /usr/share/doc/libcli11-dev/copyright "$licences/CLI11.txt"
+if [ "$gui" = ON ]; then
+    # The Windows Qt is built from the same qt6-base source as this machine's Qt.
+    crlf /usr/share/doc/qt6-base-dev-tools/copyright "$licences/Qt.txt"
+    crlf /usr/share/doc/qt6-translations-l10n/copyright "$licences/qttranslations.txt"
+fi
 
 zip="$build/$name.zip"
 rm -f "$zip"

@@ -10,4 +10,6 @@ fi
 build="${RV740X_BUILD_DIR:-build}"
 RV740X_BUILD_DIR="$build" ./scripts/configure.sh "$@"
 cmake --build "$build" -j 2
-ctest --test-dir "$build" --output-on-failure
+# Two tests at a time: most wait on the simulated line at its real pace. The benchmarks run
+# alone all the same (RUN_SERIAL).
+ctest --test-dir "$build" --output-on-failure -j 2

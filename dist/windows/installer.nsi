@@ -2,7 +2,9 @@
 ; for every user, and an uninstaller that takes all of it back. scripts/build-windows.sh runs
 ; it with makensis -DRV740X_VERSION=... -DRV740X_STAGE=... -DRV740X_ICON=... -DRV740X_SETUP=...
 ; and -DRV740X_GUI when the window is in the package.
-Unicode true
+; A 64-bit installer for the 64-bit programs: it writes the 64-bit registry and Program Files
+; without redirection.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 !include "MUI2.nsh"
 !include "StrFunc.nsh"
@@ -61,14 +63,16 @@ Section "Install"
     FileClose $0
   WriteINIStr "$SMPROGRAMS\desktop.ini" "LocalizedFileNames" "${SHORTCUT}" "${PRODUCT}"
 
-  ; rv740x on PATH. A PATH longer than this installer can hold is left alone, not cut.
+  ; rv740x on PATH. A PATH longer than this installer's strings hold (it would have been read
+  ; cut short) is left alone, not cut.
   ReadRegStr $0 HKLM "${ENVIRONMENT_KEY}" "Path"
-  StrLen $1 $0
-  IntCmp $1 900 0 0 +3
-    DetailPrint "PATH слишком длинный: добавьте $INSTDIR в PATH вручную"
-    Goto pathDone
+  StrLen $1 "$0;$INSTDIR"
+  IntCmp $1 ${NSIS_MAX_STRLEN} pathTooLong 0 pathTooLong
   WriteRegExpandStr HKLM "${ENVIRONMENT_KEY}" "Path" "$0;$INSTDIR"
   SendMessage ${HWND_BROADCAST} ${WM_WININICHANGE} 0 "STR:Environment" /TIMEOUT=5000
+  Goto pathDone
+  pathTooLong:
+    DetailPrint "PATH слишком длинный: добавьте $INSTDIR в PATH вручную"
   pathDone:
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
@@ -84,9 +88,11 @@ Section "Uninstall"
   SetShellVarContext all
   Delete "$SMPROGRAMS\${SHORTCUT}"
   DeleteINIStr "$SMPROGRAMS\desktop.ini" "LocalizedFileNames" "${SHORTCUT}"
+  ; A PATH read cut short is left alone.
   ReadRegStr $0 HKLM "${ENVIRONMENT_KEY}" "Path"
   StrLen $1 $0
-  IntCmp $1 900 0 0 unPathDone
+  IntOp $2 ${NSIS_MAX_STRLEN} - 1
+  IntCmp $1 $2 unPathDone 0 unPathDone
   ${UnStrRep} $0 $0 ";$INSTDIR" ""
   WriteRegExpandStr HKLM "${ENVIRONMENT_KEY}" "Path" "$0"
   SendMessage ${HWND_BROADCAST} ${WM_WININICHANGE} 0 "STR:Environment" /TIMEOUT=5000

@@ -18,6 +18,13 @@ std::string PlatformName();
 // \\.\NAME on Windows), free of blanks.
 bool IsDevicePath(std::string_view text);
 
+// The device of a COM name as the system names its own serial ports: on Windows "\\.\COM7" for
+// "COM7", for any number ComNumberOf takes. "" where COM names are only this program's four
+// (Linux).
+std::string SystemComDevice(std::string_view name);
+// The COM names a user may give, as messages list them: "COM1..COM4" or "COM1..COM256".
+std::string ComNamesHint();
+
 // Why SettingsFilePath found no place, in full ("не заданы XDG_CONFIG_HOME и HOME") and in
 // brief ("нет HOME").
 std::string SettingsPathMissingReason();

@@ -44,6 +44,11 @@ bool IsDevicePath(std::string_view text) {
     return true;
 }
 
+// COM names are only this program's four; the system names its serial devices by path.
+std::string SystemComDevice(std::string_view /*name*/) { return {}; }
+
+std::string ComNamesHint() { return "COM1..COM4"; }
+
 std::string SettingsFilePath() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     std::string base;

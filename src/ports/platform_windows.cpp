@@ -17,6 +17,7 @@
 
 #include "fileio/windows_text.h"
 #include "ports/platform.h"
+#include "ports/port_map.h"
 
 namespace rv {
 
@@ -48,6 +49,13 @@ bool IsDevicePath(std::string_view text) {
     }
     return true;
 }
+
+std::string SystemComDevice(std::string_view name) {
+    const int number = ComNumberOf(name);
+    return number == 0 ? std::string{} : DefaultDevice(number - 1);
+}
+
+std::string ComNamesHint() { return "COM1..COM" + std::to_string(kHighestComNumber); }
 
 std::string SettingsFilePath() {
     // %APPDATA%, read in UTF-16: a user name may hold any letters.

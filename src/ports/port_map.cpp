@@ -70,12 +70,13 @@ ParsedLine parseLine(std::string_view raw) {
                          kLineExpected + ")";
         return parsed;
     }
-    if (const std::string problem = deviceProblem(device, PortName(index)); !problem.empty()) {
+    parsed.device = DeviceFromUserText(device);
+    if (const std::string problem = deviceProblem(parsed.device, PortName(index));
+        !problem.empty()) {
         parsed.problem = problem + ", строка пропущена";
         return parsed;
     }
     parsed.index = index;
-    parsed.device = std::string(device);
     return parsed;
 }
 
@@ -102,13 +103,30 @@ bool readWhole(const std::string& path, std::string& text, bool& missing, std::s
 
 }  // namespace
 
-int PortIndexOf(std::string_view name) {
-    if (name.size() != 4) return -1;
-    for (std::size_t i = 0; i < 3; ++i) {
-        if ((name[i] | 0x20) != "com"[i]) return -1;
+int ComNumberOf(std::string_view name) {
+    if (name.size() < 4 || name.size() > 6 || name[3] == '0') return 0;
+    int number = 0;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        if (i < 3) {
+            if ((c | 0x20) != "com"[i]) return 0;
+        } else if (c < '0' || c > '9') {
+            return 0;
+        } else {
+            number = number * 10 + (c - '0');
+        }
     }
-    if (name[3] < '1' || name[3] > '4') return -1;
-    return name[3] - '1';
+    return number <= kHighestComNumber ? number : 0;
+}
+
+int PortIndexOf(std::string_view name) {
+    const int number = ComNumberOf(name);
+    return number >= 1 && number <= kPortCount ? number - 1 : -1;
+}
+
+std::string DeviceFromUserText(std::string_view text) {
+    std::string device = SystemComDevice(text);
+    return device.empty() ? std::string(text) : device;
 }
 
 std::string PortName(int index) { return "COM" + std::to_string(index + 1); }
@@ -149,7 +167,7 @@ PortDevices EnvironmentPorts() {
     for (std::size_t i = 0; i < devices.size(); ++i) {
         const std::string variable = "RV740X_COM" + std::to_string(i + 1);
         if (const char* value = std::getenv(variable.c_str()); value != nullptr) {
-            devices[i] = value;
+            devices[i] = DeviceFromUserText(value);
         }
     }
     return devices;
@@ -215,8 +233,9 @@ bool SavePortSetting(const std::string& path, int index, const std::string& devi
         error = "нет такого COM-порта";
         return false;
     }
-    if (!device.empty()) {
-        error = deviceProblem(device);
+    const std::string stored = DeviceFromUserText(device);
+    if (!stored.empty()) {
+        error = deviceProblem(stored);
         if (!error.empty()) return false;
     }
     std::string old;
@@ -224,7 +243,7 @@ bool SavePortSetting(const std::string& path, int index, const std::string& devi
     if (!readWhole(path, old, missing, error)) return false;
 
     // Every line stays as it was, except the one that set this COM name (or the new line).
-    const std::string newLine = device.empty() ? "" : PortName(index) + "=" + device;
+    const std::string newLine = stored.empty() ? "" : PortName(index) + "=" + stored;
     std::string text;
     bool replaced = false;
     std::string_view rest = old;

@@ -23,12 +23,21 @@ using PortMap = std::array<PortMapping, kPortCount>;
 // One device per COM name, index 0 for COM1; an empty string means "not given here".
 using PortDevices = std::array<std::string, kPortCount>;
 
+// The highest COM number there is: Windows numbers its ports from COM1 to COM256.
+inline constexpr int kHighestComNumber = 256;
+
+// "COM1".."COM256" in any letter case, without leading zeros: 1..256; anything else: 0.
+int ComNumberOf(std::string_view name);
 // "COM1".."COM4" in any letter case: 0..3; anything else: -1.
 int PortIndexOf(std::string_view name);
 // "COM1".."COM4" for index 0..3.
 std::string PortName(int index);
 // The default device of a COM name: /dev/ttyS0 for COM1 and so on.
 std::string DefaultDevice(int index);
+// A device as the user gave it, as the port opens it: a COM name that the system itself gives a
+// port becomes that port's device (on Windows "COM7" is \\.\COM7); anything else stays as it
+// is.
+std::string DeviceFromUserText(std::string_view text);
 // How a source is named to the user, e.g. "переменная RV740X_COM2" for the environment.
 std::string PortSourceText(PortSource source, int index);
 
@@ -54,7 +63,8 @@ PortSettings ParsePortSettings(std::string_view text, const std::string& fileNam
 // A missing file names nothing and warns of nothing; an unreadable one gives one warning.
 PortSettings ReadPortSettings(const std::string& path);
 
-// Sets COM name `index` to `device` in the settings file ("" removes it), keeping every other
+// Sets COM name `index` to `device` (read as DeviceFromUserText reads it) in the settings file
+// ("" removes it), keeping every other
 // line as it was. The file is replaced atomically: a temporary file in the same directory,
 // then a rename; the directory is made when missing. On failure the old file is untouched and
 // `error` says why.

@@ -19,6 +19,9 @@ struct SerialDevice {
 // sorted by node. Empty when udev cannot be asked.
 std::vector<SerialDevice> ListSerialDevices();
 
+// Whether the device is there now (the port is not opened to find out).
+bool DevicePresent(const std::string& path);
+
 // Whether the user may open the device for reading and writing.
 bool DeviceAccessible(const std::string& path);
 

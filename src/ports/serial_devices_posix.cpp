@@ -1,4 +1,5 @@
 #include <libudev.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -49,6 +50,11 @@ std::string byIdLink(udev_device* device) {
 }
 
 }  // namespace
+
+bool DevicePresent(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0;
+}
 
 bool DeviceAccessible(const std::string& path) { return access(path.c_str(), R_OK | W_OK) == 0; }
 

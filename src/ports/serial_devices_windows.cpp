@@ -1,4 +1,6 @@
-// The serial ports Windows knows, from SetupAPI's Ports class.
+// The serial ports Windows knows: SetupAPI's Ports class, with its names, and the ports the
+// serial drivers announce under HARDWARE\DEVICEMAP\SERIALCOMM (virtual ports among them) that
+// the class lacks.
 // windows.h first, and initguid.h before the header that declares the class's GUID.
 // clang-format off
 #include <windows.h>
@@ -12,6 +14,7 @@
 #include <string_view>
 
 #include "fileio/windows_text.h"
+#include "ports/port_map.h"
 #include "ports/serial_devices.h"
 
 namespace rv {
@@ -64,19 +67,8 @@ std::wstring usbSerial(DEVINST instance) {
     return {};
 }
 
-}  // namespace
-
-bool DeviceAccessible(const std::string& /*path*/) {
-    // Any user may open a COM port that no other program holds.
-    return true;
-}
-
-std::string NoAccessAdvice() {
-    return "порт занят другой программой или недоступен: закройте программу, которая его "
-           "держит, или проверьте его в Диспетчере устройств";
-}
-
-std::vector<SerialDevice> ListSerialDevices() {
+// The ports of SetupAPI's Ports class, with what the drivers say of them.
+std::vector<SerialDevice> classPorts() {
     std::vector<SerialDevice> found;
     const HDEVINFO set =
         SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
@@ -98,10 +90,78 @@ std::vector<SerialDevice> ListSerialDevices() {
         found.push_back(std::move(serial));
     }
     SetupDiDestroyDeviceInfoList(set);
+    return found;
+}
+
+// The COM names of the ports the serial drivers announce, "COM7" and the like.
+std::vector<std::wstring> announcedPorts() {
+    std::vector<std::wstring> names;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
+        return names;
+    }
+    for (DWORD i = 0;; ++i) {
+        std::wstring value(256, L'\0');
+        std::wstring data(64, L'\0');
+        auto valueSize = static_cast<DWORD>(value.size());
+        auto dataSize = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+        DWORD type = 0;
+        const LONG result = RegEnumValueW(key, i, value.data(), &valueSize, nullptr, &type,
+                                          reinterpret_cast<BYTE*>(data.data()), &dataSize);
+        if (result == ERROR_MORE_DATA) continue;
+        if (result != ERROR_SUCCESS) break;
+        if (type != REG_SZ) continue;
+        data.resize(wcsnlen(data.c_str(), dataSize / sizeof(wchar_t)));
+        names.push_back(data);
+    }
+    RegCloseKey(key);
+    return names;
+}
+
+int comNumber(const SerialDevice& device) {
+    return ComNumberOf(std::string_view(device.node).substr(4));
+}
+
+}  // namespace
+
+bool DevicePresent(const std::string& path) {
+    const std::wstring wide = WideFromUtf8(path);
+    // \\.\COM7: a DOS device the system knows, asked without opening it, so the line's
+    // modem lines stay as they are.
+    if (wide.rfind(L"\\\\.\\", 0) == 0) {
+        std::wstring target(1024, L'\0');
+        return QueryDosDeviceW(wide.c_str() + 4, target.data(),
+                               static_cast<DWORD>(target.size())) != 0;
+    }
+    return GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool DeviceAccessible(const std::string& /*path*/) {
+    // Any user may open a COM port that no other program holds.
+    return true;
+}
+
+std::string NoAccessAdvice() {
+    return "порт занят другой программой или недоступен: закройте программу, которая его "
+           "держит, или проверьте его в Диспетчере устройств";
+}
+
+std::vector<SerialDevice> ListSerialDevices() {
+    std::vector<SerialDevice> found = classPorts();
+    for (const std::wstring& name : announcedPorts()) {
+        SerialDevice serial;
+        serial.node = "\\\\.\\" + Utf8FromWide(name);
+        serial.stablePath = serial.node;
+        const bool listed = std::any_of(found.begin(), found.end(), [&](const SerialDevice& d) {
+            return comNumber(d) == comNumber(serial);
+        });
+        if (comNumber(serial) != 0 && !listed) found.push_back(std::move(serial));
+    }
     // COM2 before COM10.
-    const auto number = [](const SerialDevice& d) { return std::atoi(d.node.c_str() + 7); };
-    std::sort(found.begin(), found.end(),
-              [&](const SerialDevice& a, const SerialDevice& b) { return number(a) < number(b); });
+    std::sort(found.begin(), found.end(), [](const SerialDevice& a, const SerialDevice& b) {
+        return comNumber(a) < comNumber(b);
+    });
     return found;
 }
 

@@ -97,7 +97,7 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, CommandLineOpt
                 QString::fromStdString("--" + portOptionName(i).toStdString() + ": " +
                                        rv::MalformedAddressMessage(device.toStdString(), problem)));
         }
-        parsed.ports[size_t(i)] = device.toStdString();
+        parsed.ports[size_t(i)] = rv::DeviceFromUserText(device.toStdString());
     }
     if (parser.isSet(trace)) {
         parsed.tracePath = parser.value(trace).toStdString();

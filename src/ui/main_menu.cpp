@@ -35,6 +35,8 @@ MainMenu::MainMenu(QWidget* window, QSize clientSize) : QMenuBar(window) {
     helpMenu_->setObjectName("HelpMenu");
     aboutAction_ = helpMenu_->addAction(QString::fromUtf8("&О программе"));
     aboutAction_->setObjectName("AboutAction");
+    aboutQtAction_ = helpMenu_->addAction(QString::fromUtf8("О &Qt"));
+    aboutQtAction_->setObjectName("AboutQtAction");
 
     const int barHeight = sizeHint().height();
     setGeometry(0, 0, clientSize.width(), barHeight);

@@ -29,6 +29,8 @@ class MainMenu : public QMenuBar {
     QAction* portDevicesAction() const { return portDevicesAction_; }
     // "Справка" → "О программе".
     QAction* aboutAction() const { return aboutAction_; }
+    // "Справка" → "О Qt".
+    QAction* aboutQtAction() const { return aboutQtAction_; }
 
   private:
     QMenu* fileMenu_ = nullptr;
@@ -38,4 +40,5 @@ class MainMenu : public QMenuBar {
     QAction* quitAction_ = nullptr;
     QAction* portDevicesAction_ = nullptr;
     QAction* aboutAction_ = nullptr;
+    QAction* aboutQtAction_ = nullptr;
 };

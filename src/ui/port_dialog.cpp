@@ -2,7 +2,6 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -229,7 +228,7 @@ void PortDialog::devicePathChanged() {
             note = fromStd(rv::MalformedAddressMessage(path.toStdString(), problem));
             note[0] = note[0].toUpper();  // a sentence of its own here
         }
-    } else if (!path.isEmpty() && !QFileInfo::exists(path)) {
+    } else if (!path.isEmpty() && !rv::DevicePresent(rv::DeviceFromUserText(path.toStdString()))) {
         note = QString::fromUtf8("Устройства %1 нет: проверьте путь и подключение адаптера.")
                    .arg(path);
     } else if (!path.isEmpty() && !rv::DeviceAccessible(path.toStdString())) {
@@ -268,7 +267,7 @@ void PortDialog::assign(const std::string& device) {
     const std::string& assigned = setup_.map()[size_t(index)].device;
     QString text = QString::fromUtf8("%1 = %2 сохранено; действует со следующего открытия порта.")
                        .arg(fromStd(rv::PortName(index)), fromStd(assigned));
-    if (!rv::IsNetworkLineName(assigned) && !QFileInfo::exists(fromStd(assigned)))
+    if (!rv::IsNetworkLineName(assigned) && !rv::DevicePresent(assigned))
         text += QString::fromUtf8(" Внимание: такого устройства сейчас нет.");
     Status->setText(text);
     emit mappingChanged();

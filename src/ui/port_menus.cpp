@@ -24,6 +24,12 @@ QString AboutText(const rv::PortSetup& setup) {
     QString text =
         QString::fromUtf8("Конфигуратор приборов RV7406 и RV7408\nВерсия %1\nПлатформа: %2\n\n")
             .arg(RV740X_VERSION, QString::fromStdString(rv::PlatformName()));
+    text += QString::fromUtf8(
+        "Лицензия: все права защищены; программа распространяется среди сервисных инженеров "
+        "для работы с приборами RV7406 и RV7408.\n"
+        "Сторонние компоненты и их лицензии (Qt 6 — LGPL-3.0 и другие): в Linux файл "
+        "/usr/share/doc/rv740x-configurator/copyright, в Windows папка LICENSES рядом с "
+        "программой.\n\n");
     for (int i = 0; i < rv::kPortCount; ++i) {
         const rv::PortMapping& mapping = setup.map()[size_t(i)];
         text += QString("%1: %2 (%3)\n")
@@ -67,6 +73,9 @@ PortMenus::PortMenus(TDeskForm& form, rv::PortSetup& setup, DeviceLister listDev
     connect(form_.mainMenu()->portDevicesAction(), &QAction::triggered, this,
             [this] { openPortDialog(); });
     connect(form_.mainMenu()->aboutAction(), &QAction::triggered, this, [this] { openAbout(); });
+    // Qt's own box: its version and licence, in Qt's words.
+    connect(form_.mainMenu()->aboutQtAction(), &QAction::triggered, this,
+            [this] { QMessageBox::aboutQt(&form_, QString::fromUtf8("О Qt")); });
 }
 
 PortDialog* PortMenus::openPortDialog() {

@@ -181,6 +181,8 @@ class MainWindowTest : public QObject {
         QVERIFY(menu->portMenu()->actions().contains(menu->portDevicesAction()));
         QCOMPARE(menu->aboutAction()->text().remove('&'), QString::fromUtf8("О программе"));
         QVERIFY(menu->helpMenu()->actions().contains(menu->aboutAction()));
+        QCOMPARE(menu->aboutQtAction()->text().remove('&'), QString::fromUtf8("О Qt"));
+        QVERIFY(menu->helpMenu()->actions().contains(menu->aboutQtAction()));
 
         // "Выход" closes the window as its close button does: any operation is asked to stop.
         showActive();

@@ -1,5 +1,6 @@
 #include "ui/port_dialog.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include <QSysInfo>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 #include <cstdlib>
 
@@ -309,6 +311,11 @@ class PortDialogTest : public QObject, private WindowFixture {
                       "Платформа: Linux ") +
                      QSysInfo::currentCpuArchitecture() +
                      utf8("\n\n"
+                          "Лицензия: все права защищены; программа распространяется среди "
+                          "сервисных инженеров для работы с приборами RV7406 и RV7408.\n"
+                          "Сторонние компоненты и их лицензии (Qt 6 — LGPL-3.0 и другие): в "
+                          "Linux файл /usr/share/doc/rv740x-configurator/copyright, в Windows "
+                          "папка LICENSES рядом с программой.\n\n"
                           "COM1: /dev/ttyS0 (по умолчанию)\n"
                           "COM2: /dev/ttyUSB1 (параметр --com2)\n"
                           "COM3: /dev/ttyS2 (по умолчанию)\n"
@@ -317,6 +324,21 @@ class PortDialogTest : public QObject, private WindowFixture {
                      settingsFile());
         QCOMPARE(box->button(QMessageBox::Ok)->text(), utf8("ОК"));
         box->close();
+
+        // "О Qt" is Qt's own box, which names the Qt the program runs with and its licence.
+        QString qtBoxTitle;
+        QString qtBoxText;
+        QTimer::singleShot(0, [&] {
+            auto* qtBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (qtBox == nullptr) return;
+            qtBoxTitle = qtBox->windowTitle();
+            qtBoxText = qtBox->text() + qtBox->informativeText();
+            qtBox->close();
+        });
+        form->mainMenu()->aboutQtAction()->trigger();
+        QCOMPARE(qtBoxTitle, utf8("О Qt"));
+        QVERIFY2(qtBoxText.contains(qVersion()) && qtBoxText.contains("GPL"),
+                 qPrintable(qtBoxText));
     }
 };
 

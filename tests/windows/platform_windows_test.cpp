@@ -4,15 +4,20 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "configfile/configuration_file.h"
 #include "fileio/platform_io.h"
 #include "link/serial_port.h"
 #include "ports/platform.h"
 #include "ports/port_map.h"
+#include "ports/serial_devices.h"
 
 namespace rv {
 namespace {
@@ -76,6 +81,55 @@ TEST(WindowsPlatform, ComNamesMapToDeviceNamesForAnyNumber) {
         EXPECT_EQ(IsDevicePath(row.text), row.device) << row.text;
     }
     EXPECT_EQ(PlatformName(), "Windows x64");
+}
+
+// The names Windows gives its serial ports, COM1 to COM256, stand for their devices wherever a
+// device is given: the command line, the environment, ports.conf. Anything else is left as
+// it is, for the device check to refuse.
+TEST(WindowsPlatform, EveryComNumberNamesItsDevice) {
+    struct Row {
+        const char* given;
+        const char* device;
+    };
+    for (const Row& row :
+         {Row{"COM1", R"(\\.\COM1)"}, Row{"COM7", R"(\\.\COM7)"}, Row{"com12", R"(\\.\COM12)"},
+          Row{"COM256", R"(\\.\COM256)"}, Row{"COM257", "COM257"}, Row{"COM0", "COM0"},
+          Row{"COM07", "COM07"}, Row{"COM", "COM"}, Row{"COM 7", "COM 7"}, Row{"LPT1", "LPT1"},
+          Row{R"(\\.\COM12)", R"(\\.\COM12)"}}) {
+        EXPECT_EQ(DeviceFromUserText(row.given), row.device) << row.given;
+    }
+    const PortSettings settings =
+        ParsePortSettings("COM2=COM12\nCOM3=COM300\nCOM4=com7\n", "ports.conf");
+    EXPECT_EQ(settings.devices[1], R"(\\.\COM12)");
+    EXPECT_EQ(settings.devices[2], "");
+    EXPECT_EQ(settings.devices[3], R"(\\.\COM7)");
+    ASSERT_EQ(settings.warnings.size(), 1u);
+    EXPECT_NE(settings.warnings[0].find("ports.conf:2:"), std::string::npos)
+        << settings.warnings[0];
+}
+
+// Every port Windows announces is listed, whatever its number, in the order of the numbers, and
+// is present; a number no port has is not. The ports are those tests/wine/run_wine_tests.sh
+// sets up, named in RV740X_TEST_LISTED_COMS.
+TEST(WindowsPlatform, ListsEveryAnnouncedPort) {
+    const char* names = std::getenv("RV740X_TEST_LISTED_COMS");
+    if (names == nullptr) GTEST_SKIP() << "RV740X_TEST_LISTED_COMS names no ports";
+    const std::vector<SerialDevice> devices = ListSerialDevices();
+    std::string listed;
+    for (const SerialDevice& device : devices) listed += device.node + " ";
+    std::vector<std::size_t> places;
+    std::stringstream list(names);
+    for (std::string name; std::getline(list, name, ',');) {
+        const std::string device = R"(\\.\)" + name;
+        const auto found = std::find_if(devices.begin(), devices.end(),
+                                        [&](const SerialDevice& d) { return d.node == device; });
+        ASSERT_NE(found, devices.end()) << device << " is not among " << listed;
+        EXPECT_EQ(found->stablePath, device);
+        EXPECT_TRUE(DevicePresent(device)) << device;
+        places.push_back(static_cast<std::size_t>(found - devices.begin()));
+    }
+    EXPECT_TRUE(std::is_sorted(places.begin(), places.end())) << listed;
+    EXPECT_FALSE(DevicePresent(R"(\\.\COM250)"));
 }
 
 TEST(WindowsPlatform, PortsConfLivesUnderAppDataAndIsReplacedWhole) {

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # The Windows build's tests under Wine: first the core's tests that need no pseudo-terminal
 # (core_tests_windows.exe), then the command-line tool end to end on the Windows serial path
-# against the simulator: COM2 is mapped to the simulator's pseudo-terminal and every command's answer is
-# checked against the Linux build's answer on the same line. The instrument's memory must come
-# back byte for byte after a write of another configuration and a write of the backup.
+# against the simulator: COM2, COM7 and COM12 lead to the simulator's pseudo-terminal and every
+# command's answer is checked against the Linux build's answer on the same line. The
+# instrument's memory must come back byte for byte after a write of another configuration and a
+# write of the backup. COM2 is a bare link in the prefix's dosdevices, as before; COM7 and COM12
+# are serial ports Wine announces as Windows does (HARDWARE\DEVICEMAP\SERIALCOMM), set up the
+# way Wine documents, under HKLM\Software\Wine\Ports.
 #
 #   tests/wine/run_wine_tests.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR
 #
@@ -56,10 +59,21 @@ if ! read -r -t 20 word _ <&"${SIM[0]}" || [ "$word" != ready ]; then
 fi
 # COM2 is the simulator's line, through Wine's DOS device link.
 ln -sfn "$work/line" "$WINEPREFIX/dosdevices/com2"
+# COM7 and COM12 lead to it through a link of their own, which the ports' entries name; Wine
+# reads the entries when its server starts.
+ln -sfn "$work/line" "$WINEPREFIX/rv740x-line"
+for com in COM7 COM12; do
+    "$wine" reg add 'HKLM\Software\Wine\Ports' /v "$com" /d "$WINEPREFIX/rv740x-line" /f \
+        > /dev/null
+done
+wineserver="$(command -v wineserver || echo /usr/lib/wine/wineserver)"
+"$wineserver" -k 2> /dev/null || true
+"$wineserver" -w 2> /dev/null || true
 
 # The core's tests; those of the port's wait use COM2 and instrument 1.
 echo "== core tests"
-RV740X_TEST_COM='\\.\COM2' LD_PRELOAD="$shim" "$wine" "$win/core_tests_windows.exe" \
+RV740X_TEST_COM='\\.\COM2' RV740X_TEST_LISTED_COMS=COM7,COM12 LD_PRELOAD="$shim" \
+    "$wine" "$win/core_tests_windows.exe" \
     --gtest_brief=1 | sed 's/\r$//'
 
 failures=0
@@ -85,7 +99,7 @@ compare() {
     local lcode=0 wcode=0
     "$linux/rv740x" --port "$work/line" "${linuxArgs[@]}" > "$work/l.out" 2> "$work/l.err" ||
         lcode=$?
-    LD_PRELOAD="$shim" "$wine" "$win/rv740x.exe" --port COM2 "${windowsArgs[@]}" \
+    LD_PRELOAD="$shim" "$wine" "$win/rv740x.exe" --port "$winport" "${windowsArgs[@]}" \
         > "$work/w.out" 2> "$work/w.err" || wcode=$?
     # Windows ends lines with CR LF; the backup's paths are the program's own.
     sed -i 's/\r$//' "$work/w.out" "$work/w.err"
@@ -105,6 +119,7 @@ mkdir -p "$work/linux"
 # The backup goes to a folder with Cyrillic letters, given as Windows writes it.
 windir='Z:'"$(printf '%s' "$work" | sed 's|/|\\|g')"'\Конфигурации'
 
+winport=COM2
 compare "search" search --to 7
 compare "backup" backup @DIR --to 5
 cmp -s "$work/state/1.mem" "$work/1.mem.before" || fail "backup changed the memory"
@@ -137,6 +152,27 @@ compare "read, no answer" read 4
 compare "read, broken copy" read 6
 compare "write, another family" write 7 @FILE1 --yes
 compare "diff, another family" diff 7 @FILE1
+
+# Every COM number: COM7 and COM12 as the port, by name and as a device, and in the list of
+# the ports Windows has.
+winport=COM7
+compare "search on COM7" search --to 7
+winport='\\.\COM12'
+compare 'diff on \\.\COM12' diff 1 @FILE1
+winport=com12
+compare "diff on com12" diff 5 @FILE5
+LD_PRELOAD="$shim" "$wine" "$win/rv740x.exe" ports > "$work/ports.out" 2>&1 || fail "ports: exit $?"
+sed -i 's/\r$//' "$work/ports.out"
+for com in COM7 COM12; do
+    grep -Fqx "  \\\\.\\$com" "$work/ports.out" || { fail "ports does not list $com"; cat "$work/ports.out"; }
+done
+# Numbers past the last Windows has are refused, naming the ones it has.
+code=0
+"$wine" "$win/rv740x.exe" --port COM257 search > /dev/null 2> "$work/w.err" || code=$?
+sed -i 's/\r$//' "$work/w.err"
+[ "$code" = 2 ] || fail "--port COM257: exit $code"
+grep -qx 'Порт «COM257» не задан: укажите COM1..COM256, путь к устройству или сетевой адрес rfc2217://УЗЕЛ:ПОРТ, tcp://УЗЕЛ:ПОРТ' "$work/w.err" ||
+    { fail "--port COM257: $(cat "$work/w.err")"; }
 
 if [ "$failures" -ne 0 ]; then
     echo "Wine end-to-end: $failures failures"
