@@ -81,7 +81,7 @@ int readFromLine(const LineOptions& options, unsigned net, ConfigImage& image,
                  InstrumentRecord& record) {
     OpenedLine opened;
     if (const int code = SetUpLine(options, opened); code != kExitDone) return code;
-    return readInstrument(opened.link, net, image, record);
+    return readInstrument(opened.link(), net, image, record);
 }
 
 std::string channelName(int channel) {
@@ -227,7 +227,7 @@ int RunWrite(const LineOptions& options, unsigned net, const std::string& path, 
     if (!loadFile(path, file)) return kExitFile;
     OpenedLine opened;
     if (const int code = SetUpLine(options, opened); code != kExitDone) return code;
-    Link& link = opened.link;
+    Link& link = opened.link();
     link.NetNumber = net;
 
     InstrumentIdentity identity;
@@ -280,7 +280,7 @@ int RunBackup(const LineOptions& options, const std::string& directory, bool all
     if (!writableDirectory(directory)) return kExitFile;
     OpenedLine opened;
     if (const int code = SetUpLine(options, opened); code != kExitDone) return code;
-    Link& link = opened.link;
+    Link& link = opened.link();
 
     const SweepResult sweep = Sweep(link, PlanOf(options, allSpeeds, first, last));
     if (sweep.outcome == Outcome::Failed) {

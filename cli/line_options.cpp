@@ -18,15 +18,15 @@ int SpeedIndexOfBaud(unsigned baud) {
 }
 
 int SetUpLine(const LineOptions& options, OpenedLine& line) {
-    Link& link = line.link;
+    LineSettings& settings = line.settings;
     const int portIndex = PortIndexOf(options.port);
     if (portIndex >= 0) {
         // COM1..COM4 mean what they mean to the window: environment, settings file, default.
         const PortSetup setup({}, SettingsFilePath());
         for (const std::string& w : setup.warnings()) std::fprintf(stderr, "%s\n", w.c_str());
-        link.Device = setup.map()[static_cast<size_t>(portIndex)].device;
+        settings.Device = setup.map()[static_cast<size_t>(portIndex)].device;
     } else if (!options.port.empty() && options.port[0] == '/') {
-        link.Device = options.port;
+        settings.Device = options.port;
     } else {
         std::fprintf(stderr, "Порт «%s» не задан: укажите COM1..COM4 или путь к устройству\n",
                      options.port.c_str());
@@ -40,7 +40,7 @@ int SetUpLine(const LineOptions& options, OpenedLine& line) {
                      *options.baud);
         return kExitUsage;
     }
-    link.applySpeedIndex(speedIndex);
+    settings.applySpeedIndex(speedIndex);
     if (!options.tracePath.empty()) {
         line.trace = TraceFile::Open(options.tracePath);
         if (!line.trace) {
@@ -48,8 +48,9 @@ int SetUpLine(const LineOptions& options, OpenedLine& line) {
                          options.tracePath.c_str());
             return kExitFile;
         }
-        link.trace = line.trace.get();
     }
+    Link& link = line.session.emplace(settings);
+    link.trace = line.trace.get();
     WatchInterrupts(link);
     return kExitDone;
 }

@@ -52,7 +52,7 @@ void printSummary(const SensorSeries& series) {
 int RunMeasure(const LineOptions& options, unsigned net, const MeasureOptions& measure) {
     OpenedLine opened;
     if (const int code = SetUpLine(options, opened); code != kExitDone) return code;
-    Link& link = opened.link;
+    Link& link = opened.link();
     link.NetNumber = net;
     const int channelIndex = static_cast<int>(measure.channel) - 1;
 

@@ -1,20 +1,26 @@
 #include "ui/window_caption.h"
 
-#include <QApplication>
-#include <QEvent>
+#include <QWidget>
 
 #include "configfile/value_texts.h"
-#include "ui/WN1.h"
+#include "ui/image_source.h"
 #include "ui/message_boxes.h"
+#include "ui/window_image.h"
 
-WindowCaption::WindowCaption(TDeskForm& form)
-    : QObject(&form), form_(form), baseTitle_(form.windowTitle()), clean_(form.image()) {
-    // Every edit comes from a key or a click; the caption looks again after each.
-    qApp->installEventFilter(this);
+WindowCaption::WindowCaption(QWidget& window, const WindowImage& image, const ImageSource& source,
+                             MessageBoxes& boxes)
+    : QObject(&window),
+      window_(window),
+      image_(image),
+      source_(source),
+      boxes_(boxes),
+      baseTitle_(window.windowTitle()),
+      clean_(image.data()) {
+    connect(&image, &WindowImage::changed, this, &WindowCaption::update);
 }
 
 void WindowCaption::markClean() {
-    clean_ = form_.image();
+    clean_ = image_.data();
     update();
 }
 
@@ -36,23 +42,23 @@ rv::ConfigImage withoutDialogFields(rv::ConfigImage image) {
 }  // namespace
 
 bool WindowCaption::hasUnsavedEdits() const {
-    return form_.image().LoadedId != 0 &&
-           !(withoutDialogFields(form_.image()) == withoutDialogFields(clean_));
+    const rv::ConfigImage& image = image_.data();
+    return image.LoadedId != 0 && !(withoutDialogFields(image) == withoutDialogFields(clean_));
 }
 
 bool WindowCaption::confirmDiscard() {
     update();
     if (!hasUnsavedEdits()) return true;
-    return form_.boxes().confirmRisky(
-        &form_, QString::fromUtf8("Изменения не записаны в прибор и не сохранены. Продолжить?"));
+    return boxes_.confirmRisky(
+        &window_, QString::fromUtf8("Изменения не записаны в прибор и не сохранены. Продолжить?"));
 }
 
 QString WindowCaption::sourceText() const {
-    const rv::ConfigImage& image = form_.image();
+    const rv::ConfigImage& image = image_.data();
     if (image.LoadedId == 0) return {};
     return QString::fromUtf8("%1 № %2, ID %3")
         .arg(QString::fromStdString(rv::ModelName(image.ChannelsFitted)))
-        .arg(form_.source().record.NetNumber)
+        .arg(source_.record.NetNumber)
         .arg(QString::number(image.LoadedId, 16).toUpper().rightJustified(6, QLatin1Char('0')));
 }
 
@@ -66,33 +72,5 @@ void WindowCaption::update() {
         title += QString::fromUtf8(" — ") + source;
     }
     if (hasUnsavedEdits()) title = "* " + title;
-    if (title != form_.windowTitle()) form_.setWindowTitle(title);
-}
-
-void WindowCaption::updateSoon() {
-    if (updatePending_) return;
-    updatePending_ = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            updatePending_ = false;
-            update();
-        },
-        Qt::QueuedConnection);
-}
-
-// The filter sees an event before its widget does, so the caption looks once the event has
-// had its effect.
-bool WindowCaption::eventFilter(QObject* watched, QEvent* event) {
-    switch (event->type()) {
-        case QEvent::KeyRelease:
-        case QEvent::MouseButtonRelease:
-        case QEvent::FocusIn:
-        case QEvent::FocusOut:
-            updateSoon();
-            break;
-        default:
-            break;
-    }
-    return QObject::eventFilter(watched, event);
+    if (title != window_.windowTitle()) window_.setWindowTitle(title);
 }

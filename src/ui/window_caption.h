@@ -5,7 +5,10 @@
 
 #include "config/image.h"
 
-class TDeskForm;
+class MessageBoxes;
+class QWidget;
+class WindowImage;
+struct ImageSource;
 
 // The main window's caption: the program's own title, then where the configuration shown
 // came from (the model, number and identity of the instrument read, or the file opened), with
@@ -13,11 +16,13 @@ class TDeskForm;
 //
 // An edit is any difference from the configuration as last read, opened, saved or written,
 // so an edit undone by hand is no edit. The password and network fields are left out: their
-// dialogs write them at once. The caption follows the user's keys, clicks and focus.
+// dialogs write them at once. The caption follows every change of the image as it is made.
 class WindowCaption : public QObject {
     Q_OBJECT
   public:
-    explicit WindowCaption(TDeskForm& form);
+    // Captions `window`, whose configuration is `image`, come from `source`.
+    WindowCaption(QWidget& window, const WindowImage& image, const ImageSource& source,
+                  MessageBoxes& boxes);
 
     // The configuration shown is now the one of its source: no edits.
     void markClean();
@@ -32,14 +37,11 @@ class WindowCaption : public QObject {
 
     void update();
 
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
   private:
-    void updateSoon();
-
-    TDeskForm& form_;
-    bool updatePending_ = false;
+    QWidget& window_;
+    const WindowImage& image_;
+    const ImageSource& source_;
+    MessageBoxes& boxes_;
     QString baseTitle_;
     QString fileName_;
     rv::ConfigImage clean_;

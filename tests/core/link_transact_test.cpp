@@ -527,11 +527,9 @@ TEST(Session, OpensIdentifiesAndCloses) {
         link.Device = c.realPort ? peer.path() : "/dev/null";
         link.ReplyTimeout = kTimeout;
         link.LinkStatus = 0;
-        link.CancelFlag.request();
         if (c.requests > 0) peer.answer(c.answer);
         {
             const Session session(link, c.check);
-            EXPECT_FALSE(link.CancelFlag.requested()) << c.name;
             EXPECT_EQ(session.step(), c.step) << c.name;
             EXPECT_EQ(link.LinkStatus, c.status) << c.name;
             EXPECT_EQ(link.port.isOpen(), c.realPort) << c.name;
@@ -543,6 +541,23 @@ TEST(Session, OpensIdentifiesAndCloses) {
             EXPECT_EQ(peer.frames()[0], kIdentifyFrame) << c.name;
         }
     }
+}
+
+// A cancel asked for before the operation opened its session is not lost: the session's first
+// step stops, and nothing goes out.
+TEST(Session, ACancelFromBeforeItOpenedStands) {
+    PtyPeer peer;
+    Link link;
+    link.Device = peer.path();
+    link.ReplyTimeout = kTimeout;
+    link.CancelFlag.request();
+    {
+        const Session session(link, Session::Check::Identify);
+        EXPECT_EQ(session.step(), Step::Cancelled);
+        EXPECT_EQ(session.outcome(), Outcome::Cancelled);
+    }
+    EXPECT_TRUE(link.CancelFlag.requested());
+    EXPECT_EQ(peer.drain(100ms), "");
 }
 
 }  // namespace

@@ -150,17 +150,21 @@ TEST(SearchStop, DuringASilentProbeEndsThatProbeAtOnce) {
     EXPECT_FALSE(link.port.isOpen());
 }
 
-TEST(SearchStop, ACancelLeftFromBeforeDoesNotStopANewSearch) {
+// The stop pressed before the search reached its first probe still stops it: not a number is
+// probed.
+TEST(SearchStop, ACancelFromBeforeTheStartStopsTheSearchAtOnce) {
     SimProcess sim({"1"});
     ASSERT_TRUE(sim.started()) << sim.error();
     rv::Link link;
     attach(link, sim.linkPath(), rv::kDefaultSpeedIndex);
     link.CancelFlag.request();
     Sweep sweep;
-    sweep.stopAfter = [](unsigned counter) { return counter >= 1; };
-    rv::SearchLine(link, rv::SearchTimeoutOfSpeedIndex(rv::kDefaultSpeedIndex),
-                   sweep.observer(link));
-    EXPECT_EQ(sweep.found, std::vector<unsigned>{1});
+    const Outcome outcome = rv::SearchLine(
+        link, rv::SearchTimeoutOfSpeedIndex(rv::kDefaultSpeedIndex), sweep.observer(link));
+    EXPECT_EQ(outcome, Outcome::Cancelled);
+    EXPECT_TRUE(sweep.found.empty());
+    EXPECT_TRUE(probedNumbers(sim).empty());
+    EXPECT_FALSE(link.port.isOpen());
 }
 
 struct PortFailureCase {

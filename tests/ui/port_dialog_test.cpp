@@ -185,7 +185,7 @@ class PortDialogTest : public QObject, private WindowFixture {
             createWindow();
             rv::PortSetup setup({"", "", "", ""}, settingsFile().toStdString());
             PortMenus menus(*form, setup, benchDevices);
-            QCOMPARE(link->Device, std::string("/dev/ttyS1"));
+            QCOMPARE(settings().Device, std::string("/dev/ttyS1"));
 
             form->mainMenu()->portDevicesAction()->trigger();
             auto* dialog = form->findChild<PortDialog*>();
@@ -214,7 +214,7 @@ class PortDialogTest : public QObject, private WindowFixture {
         createWindow();
         rv::PortSetup setup({"", "", "", ""}, settingsFile().toStdString());
         const PortMenus menus(*form, setup, benchDevices);
-        QCOMPARE(link->Device, sim.linkPath());
+        QCOMPARE(settings().Device, sim.linkPath());
         readThroughTheWindow();
         QCOMPARE(errors(), QStringList());
         QCOMPARE(control<QLabel>("LabelVersion")->text(), QString("3.12"));

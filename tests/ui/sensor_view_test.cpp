@@ -13,7 +13,6 @@
 #include "channel/sensor_series.h"
 #include "sim_log.h"
 #include "ui/main_menu.h"
-#include "ui/operation_thread.h"
 #include "ui/sensor_view_menu.h"
 #include "window_fixture.h"
 
@@ -82,14 +81,14 @@ class SensorViewTest : public QObject, private WindowFixture {
         QSignalSpy finished(view, &SensorView::runFinished);
         view->findChild<QPushButton*>("BtnStart")->click();
         QVERIFY(view->running());
-        QVERIFY(OperationRunning());  // one more operation on the worker, on the window's line
+        QCOMPARE(line().busyText(), utf8("идёт наблюдение за датчиком прибора 1"));
         QVERIFY(!form->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(view->series().size() >= 60, 20000);
         view->findChild<QPushButton*>("BtnStop")->click();
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 5000);
         QVERIFY(form->isEnabled());
         QVERIFY(!view->running());
-        QVERIFY(!OperationRunning());
+        QVERIFY(!line().busy());
         QCOMPARE(view->findChild<QLabel*>("SensorStatus")->text(), utf8("Остановлено"));
 
         // The shown span (5 minutes) holds every point of this run; the mean by hand.
@@ -126,13 +125,16 @@ class SensorViewTest : public QObject, private WindowFixture {
                  utf8("Этот параметр используется только для двухпроводной схемы."));
         QVERIFY(form->image().Channels[1].RLine.toDouble() == 0);
 
-        // Closing the view during a run ends it as "Стоп" does; the line then stays quiet.
+        // Closing the view during a run ends it as "Стоп" does, and the view goes once the
+        // run has ended; the line then stays quiet.
         view->findChild<QPushButton*>("BtnStart")->click();
         QTRY_VERIFY_WITH_TIMEOUT(view->series().size() >= 3, 5000);
         view->close();
-        QCOMPARE(finished.count(), 2);
+        QVERIFY(view->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 5000);
+        QVERIFY(!view->isVisible());
         QVERIFY(form->isEnabled());
-        QVERIFY(!OperationRunning());
+        QVERIFY(!line().busy());
         const qsizetype heard = measuring(sim).size();
         QTest::qWait(300);
         QCOMPARE(measuring(sim).size(), heard);
@@ -152,9 +154,9 @@ class SensorViewTest : public QObject, private WindowFixture {
         QTRY_VERIFY_WITH_TIMEOUT(view->series().size() >= 3, 5000);
         QSignalSpy closed(form, &TDeskForm::closed);
         form->close();
-        QCOMPARE(closed.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, 5000);
+        QVERIFY(!line().busy());
         destroyWindow();
-        QVERIFY(!OperationRunning());
         const qsizetype heard = measuring(sim).size();
         QTest::qWait(300);
         QCOMPARE(measuring(sim).size(), heard);
