@@ -1,3 +1,5 @@
+#include "ui/line_owner.h"
+
 #include <QSignalSpy>
 #include <QtTest>
 #include <future>
@@ -11,7 +13,6 @@
 #include "scripted_boxes.h"
 #include "sim_harness.h"
 #include "sim_log.h"
-#include "ui/line_owner.h"
 
 namespace {
 
