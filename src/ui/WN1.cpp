@@ -113,6 +113,8 @@ TDeskForm::TDeskForm(LineOwner& line, MessageBoxes& boxes, QWidget* parent)
       boxes_(boxes),
       runner_(line, boxes) {
     setObjectName("DeskForm");
+    // Before the parts that follow busy and idle: they find the window held or free already.
+    connect(&line_, &LineOwner::busyChanged, this, &TDeskForm::lineBusy);
     setWindowTitle(QString::fromUtf8("Конфигурация   приборов  RV7406 и RV7408  (Ver %1)")
                        .arg(RV740X_VERSION));
     setFont(windowFont());
@@ -138,7 +140,6 @@ TDeskForm::TDeskForm(LineOwner& line, MessageBoxes& boxes, QWidget* parent)
             &SensorViewMenu::configurationRead);
 #endif
     connect(transfer_, &TransferButtons::written, caption_, &WindowCaption::markClean);
-    connect(&line_, &LineOwner::busyChanged, this, &TDeskForm::lineBusy);
 }
 
 // The sensor view goes first, while the window is whole: a run it still has is asked to stop.

@@ -46,7 +46,7 @@ const UseInfo& infoOf(Use use) {
 // What a use left behind, to compare a use run alone with the same use run while another was
 // requested.
 struct Trail {
-    QStringList heard;           // the requests the instrument heard, as "net/text"
+    QStringList heard;            // the requests the instrument heard, as "net/text"
     std::vector<uint8_t> memory;  // the instrument's memory afterwards
     QStringList boxes;            // every box shown but the refusal, as "kind: text"
     QStringList listed;           // the search's list
@@ -252,10 +252,10 @@ class BusyLineTest : public QObject, private WindowFixture {
         run(first, second, both);
         if (QTest::currentTestFailed()) return;
         const Trail& alone = alone_.at(first);
-        QVERIFY2(both.heard == alone.heard,
-                 qPrintable("alone:\n" + describe(alone) + "\nwith the request:\n" + describe(both)));
-        QVERIFY2(both == alone,
-                 qPrintable("alone:\n" + describe(alone) + "\nwith the request:\n" + describe(both)));
+        QVERIFY2(both.heard == alone.heard, qPrintable("alone:\n" + describe(alone) +
+                                                       "\nwith the request:\n" + describe(both)));
+        QVERIFY2(both == alone, qPrintable("alone:\n" + describe(alone) + "\nwith the request:\n" +
+                                           describe(both)));
     }
 };
 

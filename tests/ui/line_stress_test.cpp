@@ -24,8 +24,8 @@
 
 namespace {
 
-using rv::test::kBlocks;
 using rv::test::kBlockRows;
+using rv::test::kBlocks;
 namespace at = rv::test::at;
 
 constexpr int kNet = 1;
@@ -55,12 +55,12 @@ struct FrameOrder : rv::TraceSink {
         const std::lock_guard<std::mutex> lock(mutex);
         if (r.direction == rv::TraceRecord::Direction::Sent) {
             ++requests;
-            if (awaiting) faults << QString("request %1 went out while one awaited its reply")
-                                        .arg(requests);
+            if (awaiting)
+                faults << QString("request %1 went out while one awaited its reply").arg(requests);
             awaiting = r.outcome == "sent";
         } else {
-            if (!awaiting) faults << QString("a reply awaited after request %1 with none out")
-                                         .arg(requests);
+            if (!awaiting)
+                faults << QString("a reply awaited after request %1 with none out").arg(requests);
             awaiting = false;
         }
     }
@@ -206,8 +206,7 @@ class LineStressTest : public QObject, private WindowFixture {
             case 3:
             case 4:
                 if (form->isEnabled())
-                    control<QLineEdit>("EdUstav1")
-                        ->setText(QString::number(kSetPoints[pick(3)]));
+                    control<QLineEdit>("EdUstav1")->setText(QString::number(kSetPoints[pick(3)]));
                 control<QPushButton>("BtnSave")->click();
                 break;
             case 5:
@@ -323,7 +322,8 @@ class LineStressTest : public QObject, private WindowFixture {
             if (events[i].net == kNet)
                 QVERIFY2(!next.request, qPrintable(QString("two requests in flight at %1").arg(i)));
             else
-                QVERIFY2(next.request, qPrintable(QString("number %1 answered").arg(events[i].net)));
+                QVERIFY2(next.request,
+                         qPrintable(QString("number %1 answered").arg(events[i].net)));
         }
 
         // Every block as the instrument reads it is whole, and old or as a write made it.

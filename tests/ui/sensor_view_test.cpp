@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTabBar>
 #include <QtTest>
 #include <cmath>
 
@@ -161,6 +162,48 @@ class SensorViewTest : public QObject, private WindowFixture {
         QTest::qWait(300);
         QCOMPARE(measuring(sim).size(), heard);
         createWindow();
+    }
+
+    // A view of another channel takes the place of an open view that holds points only when
+    // the user says so; one without points goes unasked.
+    void anotherChannelsViewAsksBeforeItReplacesPoints() {
+        rv::test::SimProcess sim({"1,model=RV7408"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        useLine(sim);
+        read();
+        auto* tabs = control<QTabBar>("TabBar");
+        tabs->setCurrentIndex(0);
+        menu().sensorViewAction()->trigger();
+        SensorView* first = menu().sensorView();
+        QVERIFY(first != nullptr);
+        // No points yet: the view of channel 3 simply takes its place.
+        tabs->setCurrentIndex(2);
+        menu().sensorViewAction()->trigger();
+        QVERIFY(boxes->shown.empty());
+        QCOMPARE(menu().sensorView()->channelIndex(), 2);
+
+        SensorView* view = menu().sensorView();
+        QSignalSpy finished(view, &SensorView::runFinished);
+        view->findChild<QPushButton*>("BtnStart")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(view->series().size() >= 3, 5000);
+        view->findChild<QPushButton*>("BtnStop")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 5000);
+        const size_t points = view->series().size();
+
+        tabs->setCurrentIndex(0);
+        boxes->answers = {false};
+        menu().sensorViewAction()->trigger();
+        QCOMPARE(boxes->shown.size(), size_t(1));
+        QCOMPARE(boxes->shown[0].kind, ScriptedBoxes::Kind::ConfirmRisky);
+        QCOMPARE(boxes->shown[0].text, utf8("Окно наблюдения за каналом 3 закроется, его точки "
+                                            "будут потеряны. Продолжить?"));
+        QCOMPARE(menu().sensorView(), view);
+        QCOMPARE(view->series().size(), points);
+
+        boxes->answers = {true};
+        menu().sensorViewAction()->trigger();
+        QCOMPARE(boxes->count(ScriptedBoxes::Kind::ConfirmRisky), 2);
+        QCOMPARE(menu().sensorView()->channelIndex(), 0);
     }
 
     // A thermocouple channel gets the calibration's refusal; no view opens and nothing is sent.
