@@ -104,17 +104,17 @@ QString LineTaskText(LineTask task, unsigned netNumber) {
 void LineUse::post(std::function<void()> job) { mailbox_.post(std::move(job)); }
 
 void LineUse::ask(const std::function<void()>& question) {
+    LineMailbox* mailbox = &mailbox_;
     bool answered = false;
-    mailbox_.post([this, &question, &answered] {
+    mailbox->post([mailbox, &question, &answered] {
         question();
-        {
-            const std::lock_guard<std::mutex> lock(mailbox_.mutex);
-            answered = true;
-        }
-        mailbox_.answered.notify_all();
+        // Told under the lock: the work, and with it `answered`, cannot go before this ends.
+        const std::lock_guard<std::mutex> lock(mailbox->mutex);
+        answered = true;
+        mailbox->answered.notify_all();
     });
-    std::unique_lock<std::mutex> lock(mailbox_.mutex);
-    mailbox_.answered.wait(lock, [&] { return answered || mailbox_.abandoned; });
+    std::unique_lock<std::mutex> lock(mailbox->mutex);
+    mailbox->answered.wait(lock, [&] { return answered || mailbox->abandoned; });
 }
 
 void LineUse::progress(int percent) {
