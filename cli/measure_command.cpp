@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "channel/calibration.h"
 #include "channel/sensor_series.h"
 #include "channel/sensor_statistics.h"
 #include "channel/sensor_watch.h"
@@ -15,8 +16,6 @@
 namespace rv::cli {
 
 namespace {
-
-const char* const kRefusedType = "Этот параметр используется только с термометрами сопротивления.";
 
 void printPoint(const WatchAnswer& a) {
     const SensorPoint& p = a.point;
@@ -69,7 +68,7 @@ int RunMeasure(const LineOptions& options, unsigned net, const MeasureOptions& m
     if (!CalibrationSubRange(setup.typeCode)) {
         std::fprintf(stderr, "Канал %u:%s\n%s\n", measure.channel,
                      setup.typeCode < kSensorTypeCount ? kSensorTypes[setup.typeCode].text : "",
-                     kRefusedType);
+                     kOnlyResistanceThermometers);
         return kExitFailure;
     }
     std::fprintf(

@@ -36,46 +36,12 @@ QStringList heard(const rv::test::SimProcess& sim) {
 
 }  // namespace
 
-// The line's owner on its own: what it refuses, queues and cancels, against real lines.
+// The line's owner on its own: what it queues and cancels, and how it goes, against real
+// lines. What it refuses is tested through the windows (busy_line_test).
 class LineOwnerTest : public QObject {
     Q_OBJECT
 
   private slots:
-    // While one use runs, another is refused with the running one's text and sends nothing.
-    void aRequestWhileBusyIsRefusedAndSendsNothing() {
-        rv::test::PtyPeer peer;  // never answers
-        ScriptedBoxes boxes;
-        LineOwner line(boxes);
-        line.settings().Device = peer.path();
-        line.settings().NetNumber = 7;
-        line.settings().ReplyTimeout = 30s;
-        std::optional<LineResult> first;
-        QVERIFY(line.start({LineTask::Read, false, {}}, nullptr, identify(7),
-                           [&](const LineResult& r) { first = r; }));
-        QVERIFY(line.busy());
-        QCOMPARE(line.busyText(), QString::fromUtf8("идёт чтение прибора 7"));
-        // The identification request to instrument 7 went out.
-        QVERIFY(peer.readFrame().rfind("\xFF:7;0;", 0) == 0);
-
-        bool secondRan = false;
-        const auto second = [&](LineUse&) {
-            secondRan = true;
-            return rv::Outcome::Done;
-        };
-        QVERIFY(!line.start({LineTask::Search, false, {}}, nullptr, second));
-        QVERIFY(!line.run({LineTask::Write, false, {}}, nullptr, second).has_value());
-        QCOMPARE(boxes.shown.size(), size_t(2));
-        for (const ScriptedBoxes::Shown& box : boxes.shown) {
-            QCOMPARE(box.kind, ScriptedBoxes::Kind::Warning);
-            QCOMPARE(box.text, QString::fromUtf8("Линия занята: идёт чтение прибора 7"));
-        }
-        line.cancel();
-        QTRY_VERIFY_WITH_TIMEOUT(first.has_value(), 10000);
-        QCOMPARE(int(first->outcome), int(rv::Outcome::Cancelled));
-        QVERIFY(!secondRan);
-        QCOMPARE(peer.drain(100ms), std::string());
-    }
-
     // A cancel asked for after the use started but before its session opened still stops it:
     // nothing goes out on the line.
     void aCancelBeforeTheSessionStands() {
