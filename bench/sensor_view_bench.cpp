@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "link/link.h"
 #include "link/timeouts.h"
 #include "sim_harness.h"
+#include "ui/line_owner.h"
 #include "ui/message_boxes.h"
 #include "ui/sensor_view.h"
 
@@ -77,15 +77,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "simulator: %s\n", sim.error().c_str());
         return 1;
     }
-    rv::Link line;
-    line.Device = sim.linkPath();
-    line.applySpeedIndex(speedIndexOf(baud));
-    line.NetNumber = 1;
-
     ModalMessageBoxes boxes;
-    QWidget mainWindow;
+    LineOwner line(boxes);
+    line.settings().Device = sim.linkPath();
+    line.settings().applySpeedIndex(speedIndexOf(baud));
+    line.settings().NetNumber = 1;
+
     SensorView::Host host;
-    host.mainWindow = &mainWindow;
     host.line = &line;
     host.boxes = &boxes;
     host.setup = [] { return rv::WatchSetup{}; };  // channel 1, Pt100, R0 100 ohm

@@ -42,6 +42,7 @@
 #include "ui/WN1.h"
 #include "ui/app_windows.h"
 #include "ui/bus_panel.h"
+#include "ui/line_owner.h"
 #include "ui/transfer_buttons.h"
 
 namespace {
@@ -122,11 +123,9 @@ int main(int argc, char** argv) {
     }
     if (bauds.empty()) bauds = {9600, 19200};
 
-    rv::Link link;
     CancelWatch cancelWatch;
-    link.trace = &cancelWatch;
     ScriptedBoxes boxes;
-    AppWindows windows(link, boxes);
+    AppWindows windows(boxes, &cancelWatch);
     auto* bus = windows.desk().findChild<BusPanel*>("BusPanel");
     auto* transfer = windows.desk().findChild<TransferButtons*>("TransferButtons");
     TInfoForm& info = windows.info();
@@ -157,7 +156,8 @@ int main(int argc, char** argv) {
         const std::unique_ptr<SimProcess> sim =
             rv::bench::StartPacedInstrument("window_wait_bench", kNet, baud, speedIndex);
         if (!sim) return 2;
-        link.Device = sim->linkPath();  // the device of COM2, the port the window starts on
+        // The device of COM2, the port the window starts on.
+        windows.line().settings().Device = sim->linkPath();
         bus->followNetworkChange(kNet, speedIndex);
         settle(300);
         size_t logLine = 0;

@@ -36,7 +36,7 @@ namespace {
 
 // A line or instrument failure: the status text of the failure table.
 int lineFailure(const OpenedLine& line) {
-    PrintLineFailure(line.link.LinkStatus, line);
+    PrintLineFailure(line.link().LinkStatus, line);
     return kExitFailure;
 }
 
@@ -68,7 +68,7 @@ TransferObserver barObserver(Link& link, ProgressLine& line, const std::string& 
 
 // Reads the instrument at `net` with a progress bar. On failure returns the exit code.
 int readInstrument(OpenedLine& opened, unsigned net, ConfigImage& image, InstrumentRecord& record) {
-    Link& link = opened.link;
+    Link& link = opened.link();
     link.NetNumber = net;
     ProgressLine line;
     const RaisedPriority priority;
@@ -230,7 +230,7 @@ int RunWrite(const LineOptions& options, unsigned net, const std::string& path, 
     if (!loadFile(path, file)) return kExitFile;
     OpenedLine opened;
     if (const int code = SetUpLine(options, opened); code != kExitDone) return code;
-    Link& link = opened.link;
+    Link& link = opened.link();
     link.NetNumber = net;
 
     InstrumentIdentity identity;
@@ -293,7 +293,7 @@ int RunBackup(const LineOptions& options, const std::string& directory, bool all
     if (!WritableDirectory(directory)) return kExitFile;
     OpenedLine opened;
     if (const int code = SetUpLine(options, opened); code != kExitDone) return code;
-    Link& link = opened.link;
+    Link& link = opened.link();
 
     const SweepResult sweep = Sweep(link, PlanOf(options, allSpeeds, first, last));
     if (sweep.outcome == Outcome::Failed) {

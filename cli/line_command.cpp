@@ -167,7 +167,7 @@ int runSearch(const std::string& path, const LineOptions& options, bool portGive
         plan.speedIndexes = DefaultLineSearchSpeeds();
     }
 
-    const SweepResult result = Sweep(opened.link, plan);
+    const SweepResult result = Sweep(opened.link(), plan);
     if (result.outcome == Outcome::Failed) {
         PrintLineFailure(result.status, result.detail, opened);
         return kExitFailure;
@@ -212,8 +212,8 @@ int runBackup(const std::string& path, const LineOptions& options, bool portGive
     OpenedLine& opened = start.opened;
     ProgressLine progress;
     const RaisedPriority priority;
-    const JobOutcome job = BackupInstruments(opened.link, start.chosen, copies,
-                                             jobObserver(opened.link, progress, "Чтение"));
+    const JobOutcome job = BackupInstruments(opened.link(), start.chosen, copies,
+                                             jobObserver(opened.link(), progress, "Чтение"));
     progress.clear();
 
     TextTable table;
@@ -244,8 +244,9 @@ int runDiff(const std::string& path, const LineOptions& options, bool portGiven,
     OpenedLine& opened = start.opened;
     ProgressLine progress;
     const RaisedPriority priority;
-    const JobOutcome job = CompareWithCopies(opened.link, start.chosen, CopiesFolderOf(path, line),
-                                             jobObserver(opened.link, progress, "Чтение"));
+    const JobOutcome job =
+        CompareWithCopies(opened.link(), start.chosen, CopiesFolderOf(path, line),
+                          jobObserver(opened.link(), progress, "Чтение"));
     progress.clear();
 
     TextTable table;

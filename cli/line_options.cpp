@@ -14,20 +14,20 @@
 namespace rv::cli {
 
 int SetUpLine(const LineOptions& options, OpenedLine& line) {
-    Link& link = line.link;
+    LineSettings& settings = line.settings;
     const int portIndex = PortIndexOf(options.port);
     if (portIndex >= 0) {
         // COM1..COM4 mean what they mean to the window: environment, settings file, default.
         const PortSetup setup({}, SettingsFilePath());
         for (const std::string& w : setup.warnings()) std::fprintf(stderr, "%s\n", w.c_str());
-        link.Device = setup.map()[static_cast<size_t>(portIndex)].device;
+        settings.Device = setup.map()[static_cast<size_t>(portIndex)].device;
         line.portName = "COM" + std::to_string(portIndex + 1);
     } else if (IsNetworkLineName(options.port) ||
                (!options.port.empty() && options.port[0] == '/')) {
-        link.Device = options.port;
+        settings.Device = options.port;
     } else if (std::string device = DeviceFromUserText(options.port); IsDevicePath(device)) {
         // On Windows: \\.\COM12, or COM7 and any other of the system's own COM names.
-        link.Device = std::move(device);
+        settings.Device = std::move(device);
     } else {
         std::fprintf(stderr,
                      "Порт «%s» не задан: укажите %s, путь к устройству или сетевой адрес "
@@ -37,8 +37,9 @@ int SetUpLine(const LineOptions& options, OpenedLine& line) {
     }
     // A malformed network address, wherever it came from, is refused before anything is sent.
     if (std::string problem;
-        IsNetworkLineName(link.Device) && !ParseNetworkAddress(link.Device, problem)) {
-        std::fprintf(stderr, "rv740x: %s\n", MalformedAddressMessage(link.Device, problem).c_str());
+        IsNetworkLineName(settings.Device) && !ParseNetworkAddress(settings.Device, problem)) {
+        std::fprintf(stderr, "rv740x: %s\n",
+                     MalformedAddressMessage(settings.Device, problem).c_str());
         return kExitUsage;
     }
     const int speedIndex = options.baud ? SpeedIndexOfBaud(*options.baud) : kDefaultSpeedIndex;
@@ -49,7 +50,7 @@ int SetUpLine(const LineOptions& options, OpenedLine& line) {
                      *options.baud);
         return kExitUsage;
     }
-    link.applySpeedIndex(speedIndex);
+    settings.applySpeedIndex(speedIndex);
     if (!options.tracePath.empty()) {
         line.trace = TraceFile::Open(options.tracePath);
         if (!line.trace) {
@@ -57,14 +58,15 @@ int SetUpLine(const LineOptions& options, OpenedLine& line) {
                          options.tracePath.c_str());
             return kExitFile;
         }
-        link.trace = line.trace.get();
     }
+    Link& link = line.session.emplace(settings);
+    link.trace = line.trace.get();
     WatchInterrupts(link);
     return kExitDone;
 }
 
 void PrintLineFailure(int32_t status, const OpenedLine& line) {
-    PrintLineFailure(status, line.link.LinkDetail, line);
+    PrintLineFailure(status, line.session ? line.session->LinkDetail : std::string(), line);
 }
 
 void PrintLineFailure(int32_t status, const std::string& detail, const OpenedLine& line) {
@@ -74,7 +76,7 @@ void PrintLineFailure(int32_t status, const std::string& detail, const OpenedLin
     if (!detail.empty()) {
         std::fprintf(stderr, "%s\n", detail.c_str());
     } else {
-        std::fprintf(stderr, "Устройство: %s\n", line.link.Device.c_str());
+        std::fprintf(stderr, "Устройство: %s\n", line.settings.Device.c_str());
     }
 }
 

@@ -19,22 +19,29 @@ struct LineOptions {
     std::string tracePath;
 };
 
-// The line the options chose, with its trace file.
+// The line the options chose, with its trace file, and the session the command's operations
+// run in, made from the settings as the window makes each operation's.
 struct OpenedLine {
-    Link link;
+    LineSettings settings;
     std::unique_ptr<TraceFile> trace;
     std::string portName;  // "COM2" when the port was given by its COM name, else empty
+    std::optional<Link> session;
 
     OpenedLine() = default;
     OpenedLine(const OpenedLine&) = delete;
     OpenedLine& operator=(const OpenedLine&) = delete;
     // Ctrl+C no longer reaches the link once it is gone.
-    ~OpenedLine() { UnwatchInterrupts(link); }
+    ~OpenedLine() {
+        if (session) UnwatchInterrupts(*session);
+    }
+
+    Link& link() { return *session; }
+    const Link& link() const { return *session; }
 };
 
-// Points `line` at the port and speed of the options, attaches the trace and lets Ctrl+C stop
-// what runs on it. On failure returns the exit code (usage or file) after printing why; 0 on
-// success.
+// Takes the port and speed of the options into `line`'s settings, makes its session from them,
+// attaches the trace and lets Ctrl+C stop what runs on it. On failure returns the exit code
+// (usage or file) after printing why; 0 on success.
 int SetUpLine(const LineOptions& options, OpenedLine& line);
 
 // Prints a failure's status text to stderr, then the port and device it was on ("Порт: COM2",

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "channel/calibration.h"
 #include "channel/fixed_text.h"
 #include "channel/sensor_series.h"
 #include "channel/sensor_statistics.h"
@@ -15,8 +16,6 @@
 namespace rv::cli {
 
 namespace {
-
-const char* const kRefusedType = "Этот параметр используется только с термометрами сопротивления.";
 
 void printPoint(const WatchAnswer& a) {
     const SensorPoint& p = a.point;
@@ -54,7 +53,7 @@ void printSummary(const SensorSeries& series) {
 int RunMeasure(const LineOptions& options, unsigned net, const MeasureOptions& measure) {
     OpenedLine opened;
     if (const int code = SetUpLine(options, opened); code != kExitDone) return code;
-    Link& link = opened.link;
+    Link& link = opened.link();
     link.NetNumber = net;
     const int channelIndex = static_cast<int>(measure.channel) - 1;
 
@@ -71,7 +70,7 @@ int RunMeasure(const LineOptions& options, unsigned net, const MeasureOptions& m
     if (!CalibrationSubRange(setup.typeCode)) {
         std::fprintf(stderr, "Канал %u:%s\n%s\n", measure.channel,
                      setup.typeCode < kSensorTypeCount ? kSensorTypes[setup.typeCode].text : "",
-                     kRefusedType);
+                     kOnlyResistanceThermometers);
         return kExitFailure;
     }
     std::fprintf(

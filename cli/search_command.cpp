@@ -25,7 +25,7 @@ SweepPlan PlanOf(const LineOptions& line, bool allSpeeds, unsigned first, unsign
 int RunSearch(const LineOptions& line, const SearchOptions& options) {
     OpenedLine opened;
     if (const int code = SetUpLine(line, opened); code != kExitDone) return code;
-    Link& link = opened.link;
+    Link& link = opened.link();
 
     const SweepResult result =
         Sweep(link, PlanOf(line, options.allSpeeds, options.first, options.last));

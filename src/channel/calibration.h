@@ -62,6 +62,13 @@ struct MeasurementResult {
 };
 
 inline constexpr const char* kNoiseWarning = "Слишком большие шумы";
+// The refusals of a measurement before anything is sent (the calibrations, the watch of a
+// sensor): a sensor type without a calibration sub-range, and the line's resistance asked of
+// a channel not in the two-wire scheme.
+inline constexpr const char* kOnlyResistanceThermometers =
+    "Этот параметр используется только с термометрами сопротивления.";
+inline constexpr const char* kOnlyTwoWireScheme =
+    "Этот параметр используется только для двухпроводной схемы.";
 inline constexpr const char* kInstrumentErrorPrefix = "Ошибка: ";
 
 // Has the instrument measure the resistance on channel `channelIndex` (0..7) in calibration

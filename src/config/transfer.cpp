@@ -71,7 +71,7 @@ Outcome readBlocks(Link& link, ConfigImage& image, const TransferObserver& obser
         if (record && isWritten(index)) {
             record->Raw[static_cast<size_t>(index)] = dataBytes(index, buffer);
         }
-        if (observer.blockDecoded) observer.blockDecoded(index);
+        if (observer.blockDecoded) observer.blockDecoded(index, buffer);
     }
     return Outcome::Done;
 }

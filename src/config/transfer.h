@@ -17,8 +17,9 @@ namespace rv {
 struct TransferObserver {
     std::function<void(int percent)> progress;
     std::function<void(const std::string& version)> versionReceived;
-    // A block has been read and decoded into the image (the read only).
-    std::function<void(int blockIndex)> blockDecoded;
+    // A block has been read and decoded into the image (the read only); `block` as it came,
+    // for an image kept elsewhere to decode the same.
+    std::function<void(int blockIndex, const BlockBuffer& block)> blockDecoded;
     // How many bytes a write sent, once every block has been written (the write only).
     std::function<void(int byteCount)> bytesWritten;
     // The write only: a block as the instrument held it when the write read it, before any

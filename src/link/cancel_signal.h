@@ -16,7 +16,8 @@ class CancelSignal {
 
     // Any thread, and safe in a signal handler: sets the request and wakes a waiting operation.
     void request();
-    // At the start of an operation (a Session does it): no request, nothing to wake for.
+    // No request, nothing to wake for: for a caller that runs another operation on the same
+    // link after a cancel. Opening a session leaves the request as it is.
     void clear();
     bool requested() const { return requested_.load(std::memory_order_acquire); }
 

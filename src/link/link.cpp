@@ -4,7 +4,7 @@
 
 namespace rv {
 
-void Link::applySpeedIndex(int index) {
+void LineSettings::applySpeedIndex(int index) {
     BaudRate = BaudOfSpeedIndex(index);
     ReplyTimeout = ReplyTimeoutOfSpeedIndex(index);
 }

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "link/cancel_signal.h"
+#include "link/line_settings.h"
 #include "link/serial_port.h"
-#include "link/timeouts.h"
 #include "link/trace.h"
 
 namespace rv {
@@ -14,19 +14,21 @@ namespace rv {
 inline constexpr int kMaxReplyFields = 60;
 using ReplyFieldArray = std::array<std::string, kMaxReplyFields>;
 
-// The line's settings (device, speed, reply time-out, addressed instrument) and its session
-// state (the open port, the cancel request, the outcome of the last operation and the fields
-// of the last reply). The program holds one; each test makes its own. Operations open the
-// port through a Session (link/session.h). An operation uses it from one thread; only the
-// cancel request is for any thread.
-struct Link {
-    // The device path of the port, e.g. /dev/ttyS1, or the network address of a gateway's port,
-    // e.g. rfc2217://10.0.0.5:4001; the program resolves COM1..COM4 to it.
-    std::string Device = "/dev/ttyS0";
-    uint32_t BaudRate = 9600;
-    Duration ReplyTimeout = kInitialReplyTimeout;
-    uint32_t NetNumber = 1;
-    CancelSignal CancelFlag;  // any thread may request; wakes the operation's wait at once
+// An operation's session on the line: a copy of the line's settings, which the operation may
+// change for itself (a search walks the network numbers), and its session state (the open port,
+// the cancel request, the outcome of the last step and the fields of the last reply). Made from
+// the settings when an operation starts and used by that operation alone, from one thread; only
+// the cancel request is for any thread. Operations open the port through a Session
+// (link/session.h).
+struct Link : LineSettings {
+    Link() = default;
+    explicit Link(const LineSettings& settings) : LineSettings(settings) {}
+    Link(const Link&) = delete;
+    Link& operator=(const Link&) = delete;
+
+    // Any thread may request, also before the operation has opened its session; wakes the
+    // operation's wait at once. A new Link starts without a request.
+    CancelSignal CancelFlag;
     int32_t LinkStatus = 0;
     // Why the port did not open (PortOpenDetail), after OpenPort failed, or why the line failed
     // during an exchange when the line can tell (a network line's lost connection); empty
@@ -42,9 +44,6 @@ struct Link {
 
     // Receives every frame sent and every reply awaited, when set; not owned.
     TraceSink* trace = nullptr;
-
-    // Sets BaudRate and ReplyTimeout from a speed-list index (-1: none selected, 9600 baud).
-    void applySpeedIndex(int index);
 
     // Opens Device at BaudRate; on failure LinkStatus holds 5, 6 or 21.
     bool OpenPort();

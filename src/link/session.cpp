@@ -3,7 +3,6 @@
 namespace rv {
 
 Session::Session(Link& link, Check check) : link_(link) {
-    link_.CancelFlag.clear();
     if (!link_.OpenPort()) return;
     step_ = check == Check::Identify ? Identify(link_) : Step::Ok;
 }

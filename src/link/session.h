@@ -5,9 +5,10 @@
 
 namespace rv {
 
-// An operation's hold on the line, from its first step to its last. Opening one clears the
-// cancel request, opens the port of the link's settings and, when asked, identifies the
-// instrument at link.NetNumber; the port closes when the session ends, on every path.
+// An operation's hold on the line, from its first step to its last. Opening one opens the port
+// of the link's settings and, when asked, identifies the instrument at link.NetNumber; the port
+// closes when the session ends, on every path. A cancel requested before the session opened
+// stands: the first step sees it.
 class Session {
   public:
     enum class Check { PortOnly, Identify };

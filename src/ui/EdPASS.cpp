@@ -15,9 +15,9 @@
 #include "channel/fields.h"
 #include "config/dialog_writes.h"
 #include "config/image.h"
-#include "link/link.h"
+#include "ui/line_owner.h"
 #include "ui/message_boxes.h"
-#include "ui/operation_thread.h"
+#include "ui/window_image.h"
 
 namespace {
 
@@ -80,13 +80,12 @@ QString numberText(unsigned value) { return QStringLiteral("  ") + QString::numb
 
 }  // namespace
 
-TFormPASS::TFormPASS(rv::Link& link, rv::ConfigImage& image, MessageBoxes& boxes, QWidget* parent)
+TFormPASS::TFormPASS(LineOwner& line, WindowImage& image, MessageBoxes& boxes, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      link_(link),
       image_(image),
       boxes_(boxes),
-      runner_(link, boxes) {
+      runner_(line, boxes) {
     setObjectName("FormPASS");
     setWindowTitle(QString::fromUtf8("Изменение пароля и сетевого номера"));
     setAttribute(Qt::WA_WindowPropagation);
@@ -168,6 +167,13 @@ TFormPASS::TFormPASS(rv::Link& link, rv::ConfigImage& image, MessageBoxes& boxes
     connect(Button1, &QPushButton::clicked, this, &TFormPASS::Button1Click);
     connect(BtnPASS, &QPushButton::clicked, this, &TFormPASS::BtnPASSClick);
     connect(BtnSENO, &QPushButton::clicked, this, &TFormPASS::BtnSENOClick);
+    connect(&line, &LineOwner::busyChanged, this, &TFormPASS::lineBusy);
+    lineBusy(line.busy());
+}
+
+void TFormPASS::lineBusy(bool busy) {
+    BtnPASS->setEnabled(!busy);
+    BtnSENO->setEnabled(!busy);
 }
 
 bool TFormPASS::event(QEvent* e) {
@@ -188,12 +194,13 @@ void TFormPASS::hideEvent(QHideEvent* e) {
 }
 
 void TFormPASS::FormActivate() {
-    EdSENO->setText(numberText(image_.DialogNetNumber));
-    MenuSPD->setCurrentIndex(image_.DialogSpeedIndex);
+    const rv::ConfigImage& image = image_.data();
+    EdSENO->setText(numberText(image.DialogNetNumber));
+    MenuSPD->setCurrentIndex(image.DialogSpeedIndex);
     int shift = 12;
     for (size_t i = 0; i < digitValues_.size(); ++i) {
         QLineEdit* field = digits()[i];
-        const int value = (image_.Password >> shift) & 0xF;
+        const int value = (image.Password >> shift) & 0xF;
         shift -= 4;
         const QSignalBlocker quiet(field);
         digitValues_[i] = value;
@@ -208,7 +215,10 @@ void TFormPASS::FormDeactivate() {
     // back from another application then finds the digits as they were left.
     const QWidget* active = QApplication::activeWindow();
     reloadOnActivate_ = active && active != this;
-    if (reloadOnActivate_) image_.Password = passwordOfDigits();
+    if (reloadOnActivate_) {
+        image_.data().Password = passwordOfDigits();
+        image_.edited();
+    }
 }
 
 void TFormPASS::digitChange(size_t position) {
@@ -230,50 +240,53 @@ void TFormPASS::EdSENOChange() {
     std::int64_t number = 0;
     if (rv::ParseNetworkNumber(EdSENO->text().toStdString(), number) && number >= 1 &&
         number <= 254) {
-        image_.DialogNetNumber = static_cast<uint16_t>(number);
+        image_.data().DialogNetNumber = static_cast<uint16_t>(number);
+        image_.edited();
         return;
     }
-    EdSENO->setText(numberText(image_.DialogNetNumber));
+    EdSENO->setText(numberText(image_.data().DialogNetNumber));
 }
 
 void TFormPASS::EdSENOClick() { EdSENO->selectAll(); }
 
 void TFormPASS::MenuSPDChange(int index) {
-    if (index >= 0) image_.DialogSpeedIndex = static_cast<uint8_t>(index);
+    if (index < 0) return;
+    image_.data().DialogSpeedIndex = static_cast<uint8_t>(index);
+    image_.edited();
 }
 
 void TFormPASS::Button1Click() {
-    image_.Password = passwordOfDigits();
+    image_.data().Password = passwordOfDigits();
+    image_.edited();
     hide();
 }
 
 void TFormPASS::BtnSENOClick() {
+    if (!runner_.line().available(this)) return;
     if (!boxes_.confirmYesNo(
             this, QString::fromUtf8(" Изменить сетевой номер прибора и скорость обмена ?")))
         return;
-    const rv::ConfigImage image = image_;
-    runner_.run(*this, QString::fromUtf8("  Запись ..."), false, OperationRunner::Priority::Raised,
-                [this, &image] {
-                    const rv::Outcome written = rv::WriteNetworkSettings(
-                        link_, image, [this](int percent) { runner_.showProgress(percent); });
-                    if (written == rv::Outcome::Done) {
-                        PostToWindow(
-                            [this, number = image.DialogNetNumber, speed = image.DialogSpeedIndex] {
-                                emit networkChanged(number, speed);
-                            });
-                    }
-                    return written;
-                });
+    const rv::ConfigImage image = image_.data();
+    const std::optional<rv::Outcome> written =
+        runner_.run(*this, QString::fromUtf8("  Запись ..."), false,
+                    {LineTask::NetworkWrite, true, {}}, [&image](LineUse& use) {
+                        return rv::WriteNetworkSettings(
+                            use.link(), image, [&use](int percent) { use.progress(percent); });
+                    });
+    if (written == rv::Outcome::Done)
+        emit networkChanged(image.DialogNetNumber, image.DialogSpeedIndex);
 }
 
 void TFormPASS::BtnPASSClick() {
+    if (!runner_.line().available(this)) return;
     if (!boxes_.confirmYesNo(this, QString::fromUtf8(" Изменить пароль доступа к уставкам ?")))
         return;
-    image_.Password = passwordOfDigits();
-    const rv::ConfigImage image = image_;
-    runner_.run(*this, QString::fromUtf8("  Запись ..."), false, OperationRunner::Priority::Raised,
-                [this, &image] {
-                    return rv::WritePassword(
-                        link_, image, [this](int percent) { runner_.showProgress(percent); });
+    image_.data().Password = passwordOfDigits();
+    image_.edited();
+    const rv::ConfigImage image = image_.data();
+    runner_.run(*this, QString::fromUtf8("  Запись ..."), false,
+                {LineTask::PasswordWrite, true, {}}, [&image](LineUse& use) {
+                    return rv::WritePassword(use.link(), image,
+                                             [&use](int percent) { use.progress(percent); });
                 });
 }

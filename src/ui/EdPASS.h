@@ -5,24 +5,21 @@
 
 #include "ui/operation_runner.h"
 
+class LineOwner;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class MessageBoxes;
 class TInfoForm;
+class WindowImage;
 
-namespace rv {
-struct Link;
-struct ConfigImage;
-}  // namespace rv
-
-// The password and network-number dialog.
+// The password and network-number dialog. Its two writes are uses of the line; while the line
+// is busy with any use, their buttons are disabled.
 class TFormPASS : public QDialog {
     Q_OBJECT
   public:
-    TFormPASS(rv::Link& link, rv::ConfigImage& image, MessageBoxes& boxes,
-              QWidget* parent = nullptr);
+    TFormPASS(LineOwner& line, WindowImage& image, MessageBoxes& boxes, QWidget* parent = nullptr);
 
     // The progress window of the two writes, created after this dialog; without one the
     // writes run unseen.
@@ -77,8 +74,10 @@ class TFormPASS : public QDialog {
     // digit it held.
     void digitChange(size_t position);
 
-    rv::Link& link_;
-    rv::ConfigImage& image_;
+    // Follows the line's busy and idle.
+    void lineBusy(bool busy);
+
+    WindowImage& image_;
     MessageBoxes& boxes_;
     OperationRunner runner_;
     // The value each digit field stands for, Sym1 first.

@@ -16,6 +16,7 @@
 
 #include "config/image.h"
 #include "config/relay_table.h"
+#include "ui/window_image.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ bool isFaultCell(int index) { return rv::IsFaultEvent(index % TFormRELE::kEvents
 
 }  // namespace
 
-TFormRELE::TFormRELE(rv::ConfigImage& image, QWidget* parent)
+TFormRELE::TFormRELE(WindowImage& image, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::MSWindowsFixedSizeDialogHint),
       image_(image) {
@@ -190,20 +191,21 @@ void TFormRELE::E3Click() { chooseCode(2); }
 
 void TFormRELE::Pack() {
     for (int index = 0; index < kCells; ++index)
-        rv::SetRelayCode(image_.RelayTable, index / kEventsPerRelay, index % kEventsPerRelay,
+        rv::SetRelayCode(image_.data().RelayTable, index / kEventsPerRelay, index % kEventsPerRelay,
                          cellCode(index));
+    image_.edited();
 }
 
 void TFormRELE::UnPack() {
     for (int index = 0; index < kCells; ++index)
-        setCell(index,
-                rv::RelayCode(image_.RelayTable, index / kEventsPerRelay, index % kEventsPerRelay));
+        setCell(index, rv::RelayCode(image_.data().RelayTable, index / kEventsPerRelay,
+                                     index % kEventsPerRelay));
 }
 
 void TFormRELE::FormShow() {
     UnPack();
     for (int r = 0; r < kRelays; ++r) {
-        const bool fitted = (image_.RelayMask >> r) & 1u;
+        const bool fitted = (image_.data().RelayMask >> r) & 1u;
         for (int n = 0; n < kEventsPerRelay; ++n)
             RelayCell[kEventsPerRelay * r + n]->setVisible(fitted);
     }

@@ -10,12 +10,13 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QScrollArea;
+class WindowImage;
 
 // The relay assignment dialog.
 class TFormRELE : public QDialog {
     Q_OBJECT
   public:
-    explicit TFormRELE(rv::ConfigImage& image, QWidget* parent = nullptr);
+    explicit TFormRELE(WindowImage& image, QWidget* parent = nullptr);
 
     static constexpr int kRelays = rv::kRelayCount;
     static constexpr int kEventsPerRelay = rv::kRelayEvents;
@@ -74,7 +75,7 @@ class TFormRELE : public QDialog {
     void setCell(int index, int code);
     void chooseCode(int code);
 
-    rv::ConfigImage& image_;
+    WindowImage& image_;
     std::array<int, kCells> cellCodes_{};
     int popupCell_ = -1;
 };

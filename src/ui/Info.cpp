@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "link/link.h"
+#include "ui/line_owner.h"
 
 namespace {
 
@@ -47,10 +47,10 @@ class Gauge : public QProgressBar {
 
 }  // namespace
 
-TInfoForm::TInfoForm(rv::Link& link, QWidget* parent)
+TInfoForm::TInfoForm(LineOwner& line, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      link_(link) {
+      line_(line) {
     setObjectName("InfoForm");
     setFixedSize(kClientWidth, kClientHeight);
 
@@ -95,7 +95,7 @@ void TInfoForm::finishOperation() {
 }
 
 void TInfoForm::BtnCancelClick() {
-    link_.CancelFlag.request();
+    line_.cancel();
     hide();
 }
 

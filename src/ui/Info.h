@@ -2,19 +2,16 @@
 
 #include <QDialog>
 
+class LineOwner;
 class QProgressBar;
 class QPushButton;
 
-namespace rv {
-struct Link;
-}
-
 // The progress and cancel window of a running operation. It only shows and cancels: the
-// cancel button raises the link's cancel request.
+// cancel button asks the line's owner to cancel the running use.
 class TInfoForm : public QDialog {
     Q_OBJECT
   public:
-    TInfoForm(rv::Link& link, QWidget* parent = nullptr);
+    TInfoForm(LineOwner& line, QWidget* parent = nullptr);
 
     // Gauge at 0 and visible, caption set, cancel enabled or not, shown without a modal loop.
     void startOperation(const QString& caption, bool cancellable);
@@ -36,5 +33,5 @@ class TInfoForm : public QDialog {
     QProgressBar* Stepper = nullptr;
     QPushButton* BtnCancel = nullptr;
 
-    rv::Link& link_;
+    LineOwner& line_;
 };

@@ -10,7 +10,6 @@
 #include <QScreen>
 
 #include "channel/fields.h"
-#include "link/link.h"
 #include "rv740x_version.h"
 #include "ui/EdPASS.h"
 #include "ui/EdRL.h"
@@ -18,11 +17,14 @@
 #include "ui/channel_page.h"
 #include "ui/config_file_host.h"
 #include "ui/config_file_menu.h"
+#include "ui/line_owner.h"
 #include "ui/main_menu.h"
+#include "ui/sensor_view_host.h"
 #include "ui/sensor_view_menu.h"
 #include "ui/text_spin_box.h"
 #include "ui/transfer_buttons.h"
 #include "ui/window_caption.h"
+#include "ui/window_holds.h"
 #include "ui/window_style.h"
 
 namespace {
@@ -33,15 +35,14 @@ class DeskFileHost : public ConfigFileHost {
     explicit DeskFileHost(TDeskForm& form) : form_(form) {}
 
     QWidget& window() override { return form_; }
-    bool idle() const override { return form_.isEnabled() && !form_.searchActive(); }
+    bool idle() const override { return form_.isEnabled() && !form_.line().busy(); }
     const rv::ConfigImage& image() const override { return form_.image(); }
     const ImageSource& source() const override { return form_.source(); }
     MessageBoxes& boxes() override { return form_.boxes(); }
     OperationRunner& runner() override { return form_.runner(); }
-    rv::Link& link() override { return form_.link(); }
     void showFile(const rv::ConfigurationFile& file, const QString& version) override {
-        form_.image() = file.Image;
         form_.source() = {file.Instrument, true};
+        form_.windowImage().replace(file.Image);
         form_.showLoadedImage(version);
     }
     void showSource(const QString& fileName) override {
@@ -49,6 +50,21 @@ class DeskFileHost : public ConfigFileHost {
         form_.caption().markClean();
     }
     bool confirmDiscard() override { return form_.caption().confirmDiscard(); }
+
+  private:
+    TDeskForm& form_;
+};
+
+// The main window as the "Прибор" menu and its sensor views see it.
+class DeskSensorHost : public SensorViewHost {
+  public:
+    explicit DeskSensorHost(TDeskForm& form) : form_(form) {}
+
+    QWidget& window() override { return form_; }
+    bool idle() const override { return form_.isEnabled(); }
+    const rv::ConfigImage& image() const override { return form_.image(); }
+    MessageBoxes& boxes() override { return form_.boxes(); }
+    LineOwner& line() override { return form_.line(); }
 
   private:
     TDeskForm& form_;
@@ -87,14 +103,16 @@ QFont TDeskForm::windowFont() {
     return withPixelSize(font, 13, false);
 }
 
-TDeskForm::TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
+TDeskForm::TDeskForm(LineOwner& line, MessageBoxes& boxes, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      link_(link),
+      line_(line),
       boxes_(boxes),
-      runner_(link, boxes) {
+      runner_(line, boxes) {
     setObjectName("DeskForm");
+    // Before the parts that follow busy and idle: they find the window held or free already.
+    connect(&line_, &LineOwner::busyChanged, this, &TDeskForm::lineBusy);
     setWindowTitle(QString::fromUtf8("Конфигурация   приборов  RV7406 и RV7408  (Ver %1)")
                        .arg(RV740X_VERSION));
     setFont(windowFont());
@@ -107,18 +125,22 @@ TDeskForm::TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
     setKeyboardOrder();
     FormCreate();
     mainMenu_ = new MainMenu(this, QSize(kClientWidth, kClientHeight));
-    caption_ = new WindowCaption(*this);
+    caption_ = new WindowCaption(*this, image_, source_, line_.settings(), boxes_);
     fileHost_ = std::make_unique<DeskFileHost>(*this);
     configFileMenu_ = new ConfigFileMenu(*fileHost_, *mainMenu_, this);
     connect(this, &TDeskForm::configurationRead, configFileMenu_,
             &ConfigFileMenu::configurationRead);
     beforeWrite = [this] { return configFileMenu_->confirmWriteTarget(); };
-    sensorViewMenu_ = new SensorViewMenu(*this, *mainMenu_, *page_);
+    sensorHost_ = std::make_unique<DeskSensorHost>(*this);
+    sensorViewMenu_ = new SensorViewMenu(*sensorHost_, *mainMenu_, *page_, this);
+    connect(this, &TDeskForm::configurationRead, sensorViewMenu_,
+            &SensorViewMenu::configurationRead);
     connect(transfer_, &TransferButtons::written, caption_, &WindowCaption::markClean);
+    connect(bus_, &BusPanel::addressChanged, caption_, &WindowCaption::update);
 }
 
-// The sensor view goes first, while the window is whole: a run it still has ends and gives the
-// window back. The file menu goes before the view of the window it was given.
+// The sensor view goes first, while the window is whole: a run it still has is asked to stop.
+// The file menu goes before the view of the window it was given.
 TDeskForm::~TDeskForm() {
     delete sensorViewMenu_;
     sensorViewMenu_ = nullptr;
@@ -189,7 +211,7 @@ void TDeskForm::createRightColumn() {
     BtnRELE->setObjectName("BtnRELE");
     BtnRELE->setGeometry(kColumnLeft, 196, kColumnWidth, 25);
 
-    bus_ = new BusPanel(link_, boxes_, this);
+    bus_ = new BusPanel(line_, boxes_, this);
     // The buttons sit inside the panel's rectangle, above it.
     transfer_ = new TransferButtons(image_, source_, runner_, this);
     transfer_->beforeWrite = [this] { return !beforeWrite || beforeWrite(); };
@@ -232,7 +254,7 @@ void TDeskForm::setKeyboardOrder() {
 
 void TDeskForm::FormCreate() {
     bus_->selectStartupLine();
-    image_.SetStartupValues();
+    image_.data().SetStartupValues();
     EdPause->setValue(3);
 
     QWidget* previous = named("BtnSave");
@@ -240,7 +262,7 @@ void TDeskForm::FormCreate() {
         auto* box = new QCheckBox(this);
         box->setObjectName(QString("CC%1").arg(i + 1));
         box->setFocusPolicy(Qt::StrongFocus);
-        box->setChecked((image_.UsedChannels >> i) & 1u);
+        box->setChecked((image().UsedChannels >> i) & 1u);
         box->setGeometry(kBoxLeft + kBoxStep * i, 56, kBoxSize, kBoxSize);
         QWidget::setTabOrder(previous, box);
         previous = box;
@@ -256,9 +278,9 @@ void TDeskForm::FormCreate() {
 }
 
 void TDeskForm::showAvailability() {
-    const uint16_t fitted = image_.ChannelsFitted;
-    transfer_->setSaveEnabled(image_.LoadedId != 0);
-    BtnRELE->setEnabled(image_.LoadedId != 0);
+    const uint16_t fitted = image().ChannelsFitted;
+    transfer_->setSaveEnabled(image().LoadedId != 0);
+    BtnRELE->setEnabled(image().LoadedId != 0);
     for (int i = 0; i < rv::kChannelCount; ++i) {
         const bool present = (fitted >> i) & 1u;
         CC[i]->setEnabled(present);
@@ -267,8 +289,9 @@ void TDeskForm::showAvailability() {
 }
 
 void TDeskForm::CCClick(int index) {
-    image_.UsedChannels = rv::UpdateUsedChannels(
-        image_.UsedChannels, static_cast<uint16_t>(1u << index), CC[index]->isChecked());
+    image().UsedChannels = rv::UpdateUsedChannels(
+        image().UsedChannels, static_cast<uint16_t>(1u << index), CC[index]->isChecked());
+    image_.edited();
 }
 
 void TDeskForm::EdPauseChange() {
@@ -276,23 +299,25 @@ void TDeskForm::EdPauseChange() {
     if (!rv::ParseIntegerField(EdPause->editor()->text().toStdString(), seconds)) {
         seconds = EdPause->minimum();
     }
-    image_.DisplayPeriodByte = rv::DisplayCodeFromSeconds(seconds);
+    image().DisplayPeriodByte = rv::DisplayCodeFromSeconds(seconds);
+    image_.edited();
 }
 
 void TDeskForm::setUsedChannelBoxes() {
-    const uint16_t used = image_.UsedChannels;
+    const uint16_t used = image().UsedChannels;
     for (int i = 0; i < rv::kChannelCount; ++i) CC[i]->setChecked((used >> i) & 1u);
 }
 
 bool TDeskForm::searchActive() const { return bus_->searchActive(); }
 
 void TDeskForm::showLoadedImage(const QString& version) {
-    const uint8_t displayCode = image_.DisplayPeriodByte;
+    const uint8_t displayCode = image().DisplayPeriodByte;
     showVersion(version);
     setUsedChannelBoxes();
     EdPause->setValue(rv::SecondsFromDisplayCode(displayCode));
     // The box above shows whole seconds; the image's own code is what a write sends.
-    image_.DisplayPeriodByte = displayCode;
+    image().DisplayPeriodByte = displayCode;
+    image_.edited();
     page_->TabCtrlChange();
 }
 
@@ -305,7 +330,7 @@ void TDeskForm::showVersion(const QString& version) {
 void TDeskForm::showDecodedBlock(int index) {
     if (rv::BlockHoldsUsedChannels(index)) setUsedChannelBoxes();
     if (rv::BlockHoldsDisplayPeriod(index))
-        EdPause->setValue(rv::SecondsFromDisplayCode(image_.DisplayPeriodByte));
+        EdPause->setValue(rv::SecondsFromDisplayCode(image().DisplayPeriodByte));
 }
 
 void TDeskForm::holdForSearch() {
@@ -332,7 +357,7 @@ void TDeskForm::BtnRELEClick() { openDialog(formRELE_); }
 // The window stays disabled while the dialog is up; the dialog's hiding gives it back.
 void TDeskForm::openDialog(QDialog* dialog) {
     if (dialog == nullptr) return;
-    setEnabled(false);
+    SetHeld(*this, Hold::Dialog, true);
     dialog->show();
     dialog->raise();
     dialog->activateWindow();
@@ -340,21 +365,34 @@ void TDeskForm::openDialog(QDialog* dialog) {
 }
 
 void TDeskForm::dialogClosed() {
-    setEnabled(true);
+    SetHeld(*this, Hold::Dialog, false);
     activateWindow();
     setFocus();
 }
 
+void TDeskForm::lineBusy(bool busy) {
+    SetHeld(*this, Hold::Line, busy && line_.task() != LineTask::Search);
+    if (!busy && closeWhenIdle_)
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
 void TDeskForm::closeEvent(QCloseEvent* event) {
-    // Edits are not thrown away unasked; while an operation or the search runs there is no
-    // asking, the window closes as it always has.
-    if (isEnabled() && !searchActive() && !caption_->confirmDiscard()) {
+    // Edits are not thrown away unasked; while the line is busy, or a dialog is up, there is
+    // no asking.
+    if (!closeWhenIdle_ && isEnabled() && !line_.busy() && !caption_->confirmDiscard()) {
         event->ignore();
         return;
     }
     FormClose();
+    if (line_.busy()) {
+        // No waiting here: the use ends at its next step, and the window closes then.
+        closeWhenIdle_ = true;
+        event->ignore();
+        return;
+    }
+    closeWhenIdle_ = false;
     event->accept();
     emit closed();
 }
 
-void TDeskForm::FormClose() { link_.CancelFlag.request(); }
+void TDeskForm::FormClose() { line_.cancelAll(); }

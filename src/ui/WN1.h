@@ -12,9 +12,11 @@
 #include "ports/port_map.h"
 #include "ui/image_source.h"
 #include "ui/operation_runner.h"
+#include "ui/window_image.h"
 
 class BusPanel;
 class ChannelPage;
+class LineOwner;
 class MessageBoxes;
 class QCheckBox;
 class QDialog;
@@ -28,23 +30,22 @@ class TransferButtons;
 class MainMenu;
 class ConfigFileHost;
 class ConfigFileMenu;
+class SensorViewHost;
 class SensorViewMenu;
 class WindowCaption;
 
-namespace rv {
-struct Link;
-}
-
 // The main window: the channel page, the bus panel and the transfer buttons (each a widget of
 // its own), and the used channels, display time and dialog buttons of the right column. It owns
-// the configuration image and wires its parts together.
+// the configuration image and wires its parts together. While the line is busy with any use
+// but the search (which holds its own controls and is stopped from here), the window is
+// disabled.
 class TDeskForm : public QWidget {
     Q_OBJECT
   public:
     // The window's font: a 13-pixel sans that exists on the machine.
     static QFont windowFont();
 
-    TDeskForm(rv::Link& link, MessageBoxes& boxes, QWidget* parent = nullptr);
+    TDeskForm(LineOwner& line, MessageBoxes& boxes, QWidget* parent = nullptr);
     ~TDeskForm() override;
 
     // The dialogs are created after the main window; it knows them from here on.
@@ -52,8 +53,11 @@ class TDeskForm : public QWidget {
     // The devices behind COM1..COM4, for the port list.
     void setPortDevices(const rv::PortDevices& devices);
 
-    rv::ConfigImage& image() { return image_; }
-    rv::Link& link() { return link_; }
+    rv::ConfigImage& image() { return image_.data(); }
+    const rv::ConfigImage& image() const { return image_.data(); }
+    // The image with its change notification.
+    WindowImage& windowImage() { return image_; }
+    LineOwner& line() { return line_; }
     MessageBoxes& boxes() { return boxes_; }
     OperationRunner& runner() { return runner_; }
     // The menu bar above the client area.
@@ -85,12 +89,14 @@ class TDeskForm : public QWidget {
     void BtnRELEClick();
 
   signals:
-    // The user closed the window; any running operation has been asked to stop.
+    // The user closed the window, and no use of the line runs any more.
     void closed();
     // A read of the configuration has ended, whatever its outcome.
     void configurationRead();
 
   protected:
+    // While the line is busy the running use is asked to stop, and the window closes once it
+    // has ended; edits are not asked about then.
     void closeEvent(QCloseEvent* event) override;
     void FormClose();
 
@@ -101,6 +107,7 @@ class TDeskForm : public QWidget {
     void showAvailability();
     void openDialog(QDialog* dialog);
     void dialogClosed();
+    void lineBusy(bool busy);
     void holdForSearch();
     void releaseAfterSearch();
     void showVersion(const QString& version);
@@ -110,10 +117,10 @@ class TDeskForm : public QWidget {
     QWidget* named(const char* name) const;
     void setUsedChannelBoxes();
 
-    rv::Link& link_;
+    LineOwner& line_;
     MessageBoxes& boxes_;
     OperationRunner runner_;
-    rv::ConfigImage image_;
+    WindowImage image_;
     TFormRELE* formRELE_ = nullptr;
     TFormPASS* formPASS_ = nullptr;
 
@@ -133,9 +140,12 @@ class TDeskForm : public QWidget {
     MainMenu* mainMenu_ = nullptr;
     std::unique_ptr<ConfigFileHost> fileHost_;
     ConfigFileMenu* configFileMenu_ = nullptr;
+    std::unique_ptr<SensorViewHost> sensorHost_;
     SensorViewMenu* sensorViewMenu_ = nullptr;
     WindowCaption* caption_ = nullptr;
     Source source_;
     // Own enabled states of the controls the search holds, given back when it ends.
     std::vector<std::pair<QWidget*, bool>> heldForSearch_;
+    // A close came while the line was busy: the window closes once it is idle.
+    bool closeWhenIdle_ = false;
 };

@@ -11,8 +11,8 @@
 #include "link/status.h"
 #include "link/timeouts.h"
 #include "ops/search.h"
+#include "ui/line_owner.h"
 #include "ui/message_boxes.h"
-#include "ui/operation_thread.h"
 #include "ui/text_spin_box.h"
 #include "ui/window_style.h"
 
@@ -39,8 +39,8 @@ bool ownEnabled(const QWidget* widget) { return !widget->testAttribute(Qt::WA_Fo
 
 }  // namespace
 
-BusPanel::BusPanel(rv::Link& link, MessageBoxes& boxes, QWidget* parent)
-    : QWidget(parent), link_(link), boxes_(boxes) {
+BusPanel::BusPanel(LineOwner& line, MessageBoxes& boxes, QWidget* parent)
+    : QWidget(parent), line_(line), boxes_(boxes) {
     setObjectName("BusPanel");
     setGeometry(kLeft, kTop, kWidth, kHeight);
     const QFont bold = window_style::withPixelSize(font(), 13, true);
@@ -115,29 +115,33 @@ void BusPanel::setPortDevices(const rv::PortDevices& devices) {
 }
 
 void BusPanel::MenuCOMChange(int index) {
-    link_.Device =
+    line_.settings().Device =
         portDevices_[static_cast<size_t>(index >= 0 && index < rv::kPortCount ? index : 0)];
 }
 
-void BusPanel::MenuTecSPDChange(int index) { link_.applySpeedIndex(index); }
+void BusPanel::MenuTecSPDChange(int index) { line_.settings().applySpeedIndex(index); }
 
 void BusPanel::PriborChange() {
     std::int64_t number = 0;
     if (rv::ParseNetworkNumber(Pribor->editor()->text().toStdString(), number) && number >= 0 &&
         number <= 254) {
-        link_.NetNumber = static_cast<uint32_t>(number);
+        if (line_.settings().NetNumber != static_cast<uint32_t>(number)) {
+            line_.settings().NetNumber = static_cast<uint32_t>(number);
+            emit addressChanged();
+        }
         return;
     }
     // The box's own value may already equal NetNumber, so its text is set directly.
-    Pribor->editor()->setText(QString::number(link_.NetNumber));
+    Pribor->editor()->setText(QString::number(line_.settings().NetNumber));
 }
 
 void BusPanel::BtnSearchClick() {
     if (SearchActive) {
         // The search runs on the worker; the window's thread only asks it to stop.
-        link_.CancelFlag.request();
+        line_.cancel();
         return;
     }
+    if (!line_.available(window())) return;
     SearchActive = true;
     BtnSearch->setText(QString::fromUtf8("О С Т А Н О В."));
 
@@ -156,22 +160,25 @@ void BusPanel::BtnSearchClick() {
     MenuPribor->clear();
     window()->repaint();
 
-    rv::SearchObserver observer;
-    observer.progress = [this](int percent) {
-        PostToWindow([this, percent] { Stepper->setValue(percent); });
-    };
-    observer.found = [this](unsigned netNumber) {
-        PostToWindow([this, netNumber] {
-            MenuPribor->addItem(QString::number(netNumber));
-            MenuPribor->setCurrentIndex(0);
-        });
-    };
+    LineRequest request{LineTask::Search, false,
+                        [this](int percent) { Stepper->setValue(percent); }};
     const rv::Duration probeTimeout = rv::SearchTimeoutOfSpeedIndex(MenuTecSPD->currentIndex());
-    rv::Outcome outcome = rv::Outcome::Failed;
-    RunOnWorker([&] { outcome = rv::SearchLine(link_, probeTimeout, observer); });
-    if (outcome == rv::Outcome::Failed && link_.LinkStatus != rv::status::kOk)
-        boxes_.errorWithDetail(window(), QString::fromStdString(rv::StatusText(link_.LinkStatus)),
-                               QString::fromStdString(link_.LinkDetail));
+    const std::optional<LineResult> result =
+        line_.run(request, window(), [this, probeTimeout](LineUse& use) {
+            rv::SearchObserver observer;
+            observer.progress = [&use](int percent) { use.progress(percent); };
+            observer.found = [this, &use](unsigned netNumber) {
+                use.post([this, netNumber] {
+                    MenuPribor->addItem(QString::number(netNumber));
+                    MenuPribor->setCurrentIndex(0);
+                });
+            };
+            return rv::SearchLine(use.link(), probeTimeout, observer);
+        });
+    if (result && result->outcome == rv::Outcome::Failed && result->status != rv::status::kOk)
+        boxes_.errorWithDetail(
+            window(), QString::fromStdString(rv::StatusText(static_cast<uint32_t>(result->status))),
+            QString::fromStdString(result->detail));
 
     BtnSearch->setText(QString::fromUtf8("П о и с к"));
     Stepper->hide();

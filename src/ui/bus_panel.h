@@ -4,6 +4,7 @@
 
 #include "ports/port_map.h"
 
+class LineOwner;
 class MessageBoxes;
 class QComboBox;
 class QLabel;
@@ -11,24 +12,20 @@ class QProgressBar;
 class QPushButton;
 class TextSpinBox;
 
-namespace rv {
-struct Link;
-}
-
 // The bus settings of the main window: the port, the speed, the addressed instrument's number,
 // and the search of the line with the list of the instruments it found. Every change goes
-// straight to the link's settings.
+// straight to the line's settings, which the next use of the line copies.
 class BusPanel : public QWidget {
     Q_OBJECT
   public:
-    BusPanel(rv::Link& link, MessageBoxes& boxes, QWidget* parent);
+    BusPanel(LineOwner& line, MessageBoxes& boxes, QWidget* parent);
 
     // COM2 at 9600 baud, as the program starts.
     void selectStartupLine();
     bool searchActive() const { return SearchActive; }
     // Makes the panel address the instrument at a new network number and speed index.
     void followNetworkChange(int netNumber, int speedIndex);
-    // The devices behind COM1..COM4; the chosen one becomes the link's device.
+    // The devices behind COM1..COM4; the chosen one becomes the line's device.
     void setPortDevices(const rv::PortDevices& devices);
 
     void MenuCOMChange(int index);
@@ -41,9 +38,11 @@ class BusPanel : public QWidget {
     // The rest of the window holds its controls while the search runs, and gives them back.
     void searchStarted();
     void searchFinished();
+    // "Номер прибора" now addresses another instrument.
+    void addressChanged();
 
   private:
-    rv::Link& link_;
+    LineOwner& line_;
     MessageBoxes& boxes_;
     bool SearchActive = false;
     rv::PortDevices portDevices_{rv::DefaultDevice(0), rv::DefaultDevice(1), rv::DefaultDevice(2),

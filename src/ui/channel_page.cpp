@@ -14,6 +14,7 @@
 #include "channel/sensors.h"
 #include "ui/message_boxes.h"
 #include "ui/operation_runner.h"
+#include "ui/window_image.h"
 #include "ui/window_style.h"
 
 namespace {
@@ -51,12 +52,14 @@ using window_style::setHint;
 
 }  // namespace
 
-ChannelPage::ChannelPage(rv::ConfigImage& image, OperationRunner& runner, QWidget* parent)
+ChannelPage::ChannelPage(WindowImage& image, OperationRunner& runner, QWidget* parent)
     : QWidget(parent), image_(image), runner_(runner) {
     createPage();
 }
 
-rv::ChannelConfig& ChannelPage::channel() { return image_.Channels[currentChannel()]; }
+rv::ChannelConfig& ChannelPage::channel() { return image_.data().Channels[currentChannel()]; }
+
+void ChannelPage::edited() { image_.edited(); }
 
 int ChannelPage::currentChannel() const {
     const int index = TabBar->currentIndex();
@@ -202,7 +205,7 @@ void ChannelPage::TabCtrlChange() {
     }
     BitSQRT->setChecked(channel().Flags & 1u);
 
-    const uint16_t fitted = image_.ChannelsFitted;
+    const uint16_t fitted = image_.data().ChannelsFitted;
     EChanInclude((fitted >> currentChannel()) & 1u);
     emit channelShown();
 }
@@ -221,6 +224,7 @@ void ChannelPage::realFieldChange(QLineEdit* field, rv::WorkingReal rv::ChannelC
     rv::WorkingReal& stored = channel().*member;
     switch (rv::ParseTypedRealField(field->text().toStdString(), stored)) {
         case rv::RealText::Valid:
+            edited();
             return;
         case rv::RealText::Overflow:
             runner_.boxes().overflow(window(), QString::fromUtf8(kOverflowText));
@@ -255,6 +259,7 @@ void ChannelPage::EdFracChange() {
     std::int64_t value = 0;
     if (rv::ParseIntegerField(EdFrac->text().toStdString(), value) && value >= 0 && value <= 3) {
         channel().Frac = static_cast<uint8_t>(value);
+        edited();
     }
     EdFrac->setText(QString::fromStdString(rv::FormatIntegerField(channel().Frac)));
     EdFrac->selectAll();
@@ -265,16 +270,24 @@ void ChannelPage::EdUsredChange() {
     if (rv::ParseIntegerField(EdUsred->text().toStdString(), value) && value >= 0 &&
         value <= 9999) {
         channel().Usred = static_cast<uint16_t>(value);
+        edited();
         return;
     }
     EdUsred->setText(QString::fromStdString(rv::FormatIntegerField(channel().Usred)));
 }
 
-void ChannelPage::MenuTIDAChange(int index) { channel().SensorType = static_cast<uint8_t>(index); }
+void ChannelPage::MenuTIDAChange(int index) {
+    channel().SensorType = static_cast<uint8_t>(index);
+    edited();
+}
 
-void ChannelPage::MenuSHEMAChange(int index) { channel().Scheme = static_cast<uint8_t>(index); }
+void ChannelPage::MenuSHEMAChange(int index) {
+    channel().Scheme = static_cast<uint8_t>(index);
+    edited();
+}
 
 void ChannelPage::BitSQRTClick() {
     uint8_t& flags = channel().Flags;
     flags = static_cast<uint8_t>(BitSQRT->isChecked() ? (flags | 1u) : (flags & ~1u));
+    edited();
 }

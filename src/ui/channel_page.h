@@ -7,6 +7,7 @@
 #include "config/image.h"
 
 class OperationRunner;
+class WindowImage;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -19,7 +20,7 @@ class QTabBar;
 class ChannelPage : public QWidget {
     Q_OBJECT
   public:
-    ChannelPage(rv::ConfigImage& image, OperationRunner& runner, QWidget* parent);
+    ChannelPage(WindowImage& image, OperationRunner& runner, QWidget* parent);
 
     // The channel shown, 0..7.
     int currentChannel() const;
@@ -64,6 +65,8 @@ class ChannelPage : public QWidget {
     void realFieldChange(QLineEdit* field, rv::WorkingReal rv::ChannelConfig::*member,
                          int decimals);
     rv::ChannelConfig& channel();
+    // The image has been changed by a field of the page.
+    void edited();
     // The calibration sub-range of the type chosen in the selector, after the refusal box when
     // the type has none.
     std::optional<int> admittedSubRange();
@@ -72,7 +75,7 @@ class ChannelPage : public QWidget {
     // measured, before the window is given back.
     void measure(int subRange, const std::function<void(long double)>& store);
 
-    rv::ConfigImage& image_;
+    WindowImage& image_;
     OperationRunner& runner_;
 
     QTabBar* TabBar = nullptr;

@@ -8,7 +8,7 @@
 #include "ui/channel_page.h"
 #include "ui/message_boxes.h"
 #include "ui/operation_runner.h"
-#include "ui/operation_thread.h"
+#include "ui/window_image.h"
 
 namespace {
 
@@ -21,9 +21,7 @@ int ChannelPage::selectedSensorType() const { return MenuTIDA->currentIndex(); }
 std::optional<int> ChannelPage::admittedSubRange() {
     const std::optional<int> subRange = rv::CalibrationSubRange(selectedSensorType());
     if (!subRange)
-        runner_.boxes().information(
-            window(),
-            QString::fromUtf8("Этот параметр используется только с термометрами сопротивления."));
+        runner_.boxes().information(window(), QString::fromUtf8(rv::kOnlyResistanceThermometers));
     return subRange;
 }
 
@@ -33,22 +31,22 @@ void ChannelPage::measure(int subRange, const std::function<void(long double)>& 
     QWidget& owner = *window();
     MessageBoxes& boxes = runner_.boxes();
     const int channel = currentChannel();
-    rv::MeasurementObserver observer;
-    observer.progress = [this](int percent) { runner_.showProgress(percent); };
-    // The measurement's boxes are shown by the window while the worker waits for them.
-    observer.error = [&](const std::string& text) {
-        AskWindow([&] { boxes.error(&owner, QString::fromStdString(text)); });
-    };
-    observer.warning = [&](const std::string& text) {
-        AskWindow([&] { boxes.warning(&owner, QString::fromStdString(text)); });
-    };
     runner_.run(owner, QString::fromUtf8(kMeasuringCaption), true,
-                OperationRunner::Priority::Normal, [&] {
+                {LineTask::Measurement, false, {}}, [&](LineUse& use) {
+                    rv::MeasurementObserver observer;
+                    observer.progress = [&use](int percent) { use.progress(percent); };
+                    // The measurement's boxes are shown by the window while the worker waits.
+                    observer.error = [&](const std::string& text) {
+                        use.ask([&] { boxes.error(&owner, QString::fromStdString(text)); });
+                    };
+                    observer.warning = [&](const std::string& text) {
+                        use.ask([&] { boxes.warning(&owner, QString::fromStdString(text)); });
+                    };
                     const rv::MeasurementResult result =
-                        rv::MeasureResistance(runner_.link(), channel, subRange, observer);
+                        rv::MeasureResistance(use.link(), channel, subRange, observer);
                     switch (result.end) {
                         case rv::MeasurementEnd::Measured:
-                            PostToWindow([&store, r = result.resistance] { store(r); });
+                            use.post([&store, r = result.resistance] { store(r); });
                             break;
                         case rv::MeasurementEnd::Failed:
                             return rv::Outcome::Failed;
@@ -69,25 +67,26 @@ void ChannelPage::Btn2XClick() {
     const std::optional<int> subRange = admittedSubRange();
     if (!subRange) return;
     if (!twoWire()) {
-        runner_.boxes().information(
-            window(),
-            QString::fromUtf8("Этот параметр используется только для двухпроводной схемы."));
+        runner_.boxes().information(window(), QString::fromUtf8(rv::kOnlyTwoWireScheme));
         return;
     }
     measure(*subRange, [this](long double r) { acceptLineResistance(currentChannel(), r); });
 }
 
 void ChannelPage::acceptR0(int channel, long double measured) {
-    rv::ChannelConfig& c = image_.Channels[static_cast<size_t>(channel)];
+    rv::ChannelConfig& c = image_.data().Channels[static_cast<size_t>(channel)];
     // The scheme chosen on the page, for the channel it shows.
     const bool lineTakenOff =
         channel == currentChannel() ? twoWire() : c.Scheme == rv::kTwoWireScheme;
     c.Rt0 = rv::MeasuredR0(measured, lineTakenOff, c.RLine);
+    image_.edited();
     // The field's own check shows the new value; the stored one stays as measured.
     if (channel == currentChannel()) EdRt0->setText(QString());
 }
 
 void ChannelPage::acceptLineResistance(int channel, long double measured) {
-    image_.Channels[static_cast<size_t>(channel)].RLine = rv::MeasuredLineResistance(measured);
+    image_.data().Channels[static_cast<size_t>(channel)].RLine =
+        rv::MeasuredLineResistance(measured);
+    image_.edited();
     if (channel == currentChannel()) EdRLine->setText(QString());
 }

@@ -9,10 +9,6 @@ class MessageBoxes;
 class OperationRunner;
 class QWidget;
 
-namespace rv {
-struct Link;
-}
-
 // What the configuration-file menu sees of the main window: what it reads, and the one change
 // it makes, showing a configuration opened from a file.
 class ConfigFileHost {
@@ -22,13 +18,13 @@ class ConfigFileHost {
     // The window its dialogs and boxes belong to, its operations disable and its title names
     // the file in.
     virtual QWidget& window() = 0;
-    // Whether the window takes commands: enabled, and no search running.
+    // Whether the window takes commands: enabled, and the line idle.
     virtual bool idle() const = 0;
     virtual const rv::ConfigImage& image() const = 0;
     virtual const ImageSource& source() const = 0;
     virtual MessageBoxes& boxes() = 0;
+    // Its operations' frame, and through it the line and its settings.
     virtual OperationRunner& runner() = 0;
-    virtual rv::Link& link() = 0;
 
     // Makes the file's configuration the window's and shows it with the firmware `version`.
     virtual void showFile(const rv::ConfigurationFile& file, const QString& version) = 0;

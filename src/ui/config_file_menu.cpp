@@ -231,13 +231,13 @@ void ConfigFileMenu::compareWithInstrument() {
             &host_.window(), QString::fromUtf8("Считать конфигурацию из прибора для сравнения?")))
         return;
     rv::ConfigImage other;
-    rv::Link& link = host_.link();
-    OperationRunner& runner = host_.runner();
-    rv::TransferObserver observer;
-    observer.progress = [&runner](int percent) { runner.showProgress(percent); };
-    const rv::Outcome outcome = runner.run(
-        host_.window(), QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Raised,
-        [&] { return rv::ReadConfiguration(link, other, observer); });
+    const std::optional<rv::Outcome> outcome =
+        host_.runner().run(host_.window(), QString::fromUtf8("  Чтение ..."), true,
+                           {LineTask::Read, true, {}}, [&other](LineUse& use) {
+                               rv::TransferObserver observer;
+                               observer.progress = [&use](int percent) { use.progress(percent); };
+                               return rv::ReadConfiguration(use.link(), other, observer);
+                           });
     if (outcome != rv::Outcome::Done) return;
     showDifferences(rv::CompareConfigurations(host_.image(), other),
                     QString::fromUtf8("В приборе"));
@@ -263,15 +263,15 @@ void ConfigFileMenu::showDifferences(const std::vector<rv::FieldDifference>& dif
 
 bool ConfigFileMenu::confirmWriteTarget() {
     const ImageSource& source = host_.source();
+    const unsigned addressed = host_.runner().line().settings().NetNumber;
     // A configuration read goes back to its own number unasked; to another number, and from a
     // file, the instrument is asked first what it is.
-    const bool otherNumber = host_.link().NetNumber != source.record.NetNumber;
+    const bool otherNumber = addressed != source.record.NetNumber;
     if (!source.fromFile && !otherNumber) return true;
     rv::InstrumentIdentity target;
-    rv::Link& link = host_.link();
-    const rv::Outcome outcome = host_.runner().run(
-        host_.window(), QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Normal,
-        [&] { return rv::ReadIdentity(link, target); });
+    const std::optional<rv::Outcome> outcome = host_.runner().run(
+        host_.window(), QString::fromUtf8("  Чтение ..."), true, {LineTask::Identity, false, {}},
+        [&target](LineUse& use) { return rv::ReadIdentity(use.link(), target); });
     if (outcome != rv::Outcome::Done) return false;
     const std::vector<std::string> lines =
         rv::IdentityDifferences(rv::IdentityOf(host_.image(), source.record.Family), target,
@@ -283,7 +283,7 @@ bool ConfigFileMenu::confirmWriteTarget() {
         source.fromFile
             ? QString::fromUtf8("Прибор не такой, как тот, с которого сохранён файл:")
             : QString::fromUtf8("Прибор %1 не такой, как прибор %2, из которого считаны данные:")
-                  .arg(host_.link().NetNumber)
+                  .arg(addressed)
                   .arg(source.record.NetNumber);
     return host_.boxes().confirmRisky(
         &host_.window(),

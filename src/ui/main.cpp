@@ -4,7 +4,6 @@
 #include <memory>
 #include <optional>
 
-#include "link/link.h"
 #include "link/trace.h"
 #include "ports/port_map.h"
 #include "ui/app_windows.h"
@@ -48,11 +47,9 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     InstallRussianQtTexts(app);
 
-    rv::Link link;
-    link.trace = trace.get();
     ModalMessageBoxes boxes;
 
-    AppWindows windows(link, boxes);
+    AppWindows windows(boxes, trace.get());
     PortMenus portMenus(windows.desk(), ports);
     return QApplication::exec();
 }

@@ -2,41 +2,33 @@
 
 #include <QApplication>
 #include <QWidget>
-#include <optional>
 
-#include "link/link.h"
-#include "link/priority.h"
 #include "link/status.h"
 #include "ui/Info.h"
 #include "ui/message_boxes.h"
-#include "ui/operation_thread.h"
+#include "ui/window_holds.h"
 
-rv::Outcome OperationRunner::run(QWidget& owner, const QString& caption, bool cancellable,
-                                 Priority priority, const std::function<rv::Outcome()>& work) {
-    owner.setEnabled(false);
+std::optional<rv::Outcome> OperationRunner::run(QWidget& owner, const QString& caption,
+                                                bool cancellable, LineRequest request,
+                                                const LineOwner::Work& work) {
+    if (!line_.available(&owner)) return std::nullopt;
+    SetHeld(owner, Hold::Operation, true);
     if (info_) info_->startOperation(caption, cancellable);
+    request.progress = [this](int percent) {
+        if (info_) info_->setProgress(percent);
+    };
 
-    rv::Outcome outcome = rv::Outcome::Failed;
-    RunOnWorker([&] {
-        // The priority is the thread's own: the worker's, which collects the replies.
-        std::optional<rv::RaisedPriority> raised;
-        if (priority == Priority::Raised) raised.emplace();
-        outcome = work();
-    });
-    if (outcome == rv::Outcome::Failed && link_.LinkStatus != rv::status::kOk)
-        boxes_.errorWithDetail(&owner, QString::fromStdString(rv::StatusText(link_.LinkStatus)),
-                               QString::fromStdString(link_.LinkDetail));
+    const std::optional<LineResult> result = line_.run(request, &owner, work);
+    if (result && result->outcome == rv::Outcome::Failed && result->status != rv::status::kOk)
+        boxes_.errorWithDetail(
+            &owner, QString::fromStdString(rv::StatusText(static_cast<uint32_t>(result->status))),
+            QString::fromStdString(result->detail));
 
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
     if (info_) info_->finishOperation();
-    owner.setEnabled(true);
+    SetHeld(owner, Hold::Operation, false);
     owner.activateWindow();
     owner.setFocus();
-    return outcome;
-}
-
-void OperationRunner::showProgress(int percent) {
-    PostToWindow([this, percent] {
-        if (info_) info_->setProgress(percent);
-    });
+    if (!result) return std::nullopt;
+    return result->outcome;
 }

@@ -12,11 +12,10 @@
 #include <QVBoxLayout>
 
 #include "lineaddr/line_address.h"
-#include "link/cancel_signal.h"
 #include "link/line_check.h"
 #include "ports/platform.h"
 #include "ports/port_map.h"
-#include "ui/operation_thread.h"
+#include "ui/line_owner.h"
 
 namespace {
 
@@ -40,12 +39,9 @@ QString deviceDescription(const rv::SerialDevice& device) {
 
 }  // namespace
 
-PortDialog::PortDialog(rv::PortSetup& setup, std::vector<rv::SerialDevice> devices, QWidget* parent)
-    : QDialog(parent),
-      setup_(setup),
-      devices_(std::move(devices)),
-      checkCancel_(std::make_unique<rv::CancelSignal>()),
-      checkRun_(std::make_unique<WorkerOperation>()) {
+PortDialog::PortDialog(rv::PortSetup& setup, std::vector<rv::SerialDevice> devices, LineOwner& line,
+                       QWidget* parent)
+    : QDialog(parent), setup_(setup), devices_(std::move(devices)), line_(line) {
     setObjectName("PortDialog");
     setWindowTitle(QString::fromUtf8("Устройства COM-портов"));
     auto* layout = new QVBoxLayout(this);
@@ -144,6 +140,7 @@ PortDialog::PortDialog(rv::PortSetup& setup, std::vector<rv::SerialDevice> devic
     });
     connect(BtnDefault, &QPushButton::clicked, this, [this] { assign(""); });
     connect(BtnCheck, &QPushButton::clicked, this, &PortDialog::check);
+    connect(&line_, &LineOwner::busyChanged, this, &PortDialog::showCheckEnabled);
 
     fillDeviceList();
     showMapping();
@@ -209,8 +206,7 @@ void PortDialog::portChoiceChanged() {
 }
 
 PortDialog::~PortDialog() {
-    checkCancel_->request();
-    checkRun_.reset();
+    if (checking_ && line_.task() == LineTask::LineCheck) line_.cancel();
 }
 
 void PortDialog::showNote(const QString& text, bool problem) {
@@ -220,7 +216,7 @@ void PortDialog::showNote(const QString& text, bool problem) {
 
 void PortDialog::devicePathChanged() {
     const QString path = DevicePath->text().trimmed();
-    BtnCheck->setEnabled(!path.isEmpty() && !checkRun_->running());
+    showCheckEnabled();
     QString note;
     if (rv::IsNetworkLineName(path.toStdString())) {
         std::string problem;
@@ -237,22 +233,31 @@ void PortDialog::devicePathChanged() {
     showNote(note, true);
 }
 
+void PortDialog::showCheckEnabled() {
+    BtnCheck->setEnabled(!DevicePath->text().trimmed().isEmpty() && !checking_ && !line_.busy());
+}
+
 void PortDialog::check() {
     const std::string name = DevicePath->text().trimmed().toStdString();
-    if (name.empty() || checkRun_->running()) return;
-    BtnCheck->setEnabled(false);
-    showNote(QString::fromUtf8("Проверка %1…").arg(fromStd(name)), false);
+    if (name.empty() || checking_) return;
     auto outcome = std::make_shared<rv::LineCheck>();
-    checkCancel_->clear();
-    checkRun_->start(
-        [this, name, outcome] { *outcome = rv::CheckLine(name, kCheckBaud, *checkCancel_); },
-        [this, name, outcome] {
+    const bool started = line_.start(
+        {LineTask::LineCheck, false, {}}, this,
+        [name, outcome](LineUse& use) {
+            *outcome = rv::CheckLine(name, kCheckBaud, use.link().CancelFlag);
+            return outcome->opened ? rv::Outcome::Done : rv::Outcome::Failed;
+        },
+        [this, name, outcome](const LineResult&) {
+            checking_ = false;
             // A failure names the address itself, under the status.
             const std::string text = rv::LineCheckText(*outcome);
             showNote(fromStd(outcome->opened ? name + ": " + text : text), !outcome->opened);
-            BtnCheck->setEnabled(!DevicePath->text().trimmed().isEmpty());
             emit checkFinished();
         });
+    if (!started) return;
+    checking_ = true;
+    BtnCheck->setEnabled(false);
+    showNote(QString::fromUtf8("Проверка %1…").arg(fromStd(name)), false);
 }
 
 void PortDialog::assign(const std::string& device) {

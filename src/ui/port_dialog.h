@@ -14,21 +14,21 @@ class QPushButton;
 class QTableWidget;
 
 namespace rv {
-class CancelSignal;
 class PortSetup;
 }  // namespace rv
-class WorkerOperation;
+class LineOwner;
 
 // "Устройства COM-портов": the four COM names with their devices and sources, the serial
 // devices found on the machine, and a choice that is saved to the settings file: a device or
-// the network address of a gateway's port, which "Проверить" tries. A name set by the command
-// line or the environment is shown as such and cannot be changed here.
+// the network address of a gateway's port, which "Проверить" tries as a use of the line (refused
+// while the line is busy). A name set by the command line or the environment is shown as such
+// and cannot be changed here.
 class PortDialog : public QDialog {
     Q_OBJECT
   public:
-    PortDialog(rv::PortSetup& setup, std::vector<rv::SerialDevice> devices,
+    PortDialog(rv::PortSetup& setup, std::vector<rv::SerialDevice> devices, LineOwner& line,
                QWidget* parent = nullptr);
-    // Stops a check in progress and waits for its end.
+    // Asks a check in progress to stop; the line's owner ends it.
     ~PortDialog() override;
 
     QTableWidget* PortTable = nullptr;  // COM name, device, source
@@ -54,10 +54,12 @@ class PortDialog : public QDialog {
     void devicePathChanged();
     void assign(const std::string& device);
     void check();
+    // "Проверить" is there for a typed line while the line is free.
+    void showCheckEnabled();
     void showNote(const QString& text, bool problem);
 
     rv::PortSetup& setup_;
     std::vector<rv::SerialDevice> devices_;
-    std::unique_ptr<rv::CancelSignal> checkCancel_;
-    std::unique_ptr<WorkerOperation> checkRun_;
+    LineOwner& line_;
+    bool checking_ = false;
 };

@@ -79,7 +79,7 @@ PortMenus::PortMenus(TDeskForm& form, rv::PortSetup& setup, DeviceLister listDev
 }
 
 PortDialog* PortMenus::openPortDialog() {
-    auto* dialog = new PortDialog(setup_, listDevices_(), &form_);
+    auto* dialog = new PortDialog(setup_, listDevices_(), form_.line(), &form_);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &PortDialog::mappingChanged, this, [this] { showMapping(); });
     dialog->open();

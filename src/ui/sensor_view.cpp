@@ -16,11 +16,13 @@
 #include <memory>
 #include <utility>
 
+#include "channel/calibration.h"
 #include "channel/fixed_text.h"
 #include "channel/sensors.h"
 #include "configfile/sensor_csv.h"
 #include "link/link.h"
 #include "link/status.h"
+#include "ui/line_owner.h"
 #include "ui/message_boxes.h"
 #include "ui/sensor_accept.h"
 #include "ui/sensor_figures.h"
@@ -36,8 +38,6 @@ constexpr int kRedrawMs = 1000;
 constexpr int kPlotEvery = 2;
 // The shortest time axis of "всё", so the first readings do not fill the plot edge to edge.
 constexpr double kLeastShownSeconds = 60;
-
-const char* const kRefusedLine = "Этот параметр используется только для двухпроводной схемы.";
 
 QString number(double value, int decimals) {
     return QString::fromStdString(rv::FixedText(value, decimals))
@@ -67,13 +67,15 @@ SensorView::SensorView(int channelIndex, Host host)
         }
         if (dirty_) refresh();
     });
+    if (host_.line) connect(host_.line, &LineOwner::busyChanged, this, &SensorView::showState);
     showState();
     refresh();
 }
 
-SensorView::~SensorView() { endRun(); }
+// A run still going is asked to stop; it ends on its own, without the view.
+SensorView::~SensorView() { stopRun(); }
 
-bool SensorView::running() const { return watch_.running(); }
+bool SensorView::running() const { return running_; }
 
 void SensorView::build() {
     const bool hasTemperature = rv::CharacteristicOfType(setup_.typeCode).has_value();
@@ -219,7 +221,7 @@ void SensorView::showHeading() {
 void SensorView::showState() {
     const bool run = running();
     showHeading();
-    start_->setEnabled(!run);
+    start_->setEnabled(!run && !(host_.line && host_.line->busy()));
     stop_->setEnabled(run);
     const bool any = !series_.empty();
     save_->setEnabled(!run && any);
@@ -228,30 +230,30 @@ void SensorView::showState() {
     acceptR0_->setEnabled(value);
     // The line's resistance means something in the two-wire scheme only.
     acceptLine_->setEnabled(value && setup_.twoWire);
-    acceptLine_->setToolTip(setup_.twoWire ? acceptR0_->toolTip() : u(kRefusedLine));
+    acceptLine_->setToolTip(setup_.twoWire ? acceptR0_->toolTip() : u(rv::kOnlyTwoWireScheme));
 }
 
 void SensorView::startRun() {
     if (running() || host_.line == nullptr) return;
+    if (!host_.line->available(this)) return;
     if (host_.setup) setup_ = host_.setup();
-    series_.clear();
-    rv::Link& link = *host_.line;
     const rv::WatchSetup setup = setup_;
-    auto result = std::make_shared<std::pair<rv::Outcome, int>>(rv::Outcome::Failed, 0);
-    const bool started = watch_.start(
-        [this, &link, setup, result] {
-            const auto answer = [this](const rv::WatchAnswer& a) {
-                const std::lock_guard<std::mutex> lock(gatheredMutex_);
-                gathered_.push_back(a);
+    const std::shared_ptr<Gathered> gathered = gathered_;
+    const bool started = host_.line->start(
+        {LineTask::Watch, false, {}}, this,
+        [setup, gathered](LineUse& use) {
+            const auto answer = [&gathered](const rv::WatchAnswer& a) {
+                const std::lock_guard<std::mutex> lock(gathered->mutex);
+                gathered->answers.push_back(a);
             };
             // The cancel request of "Стоп" or of closing ends the watch; nothing else does.
             const auto goOn = [] { return true; };
-            result->first = rv::WatchSensor(link, setup, answer, goOn);
-            result->second = static_cast<int>(link.LinkStatus);
+            return rv::WatchSensor(use.link(), setup, answer, goOn);
         },
-        [this, result] { runEnded(result->first, result->second); });
+        [this](const LineResult& result) { runEnded(result.outcome, result.status); });
     if (!started) return;
-    if (host_.mainWindow) host_.mainWindow->setEnabled(false);
+    running_ = true;
+    series_.clear();
     status_->setText(u("Измерение…"));
     redraw_->start();
     dirty_ = true;
@@ -261,12 +263,7 @@ void SensorView::startRun() {
 
 void SensorView::stopRun() {
     // Wakes a request waiting for its answer at once.
-    if (running() && host_.line) host_.line->CancelFlag.request();
-}
-
-void SensorView::endRun() {
-    stopRun();
-    watch_.wait();
+    if (running()) host_.line->cancel();
 }
 
 void SensorView::takeAnswer(const rv::WatchAnswer& answer) {
@@ -284,13 +281,14 @@ void SensorView::takeAnswer(const rv::WatchAnswer& answer) {
 void SensorView::takeGathered() {
     std::vector<rv::WatchAnswer> answers;
     {
-        const std::lock_guard<std::mutex> lock(gatheredMutex_);
-        answers.swap(gathered_);
+        const std::lock_guard<std::mutex> lock(gathered_->mutex);
+        answers.swap(gathered_->answers);
     }
     for (const rv::WatchAnswer& a : answers) takeAnswer(a);
 }
 
 void SensorView::runEnded(rv::Outcome outcome, int status) {
+    running_ = false;
     redraw_->stop();
     takeGathered();
     if (outcome == rv::Outcome::Failed && status != rv::status::kOk) {
@@ -299,10 +297,13 @@ void SensorView::runEnded(rv::Outcome outcome, int status) {
     } else {
         status_->setText(u("Остановлено"));
     }
-    if (host_.mainWindow) host_.mainWindow->setEnabled(true);
     refresh();
     showState();
     emit runFinished();
+    if (closeAfterRun_) {
+        closeAfterRun_ = false;
+        close();
+    }
 }
 
 double SensorView::spanSeconds() const {
@@ -404,14 +405,18 @@ void SensorView::acceptAsR0() { accept(u("R0"), host_.acceptR0); }
 void SensorView::acceptAsLine() {
     if (host_.setup) setup_ = host_.setup();
     if (!setup_.twoWire) {
-        if (host_.boxes) host_.boxes->information(this, u(kRefusedLine));
+        if (host_.boxes) host_.boxes->information(this, u(rv::kOnlyTwoWireScheme));
         return;
     }
     accept(u("Rлинии"), host_.acceptLine);
 }
 
 void SensorView::closeEvent(QCloseEvent* event) {
-    // Closing ends the run; the main window gets back as at any end of a run.
-    endRun();
+    if (running()) {
+        closeAfterRun_ = true;
+        stopRun();
+        event->ignore();
+        return;
+    }
     event->accept();
 }

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -11,8 +12,9 @@
 #include "channel/sensor_statistics.h"
 #include "channel/sensor_watch.h"
 #include "channel/settled_value.h"
-#include "ui/operation_thread.h"
+#include "link/exchange.h"
 
+class LineOwner;
 class MessageBoxes;
 class QComboBox;
 class QDoubleSpinBox;
@@ -23,24 +25,20 @@ class QTimer;
 class SensorFigures;
 class SensorPlot;
 
-namespace rv {
-struct Link;
-}
-
 // "Наблюдение за датчиком — канал N": the resistance and temperature of one channel plotted
 // as the instrument measures them, with the statistics of the stability window and of the
 // shown span, the "Стабильно" indicator, saving as CSV and taking the stability window's mean
-// as R0 or as the line's resistance. A run ("Пуск" to "Стоп") is one operation on the window's
-// line, run on the worker like every other: the main window is disabled meanwhile, and the
-// view, in the window's own event loop, takes the answers the worker has gathered at each
-// redraw. The plot is SensorPlot's, the figures SensorFigures'.
+// as R0 or as the line's resistance. A run ("Пуск" to "Стоп") is one use of the line, run on
+// the worker like every other: the main window is disabled meanwhile, as for any use of the
+// line, and the view, in the window's own event loop, takes the answers the worker has
+// gathered at each redraw. While the line is busy with another use, "Пуск" is disabled. The
+// plot is SensorPlot's, the figures SensorFigures'.
 class SensorView : public QWidget {
     Q_OBJECT
   public:
     // How the view reaches the window it belongs to.
     struct Host {
-        QWidget* mainWindow = nullptr;  // disabled during a run
-        rv::Link* line = nullptr;       // the window's line settings
+        LineOwner* line = nullptr;
         MessageBoxes* boxes = nullptr;
         // The channel's setup as the window holds it now (R0, RLine, scheme, type).
         std::function<rv::WatchSetup()> setup;
@@ -85,13 +83,18 @@ class SensorView : public QWidget {
     void runFinished();
 
   protected:
+    // During a run: asks the run to stop, and the view closes once it has ended.
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // The worker's answers not yet taken, shared with the run, which may outlive the view.
+    struct Gathered {
+        std::mutex mutex;
+        std::vector<rv::WatchAnswer> answers;
+    };
+
     void build();
     void runEnded(rv::Outcome outcome, int status);
-    // Asks a running watch to stop and waits until it has ended.
-    void endRun();
     // Adds the answers the worker has gathered since the last time.
     void takeGathered();
     void showState();
@@ -118,11 +121,11 @@ class SensorView : public QWidget {
     Span span_ = Span::FiveMinutes;
     bool dirty_ = false;
     int ticks_ = 0;  // of the redraw timer
-    WorkerOperation watch_;
-    // The worker's answers not yet taken: the view takes them at its redraw pace rather than
-    // being woken for each, which would cost the window's thread more than the redraws do.
-    std::mutex gatheredMutex_;
-    std::vector<rv::WatchAnswer> gathered_;
+    bool running_ = false;
+    bool closeAfterRun_ = false;
+    // The view takes the answers at its redraw pace rather than being woken for each, which
+    // would cost the window's thread more than the redraws do.
+    std::shared_ptr<Gathered> gathered_ = std::make_shared<Gathered>();
     QTimer* redraw_ = nullptr;
 
     QLabel* heading_ = nullptr;

@@ -2,17 +2,20 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QWidget>
 
 #include "channel/calibration.h"
 #include "channel/sensors.h"
-#include "ui/WN1.h"
 #include "ui/channel_page.h"
+#include "ui/line_owner.h"
 #include "ui/main_menu.h"
 #include "ui/message_boxes.h"
 #include "ui/sensor_view.h"
+#include "ui/sensor_view_host.h"
 
-SensorViewMenu::SensorViewMenu(TDeskForm& form, MainMenu& menu, ChannelPage& page)
-    : QObject(&form), form_(form), page_(page) {
+SensorViewMenu::SensorViewMenu(SensorViewHost& host, MainMenu& menu, ChannelPage& page,
+                               QObject* parent)
+    : QObject(parent), host_(host), page_(page) {
     menu_ = new QMenu(QString::fromUtf8("П&рибор"), &menu);
     menu_->setObjectName("InstrumentMenu");
     menu.insertMenu(menu.helpMenu()->menuAction(), menu_);
@@ -20,23 +23,24 @@ SensorViewMenu::SensorViewMenu(TDeskForm& form, MainMenu& menu, ChannelPage& pag
     view_->setObjectName("SensorViewAction");
     connect(view_, &QAction::triggered, this, &SensorViewMenu::openSensorView);
     connect(menu_, &QMenu::aboutToShow, this, &SensorViewMenu::updateActions);
-    connect(&form, &TDeskForm::configurationRead, this, [this] {
-        readSucceeded_ = form_.image().LoadedId != 0;
-        updateActions();
-    });
+    connect(&host_.line(), &LineOwner::busyChanged, this, &SensorViewMenu::updateActions);
     updateActions();
 }
 
-// A run the view still has ends with the view; the menu, going, no longer hears of it.
+// The view goes with the menu; a run it still has is cancelled and ends on its own.
 SensorViewMenu::~SensorViewMenu() {
     if (!sensorView_) return;
     disconnect(sensorView_.get(), nullptr, this, nullptr);
     sensorView_.reset();
 }
 
+void SensorViewMenu::configurationRead() {
+    readSucceeded_ = host_.image().LoadedId != 0;
+    updateActions();
+}
+
 void SensorViewMenu::updateActions() {
-    view_->setEnabled(readSucceeded_ && form_.isEnabled() && !form_.searchActive() &&
-                      !(sensorView_ && sensorView_->running()));
+    view_->setEnabled(readSucceeded_ && host_.idle() && !host_.line().busy());
 }
 
 void SensorViewMenu::openSensorView() {
@@ -44,9 +48,8 @@ void SensorViewMenu::openSensorView() {
     if (!view_->isEnabled()) return;
     const int channel = page_.currentChannel();
     if (!rv::CalibrationSubRange(page_.selectedSensorType())) {
-        form_.boxes().information(
-            &form_,
-            QString::fromUtf8("Этот параметр используется только с термометрами сопротивления."));
+        host_.boxes().information(&host_.window(),
+                                  QString::fromUtf8(rv::kOnlyResistanceThermometers));
         return;
     }
     if (sensorView_ && sensorView_->channelIndex() == channel) {
@@ -55,12 +58,18 @@ void SensorViewMenu::openSensorView() {
         sensorView_->activateWindow();
         return;
     }
+    // The points of the open view are lost with it: not unasked.
+    if (sensorView_ && !sensorView_->series().empty() &&
+        !host_.boxes().confirmRisky(
+            &host_.window(), QString::fromUtf8("Окно наблюдения за каналом %1 закроется, его "
+                                               "точки будут потеряны. Продолжить?")
+                                 .arg(sensorView_->channelIndex() + 1)))
+        return;
     SensorView::Host host;
-    host.mainWindow = &form_;
-    host.line = &form_.link();
-    host.boxes = &form_.boxes();
+    host.line = &host_.line();
+    host.boxes = &host_.boxes();
     host.setup = [this, channel] {
-        return rv::WatchSetupOf(form_.image().Channels[static_cast<size_t>(channel)], channel);
+        return rv::WatchSetupOf(host_.image().Channels[static_cast<size_t>(channel)], channel);
     };
     host.acceptR0 = [this, channel](double r) { page_.acceptR0(channel, r); };
     host.acceptLine = [this, channel](double r) { page_.acceptLineResistance(channel, r); };

@@ -8,15 +8,18 @@ class MainMenu;
 class QAction;
 class QMenu;
 class SensorView;
-class TDeskForm;
+class SensorViewHost;
 
 // The "Прибор" menu, after "Порт", with "Наблюдение за датчиком…": enabled once a read of the
-// configuration has succeeded, it opens the live view of the channel on the page. Types that
-// the calibration refuses get the calibration's refusal and nothing is sent.
+// configuration has succeeded and while the line is idle, it opens the live view of the
+// channel on the page. Types that the calibration refuses get the calibration's refusal and
+// nothing is sent. A view of another channel takes the place of the open one only after a
+// question when that one holds points.
 class SensorViewMenu : public QObject {
     Q_OBJECT
   public:
-    SensorViewMenu(TDeskForm& form, MainMenu& menu, ChannelPage& page);
+    // Belongs to `parent`; `host`, `menu` and `page` outlive it.
+    SensorViewMenu(SensorViewHost& host, MainMenu& menu, ChannelPage& page, QObject* parent);
     ~SensorViewMenu() override;
 
     QMenu* instrumentMenu() const { return menu_; }
@@ -26,9 +29,11 @@ class SensorViewMenu : public QObject {
 
     void updateActions();
     void openSensorView();
+    // A read of the configuration has ended, whatever its outcome.
+    void configurationRead();
 
   private:
-    TDeskForm& form_;
+    SensorViewHost& host_;
     ChannelPage& page_;
     QMenu* menu_ = nullptr;
     QAction* view_ = nullptr;

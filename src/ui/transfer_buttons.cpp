@@ -8,7 +8,7 @@
 #include "ui/image_source.h"
 #include "ui/message_boxes.h"
 #include "ui/operation_runner.h"
-#include "ui/operation_thread.h"
+#include "ui/window_image.h"
 #include "ui/window_style.h"
 
 namespace {
@@ -29,8 +29,8 @@ QString FromInstrumentText(const std::string& bytes) {
 
 }  // namespace
 
-TransferButtons::TransferButtons(rv::ConfigImage& image, ImageSource& source,
-                                 OperationRunner& runner, QWidget* parent)
+TransferButtons::TransferButtons(WindowImage& image, ImageSource& source, OperationRunner& runner,
+                                 QWidget* parent)
     : QWidget(parent), image_(image), source_(source), runner_(runner) {
     setObjectName("TransferButtons");
     setGeometry(kLeft, kTop, kWidth, kButtonHeight);
@@ -55,50 +55,57 @@ void TransferButtons::setSaveEnabled(bool enabled) { BtnSave->setEnabled(enabled
 
 void TransferButtons::BtnLoadClick() {
     QWidget& owner = *window();
+    if (!runner_.line().available(&owner)) return;
     if (beforeRead && !beforeRead()) return;
     if (!runner_.boxes().confirmOkCancel(&owner, QString::fromUtf8(" Считать данные ?"))) return;
-    source_.fromFile = false;
-    // The worker reads into its own copy; the window's image takes the copy's state on the
-    // window's thread after each decoded block and once more at the end.
-    rv::ConfigImage read = image_;
+    // The worker reads into its own copy; the window's image decodes each block the worker
+    // read, on the window's thread, so that what the window does on each (the display time
+    // follows block 20) stays in the image it holds.
+    rv::ConfigImage read = image_.data();
     rv::InstrumentRecord record = source_.record;
-    rv::TransferObserver observer;
-    observer.progress = [this](int percent) { runner_.showProgress(percent); };
-    observer.versionReceived = [this](const std::string& version) {
-        PostToWindow([this, version] { emit versionReceived(FromInstrumentText(version)); });
-    };
-    observer.blockDecoded = [this, &read](int index) {
-        PostToWindow([this, index, decoded = read] {
-            image_ = decoded;
-            emit blockDecoded(index);
-        });
-    };
-    runner_.run(owner, QString::fromUtf8("  Чтение ..."), true, OperationRunner::Priority::Raised,
-                [&] {
-                    const rv::Outcome outcome =
-                        rv::ReadConfiguration(runner_.link(), read, observer, &record);
-                    PostToWindow([this, final = read, learnt = record] {
-                        image_ = final;
-                        source_.record = learnt;
-                    });
-                    return outcome;
+    const std::optional<rv::Outcome> outcome = runner_.run(
+        owner, QString::fromUtf8("  Чтение ..."), true, {LineTask::Read, true, {}},
+        [this, &read, &record](LineUse& use) {
+            rv::TransferObserver observer;
+            observer.progress = [&use](int percent) { use.progress(percent); };
+            observer.versionReceived = [this, &use](const std::string& version) {
+                use.post([this, version] { emit versionReceived(FromInstrumentText(version)); });
+            };
+            observer.blockDecoded = [this, &use](int index, const rv::BlockBuffer& block) {
+                use.post([this, index, block] {
+                    image_.data().DecodeBlock(index, block);
+                    image_.edited();
+                    emit blockDecoded(index);
                 });
+            };
+            return rv::ReadConfiguration(use.link(), read, observer, &record);
+        });
+    if (!outcome) return;
+    source_.fromFile = false;
+    source_.record = record;
+    // A read that did not end leaves no configuration loaded; the blocks it decoded stay.
+    if (*outcome != rv::Outcome::Done && image_.data().LoadedId != 0) {
+        image_.data().LoadedId = 0;
+        image_.edited();
+    }
     emit readFinished();
 }
 
 void TransferButtons::BtnSaveClick() {
     QWidget& owner = *window();
+    if (!runner_.line().available(&owner)) return;
     if (beforeWrite && !beforeWrite()) return;
     if (!runner_.boxes().confirmOkCancel(&owner, QString::fromUtf8(" Записать данные ?"))) return;
-    rv::TransferObserver observer;
-    observer.progress = [this](int percent) { runner_.showProgress(percent); };
     // The worker writes from copies taken here.
-    const rv::ConfigImage image = image_;
+    const rv::ConfigImage image = image_.data();
     std::optional<rv::RawBlocks> base;
     if (source_.fromFile) base = source_.record.Raw;
-    const rv::Outcome outcome = runner_.run(
-        owner, QString::fromUtf8("  Запись ..."), false, OperationRunner::Priority::Raised, [&] {
-            return rv::WriteConfiguration(runner_.link(), image, observer, base ? &*base : nullptr);
+    const std::optional<rv::Outcome> outcome = runner_.run(
+        owner, QString::fromUtf8("  Запись ..."), false, {LineTask::Write, true, {}},
+        [&image, &base](LineUse& use) {
+            rv::TransferObserver observer;
+            observer.progress = [&use](int percent) { use.progress(percent); };
+            return rv::WriteConfiguration(use.link(), image, observer, base ? &*base : nullptr);
         });
     if (outcome == rv::Outcome::Done) emit written();
 }

@@ -5,11 +5,8 @@
 
 class OperationRunner;
 class QPushButton;
+class WindowImage;
 struct ImageSource;
-
-namespace rv {
-struct ConfigImage;
-}
 
 // "Прочитать" and "Записать": the whole configuration between the image and the instrument.
 class TransferButtons : public QWidget {
@@ -17,7 +14,7 @@ class TransferButtons : public QWidget {
   public:
     // A read records the instrument in `source`; a write of a configuration from a file puts
     // the file's raw bytes back.
-    TransferButtons(rv::ConfigImage& image, ImageSource& source, OperationRunner& runner,
+    TransferButtons(WindowImage& image, ImageSource& source, OperationRunner& runner,
                     QWidget* parent);
 
     // Asked before a write's confirmation; false stops the write.
@@ -43,7 +40,7 @@ class TransferButtons : public QWidget {
     void written();
 
   private:
-    rv::ConfigImage& image_;
+    WindowImage& image_;
     ImageSource& source_;
     OperationRunner& runner_;
     QPushButton* BtnLoad = nullptr;

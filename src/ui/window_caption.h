@@ -5,7 +5,13 @@
 
 #include "config/image.h"
 
-class TDeskForm;
+class MessageBoxes;
+class QWidget;
+class WindowImage;
+struct ImageSource;
+namespace rv {
+struct LineSettings;
+}
 
 // The main window's caption: the program's own title, then where the configuration shown
 // came from (the model, number and identity of the instrument read, or the file opened), with
@@ -15,11 +21,14 @@ class TDeskForm;
 //
 // An edit is any difference from the configuration as last read, opened, saved or written,
 // so an edit undone by hand is no edit. The password and network fields are left out: their
-// dialogs write them at once. The caption follows the user's keys, clicks and focus.
+// dialogs write them at once. The caption follows every change of the image as it is made.
 class WindowCaption : public QObject {
     Q_OBJECT
   public:
-    explicit WindowCaption(TDeskForm& form);
+    // Captions `window`, whose configuration is `image`, come from `source`, on the line whose
+    // settings are `line` (the addressed instrument). `update` follows a change of the address.
+    WindowCaption(QWidget& window, const WindowImage& image, const ImageSource& source,
+                  const rv::LineSettings& line, MessageBoxes& boxes);
 
     // The configuration shown is now the one of its source: no edits.
     void markClean();
@@ -34,14 +43,12 @@ class WindowCaption : public QObject {
 
     void update();
 
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
   private:
-    void updateSoon();
-
-    TDeskForm& form_;
-    bool updatePending_ = false;
+    QWidget& window_;
+    const WindowImage& image_;
+    const ImageSource& source_;
+    const rv::LineSettings& line_;
+    MessageBoxes& boxes_;
     QString baseTitle_;
     QString fileName_;
     rv::ConfigImage clean_;

@@ -115,9 +115,7 @@ TEST_P(Scripts, Outcome) {
     EXPECT_EQ(link.LinkStatus, s.status);
     EXPECT_EQ(message, s.ok ? s.message : "0;");
     if (s.status == status::kNoReply || s.status == status::kExchange) {
-        // The time-out bounds the whole reply, however the bytes trickle in.
         EXPECT_GE(elapsed, kTimeout);
-        EXPECT_LT(elapsed, kTimeout + 150ms);
     }
 }
 
@@ -278,16 +276,34 @@ TEST_F(TransactTest, CancelBeforeTheWriteSendsNothing) {
     std::string message = "0;";
     const auto start = TestClock::now();
     EXPECT_FALSE(Transact(link, message, kTimeout));
-    EXPECT_LT(Since(start), 50ms);
+    // No wait for a reply to a request never sent.
+    EXPECT_LT(Since(start), kTimeout);
     EXPECT_EQ(link.LinkStatus, 0);
     EXPECT_EQ(message, "0;");
     EXPECT_EQ(peer.drain(60ms), "");
 }
 
+// Bounds on elapsed time and processor time, which a loaded machine can miss: label `timing`.
+class TransactTiming : public TransactTest {};
+
+// The time-out bounds the whole reply, however the bytes trickle in.
+TEST_F(TransactTiming, TheTimeOutBoundsTheWholeReply) {
+    const std::vector<std::pair<const char*, std::vector<Piece>>> cases = {
+        {"silence", {}}, {"dribble without CR", Dribble("!1;", 40, 15ms)}};
+    for (const auto& [name, pieces] : cases) {
+        peer.answer(pieces);
+        std::string message = "0;";
+        const auto start = TestClock::now();
+        EXPECT_FALSE(Transact(link, message, kTimeout)) << name;
+        EXPECT_LT(Since(start), kTimeout + 150ms) << name;
+        peer.join();
+    }
+}
+
 // The request comes from another thread, as the window's cancel button makes it, and wakes
 // the wait at once: a silent line or a reply that has stopped halfway, and a wait that sleeps
 // through the bytes a started reply must still bring, alike.
-TEST_F(TransactTest, CancelFromAnotherThreadWakesTheWaitAtOnce) {
+TEST_F(TransactTiming, CancelFromAnotherThreadWakesTheWaitAtOnce) {
     struct Case {
         const char* name;
         std::vector<Piece> pieces;
@@ -342,7 +358,7 @@ TEST(LineThread, ATransactionOnTheForbiddenThreadEndsTheProgram) {
     ForbidLineWaitsOn({});
 }
 
-TEST_F(TransactTest, WaitsWithoutSpinning) {
+TEST_F(TransactTiming, WaitsWithoutSpinning) {
     rusage before{};
     getrusage(RUSAGE_THREAD, &before);
     std::string message = "0;";
@@ -441,7 +457,8 @@ TEST(TransactFailures, ReadFailsWhenThePeerHangsUp) {
     const auto start = TestClock::now();
     EXPECT_FALSE(Transact(link, message, 2s));
     EXPECT_EQ(link.LinkStatus, status::kPortRead);
-    EXPECT_LT(Since(start), 500ms);
+    // Not the reply's time-out: the hang-up ends the wait.
+    EXPECT_LT(Since(start), 2s);
     peer.join();
 }
 
@@ -527,11 +544,9 @@ TEST(Session, OpensIdentifiesAndCloses) {
         link.Device = c.realPort ? peer.path() : "/dev/null";
         link.ReplyTimeout = kTimeout;
         link.LinkStatus = 0;
-        link.CancelFlag.request();
         if (c.requests > 0) peer.answer(c.answer);
         {
             const Session session(link, c.check);
-            EXPECT_FALSE(link.CancelFlag.requested()) << c.name;
             EXPECT_EQ(session.step(), c.step) << c.name;
             EXPECT_EQ(link.LinkStatus, c.status) << c.name;
             EXPECT_EQ(link.port.isOpen(), c.realPort) << c.name;
@@ -543,6 +558,23 @@ TEST(Session, OpensIdentifiesAndCloses) {
             EXPECT_EQ(peer.frames()[0], kIdentifyFrame) << c.name;
         }
     }
+}
+
+// A cancel asked for before the operation opened its session is not lost: the session's first
+// step stops, and nothing goes out.
+TEST(Session, ACancelFromBeforeItOpenedStands) {
+    PtyPeer peer;
+    Link link;
+    link.Device = peer.path();
+    link.ReplyTimeout = kTimeout;
+    link.CancelFlag.request();
+    {
+        const Session session(link, Session::Check::Identify);
+        EXPECT_EQ(session.step(), Step::Cancelled);
+        EXPECT_EQ(session.outcome(), Outcome::Cancelled);
+    }
+    EXPECT_TRUE(link.CancelFlag.requested());
+    EXPECT_EQ(peer.drain(100ms), "");
 }
 
 }  // namespace

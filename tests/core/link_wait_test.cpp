@@ -134,7 +134,7 @@ TEST(Trace, RecordsEachFrameSentAndEachReplyAwaitedWithItsOutcome) {
 // A reply delivered byte by byte at about the line's rate (35 ms a byte against 33.3 ms at
 // 300 baud) still ends the wait within a byte's time of its CR, while the wait sleeps
 // through the bytes it predicts.
-TEST(PredictedWait, ReturnsWithinAByteOfTheCrOfAPacedReply) {
+TEST(PredictedWaitTiming, ReturnsWithinAByteOfTheCrOfAPacedReply) {
     const std::string reply = "!1;17;52306\r";
     std::vector<Piece> pieces;
     for (char ch : reply) pieces.push_back({std::string(1, ch), 35ms});
@@ -157,7 +157,7 @@ TEST(PredictedWait, ReturnsWithinAByteOfTheCrOfAPacedReply) {
 
 // A reply that comes in bursts (an adapter that buffers) is not slept through: the first burst
 // shows the bytes do not trickle at the line's rate, so the rest wakes the wait at once.
-TEST(PredictedWait, ABurstStopsTheSleepingThroughBytes) {
+TEST(PredictedWaitTiming, ABurstStopsTheSleepingThroughBytes) {
     PtyPeer peer;
     Link link;
     link.Device = peer.path();
@@ -176,7 +176,7 @@ TEST(PredictedWait, ABurstStopsTheSleepingThroughBytes) {
 // A request sent again is expected to get a reply of the last one's size, and the wait
 // sleeps through it. A shorter reply this time (an error answer after a reading) is still
 // taken whole, late by no more than the bytes it lacks.
-TEST(PredictedWait, AShorterReplyToARepeatedRequestIsTakenWhole) {
+TEST(PredictedWaitTiming, AShorterReplyToARepeatedRequestIsTakenWhole) {
     const std::string fields = "17;4;";
     const std::string longer =
         "!1;" + fields + std::to_string(Crc16("1;" + fields, kFrameCrcStart)) + "\r";

@@ -448,7 +448,7 @@ TEST(SimLine, BadCrcIsNotAnswered) {
     EXPECT_EQ(client.link.port.readAvailable(buf, sizeof buf), 0);
 }
 
-TEST(SimLine, IdleCostsNoProcessorTime) {
+TEST(SimLineTiming, IdleCostsNoProcessorTime) {
     SimProcess sim({"5"});
     ASSERT_TRUE(sim.started()) << sim.error();
     auto cpuTicks = [&]() {
@@ -466,7 +466,7 @@ TEST(SimLine, IdleCostsNoProcessorTime) {
     EXPECT_LE(cpuTicks() - before, 2);
 }
 
-TEST(SimLine, PacedRepliesTakeTheirWireTime) {
+TEST(SimLineTiming, PacedRepliesTakeTheirWireTime) {
     SimOptions options;
     options.instruments = {"5,speed=19200"};
     options.pace = true;

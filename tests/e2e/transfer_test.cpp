@@ -45,7 +45,7 @@ struct Seen {
     TransferObserver observer() {
         return {[this](int p) { progress.push_back(p); },
                 [this](const std::string& v) { versions.push_back(v); },
-                [this](int b) { decoded.push_back(b); },
+                [this](int b, const BlockBuffer&) { decoded.push_back(b); },
                 {}};
     }
 };
@@ -112,7 +112,7 @@ TEST(ReadConfiguration, CancelAfterBlock3KeepsWhatWasDecoded) {
     image.Channels[1].Usred = 4321;
     Seen seen;
     TransferObserver observer = seen.observer();
-    observer.blockDecoded = [&](int b) {
+    observer.blockDecoded = [&](int b, const rv::BlockBuffer&) {
         seen.decoded.push_back(b);
         if (b == 3) link.CancelFlag.request();
     };

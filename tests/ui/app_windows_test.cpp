@@ -4,7 +4,6 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "link/link.h"
 #include "scripted_boxes.h"
 #include "ui/EdPASS.h"
 #include "ui/EdRL.h"
@@ -26,9 +25,8 @@ class AppWindowsTest : public QObject {
 
   private slots:
     void startsWithTheMainWindowOnly() {
-        rv::Link link;
         ScriptedBoxes boxes;
-        AppWindows windows(link, boxes);
+        AppWindows windows(boxes);
         QVERIFY(windows.desk().isVisible());
         QVERIFY(windows.desk().isEnabled());
         QVERIFY(!windows.rele().isVisible());
@@ -51,21 +49,18 @@ class AppWindowsTest : public QObject {
     }
     void closingTheMainWindowEndsTheProgram() {
         QFETCH(bool, progressUp);
-        rv::Link link;
         ScriptedBoxes boxes;
-        AppWindows windows(link, boxes);
+        AppWindows windows(boxes);
         if (progressUp) windows.info().startOperation(QString::fromUtf8("  Чтение ..."), true);
         QTimer::singleShot(0, &windows.desk(), [&] { windows.desk().close(); });
         QCOMPARE(runEventLoop(), 0);
-        QVERIFY(link.CancelFlag.requested());
     }
 
     // A dialog disables the main window while it is up; its hiding gives the window back,
     // without a loop of its own: the button's handler has returned meanwhile.
     void dialogsHoldTheMainWindowUntilTheyHide() {
-        rv::Link link;
         ScriptedBoxes boxes;
-        AppWindows windows(link, boxes);
+        AppWindows windows(boxes);
         TDeskForm& desk = windows.desk();
 
         desk.BtnPASSClick();

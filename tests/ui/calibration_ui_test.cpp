@@ -59,7 +59,7 @@ class CalibrationWindowTest : public QObject, private WindowFixture {
     void checkEndState() {
         QVERIFY(form->isEnabled());
         QVERIFY(!info->isVisible());
-        QVERIFY(!link->port.isOpen());
+        QVERIFY(portFree());
     }
 
   private slots:
@@ -176,8 +176,9 @@ class CalibrationWindowTest : public QObject, private WindowFixture {
         QCOMPARE(field->text().toStdString(), rv::FormatRealField(stored, 5));
         // Off the window's thread, as the window runs it.
         rv::MeasurementResult again;
-        std::thread([&] {
-            again = rv::MeasureResistance(*link, 0, *rv::CalibrationSubRange(type), {});
+        std::thread([&, lineSettings = settings()] {
+            rv::Link link(lineSettings);
+            again = rv::MeasureResistance(link, 0, *rv::CalibrationSubRange(type), {});
         }).join();
         QCOMPARE(int(again.end), int(rv::MeasurementEnd::Measured));
         const rv::WorkingReal measured =
@@ -278,7 +279,7 @@ class CalibrationWindowTest : public QObject, private WindowFixture {
         bool workerWaiting = false;
         boxes->onShow = [&](const ScriptedBoxes::Shown&) {
             onWindowThread = QThread::currentThread() == QCoreApplication::instance()->thread();
-            workerWaiting = OperationRunning() && link->port.isOpen() && channel1().Rt0 == before;
+            workerWaiting = line().busy() && !portFree() && channel1().Rt0 == before;
         };
         page().BtnR0Click();
         QVERIFY(onWindowThread);
@@ -304,7 +305,7 @@ class CalibrationWindowTest : public QObject, private WindowFixture {
         rv::test::SimProcess sim(
             {instrument.isEmpty() ? std::string("1") : instrument.toStdString()});
         QVERIFY2(sim.started(), sim.error().c_str());
-        link->Device = instrument.isEmpty() ? sim.linkPath() + ".missing" : sim.linkPath();
+        settings().Device = instrument.isEmpty() ? sim.linkPath() + ".missing" : sim.linkPath();
         choose(6, 1);
         const rv::ChannelConfig before = channel1();
         page().Btn2XClick();

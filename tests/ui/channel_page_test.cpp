@@ -9,9 +9,9 @@
 #include <memory>
 
 #include "channel/fields.h"
-#include "link/link.h"
 #include "scripted_boxes.h"
 #include "ui/WN1.h"
+#include "ui/line_owner.h"
 
 // How a test puts text into a field.
 enum class Entry {
@@ -24,8 +24,8 @@ Q_DECLARE_METATYPE(Entry)
 class ChannelPageTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<rv::Link> link;
     std::unique_ptr<ScriptedBoxes> boxes;
+    std::unique_ptr<LineOwner> line;
     std::unique_ptr<TDeskForm> form;
 
     template <typename T>
@@ -72,17 +72,17 @@ class ChannelPageTest : public QObject {
 
   private slots:
     void init() {
-        link = std::make_unique<rv::Link>();
         boxes = std::make_unique<ScriptedBoxes>();
-        form = std::make_unique<TDeskForm>(*link, *boxes);
+        line = std::make_unique<LineOwner>(*boxes);
+        form = std::make_unique<TDeskForm>(*line, *boxes);
         form->image().ChannelsFitted = 0xFF;
         page().TabCtrlChange();
         form->show();
     }
     void cleanup() {
         form.reset();
+        line.reset();
         boxes.reset();
-        link.reset();
     }
 
     void realField_data() {

@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +17,8 @@
 #include <QTimer>
 #include <QtTest>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <thread>
 
 #include "channel/fields.h"
@@ -29,6 +32,7 @@
 #include "ui/difference_window.h"
 #include "ui/main_menu.h"
 #include "ui/message_boxes.h"
+#include "ui/window_caption.h"
 #include "window_fixture.h"
 
 // The "Файл" menu's configuration items, against simulated instruments.
@@ -58,7 +62,7 @@ class ConfigFileWindowTest : public QObject, private WindowFixture {
 
     void readFrom(const rv::test::SimProcess& sim, uint32_t net) {
         useLine(sim);
-        link->NetNumber = net;
+        settings().NetNumber = net;
         boxes->answers = {true};
         transfer().BtnLoadClick();
         QVERIFY(shownOf(ScriptedBoxes::Kind::Error).isEmpty());
@@ -223,7 +227,7 @@ class ConfigFileWindowTest : public QObject, private WindowFixture {
             QCoreApplication::processEvents();
         };
         typeNumber("5");
-        QCOMPARE(link->NetNumber, 5u);
+        QCOMPARE(settings().NetNumber, 5u);
         QCOMPARE(form->windowTitle(),
                  baseTitle() + QString::fromUtf8(" — first.rv740x.json (RV7408 № 1, ID 010203; "
                                                  "адресован прибор № 5)"));
@@ -289,7 +293,7 @@ class ConfigFileWindowTest : public QObject, private WindowFixture {
         QVERIFY(form->source().fromFile);
         const auto before6 = rv::test::ReadStateFile(sim.stateFile(5));
 
-        link->NetNumber = 5;
+        settings().NetNumber = 5;
         boxes->shown.clear();
         boxes->answers = {false};
         transfer().BtnSaveClick();
@@ -314,7 +318,7 @@ class ConfigFileWindowTest : public QObject, private WindowFixture {
         QVERIFY(rv::test::LogLinesWith(sim.logPath(), "202;") > 0);
 
         // The same kind of instrument gets no warning.
-        link->NetNumber = 1;
+        settings().NetNumber = 1;
         boxes->shown.clear();
         boxes->answers = {false};
         transfer().BtnSaveClick();
@@ -330,7 +334,7 @@ class ConfigFileWindowTest : public QObject, private WindowFixture {
         readFrom(sim, 1);
         const auto before5 = rv::test::ReadStateFile(sim.stateFile(5));
 
-        link->NetNumber = 5;
+        settings().NetNumber = 5;
         boxes->shown.clear();
         boxes->answers = {false};
         transfer().BtnSaveClick();
@@ -346,7 +350,7 @@ class ConfigFileWindowTest : public QObject, private WindowFixture {
 
         // The same kind at another number, and the instrument read: the usual question only.
         for (const uint32_t net : {7u, 1u}) {
-            link->NetNumber = net;
+            settings().NetNumber = net;
             boxes->shown.clear();
             boxes->answers = {false};
             transfer().BtnSaveClick();
@@ -382,6 +386,56 @@ class ConfigFileWindowTest : public QObject, private WindowFixture {
                              QString::fromUtf8("Устройство: /dev/ttyUSB0"));
         QCOMPARE(text, QString::fromUtf8("Нельзя открыть   COM-порт"));
         QCOMPARE(detail, QString::fromUtf8("Устройство: /dev/ttyUSB0"));
+    }
+
+    // Every way the window edits the configuration marks the caption as the edit is made,
+    // with no key, click or focus event around it.
+    void everyEditMarksTheCaptionAsItIsMade_data() {
+        QTest::addColumn<QString>("edit");
+        for (const char* edit :
+             {"set point", "frac digits", "averaging", "sensor type", "scheme", "square root",
+              "used channel", "display time", "relay dialog", "R0 taken", "line taken"})
+            QTest::newRow(edit) << QString(edit);
+    }
+    void everyEditMarksTheCaptionAsItIsMade() {
+        QFETCH(QString, edit);
+        rv::test::SimProcess sim({"1,model=RV7408"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        readFrom(sim, 1);
+        QCOMPARE(form->windowTitle(),
+                 baseTitle() + QString::fromUtf8(" — ") + form->caption().sourceText());
+        const auto choose = [this](const char* name, int index) {
+            auto* box = control<QComboBox>(name);
+            box->setCurrentIndex(index);
+            emit box->activated(index);
+        };
+        const std::map<QString, std::function<void()>> edits{
+            {"set point", [&] { control<QLineEdit>("EdUstav1")->setText("27,5"); }},
+            {"frac digits",
+             [&] {
+                 const int frac = (form->image().Channels[0].Frac + 1) % 4;
+                 control<QLineEdit>("EdFrac")->setText(QString::number(frac));
+             }},
+            {"averaging", [&] { control<QLineEdit>("EdUsred")->setText("17"); }},
+            {"sensor type", [&] { choose("MenuTIDA", 5); }},
+            {"scheme", [&] { choose("MenuSHEMA", 1); }},
+            {"square root", [&] { control<QCheckBox>("BitSQRT")->toggle(); }},
+            {"used channel", [&] { usedBoxes()[0]->toggle(); }},
+            {"display time", [&] { control<QSpinBox>("EdPause")->setValue(9); }},
+            {"relay dialog",
+             [&] {
+                 form->BtnRELEClick();
+                 rele->popupCellMenu(0, QPoint());
+                 child<QAction>(rele, "N2")->trigger();
+                 rele->BtnERClick();
+             }},
+            {"R0 taken", [&] { page().acceptR0(0, 123.456L); }},
+            {"line taken", [&] { page().acceptLineResistance(0, 1.5L); }},
+        };
+        const rv::ConfigImage before = form->image();
+        edits.at(edit)();
+        QVERIFY(!(form->image() == before));
+        QVERIFY2(form->windowTitle().startsWith("* "), qPrintable(form->windowTitle()));
     }
 
     // Edits neither written nor saved: the caption marks them, and opening a file, "Выход"

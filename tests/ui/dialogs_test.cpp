@@ -66,7 +66,7 @@ class DialogsTest : public QObject, private WindowFixture {
         QVERIFY(pass->isVisible());
         QVERIFY(!info->isVisible());
         QVERIFY(child<QPushButton>(info, "BtnCancel")->isEnabled());
-        QVERIFY(!link->port.isOpen());
+        QVERIFY(portFree());
     }
 
     void popupAndChoose(int cell, QAction* action) {
@@ -310,7 +310,7 @@ class DialogsTest : public QObject, private WindowFixture {
         QCOMPARE(boxes->shown[1].text, utf8(" Изменить пароль доступа к уставкам ?"));
         QCOMPARE(boxes->count(ScriptedBoxes::Kind::ConfirmYesNo), 2);
         QVERIFY(heard(sim).isEmpty());
-        QCOMPARE(link->NetNumber, 1u);
+        QCOMPARE(settings().NetNumber, 1u);
         QVERIFY(gauge.empty());
     }
 
@@ -346,8 +346,8 @@ class DialogsTest : public QObject, private WindowFixture {
         }
         QCOMPARE(gauge, (std::vector<int>{0, 30, 75}));
         // The program keeps addressing the instrument as before.
-        QCOMPARE(link->NetNumber, 1u);
-        QCOMPARE(link->BaudRate, 9600u);
+        QCOMPARE(settings().NetNumber, 1u);
+        QCOMPARE(settings().BaudRate, 9600u);
         QCOMPARE(heard(sim).last(), QString("1/9600/3;"));
     }
 
@@ -417,8 +417,8 @@ class DialogsTest : public QObject, private WindowFixture {
         QCOMPARE(gauge, (std::vector<int>{0, 30, 75}));
         QCOMPARE(control<QSpinBox>("Pribor")->value(), 7);
         QCOMPARE(control<QComboBox>("MenuTecSPD")->currentText(), utf8("  19200  бод"));
-        QCOMPARE(link->NetNumber, 7u);
-        QCOMPARE(link->BaudRate, 19200u);
+        QCOMPARE(settings().NetNumber, 7u);
+        QCOMPARE(settings().BaudRate, 19200u);
 
         const qsizetype before = heard(sim).size();
         boxes->answers = {true};
@@ -462,7 +462,7 @@ class DialogsTest : public QObject, private WindowFixture {
         rv::test::SimProcess sim(
             {instrument.isEmpty() ? std::string("1") : instrument.toStdString()});
         QVERIFY2(sim.started(), sim.error().c_str());
-        link->Device = instrument.isEmpty() ? sim.linkPath() + ".missing" : sim.linkPath();
+        settings().Device = instrument.isEmpty() ? sim.linkPath() + ".missing" : sim.linkPath();
         boxes->answers = {true};
         withPasswordDialog([&] {
             child<QLineEdit>(pass, "EdSENO")->setText("  9");
@@ -476,8 +476,8 @@ class DialogsTest : public QObject, private WindowFixture {
         QCOMPARE(errors(), QStringList{QString::fromStdString(rv::StatusText(status))});
         // The error box comes while the dialog is still disabled.
         QVERIFY(!boxes->shown.back().parentEnabled);
-        QCOMPARE(link->NetNumber, 1u);
-        QCOMPARE(link->BaudRate, 9600u);
+        QCOMPARE(settings().NetNumber, 1u);
+        QCOMPARE(settings().BaudRate, 9600u);
         QCOMPARE(control<QSpinBox>("Pribor")->value(), 1);
         if (instrument.isEmpty()) QVERIFY(heard(sim).isEmpty());
     }
@@ -653,13 +653,11 @@ class DialogsTest : public QObject, private WindowFixture {
             info->startOperation(utf8("  Чтение ..."), true);
         else
             window->show();
-        link->CancelFlag.clear();
         if (escape)
             QTest::keyClick(window, Qt::Key_Escape);
         else
             window->close();
         QVERIFY(window->isVisible());
-        QVERIFY(!link->CancelFlag.requested());
     }
 
     void relayEditsSurviveEscape() {

@@ -12,23 +12,25 @@
 #include <memory>
 
 #include "channel/fields.h"
-#include "link/link.h"
+#include "link/session.h"
 #include "link/timeouts.h"
 #include "named_child.h"
+#include "pty_peer.h"
 #include "rv740x_version.h"
 #include "scripted_boxes.h"
 #include "ui/Info.h"
 #include "ui/WN1.h"
 #include "ui/bus_panel.h"
 #include "ui/channel_page.h"
+#include "ui/line_owner.h"
 #include "ui/main_menu.h"
 #include "ui/transfer_buttons.h"
 
 class MainWindowTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<rv::Link> link;
     std::unique_ptr<ScriptedBoxes> boxes;
+    std::unique_ptr<LineOwner> line;
     std::unique_ptr<TDeskForm> form;
 
     template <typename T>
@@ -40,6 +42,20 @@ class MainWindowTest : public QObject {
     QLineEdit* pauseText() { return control<QSpinBox>("EdPause")->findChild<QLineEdit*>(); }
     QLineEdit* priborText() { return control<QSpinBox>("Pribor")->findChild<QLineEdit*>(); }
 
+    // Starts a use of the line that waits for an answer from a peer that never gives one, up to
+    // its time-out, unless it is cancelled; `ended` receives its result.
+    void startSilentUse(rv::test::PtyPeer& peer, std::optional<LineResult>& ended) {
+        line->settings().Device = peer.path();
+        line->settings().ReplyTimeout = std::chrono::seconds(30);
+        QVERIFY(line->start(
+            {LineTask::Read, false, {}}, nullptr,
+            [](LineUse& use) {
+                const rv::Session session(use.link(), rv::Session::Check::Identify);
+                return session.outcome();
+            },
+            [&ended](const LineResult& result) { ended = result; }));
+    }
+
     void showActive() {
         form->show();
         form->activateWindow();
@@ -48,14 +64,14 @@ class MainWindowTest : public QObject {
 
   private slots:
     void init() {
-        link = std::make_unique<rv::Link>();
         boxes = std::make_unique<ScriptedBoxes>();
-        form = std::make_unique<TDeskForm>(*link, *boxes);
+        line = std::make_unique<LineOwner>(*boxes);
+        form = std::make_unique<TDeskForm>(*line, *boxes);
     }
     void cleanup() {
         form.reset();
+        line.reset();
         boxes.reset();
-        link.reset();
     }
 
     void startUpState() {
@@ -73,12 +89,12 @@ class MainWindowTest : public QObject {
         QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
 
         QCOMPARE(control<QComboBox>("MenuCOM")->currentText(), QString::fromUtf8("  COM2"));
-        QCOMPARE(link->Device, std::string("/dev/ttyS1"));
+        QCOMPARE(line->settings().Device, std::string("/dev/ttyS1"));
         QCOMPARE(control<QComboBox>("MenuTecSPD")->currentText(), QString::fromUtf8("  9600  бод"));
-        QCOMPARE(link->BaudRate, 9600u);
-        QCOMPARE(link->ReplyTimeout.count(), rv::ReplyTimeoutOfSpeedIndex(5).count());
+        QCOMPARE(line->settings().BaudRate, 9600u);
+        QCOMPARE(line->settings().ReplyTimeout.count(), rv::ReplyTimeoutOfSpeedIndex(5).count());
         QCOMPARE(priborText()->text(), QString("1"));
-        QCOMPARE(link->NetNumber, 1u);
+        QCOMPARE(line->settings().NetNumber, 1u);
         QCOMPARE(pauseText()->text(), QString("3"));
         QCOMPARE(form->image().DisplayPeriodByte, uint8_t{11});
         QCOMPARE(form->image().UsedChannels, uint16_t{0});
@@ -184,12 +200,11 @@ class MainWindowTest : public QObject {
         QCOMPARE(menu->aboutQtAction()->text().remove('&'), QString::fromUtf8("О Qt"));
         QVERIFY(menu->helpMenu()->actions().contains(menu->aboutQtAction()));
 
-        // "Выход" closes the window as its close button does: any operation is asked to stop.
+        // "Выход" closes the window as its close button does.
         showActive();
         QSignalSpy closed(form.get(), &TDeskForm::closed);
         QTest::keyClick(form.get(), Qt::Key_Q, Qt::ControlModifier);
         QCOMPARE(closed.count(), 1);
-        QVERIFY(link->CancelFlag.requested());
         QVERIFY(!form->isVisible());
     }
 
@@ -300,7 +315,7 @@ class MainWindowTest : public QObject {
         priborText()->selectAll();
         priborText()->insert(typed);
         QCOMPARE(priborText()->text(), shown);
-        QCOMPARE(link->NetNumber, netNumber);
+        QCOMPARE(line->settings().NetNumber, netNumber);
     }
 
     // The right column's controls keep their places in the client area, and the one under each
@@ -342,21 +357,32 @@ class MainWindowTest : public QObject {
     void speedAndPortLists() {
         auto* speed = control<QComboBox>("MenuTecSPD");
         speed->setCurrentIndex(0);
-        QCOMPARE(link->BaudRate, 300u);
-        QCOMPARE(link->ReplyTimeout.count(), rv::ReplyTimeoutOfSpeedIndex(0).count());
+        QCOMPARE(line->settings().BaudRate, 300u);
+        QCOMPARE(line->settings().ReplyTimeout.count(), rv::ReplyTimeoutOfSpeedIndex(0).count());
         speed->setCurrentIndex(6);
-        QCOMPARE(link->BaudRate, 19200u);
+        QCOMPARE(line->settings().BaudRate, 19200u);
         control<QComboBox>("MenuCOM")->setCurrentIndex(3);
-        QCOMPARE(link->Device, std::string("/dev/ttyS3"));
+        QCOMPARE(line->settings().Device, std::string("/dev/ttyS3"));
     }
 
-    void closingSetsCancelFlag() {
-        QSignalSpy closed(form.get(), &TDeskForm::closed);
+    // Closing during a use of the line asks it to stop and closes once it has ended, without
+    // waiting inside the close.
+    void closingCancelsTheUseAndClosesOnceItEnded() {
+        rv::test::PtyPeer peer;
+        std::optional<LineResult> ended;
         form->show();
-        link->CancelFlag.clear();
+        QSignalSpy closed(form.get(), &TDeskForm::closed);
+        startSilentUse(peer, ended);
+        QVERIFY(!form->isEnabled());
         form->close();
-        QVERIFY(link->CancelFlag.requested());
-        QCOMPARE(closed.count(), 1);
+        QCOMPARE(closed.count(), 0);
+        QVERIFY(form->isVisible());
+        // Well before the use's own time-out of 30 s.
+        QTRY_VERIFY_WITH_TIMEOUT(ended.has_value(), 10000);
+        QCOMPARE(int(ended->outcome), int(rv::Outcome::Cancelled));
+        QTRY_COMPARE(closed.count(), 1);
+        QVERIFY(!form->isVisible());
+        QVERIFY(!line->busy());
     }
 
     // A window whose dialogs have not been given to it still answers every button.
@@ -373,7 +399,7 @@ class MainWindowTest : public QObject {
     void buttonsWithoutDialogs() {
         QFETCH(QString, button);
         QFETCH(bool, errorBox);
-        link->Device = "/nonexistent/rv740x-line";
+        line->settings().Device = "/nonexistent/rv740x-line";
         form->show();
         control<QComboBox>("MenuSHEMA")->setCurrentIndex(1);
         boxes->answers = {true};
@@ -393,7 +419,7 @@ class MainWindowTest : public QObject {
     }
 
     void progressWindow() {
-        TInfoForm info(*link);
+        TInfoForm info(*line);
         QCOMPARE(info.objectName(), QString("InfoForm"));
         QCOMPARE(info.size(), QSize(242, 48));
         QCOMPARE(child<QPushButton>(&info, "BtnCancel")->text(), QString::fromUtf8("Отмена"));
@@ -413,15 +439,22 @@ class MainWindowTest : public QObject {
         QVERIFY(!info.isVisible());
         QVERIFY(child<QPushButton>(&info, "BtnCancel")->isEnabled());
 
+        // "Отмена" stops the running use.
+        rv::test::PtyPeer peer;
+        std::optional<LineResult> ended;
+        startSilentUse(peer, ended);
         info.startOperation(QString::fromUtf8("  Чтение ..."), true);
-        link->CancelFlag.clear();
         QTest::mouseClick(child<QPushButton>(&info, "BtnCancel"), Qt::LeftButton);
-        QVERIFY(link->CancelFlag.requested());
         QVERIFY(!info.isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(ended.has_value(), 10000);
+        QCOMPARE(int(ended->outcome), int(rv::Outcome::Cancelled));
     }
 
     void progressWindowHidesWhenAnotherWindowOfTheProgramIsActivated() {
-        TInfoForm info(*link);
+        TInfoForm info(*line);
+        rv::test::PtyPeer peer;
+        std::optional<LineResult> ended;
+        startSilentUse(peer, ended);
         info.startOperation(QString::fromUtf8("  Чтение ..."), true);
         QVERIFY(QTest::qWaitForWindowActive(&info));
         QWidget other;
@@ -429,7 +462,12 @@ class MainWindowTest : public QObject {
         other.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&other));
         QTRY_VERIFY(!info.isVisible());
-        QVERIFY(!link->CancelFlag.requested());
+        // Hiding is no cancel: the use goes on.
+        QTest::qWait(50);
+        QVERIFY(line->busy());
+        QVERIFY(!ended.has_value());
+        line->cancel();
+        QTRY_VERIFY_WITH_TIMEOUT(ended.has_value(), 10000);
     }
 };
 

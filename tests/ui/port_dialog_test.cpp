@@ -20,6 +20,7 @@
 #include "ports/port_map.h"
 #include "rv740x_version.h"
 #include "sim_log.h"
+#include "ui/line_owner.h"
 #include "ui/main_menu.h"
 #include "ui/port_menus.h"
 #include "window_fixture.h"
@@ -82,7 +83,9 @@ class PortDialogTest : public QObject, private WindowFixture {
         file.close();
         setenv("RV740X_COM3", "/dev/ttyUSB7", 1);
         rv::PortSetup setup({"/tmp/rv740x-cli", "", "", ""}, settingsFile().toStdString());
-        PortDialog dialog(setup, benchDevices());
+        ScriptedBoxes quiet;
+        LineOwner owner(quiet);
+        PortDialog dialog(setup, benchDevices(), owner);
 
         QCOMPARE(dialog.windowTitle(), utf8("Устройства COM-портов"));
         QCOMPARE(row(dialog.PortTable, 0),
@@ -129,7 +132,9 @@ class PortDialogTest : public QObject, private WindowFixture {
 
     void emptyListAndBadPathChangeNothing() {
         rv::PortSetup setup({"", "", "", ""}, settingsFile().toStdString());
-        PortDialog dialog(setup, {});
+        ScriptedBoxes quiet;
+        LineOwner owner(quiet);
+        PortDialog dialog(setup, {}, owner);
         QCOMPARE(dialog.DeviceList->count(), 1);
         QVERIFY(!(dialog.DeviceList->item(0)->flags() & Qt::ItemIsSelectable));
         QSignalSpy changed(&dialog, &PortDialog::mappingChanged);
@@ -150,7 +155,9 @@ class PortDialogTest : public QObject, private WindowFixture {
     // coming and going never move the buttons.
     void missingDeviceIsWarnedOfAndTheButtonsStayPut() {
         rv::PortSetup setup({"/tmp/rv740x-cli", "", "", ""}, settingsFile().toStdString());
-        PortDialog dialog(setup, benchDevices());
+        ScriptedBoxes quiet;
+        LineOwner owner(quiet);
+        PortDialog dialog(setup, benchDevices(), owner);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         const auto buttonsAt = [&] {
@@ -189,7 +196,7 @@ class PortDialogTest : public QObject, private WindowFixture {
             createWindow();
             rv::PortSetup setup({"", "", "", ""}, settingsFile().toStdString());
             PortMenus menus(*form, setup, benchDevices);
-            QCOMPARE(link->Device, std::string("/dev/ttyS1"));
+            QCOMPARE(settings().Device, std::string("/dev/ttyS1"));
 
             form->mainMenu()->portDevicesAction()->trigger();
             auto* dialog = form->findChild<PortDialog*>();
@@ -218,7 +225,7 @@ class PortDialogTest : public QObject, private WindowFixture {
         createWindow();
         rv::PortSetup setup({"", "", "", ""}, settingsFile().toStdString());
         const PortMenus menus(*form, setup, benchDevices);
-        QCOMPARE(link->Device, sim.linkPath());
+        QCOMPARE(settings().Device, sim.linkPath());
         readThroughTheWindow();
         QCOMPARE(errors(), QStringList());
         QCOMPARE(control<QLabel>("LabelVersion")->text(), QString("3.12"));
@@ -290,7 +297,7 @@ class PortDialogTest : public QObject, private WindowFixture {
         QVERIFY(form->findChild<QAction*>("ComAction2")->isChecked());
         com3->trigger();
         QCOMPARE(control<QComboBox>("MenuCOM")->currentIndex(), 2);
-        QCOMPARE(link->Device, address.toStdString());
+        QCOMPARE(settings().Device, address.toStdString());
         readThroughTheWindow();
         QCOMPARE(errors(), QStringList());
         QCOMPARE(control<QLabel>("LabelVersion")->text(), QString("4.01"));

@@ -7,9 +7,30 @@
 #include <QtTest>
 
 #include "link/status.h"
+#include "link/trace.h"
+#include "sim_log.h"
 #include "ui/main_menu.h"
 #include "ui/text_spin_box.h"
 #include "window_fixture.h"
+
+namespace {
+
+// The network number of the last request the simulator heard: the probe under way.
+unsigned lastProbed(const rv::test::SimProcess& sim) {
+    const std::vector<rv::test::HeardRequest> heard = rv::test::HeardRequests(sim.logPath());
+    return heard.empty() ? 0 : heard.back().net;
+}
+
+// The outcome of every reply the line waited for, by network number, as the trace gives it.
+struct Outcomes : rv::TraceSink {
+    std::vector<std::pair<unsigned, std::string>> received;
+    void record(const rv::TraceRecord& r) override {
+        if (r.direction == rv::TraceRecord::Direction::Received)
+            received.emplace_back(r.netNumber, std::string(r.outcome));
+    }
+};
+
+}  // namespace
 
 // The search as the main window runs it, against simulated instruments.
 class SearchWindowTest : public QObject, private WindowFixture {
@@ -35,9 +56,9 @@ class SearchWindowTest : public QObject, private WindowFixture {
     }
 
     // Presses the search button again once the probe of `number` is under way.
-    void stopAtProbe(unsigned number) {
-        duringWait = [this, number] {
-            if (link->NetNumber == number && bus().searchActive())
+    void stopAtProbe(const rv::test::SimProcess& sim, unsigned number) {
+        duringWait = [this, &sim, number] {
+            if (lastProbed(sim) == number && bus().searchActive())
                 QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
         };
     }
@@ -68,7 +89,7 @@ class SearchWindowTest : public QObject, private WindowFixture {
                 emit control<QComboBox>("MenuPribor")->activated(0);
                 QCOMPARE(control<QSpinBox>("Pribor")->value(), 1);
             }
-            if (link->NetNumber == 7)
+            if (lastProbed(sim) == 7)
                 QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
         };
         QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
@@ -82,14 +103,14 @@ class SearchWindowTest : public QObject, private WindowFixture {
         QVERIFY(!control<QProgressBar>("Stepper")->isVisible());
         QVERIFY(!bus().searchActive());
         QCOMPARE(control<QSpinBox>("Pribor")->value(), 1);
-        QCOMPARE(link->NetNumber, 1u);
+        QCOMPARE(settings().NetNumber, 1u);
         QVERIFY(boxes->shown.empty());
-        QVERIFY(!link->port.isOpen());
+        QVERIFY(portFree());
 
         duringWait = nullptr;
         emit control<QComboBox>("MenuPribor")->activated(1);
         QCOMPARE(control<QSpinBox>("Pribor")->value(), 6);
-        QCOMPARE(link->NetNumber, 6u);
+        QCOMPARE(settings().NetNumber, 6u);
     }
 
     void aNewSearchEmptiesTheList() {
@@ -97,10 +118,10 @@ class SearchWindowTest : public QObject, private WindowFixture {
         rv::test::SimProcess sim({"1", "3"});
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
-        stopAtProbe(4);
+        stopAtProbe(sim, 4);
         QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
         QCOMPARE(listed(), QStringList({"1", "3"}));
-        stopAtProbe(2);
+        stopAtProbe(sim, 2);
         QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
         QCOMPARE(listed(), QStringList({"1"}));
     }
@@ -120,7 +141,7 @@ class SearchWindowTest : public QObject, private WindowFixture {
         useLine(sim);
         const QList<QWidget*> controls = portUsers();
         for (int i = 0; i < controls.size(); ++i) controls[i]->setEnabled(!disabled.contains(i));
-        stopAtProbe(3);
+        stopAtProbe(sim, 3);
         QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
         QCOMPARE(listed(), QStringList({"2"}));
         for (int i = 0; i < controls.size(); ++i)
@@ -131,12 +152,14 @@ class SearchWindowTest : public QObject, private WindowFixture {
         rv::test::SimProcess sim({"1", "2,silent"});
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
-        QElapsedTimer timer;
-        timer.start();
-        stopAtProbe(2);
+        Outcomes trace;
+        line().setTrace(&trace);
+        stopAtProbe(sim, 2);
         QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
-        // Stopped within the probe, well before its time-out.
-        QVERIFY(timer.elapsed() < 400);
+        line().setTrace(nullptr);
+        // Stopped within the probe: its wait was woken, not timed out.
+        const std::vector<std::pair<unsigned, std::string>> expected{{1, "ok"}, {2, "cancelled"}};
+        QCOMPARE(trace.received, expected);
         QCOMPARE(listed(), QStringList({"1"}));
         QCOMPARE(control<QPushButton>("BtnSearch")->text(), QString::fromUtf8("П о и с к"));
         QVERIFY(boxes->shown.empty());
@@ -146,13 +169,16 @@ class SearchWindowTest : public QObject, private WindowFixture {
         rv::test::SimProcess sim({"1"});
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
-        duringWait = [this] {
-            if (link->NetNumber == 3) form->close();
+        QSignalSpy closed(form, &TDeskForm::closed);
+        duringWait = [this, &sim] {
+            if (lastProbed(sim) == 3) form->close();
         };
         QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
         QCOMPARE(listed(), QStringList({"1"}));
         QVERIFY(!bus().searchActive());
-        QVERIFY(!link->port.isOpen());
+        QVERIFY(portFree());
+        QTRY_COMPARE(closed.count(), 1);
+        QCOMPARE(lastProbed(sim), 3u);
     }
 
     void portThatCannotBeOpened_data() {
@@ -164,7 +190,7 @@ class SearchWindowTest : public QObject, private WindowFixture {
     void portThatCannotBeOpened() {
         QFETCH(QString, device);
         QFETCH(int, status);
-        link->Device = device.toStdString();
+        settings().Device = device.toStdString();
         control<QPushButton>("BtnSave")->setEnabled(false);
         QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
         QCOMPARE(boxes->shown.size(), size_t(1));
@@ -175,7 +201,7 @@ class SearchWindowTest : public QObject, private WindowFixture {
         QVERIFY(!control<QPushButton>("BtnSave")->isEnabled());
         QVERIFY(control<QPushButton>("BtnLoad")->isEnabled());
         QCOMPARE(control<QPushButton>("BtnSearch")->text(), QString::fromUtf8("П о и с к"));
-        QCOMPARE(link->NetNumber, 1u);
+        QCOMPARE(settings().NetNumber, 1u);
     }
 
     void endsAtTheNumberShownInPribor() {
@@ -183,10 +209,10 @@ class SearchWindowTest : public QObject, private WindowFixture {
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
         control<QSpinBox>("Pribor")->setValue(42);
-        QCOMPARE(link->NetNumber, 42u);
-        stopAtProbe(2);
+        QCOMPARE(settings().NetNumber, 42u);
+        stopAtProbe(sim, 2);
         QTest::mouseClick(control<QPushButton>("BtnSearch"), Qt::LeftButton);
-        QCOMPARE(link->NetNumber, 42u);
+        QCOMPARE(settings().NetNumber, 42u);
         QCOMPARE(control<QSpinBox>("Pribor")->value(), 42);
     }
 };

@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QTabBar>
 #include <QtTest>
 #include <cmath>
 
@@ -18,7 +19,6 @@
 #include "channel/sensors.h"
 #include "sim_log.h"
 #include "ui/main_menu.h"
-#include "ui/operation_thread.h"
 #include "ui/sensor_plot.h"
 #include "ui/sensor_view_menu.h"
 #include "window_fixture.h"
@@ -100,14 +100,14 @@ class SensorViewTest : public QObject, private WindowFixture {
         QSignalSpy finished(view, &SensorView::runFinished);
         view->findChild<QPushButton*>("BtnStart")->click();
         QVERIFY(view->running());
-        QVERIFY(OperationRunning());  // one more operation on the worker, on the window's line
+        QCOMPARE(line().busyText(), utf8("идёт наблюдение за датчиком прибора 1"));
         QVERIFY(!form->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(view->stable(), 20000);
         view->findChild<QPushButton*>("BtnStop")->click();
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 5000);
         QVERIFY(form->isEnabled());
         QVERIFY(!view->running());
-        QVERIFY(!OperationRunning());
+        QVERIFY(!line().busy());
         QCOMPARE(view->findChild<QLabel*>("SensorStatus")->text(), utf8("Остановлено"));
         QVERIFY(view->stable());
 
@@ -183,13 +183,16 @@ class SensorViewTest : public QObject, private WindowFixture {
                  qPrintable(boxes->shown.back().text));
         QVERIFY(form->image().Channels[1].Rt0.toDouble() == r0);
 
-        // Closing the view during a run ends it as "Стоп" does; the line then stays quiet.
+        // Closing the view during a run ends it as "Стоп" does, and the view goes once the
+        // run has ended; the line then stays quiet.
         view->findChild<QPushButton*>("BtnStart")->click();
         QTRY_VERIFY_WITH_TIMEOUT(view->series().size() >= 3, 5000);
         view->close();
-        QCOMPARE(finished.count(), 3);
+        QVERIFY(view->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 3, 5000);
+        QVERIFY(!view->isVisible());
         QVERIFY(form->isEnabled());
-        QVERIFY(!OperationRunning());
+        QVERIFY(!line().busy());
         const qsizetype heard = measuring(sim).size();
         QTest::qWait(300);
         QCOMPARE(measuring(sim).size(), heard);
@@ -285,13 +288,55 @@ class SensorViewTest : public QObject, private WindowFixture {
         QTRY_VERIFY_WITH_TIMEOUT(view->series().size() >= 3, 5000);
         QSignalSpy closed(form, &TDeskForm::closed);
         form->close();
-        QCOMPARE(closed.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, 5000);
+        QVERIFY(!line().busy());
         destroyWindow();
-        QVERIFY(!OperationRunning());
         const qsizetype heard = measuring(sim).size();
         QTest::qWait(300);
         QCOMPARE(measuring(sim).size(), heard);
         createWindow();
+    }
+
+    // A view of another channel takes the place of an open view that holds points only when
+    // the user says so; one without points goes unasked.
+    void anotherChannelsViewAsksBeforeItReplacesPoints() {
+        rv::test::SimProcess sim({"1,model=RV7408"});
+        QVERIFY2(sim.started(), sim.error().c_str());
+        useLine(sim);
+        read();
+        auto* tabs = control<QTabBar>("TabBar");
+        tabs->setCurrentIndex(0);
+        menu().sensorViewAction()->trigger();
+        SensorView* first = menu().sensorView();
+        QVERIFY(first != nullptr);
+        // No points yet: the view of channel 3 simply takes its place.
+        tabs->setCurrentIndex(2);
+        menu().sensorViewAction()->trigger();
+        QVERIFY(boxes->shown.empty());
+        QCOMPARE(menu().sensorView()->channelIndex(), 2);
+
+        SensorView* view = menu().sensorView();
+        QSignalSpy finished(view, &SensorView::runFinished);
+        view->findChild<QPushButton*>("BtnStart")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(view->series().size() >= 3, 5000);
+        view->findChild<QPushButton*>("BtnStop")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 5000);
+        const size_t points = view->series().size();
+
+        tabs->setCurrentIndex(0);
+        boxes->answers = {false};
+        menu().sensorViewAction()->trigger();
+        QCOMPARE(boxes->shown.size(), size_t(1));
+        QCOMPARE(boxes->shown[0].kind, ScriptedBoxes::Kind::ConfirmRisky);
+        QCOMPARE(boxes->shown[0].text, utf8("Окно наблюдения за каналом 3 закроется, его точки "
+                                            "будут потеряны. Продолжить?"));
+        QCOMPARE(menu().sensorView(), view);
+        QCOMPARE(view->series().size(), points);
+
+        boxes->answers = {true};
+        menu().sensorViewAction()->trigger();
+        QCOMPARE(boxes->count(ScriptedBoxes::Kind::ConfirmRisky), 2);
+        QCOMPARE(menu().sensorView()->channelIndex(), 0);
     }
 
     // A thermocouple channel gets the calibration's refusal; no view opens and nothing is sent.

@@ -25,7 +25,7 @@ class TransferWindowTest : public QObject, private WindowFixture {
         QVERIFY(!info->isVisible());
         QVERIFY(!child<QProgressBar>(info, "Stepper")->isVisible());
         QVERIFY(child<QPushButton>(info, "BtnCancel")->isEnabled());
-        QVERIFY(!link->port.isOpen());
+        QVERIFY(portFree());
     }
 
     static rv::WorkingReal floatAt(const std::vector<uint8_t>& copy, int offset) {
@@ -100,7 +100,7 @@ class TransferWindowTest : public QObject, private WindowFixture {
         rv::test::SimProcess sim({"5,model=RV7406"});
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
-        link->NetNumber = 5;
+        settings().NetNumber = 5;
         form->image().UsedChannels = 0;
         boxes->answers = {true};
         transfer().BtnLoadClick();
@@ -153,7 +153,6 @@ class TransferWindowTest : public QObject, private WindowFixture {
         QVERIFY(pressed);
         QCOMPARE(boxes->shown.size(), size_t{2});
         QVERIFY(errors().isEmpty());
-        QVERIFY(link->CancelFlag.requested());
         QCOMPARE(form->image().LoadedId, 0u);
         QVERIFY(!control<QPushButton>("BtnSave")->isEnabled());
         QVERIFY(!control<QPushButton>("BtnRELE")->isEnabled());
@@ -178,11 +177,12 @@ class TransferWindowTest : public QObject, private WindowFixture {
         boxes->answers = {true};
         transfer().BtnLoadClick();
         QVERIFY(closedDuringRead);
-        QCOMPARE(closed.count(), 1);
+        // The window closes once the read has stopped.
+        QTRY_COMPARE(closed.count(), 1);
         QCOMPARE(boxes->shown.size(), size_t{1});
         QCOMPARE(form->image().LoadedId, 0u);
         QVERIFY(!info->isVisible());
-        QVERIFY(!link->port.isOpen());
+        QVERIFY(portFree());
     }
 
     // Closing the window while "Записать" runs stops the write at a byte boundary and waits
@@ -220,8 +220,8 @@ class TransferWindowTest : public QObject, private WindowFixture {
         };
         boxes->answers = {true};
         transfer().BtnSaveClick();
-        QCOMPARE(closed.count(), 1);
-        QVERIFY(!link->port.isOpen());
+        QTRY_COMPARE(closed.count(), 1);
+        QVERIFY(portFree());
         QVERIFY(!info->isVisible());
         QVERIFY(errors().isEmpty());
         const auto midBlocks = held();
@@ -282,7 +282,7 @@ class TransferWindowTest : public QObject, private WindowFixture {
         rv::test::SimProcess sim({instrument.toStdString()});
         QVERIFY2(sim.started(), sim.error().c_str());
         useLine(sim);
-        if (!device.isEmpty()) link->Device = device.toStdString();
+        if (!device.isEmpty()) settings().Device = device.toStdString();
         // A configuration as if read before, with no edits: the read asks only its question.
         form->image().LoadedId = 7;
         form->caption().markClean();
@@ -308,7 +308,7 @@ class TransferWindowTest : public QObject, private WindowFixture {
         rv::test::PtyPeer peer;
         const rv::test::PortHolder holder(peer.path());
         QVERIFY(holder.held());
-        link->Device = peer.path();
+        settings().Device = peer.path();
         boxes->answers = {true};
         transfer().BtnLoadClick();
         QCOMPARE(errors(), QStringList{QString::fromUtf8("Нельзя открыть   COM-порт")});
@@ -376,6 +376,49 @@ class TransferWindowTest : public QObject, private WindowFixture {
 
     // A read, every channel page shown, a write without edits: the instrument's memory is
     // byte for byte what it was, values with more digits than the page shows included.
+    // "Время индикации" follows the number shown, also through a read: the code 0 read while
+    // the field shows 3 makes it show 1, whose code 4 a write then sends; read again while the
+    // field already shows 1, the code stays the 0 read, and a write keeps it.
+    void displayCodeFollowsTheNumberShownThroughARead() {
+        rv::test::TempDir state;
+        rv::test::SimOptions options = Slowed({"1,model=RV7408"});
+        options.stateDir = state.path();
+        const std::string memory = state.path() + "/1.mem";
+        const auto holdCode = [&](uint8_t code) {
+            { rv::test::SimProcess factory(options); }
+            QVERIFY(rv::test::PatchBlockData(memory, 20, 5, {code}));
+        };
+        const auto stored = [&] {
+            QList<int> codes;
+            for (bool backup : {false, true})
+                codes << rv::test::ReadBlockCopy(memory, 20, backup).at(5);
+            return codes;
+        };
+        const auto readThenWrite = [&] {
+            rv::test::SimProcess sim(options);
+            QVERIFY2(sim.started(), sim.error().c_str());
+            useLine(sim);
+            boxes->answers = {true};
+            transfer().BtnLoadClick();
+            QVERIFY(form->image().LoadedId != 0);
+            QCOMPARE(control<QSpinBox>("EdPause")->value(), 1);
+            boxes->answers = {true};
+            transfer().BtnSaveClick();
+            QVERIFY2(errors().isEmpty(), qPrintable(errors().join("; ")));
+        };
+
+        holdCode(0);
+        QCOMPARE(control<QSpinBox>("EdPause")->value(), 3);
+        readThenWrite();
+        QCOMPARE(int(form->image().DisplayPeriodByte), 4);
+        QCOMPARE(stored(), QList<int>({4, 4}));
+
+        holdCode(0);
+        readThenWrite();
+        QCOMPARE(int(form->image().DisplayPeriodByte), 0);
+        QCOMPARE(stored(), QList<int>({0, 0}));
+    }
+
     void showingEveryChannelWritesBackTheSameMemory() {
         rv::test::TempDir state;
         rv::test::SimOptions options;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -8,8 +11,11 @@
 #include <QStringList>
 #include <QTest>
 #include <QTimer>
+#include <fstream>
 #include <functional>
 #include <memory>
+#include <sstream>
+#include <string>
 
 #include "link/link.h"
 #include "named_child.h"
@@ -22,15 +28,14 @@
 #include "ui/app_windows.h"
 #include "ui/bus_panel.h"
 #include "ui/channel_page.h"
-#include "ui/operation_thread.h"
+#include "ui/line_owner.h"
 #include "ui/transfer_buttons.h"
 
-// The program's windows, started as the program starts them, on a link of their own, as the
+// The program's windows, started as the program starts them, with a line of their own, as the
 // window tests use them. A test class derives from QObject and from this, calls createWindow()
 // in init() and destroyWindow() in cleanup().
 class WindowFixture {
   protected:
-    std::unique_ptr<rv::Link> link;
     std::unique_ptr<ScriptedBoxes> boxes;
     std::unique_ptr<AppWindows> windows;
     TDeskForm* form = nullptr;
@@ -63,20 +68,19 @@ class WindowFixture {
     void createWindow() {
         // The program's settings (the recent files) go to a test directory of Qt's own.
         QStandardPaths::setTestModeEnabled(true);
-        link = std::make_unique<rv::Link>();
         testClock.start();
         waitTimedOut = false;
         waitTicker = std::make_unique<QTimer>();
         waitTicker->setInterval(1);
         QObject::connect(waitTicker.get(), &QTimer::timeout, [this] {
-            if (!OperationRunning()) return;
+            if (!windows || !line().busy()) return;
             if (watchWait) watchWait();
             if (duringWait) duringWait();
             failOnceTooLate();
         });
         waitTicker->start();
         boxes = std::make_unique<ScriptedBoxes>();
-        windows = std::make_unique<AppWindows>(*link, *boxes);
+        windows = std::make_unique<AppWindows>(*boxes);
         form = &windows->desk();
         info = &windows->info();
         // The progress window comes up just before the worker starts: the watch sees it so.
@@ -99,7 +103,7 @@ class WindowFixture {
     void failOnceTooLate() {
         if (waitTimedOut || testClock.elapsed() < kWaitLimitMs) return;
         waitTimedOut = true;
-        link->CancelFlag.request();
+        line().cancelAll();
         QTest::qFail("an operation of the window still waits after the test's time limit", __FILE__,
                      __LINE__);
     }
@@ -112,7 +116,29 @@ class WindowFixture {
         waitTicker.reset();
         windows.reset();
         boxes.reset();
-        link.reset();
+    }
+
+    LineOwner& line() const { return windows->line(); }
+    // The line's settings as the window's controls set them.
+    rv::LineSettings& settings() const { return line().settings(); }
+
+    // Whether no use of the line has left the port open: this process holds no lock on the
+    // line's device (an open port holds one, /proc/locks lists it).
+    bool portFree() const {
+        struct stat device {};
+        if (::stat(settings().Device.c_str(), &device) != 0) return true;
+        std::ifstream locks("/proc/locks");
+        const std::string self = std::to_string(::getpid());
+        const std::string inode = ":" + std::to_string(device.st_ino);
+        for (std::string line; std::getline(locks, line);) {
+            std::istringstream fields(line);
+            std::string id, type, mode, access, pid, where;
+            fields >> id >> type >> mode >> access >> pid >> where;
+            if (pid == self && where.size() > inode.size() &&
+                where.compare(where.size() - inode.size(), inode.size(), inode) == 0)
+                return false;
+        }
+        return true;
     }
 
     template <typename T>
@@ -132,7 +158,7 @@ class WindowFixture {
         return list;
     }
 
-    void useLine(const rv::test::SimProcess& sim) { link->Device = sim.linkPath(); }
+    void useLine(const rv::test::SimProcess& sim) { settings().Device = sim.linkPath(); }
 
     // The texts of the boxes of one kind, in the order shown.
     QStringList shownOf(ScriptedBoxes::Kind kind) const {
