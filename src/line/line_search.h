@@ -56,12 +56,12 @@ struct SpeedSearchResult {
     std::vector<FoundInstrument> found;  // in the order they answered
 };
 
-// Searches the line at each speed of the plan (SearchLine at that speed's probe time-out)
-// and asks every instrument found for its version right after it answered. An instrument
-// is listed once, at the first speed it answered. A line whose speed is fixed by its gateway
-// (a raw network line) is searched at the link's speed alone. Stops at the link's cancel
-// request.
-SpeedSearchResult SearchSpeeds(Link& link, const SpeedSearchPlan& plan,
+// Searches the line at each speed of the plan `asked` (SearchLine at that speed's probe
+// time-out) and asks every instrument found for its version right after it answered. An
+// instrument is listed once, at the first speed it answered. A line whose speed is fixed by
+// its gateway (a raw network line) is searched at the link's speed alone. Stops at the link's
+// cancel request.
+SpeedSearchResult SearchSpeeds(Link& link, const SpeedSearchPlan& asked,
                                const SpeedSearchObserver& observer);
 
 // The whole time the plan's probes may take when nobody answers, in seconds.
