@@ -104,26 +104,8 @@ void ConfigFileMenu::updateActions() {
     recentMenu_->setEnabled(idle && !recent_.paths().isEmpty());
 }
 
-// The menu's items are made once and only relabelled: an item may be the one being triggered.
 void ConfigFileMenu::fillRecentMenu() {
-    while (recentMenu_->actions().size() < RecentFiles::kLimit) {
-        QAction* item = recentMenu_->addAction(QString());
-        connect(item, &QAction::triggered, this,
-                [this, item] { openRecent(item->data().toString()); });
-    }
-    const QStringList& paths = recent_.paths();
-    const QList<QAction*> items = recentMenu_->actions();
-    for (int i = 0; i < items.size(); ++i) {
-        QAction* item = items[i];
-        const bool used = i < paths.size();
-        item->setVisible(used);
-        item->setData(used ? paths[i] : QString());
-        item->setText(used ? QString("&%1 %2").arg(i + 1).arg(QFileInfo(paths[i]).fileName())
-                           : QString());
-        item->setToolTip(used ? paths[i] : QString());
-    }
-    recentMenu_->setToolTipsVisible(true);
-    recentMenu_->setEnabled(!paths.isEmpty());
+    FillRecentMenu(recentMenu_, recent_.paths(), [this](const QString& path) { openRecent(path); });
 }
 
 void ConfigFileMenu::remember(const QString& path, const std::string& savedAt) {
