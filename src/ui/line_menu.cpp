@@ -67,8 +67,8 @@ void LineMenu::showOverview() {
 
 void LineMenu::openLine() {
     const QString current = lineWindow().linePath();
-    const QString path = chooseOpenPath(current.isEmpty() ? QDir::homePath()
-                                                          : QFileInfo(current).absolutePath());
+    const QString path =
+        chooseOpenPath(current.isEmpty() ? QDir::homePath() : QFileInfo(current).absolutePath());
     if (!path.isEmpty()) openPath(path);
 }
 
@@ -94,9 +94,10 @@ void LineMenu::saveLine() {
     LineWindow& window = lineWindow();
     const QString current = window.linePath();
     const QString suggested =
-        current.isEmpty() ? QDir(QDir::homePath()).filePath(QString::fromUtf8("линия") +
-                                                            QString::fromUtf8(rv::kLineExtension))
-                          : current;
+        current.isEmpty()
+            ? QDir(QDir::homePath())
+                  .filePath(QString::fromUtf8("линия") + QString::fromUtf8(rv::kLineExtension))
+            : current;
     const QString path = chooseSavePath(suggested);
     if (path.isEmpty() || !window.saveLine(path)) return;
     recent_.add(window.linePath());

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStringList>
 #include <QTableView>
 #include <QToolButton>
@@ -158,14 +159,24 @@ void LineWindow::createControls() {
     speedsButton_->setPopupMode(QToolButton::InstantPopup);
     speedsMenu_ = new QMenu(speedsButton_);
     for (int i = 0; i < rv::kSpeedCount; ++i) {
-        QAction* speed = speedsMenu_->addAction(
-            QString::fromUtf8("%1 бод").arg(rv::BaudOfSpeedIndex(i)));
+        QAction* speed =
+            speedsMenu_->addAction(QString::fromUtf8("%1 бод").arg(rv::BaudOfSpeedIndex(i)));
         speed->setCheckable(true);
         speed->setData(i);
     }
     speedsButton_->setMenu(speedsMenu_);
     jobs->addWidget(speedsButton_);
     setSearchSpeeds(rv::DefaultLineSearchSpeeds());
+    jobs->addWidget(new QLabel(QString::fromUtf8("номера с"), this));
+    first_ = new QSpinBox(this);
+    first_->setObjectName("SearchFirst");
+    jobs->addWidget(first_);
+    jobs->addWidget(new QLabel(QString::fromUtf8("по"), this));
+    last_ = new QSpinBox(this);
+    last_->setObjectName("SearchLast");
+    jobs->addWidget(last_);
+    for (QSpinBox* box : {first_, last_}) box->setRange(1, 254);
+    setSearchRange(1, 254);
     QPushButton* backup =
         addButton(jobs, "BackupButton", "Сохранить копии", &LineWindow::backupSelected);
     QPushButton* compare =
@@ -212,11 +223,18 @@ void LineWindow::setSearchSpeeds(const std::vector<int>& speeds) {
     }
 }
 
+void LineWindow::setSearchRange(int first, int last) {
+    first_->setValue(first);
+    last_->setValue(last);
+}
+
 void LineWindow::updateButtons() {
     // A job waits behind a use that holds the line; the window starts one job at a time.
     const bool free = !host_.line->busy() && !job_;
     for (QPushButton* button : jobButtons_) button->setEnabled(free);
     speedsButton_->setEnabled(free);
+    first_->setEnabled(free);
+    last_->setEnabled(free);
 }
 
 void LineWindow::updateTitle() {
@@ -254,8 +272,8 @@ bool LineWindow::openLine(const QString& path) {
     rv::LineFile loaded;
     const rv::LineLoadResult result = rv::LoadLineFile(path.toStdString(), loaded);
     if (!result.ok) {
-        host_.boxes->error(this, QString::fromUtf8("Линия не открыта.\n%1").arg(
-                                     fromUtf8(result.error)));
+        host_.boxes->error(this,
+                           QString::fromUtf8("Линия не открыта.\n%1").arg(fromUtf8(result.error)));
         return false;
     }
     if (!result.warnings.empty()) {
@@ -310,7 +328,8 @@ std::vector<rv::LineInstrument> LineWindow::chosen() const {
 const rv::LineRow* LineWindow::currentRow() const {
     const QModelIndex current = table_->currentIndex();
     if (current.isValid()) return &model_->rowAt(filter_->mapToSource(current).row());
-    if (filter_->rowCount() == 1) return &model_->rowAt(filter_->mapToSource(filter_->index(0, 0)).row());
+    if (filter_->rowCount() == 1)
+        return &model_->rowAt(filter_->mapToSource(filter_->index(0, 0)).row());
     return nullptr;
 }
 
@@ -404,6 +423,8 @@ void LineWindow::searchInstruments() {
     if (!startable()) return;
     rv::SpeedSearchPlan plan;
     plan.speedIndexes = searchSpeeds();
+    plan.first = static_cast<unsigned>(std::min(first_->value(), last_->value()));
+    plan.last = static_cast<unsigned>(std::max(first_->value(), last_->value()));
     plan.identify = true;
     if (plan.speedIndexes.empty()) {
         host_.boxes->information(this, QString::fromUtf8("Не выбрано ни одной скорости."));
@@ -436,7 +457,8 @@ void LineWindow::searchInstruments() {
             o.speedFixed = [&use, self] {
                 use.post([self] {
                     if (self)
-                        self->jobDialog_->addResult(QString::fromUtf8(rv::kSpeedFixedByGatewayText));
+                        self->jobDialog_->addResult(
+                            QString::fromUtf8(rv::kSpeedFixedByGatewayText));
                 });
             };
             const rv::SpeedSearchResult result = rv::SearchSpeeds(use.link(), plan, o);
@@ -459,11 +481,12 @@ void LineWindow::backupSelected() {
     const std::vector<rv::LineInstrument> instruments = chosen();
     if (instruments.empty()) return;
     const std::string copies = copiesFolder();
-    runJob(LineTask::LineBackup, QString::fromUtf8("Сохранение копий"), rv::JobKind::Backup,
-           [instruments, copies](LineUse& use, const rv::JobObserver& observer) {
-               return rv::BackupInstruments(use.link(), instruments, copies, observer);
-           },
-           [this](const rv::JobOutcome&) { markModified(); });
+    runJob(
+        LineTask::LineBackup, QString::fromUtf8("Сохранение копий"), rv::JobKind::Backup,
+        [instruments, copies](LineUse& use, const rv::JobObserver& observer) {
+            return rv::BackupInstruments(use.link(), instruments, copies, observer);
+        },
+        [this](const rv::JobOutcome&) { markModified(); });
 }
 
 void LineWindow::compareSelected() {
@@ -541,22 +564,22 @@ void LineWindow::writeSource(std::shared_ptr<rv::WriteSource> source,
                 LineTask::LineWrite, QString::fromUtf8("Запись конфигурации в приборы"),
                 rv::JobKind::Write,
                 [targets, source, raw, journal, boxes, self](LineUse& use,
-                                                       const rv::JobObserver& observer) {
+                                                             const rv::JobObserver& observer) {
                     // The preview warned already; each instrument of another kind is asked
                     // about again just before it would be written.
                     const rv::ConfirmIdentity confirm =
                         [&use, boxes, self](const rv::LineInstrument& instrument,
-                                      const std::vector<std::string>& warnings) {
+                                            const std::vector<std::string>& warnings) {
                             bool yes = false;
                             use.ask([&] {
                                 QStringList lines;
                                 for (const std::string& w : warnings) lines << fromUtf8(w);
                                 yes = boxes->confirmRisky(
-                                    self.data(), QString::fromUtf8("%1 не такой, как прибор, из "
-                                                               "которого взята конфигурация:\n%2"
-                                                               "\n\nЗаписать в него?")
-                                                 .arg(instrumentName(instrument),
-                                                      lines.join('\n')));
+                                    self.data(),
+                                    QString::fromUtf8("%1 не такой, как прибор, из "
+                                                      "которого взята конфигурация:\n%2"
+                                                      "\n\nЗаписать в него?")
+                                        .arg(instrumentName(instrument), lines.join('\n')));
                             });
                             return yes;
                         };
@@ -580,8 +603,7 @@ void LineWindow::doubleClicked(const QModelIndex& index) {
     const auto column = static_cast<rv::LineColumn>(index.column());
     if (column == rv::LineColumn::Number) {
         if (host_.openInWindow) host_.openInWindow(row.instrument);
-    } else if (column == rv::LineColumn::AsInCopy &&
-               row.match == rv::LineRow::CopyMatch::Differs) {
+    } else if (column == rv::LineColumn::AsInCopy && row.match == rv::LineRow::CopyMatch::Differs) {
         differences_ = std::make_unique<DifferenceWindow>(
             QString::fromUtf8("%1: отличия от копии").arg(instrumentName(row.instrument)),
             QString::fromUtf8("В приборе"), row.differenceList);

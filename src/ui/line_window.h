@@ -27,6 +27,7 @@ class QLineEdit;
 class QMenu;
 class QModelIndex;
 class QPushButton;
+class QSpinBox;
 class QTableView;
 class QToolButton;
 
@@ -88,6 +89,8 @@ class LineWindow : public QWidget {
     // The speeds the search goes through (indexes of the speed list).
     std::vector<int> searchSpeeds() const;
     void setSearchSpeeds(const std::vector<int>& speeds);
+    // The network numbers the search asks, from `first` to `last` (1 to 254 at the start).
+    void setSearchRange(int first, int last);
 
     // Where the answers of the file dialogs and the preview come from; an empty path means
     // the user cancelled.
@@ -125,8 +128,7 @@ class LineWindow : public QWidget {
     void runJob(LineTask task, const QString& title, rv::JobKind kind, JobWork work,
                 JobDone done = {});
     void jobEnded(const LineResult& result, const rv::JobOutcome& outcome);
-    void writeSource(std::shared_ptr<rv::WriteSource> source,
-                     std::shared_ptr<rv::RawBlocks> raw);
+    void writeSource(std::shared_ptr<rv::WriteSource> source, std::shared_ptr<rv::RawBlocks> raw);
 
     Host host_;
     rv::LineFile line_;
@@ -139,6 +141,8 @@ class LineWindow : public QWidget {
     QLineEdit* filterEdit_ = nullptr;
     QLabel* portLabel_ = nullptr;
     QToolButton* speedsButton_ = nullptr;
+    QSpinBox* first_ = nullptr;
+    QSpinBox* last_ = nullptr;
     QMenu* speedsMenu_ = nullptr;
     QMenu* writeMenu_ = nullptr;
     std::vector<QPushButton*> jobButtons_;

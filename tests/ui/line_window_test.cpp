@@ -1,0 +1,210 @@
+// The line overview driven through its buttons on a simulated line: a line file opened, the
+// search, the copies, a change made behind the program's back found by the comparison, the
+// main window's write and a write to several instruments in the journal.
+
+#include <QAbstractItemView>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableView>
+#include <QtTest>
+#include <filesystem>
+#include <future>
+
+#include "config/device_float.h"
+#include "config/transfer.h"
+#include "line/journal.h"
+#include "line/line_table.h"
+#include "link/timeouts.h"
+#include "twelve_line.h"
+#include "ui/line_job_dialog.h"
+#include "ui/line_menu.h"
+#include "ui/line_table_model.h"
+#include "ui/line_window.h"
+#include "ui/main_menu.h"
+#include "window_fixture.h"
+
+namespace {
+
+QString utf8(const char* text) { return QString::fromUtf8(text); }
+
+// Instruments 1 and 5 are RV7408 at 9600 and 4800 baud, 2 an RV7406 at 9600.
+const std::vector<unsigned> kNets{1, 2, 5};
+
+std::vector<std::string> setups() {
+    const std::vector<std::string> all = rv::test::TwelveSetups();
+    std::vector<std::string> chosen;
+    for (unsigned net : kNets) chosen.push_back(all[net - 1]);
+    return chosen;
+}
+
+}  // namespace
+
+class LineWindowTest : public QObject, private WindowFixture {
+    Q_OBJECT
+
+    rv::test::TempDir dir;
+    std::unique_ptr<rv::test::SimProcess> sim;
+
+    LineWindow& lineWindow() { return form->lineMenu()->lineWindow(); }
+
+    // The cells of one column as the table shows them, top to bottom.
+    QStringList column(rv::LineColumn c) {
+        QStringList cells;
+        const QAbstractItemModel* shown = lineWindow().table()->model();
+        for (int r = 0; r < shown->rowCount(); ++r)
+            cells << shown->index(r, static_cast<int>(c)).data().toString();
+        return cells;
+    }
+
+    void click(const char* button) {
+        auto* b = lineWindow().findChild<QPushButton*>(button);
+        QVERIFY(b != nullptr);
+        QVERIFY2(b->isEnabled(), button);
+        b->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!lineWindow().jobRunning(), 120000);
+    }
+
+    // The instrument at `net` as a session of the test's own reads it, and writes it back
+    // after `change` when one is given; off the window's thread, which never waits on the line.
+    rv::ConfigImage behindTheBack(unsigned net,
+                                  const std::function<void(rv::ConfigImage&)>& change = {}) {
+        return std::async(std::launch::async, [this, net, change] {
+                   rv::Link link;
+                   link.Device = sim->linkPath();
+                   link.NetNumber = net;
+                   link.applySpeedIndex(rv::SpeedIndexOfBaud(rv::test::Member(net).baud));
+                   rv::ConfigImage image;
+                   if (rv::ReadConfiguration(link, image, {}) != rv::Outcome::Done)
+                       image.LoadedId = 0;
+                   if (change) {
+                       change(image);
+                       if (rv::WriteConfiguration(link, image, {}) != rv::Outcome::Done)
+                           image.LoadedId = 0;
+                   }
+                   return image;
+               })
+            .get();
+    }
+
+  private slots:
+    void initTestCase() {
+        sim = std::make_unique<rv::test::SimProcess>(setups());
+        QVERIFY2(sim->started(), sim->error().c_str());
+    }
+    void init() { createWindow(); }
+    void cleanup() { destroyWindow(); }
+
+    void tableDrivenThroughItsButtons() {
+        useLine(*sim);
+        const std::string linePath = dir.path() + "/котельная.rv740x-line.json";
+        std::ofstream(linePath) << rv::test::TwelveLineFile(sim->linkPath(), {1});
+        const std::string badPath = dir.path() + "/битая.rv740x-line.json";
+        std::ofstream(badPath) << "{\n  \"format\": \"rv740x-line\",\n  \"instruments\": [\n";
+
+        // "Файл" → "Открыть линию…": the table at once, unchecked.
+        LineMenu& menu = *form->lineMenu();
+        QString answer = QString::fromStdString(linePath);
+        menu.chooseOpenPath = [&answer](const QString&) { return answer; };
+        menu.openLineAction()->trigger();
+        LineWindow& window = lineWindow();
+        QVERIFY(window.isVisible());
+        QCOMPARE(column(rv::LineColumn::Number), QStringList{"1"});
+        QCOMPARE(column(rv::LineColumn::State), QStringList{utf8("не проверен")});
+        QCOMPARE(menu.recentLines().paths().value(0), QString::fromStdString(linePath));
+
+        // A bad file names itself and the place; the line open stays.
+        answer = QString::fromStdString(badPath);
+        menu.openLineAction()->trigger();
+        QCOMPARE(errors().size(), 1);
+        QVERIFY2(errors().at(0).contains(utf8("битая.rv740x-line.json")), qPrintable(errors()[0]));
+        QVERIFY2(errors().at(0).contains(utf8("строка")), qPrintable(errors()[0]));
+        QCOMPARE(window.linePath(), QFileInfo(QString::fromStdString(linePath)).absoluteFilePath());
+        QCOMPARE(column(rv::LineColumn::Number), QStringList{"1"});
+
+        // The search at the two speeds the line runs at finds every instrument; the row of 1
+        // is updated, its tag kept, not doubled.
+        window.setSearchSpeeds({rv::SpeedIndexOfBaud(4800), rv::SpeedIndexOfBaud(9600)});
+        window.setSearchRange(1, 6);
+        click("SearchButton");
+        QCOMPARE(column(rv::LineColumn::Number), (QStringList{"1", "2", "5"}));
+        QCOMPARE(column(rv::LineColumn::Model), (QStringList{"RV7408", "RV7406", "RV7408"}));
+        QCOMPARE(column(rv::LineColumn::Id), (QStringList{"0A0001", "0A0002", "0A0005"}));
+        QCOMPARE(column(rv::LineColumn::Speed), (QStringList{"9600", "9600", "4800"}));
+        QCOMPARE(column(rv::LineColumn::State),
+                 (QStringList{utf8("отвечает"), utf8("отвечает"), utf8("отвечает")}));
+        QCOMPARE(column(rv::LineColumn::Tag).at(0), utf8("Котёл 1; подача"));
+        QCOMPARE(window.jobDialog()->results()->count(), 3);
+
+        // "Сохранить копии": one first copy per instrument, in a folder named by model and ID.
+        click("BackupButton");
+        const std::filesystem::path copies(window.copiesFolder());
+        for (const char* folder : {"RV7408_0A0001", "RV7406_0A0002", "RV7408_0A0005"}) {
+            const std::filesystem::path p = copies / folder;
+            QVERIFY2(std::filesystem::is_directory(p), folder);
+            QCOMPARE(std::distance(std::filesystem::directory_iterator(p), {}), 1L);
+        }
+
+        // Set point 1 of channel 1 of instrument 2 changed behind the program's back: the
+        // comparison finds one difference there and none elsewhere.
+        QVERIFY(behindTheBack(2, [](rv::ConfigImage& image) {
+                    image.Channels[0].Ustav1 = rv::MakeWorkingReal(42.5L);
+                }).LoadedId != 0);
+        click("CompareButton");
+        QCOMPARE(column(rv::LineColumn::AsInCopy),
+                 (QStringList{utf8("да"), utf8("1 различие"), utf8("да")}));
+
+        // A double click on the number: the main window reads instrument 5.
+        QTableView* table = window.table();
+        const QModelIndex five = table->model()->index(2, 0);
+        boxes->answers = {true};
+        emit table->doubleClicked(five);
+        QCOMPARE(form->image().LoadedId, uint32_t{0x0A0005});
+        QCOMPARE(settings().NetNumber, 5u);
+
+        // The main window writes a changed set point: the line's journal gets its entry.
+        form->image().Channels[0].Ustav1 = rv::MakeWorkingReal(77);
+        form->windowImage().edited();
+        boxes->answers = {true};
+        transfer().BtnSaveClick();
+        const std::string journal = rv::JournalPathOf(linePath);
+        rv::JournalContents written = rv::ReadJournal(journal);
+        QCOMPARE(written.entries.size(), size_t{1});
+        const rv::JournalEntry& entry = written.entries[0];
+        QCOMPARE(entry.NetNumber, 5u);
+        QCOMPARE(entry.Model, std::string("RV7408"));
+        QCOMPARE(entry.Id, uint32_t{0x0A0005});
+        QCOMPARE(entry.Result, std::string("Выполнено"));
+        QCOMPARE(entry.Changes.size(), size_t{1});
+        QCOMPARE(entry.Changes[0].field, std::string("Уставка 1"));
+        QCOMPARE(entry.Changes[0].right, std::string("77"));
+
+        // The window's configuration to instruments 1 and 2: the preview warns of 2's model, the
+        // write to it is refused when asked, 1 is written and keeps its number.
+        QItemSelectionModel* selection = table->selectionModel();
+        selection->select(table->model()->index(0, 0),
+                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        selection->select(table->model()->index(1, 0),
+                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        std::vector<rv::InstrumentResult> preview;
+        window.confirmWrite = [&preview](const std::vector<rv::InstrumentResult>& results) {
+            preview = results;
+            return true;
+        };
+        boxes->answers = {false};
+        window.findChild<QAction*>("WriteWindowAction")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!window.jobRunning() && !preview.empty(), 120000);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.jobRunning() && !line().busy(), 120000);
+        QCOMPARE(preview.size(), size_t{2});
+        QVERIFY(preview[0].identityWarnings.empty());
+        QVERIFY(!preview[1].identityWarnings.empty());
+        QCOMPARE(behindTheBack(1).Channels[0].Ustav1.toDouble(), 77.0);
+        QCOMPARE(behindTheBack(2).Channels[0].Ustav1.toDouble(), 42.5);
+        written = rv::ReadJournal(journal);
+        QCOMPARE(written.entries.size(), size_t{2});
+        QCOMPARE(written.entries[1].NetNumber, 1u);
+        QCOMPARE(written.entries[1].Id, uint32_t{0x0A0001});
+    }
+};
+
+QTEST_MAIN(LineWindowTest)
+#include "line_window_test.moc"
