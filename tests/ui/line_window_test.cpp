@@ -2,7 +2,10 @@
 // search, the copies, a change made behind the program's back found by the comparison, the
 // main window's write and a write to several instruments in the journal.
 
+#include "ui/line_window.h"
+
 #include <QAbstractItemView>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTableView>
@@ -19,7 +22,6 @@
 #include "ui/line_job_dialog.h"
 #include "ui/line_menu.h"
 #include "ui/line_table_model.h"
-#include "ui/line_window.h"
 #include "ui/main_menu.h"
 #include "window_fixture.h"
 
@@ -68,21 +70,23 @@ class LineWindowTest : public QObject, private WindowFixture {
     // after `change` when one is given; off the window's thread, which never waits on the line.
     rv::ConfigImage behindTheBack(unsigned net,
                                   const std::function<void(rv::ConfigImage&)>& change = {}) {
-        return std::async(std::launch::async, [this, net, change] {
-                   rv::Link link;
-                   link.Device = sim->linkPath();
-                   link.NetNumber = net;
-                   link.applySpeedIndex(rv::SpeedIndexOfBaud(rv::test::Member(net).baud));
-                   rv::ConfigImage image;
-                   if (rv::ReadConfiguration(link, image, {}) != rv::Outcome::Done)
-                       image.LoadedId = 0;
-                   if (change) {
-                       change(image);
-                       if (rv::WriteConfiguration(link, image, {}) != rv::Outcome::Done)
+        return std::async(
+                   std::launch::async,
+                   [this, net, change] {
+                       rv::Link link;
+                       link.Device = sim->linkPath();
+                       link.NetNumber = net;
+                       link.applySpeedIndex(rv::SpeedIndexOfBaud(rv::test::Member(net).baud));
+                       rv::ConfigImage image;
+                       if (rv::ReadConfiguration(link, image, {}) != rv::Outcome::Done)
                            image.LoadedId = 0;
-                   }
-                   return image;
-               })
+                       if (change) {
+                           change(image);
+                           if (rv::WriteConfiguration(link, image, {}) != rv::Outcome::Done)
+                               image.LoadedId = 0;
+                       }
+                       return image;
+                   })
             .get();
     }
 
@@ -203,6 +207,67 @@ class LineWindowTest : public QObject, private WindowFixture {
         QCOMPARE(written.entries.size(), size_t{2});
         QCOMPARE(written.entries[1].NetNumber, 1u);
         QCOMPARE(written.entries[1].Id, uint32_t{0x0A0001});
+    }
+
+    // A job asked for while another use holds the line waits for it rather than racing it;
+    // "Отмена" while it waits drops the job and leaves the use that holds the line alone.
+    void jobsQueueBehindTheLine() {
+        useLine(*sim);
+        const std::string linePath = dir.path() + "/очередь.rv740x-line.json";
+        std::ofstream(linePath) << rv::test::TwelveLineFile(sim->linkPath(), kNets);
+        LineWindow& window = lineWindow();
+        QVERIFY(window.openLine(QString::fromStdString(linePath)));
+        auto* backup = window.findChild<QPushButton*>("BackupButton");
+        QListWidget* results = window.jobDialog()->results();
+
+        for (const bool cancelWhileWaiting : {true, false}) {
+            rv::ConfigImage read;
+            std::optional<LineResult> readEnded;
+            QVERIFY(line().start(
+                {LineTask::Read, false, {}}, form,
+                [&read](LineUse& use) { return rv::ReadConfiguration(use.link(), read, {}); },
+                [&readEnded](const LineResult& r) { readEnded = r; }));
+            QVERIFY(!backup->isEnabled());
+            window.backupSelected();
+            QCOMPARE(line().queued(), size_t{1});
+            QVERIFY2(
+                window.jobDialog()->current()->text().startsWith(utf8("Ждёт линию: идёт чтение")),
+                qPrintable(window.jobDialog()->current()->text()));
+            if (cancelWhileWaiting) window.jobDialog()->cancelButton()->click();
+            QTRY_VERIFY_WITH_TIMEOUT(!window.jobRunning() && !line().busy(), 60000);
+            QVERIFY(readEnded && readEnded->outcome == rv::Outcome::Done);
+            QCOMPARE(read.LoadedId, uint32_t{0x0A0001});
+            QCOMPARE(results->count(), cancelWhileWaiting ? 0 : 3);
+            QCOMPARE(window.jobDialog()->current()->text() == utf8("Остановлено"),
+                     cancelWhileWaiting);
+            QVERIFY(backup->isEnabled());
+            QVERIFY(portFree());
+        }
+    }
+
+    // The network write of the password and network dialog goes into the journal of the line
+    // open in the overview, old number → new.
+    void dialogWriteGoesIntoTheJournal() {
+        useLine(*sim);
+        const std::string linePath = dir.path() + "/сеть.rv740x-line.json";
+        std::ofstream(linePath) << rv::test::TwelveLineFile(sim->linkPath(), {5});
+        QVERIFY(lineWindow().openLine(QString::fromStdString(linePath)));
+        settings().NetNumber = 5;
+        settings().applySpeedIndex(rv::SpeedIndexOfBaud(4800));
+        form->image().DialogNetNumber = 9;
+        form->image().DialogSpeedIndex = static_cast<uint8_t>(rv::SpeedIndexOfBaud(4800));
+        boxes->answers = {true};
+        pass->BtnSENOClick();
+        QVERIFY2(errors().isEmpty(), qPrintable(errors().join("; ")));
+        const rv::JournalContents journal = rv::ReadJournal(rv::JournalPathOf(linePath));
+        QCOMPARE(journal.entries.size(), size_t{1});
+        const rv::JournalEntry& entry = journal.entries[0];
+        QCOMPARE(entry.Operation, std::string("Изменение сетевого номера и скорости"));
+        QCOMPARE(entry.NetNumber, 5u);
+        QCOMPARE(entry.Result, std::string("Выполнено"));
+        QCOMPARE(entry.Changes.size(), size_t{1});
+        QCOMPARE(entry.Changes[0].left, std::string("5"));
+        QCOMPARE(entry.Changes[0].right, std::string("9"));
     }
 };
 
