@@ -288,6 +288,7 @@ bool LineWindow::openLine(const QString& path) {
     directory_ = QFileInfo(path).absolutePath();
     modified_ = false;
     model_->setRows(rv::RowsOfLine(line_, copiesFolder()));
+    table_->resizeColumnsToContents();
     updateTitle();
     emit lineChanged();
     return true;
@@ -411,6 +412,7 @@ void LineWindow::jobEnded(const LineResult& result, const rv::JobOutcome& outcom
             break;
     }
     jobDialog_->end(summary);
+    table_->resizeColumnsToContents();
 }
 
 void LineWindow::cancelJob() {
