@@ -42,7 +42,6 @@ QString fromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
-const char* const kLineFilter = "Линия RV740x (*.rv740x-line.json);;Все файлы (*)";
 const char* const kConfigFilter = "Конфигурация RV740x (*.rv740x.json);;Все файлы (*)";
 
 QString instrumentName(const rv::LineInstrument& i) {
@@ -342,8 +341,8 @@ bool LineWindow::startable() {
     return true;
 }
 
-void LineWindow::runJob(LineTask task, const QString& title, rv::JobKind kind, JobWork work,
-                        JobDone done) {
+void LineWindow::runJob(LineTask task, const QString& title, rv::JobKind kind, const JobWork& work,
+                        const JobDone& done) {
     auto job = std::make_shared<Job>();
     job->task = task;
     job_ = job;
@@ -543,8 +542,8 @@ void LineWindow::writeFromWindow() {
 
 // First a preview that writes nothing; once the user has seen each instrument's differences
 // and agreed, the write of the instruments that answered.
-void LineWindow::writeSource(std::shared_ptr<rv::WriteSource> source,
-                             std::shared_ptr<rv::RawBlocks> raw) {
+void LineWindow::writeSource(const std::shared_ptr<rv::WriteSource>& source,
+                             const std::shared_ptr<rv::RawBlocks>& raw) {
     const std::vector<rv::LineInstrument> instruments = chosen();
     if (instruments.empty()) return;
     const QPointer<LineWindow> self(this);

@@ -125,10 +125,11 @@ class LineWindow : public QWidget {
     const rv::LineRow* currentRow() const;
     void doubleClicked(const QModelIndex& index);
     bool startable();
-    void runJob(LineTask task, const QString& title, rv::JobKind kind, JobWork work,
-                JobDone done = {});
+    void runJob(LineTask task, const QString& title, rv::JobKind kind, const JobWork& work,
+                const JobDone& done = {});
     void jobEnded(const LineResult& result, const rv::JobOutcome& outcome);
-    void writeSource(std::shared_ptr<rv::WriteSource> source, std::shared_ptr<rv::RawBlocks> raw);
+    void writeSource(const std::shared_ptr<rv::WriteSource>& source,
+                     const std::shared_ptr<rv::RawBlocks>& raw);
 
     Host host_;
     rv::LineFile line_;
