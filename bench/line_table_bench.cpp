@@ -74,9 +74,10 @@ int main(int argc, char** argv) {
         }
     }
     const bool met = worst <= kBoundMs;
-    std::printf("254 instruments taken in one by one, sorted by each of %zu columns, columns "
-                "fitted: slowest of %d rounds %.1f ms (bound: %.0f ms)\n",
-                rv::kLineColumnCount, kRounds, worst, kBoundMs);
+    std::printf(
+        "254 instruments taken in one by one, sorted by each of %zu columns, columns "
+        "fitted: slowest of %d rounds %.1f ms (bound: %.0f ms)\n",
+        rv::kLineColumnCount, kRounds, worst, kBoundMs);
     std::printf("bounds: %s\n", met ? "met" : "MISSED");
     return met ? 0 : 1;
 }

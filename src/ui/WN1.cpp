@@ -152,6 +152,7 @@ TDeskForm::TDeskForm(LineOwner& line, MessageBoxes& boxes, QWidget* parent)
     lineMenu_ =
         new LineMenu(std::move(lineHost), *mainMenu_, configFileMenu_->compareDeviceAction(), this);
     transfer_->journalPath = [this] { return lineMenu_->journalPath(); };
+    configFileMenu_->copiesFolder = [this] { return lineMenu_->copiesFolder(); };
     sensorHost_ = std::make_unique<DeskSensorHost>(*this);
     sensorViewMenu_ = new SensorViewMenu(*sensorHost_, *mainMenu_, *page_, this);
     connect(this, &TDeskForm::configurationRead, sensorViewMenu_,

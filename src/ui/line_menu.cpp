@@ -58,6 +58,10 @@ std::string LineMenu::journalPath() const {
     return window_ ? window_->journalPath() : rv::DefaultJournalPath();
 }
 
+std::string LineMenu::copiesFolder() const {
+    return window_ ? window_->copiesFolder() : LineWindow::userCopiesFolder();
+}
+
 void LineMenu::showOverview() {
     LineWindow& window = lineWindow();
     window.show();

@@ -31,6 +31,8 @@ class LineMenu : public QObject {
     const RecentFiles& recentLines() const { return recent_; }
     // The journal of the line open in the overview; the user's own without a line file.
     std::string journalPath() const;
+    // The copies of the line open in the overview; the user's own without a line file.
+    std::string copiesFolder() const;
     // The overview window, made on first use.
     LineWindow& lineWindow();
 

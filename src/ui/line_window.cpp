@@ -258,6 +258,10 @@ rv::LineFile LineWindow::line() const {
 
 std::string LineWindow::copiesFolder() const {
     if (!path_.isEmpty()) return rv::CopiesFolderOf(path_.toStdString(), line_);
+    return userCopiesFolder();
+}
+
+std::string LineWindow::userCopiesFolder() {
     const std::string user = rv::UserDataDirectory();
     return user.empty() ? std::string(rv::kDefaultCopiesFolder)
                         : user + "/" + rv::kDefaultCopiesFolder;

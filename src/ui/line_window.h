@@ -67,6 +67,8 @@ class LineWindow : public QWidget {
     // The line as the table has it, with the window's port.
     rv::LineFile line() const;
     std::string copiesFolder() const;
+    // Where copies go without a line file: beside the user's own journal.
+    static std::string userCopiesFolder();
     std::string journalPath() const;
 
     // The jobs, on the selected rows (every row shown when none is selected).

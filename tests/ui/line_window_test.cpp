@@ -7,6 +7,7 @@
 #include <QAbstractItemView>
 #include <QLabel>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableView>
 #include <QtTest>
@@ -19,6 +20,7 @@
 #include "line/line_table.h"
 #include "link/timeouts.h"
 #include "twelve_line.h"
+#include "ui/config_file_menu.h"
 #include "ui/line_job_dialog.h"
 #include "ui/line_menu.h"
 #include "ui/line_table_model.h"
@@ -181,6 +183,21 @@ class LineWindowTest : public QObject, private WindowFixture {
         QCOMPARE(entry.Changes.size(), size_t{1});
         QCOMPARE(entry.Changes[0].field, std::string("Уставка 1"));
         QCOMPARE(entry.Changes[0].right, std::string("77"));
+
+        // The configuration report sets the last copy against the instrument after the write.
+        const QString pdf = QString::fromStdString(dir.path()) + "/отчёт.pdf";
+        form->configFileMenu()->chooseReportPath = [&pdf](const QString&) { return pdf; };
+        boxes->answers = {true};
+        form->configFileMenu()->saveReport();
+        QVERIFY2(errors().size() == 1, qPrintable(errors().join("; ")));  // the bad line file
+        QProcess pdftotext;
+        pdftotext.start("pdftotext", {"-layout", pdf, "-"});
+        QVERIFY2(pdftotext.waitForFinished(30000), "pdftotext (poppler-utils) did not run");
+        const QString report = QString::fromUtf8(pdftotext.readAllStandardOutput()).simplified();
+        const qsizetype beforeAfter = report.indexOf(utf8("Как было / как стало (копия от"));
+        QVERIFY2(beforeAfter >= 0, qPrintable(report));
+        QVERIFY2(report.indexOf(utf8("Уставка 1"), beforeAfter) > beforeAfter, qPrintable(report));
+        QVERIFY2(report.indexOf(utf8("77"), beforeAfter) > beforeAfter, qPrintable(report));
 
         // The window's configuration to instruments 1 and 2: the preview warns of 2's model, the
         // write to it is refused when asked, 1 is written and keeps its number.
