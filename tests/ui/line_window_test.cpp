@@ -141,6 +141,35 @@ class LineWindowTest : public QObject, private WindowFixture {
         QCOMPARE(column(rv::LineColumn::Tag).at(0), utf8("Котёл 1; подача"));
         QCOMPARE(window.jobDialog()->results()->count(), 3);
 
+        // "Сохранить линию…" keeps what the search learnt; the file opens back the same.
+        const QString savedLine = QString::fromStdString(dir.path()) + "/найдено";
+        menu.chooseSavePath = [&savedLine](const QString&) { return savedLine; };
+        menu.saveLineAction()->trigger();
+        QCOMPARE(window.linePath(), savedLine + ".rv740x-line.json");
+        rv::LineFile reread;
+        QVERIFY(rv::LoadLineFile((savedLine + ".rv740x-line.json").toStdString(), reread).ok);
+        QCOMPARE(reread.Instruments.size(), size_t{3});
+        QCOMPARE(reread.Instruments[2].Id, uint32_t{0x0A0005});
+        QCOMPARE(reread.Instruments[2].BaudRate, 4800u);
+        QCOMPARE(reread.Instruments[0].Tag, std::string("Котёл 1; подача"));
+        QCOMPARE(menu.recentLines().paths().value(0), savedLine + ".rv740x-line.json");
+
+        // The table as CSV for a Russian spreadsheet: a byte order mark, ';' between cells, a
+        // cell holding ';' quoted.
+        const QString csv = QString::fromStdString(dir.path()) + "/линия.csv";
+        window.chooseCsvPath = [&csv](const QString&) { return csv; };
+        window.findChild<QPushButton*>("CsvButton")->click();
+        QFile csvFile(csv);
+        QVERIFY(csvFile.open(QIODevice::ReadOnly));
+        const QByteArray bytes = csvFile.readAll();
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+        const QStringList csvLines =
+            QString::fromUtf8(bytes.mid(3)).split("\r\n", Qt::SkipEmptyParts);
+        QCOMPARE(csvLines.size(), 4);
+        QVERIFY2(csvLines[0].startsWith(utf8("Номер;Модель;Версия;ID;")), qPrintable(csvLines[0]));
+        QVERIFY2(csvLines[1].startsWith("1;RV7408;"), qPrintable(csvLines[1]));
+        QVERIFY2(csvLines[1].endsWith(utf8(";\"Котёл 1; подача\"")), qPrintable(csvLines[1]));
+
         // "Сохранить копии": one first copy per instrument, in a folder named by model and ID.
         click("BackupButton");
         const std::filesystem::path copies(window.copiesFolder());
@@ -172,7 +201,7 @@ class LineWindowTest : public QObject, private WindowFixture {
         form->windowImage().edited();
         boxes->answers = {true};
         transfer().BtnSaveClick();
-        const std::string journal = rv::JournalPathOf(linePath);
+        const std::string journal = rv::JournalPathOf(window.linePath().toStdString());
         rv::JournalContents written = rv::ReadJournal(journal);
         QCOMPARE(written.entries.size(), size_t{1});
         const rv::JournalEntry& entry = written.entries[0];
@@ -285,6 +314,19 @@ class LineWindowTest : public QObject, private WindowFixture {
         QCOMPARE(entry.Changes.size(), size_t{1});
         QCOMPARE(entry.Changes[0].left, std::string("5"));
         QCOMPARE(entry.Changes[0].right, std::string("9"));
+
+        // The password write: its entry says the password changed, and never its digits.
+        settings().NetNumber = 9;
+        boxes->answers = {true};
+        pass->BtnPASSClick();
+        QVERIFY2(errors().isEmpty(), qPrintable(errors().join("; ")));
+        const rv::JournalContents after = rv::ReadJournal(rv::JournalPathOf(linePath));
+        QCOMPARE(after.entries.size(), size_t{2});
+        QCOMPARE(after.entries[1].Operation, std::string("Изменение пароля"));
+        QCOMPARE(after.entries[1].NetNumber, 9u);
+        QCOMPARE(after.entries[1].Changes.size(), size_t{1});
+        QCOMPARE(after.entries[1].Changes[0].field, std::string("Пароль"));
+        QCOMPARE(after.entries[1].Changes[0].right, std::string("новый"));
     }
 };
 
