@@ -6,7 +6,7 @@ class QAction;
 class QMenu;
 
 // The menu bar above the window's client area: "Файл", "Порт", "Линия" and "Справка", in that
-// order.
+// order ("Прибор" comes in before "Линия").
 // It sits beside the window's own controls and starts nothing itself; whoever owns the window
 // connects the actions. Being a child of the window, it is disabled with the window during an
 // operation; the search disables it with the other controls that could use the port.
