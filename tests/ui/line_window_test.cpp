@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTableView>
+#include <QTableWidget>
 #include <QtTest>
 #include <filesystem>
 #include <future>
@@ -21,6 +22,7 @@
 #include "link/timeouts.h"
 #include "twelve_line.h"
 #include "ui/config_file_menu.h"
+#include "ui/difference_window.h"
 #include "ui/line_job_dialog.h"
 #include "ui/line_menu.h"
 #include "ui/line_table_model.h"
@@ -187,6 +189,22 @@ class LineWindowTest : public QObject, private WindowFixture {
         click("CompareButton");
         QCOMPARE(column(rv::LineColumn::AsInCopy),
                  (QStringList{utf8("да"), utf8("1 различие"), utf8("да")}));
+
+        // A double click on the difference count shows it: the copy's 25 against the 42.5 now.
+        emit window.table()->doubleClicked(window.table()->model()->index(1, 7));
+        QVERIFY(window.differenceWindow() != nullptr);
+        QTableWidget* differences = window.differenceWindow()->table();
+        QCOMPARE(differences->rowCount(), 1);
+        QCOMPARE(differences->item(0, 1)->text(), utf8("Уставка 1"));
+        QCOMPARE(differences->item(0, 2)->text(), utf8("25"));
+        QCOMPARE(differences->item(0, 3)->text(), utf8("42.5"));
+
+        // The filter finds a tag in any letter case, or a number.
+        window.filterEdit()->setText(utf8("КОТЁЛ"));
+        QCOMPARE(column(rv::LineColumn::Number), QStringList{"1"});
+        window.filterEdit()->setText("5");
+        QCOMPARE(column(rv::LineColumn::Number), QStringList{"5"});
+        window.filterEdit()->clear();
 
         // A double click on the number: the main window reads instrument 5.
         QTableView* table = window.table();
