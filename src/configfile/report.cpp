@@ -225,6 +225,20 @@ ConfigurationReport MakeConfigurationReport(const ConfigImage& image,
     return report;
 }
 
+void AddBeforeAfter(ConfigurationReport& report, const std::vector<FieldDifference>& changes,
+                    const std::string& beforeText) {
+    if (changes.empty()) return;
+    ReportTable table{"Как было / как стало (" + beforeText + ")",
+                      {"Канал", "Параметр", "Как было", "Как стало"},
+                      {}};
+    for (const FieldDifference& d : changes) {
+        table.rows.push_back(
+            {d.channel == 0 ? std::string(kNotApplicable) : std::to_string(d.channel), d.field,
+             d.left, d.right});
+    }
+    report.tables.push_back(std::move(table));
+}
+
 void AddSignatureBlock(ConfigurationReport& report) {
     report.signatures = {"Выполнил", "Принял"};
     report.signatureLines = {"Ф. И. О.", "Должность", "Подпись", "Дата"};

@@ -5,6 +5,7 @@
 
 #include "config/image.h"
 #include "config/transfer.h"
+#include "configfile/difference.h"
 
 namespace rv {
 
@@ -47,6 +48,12 @@ ConfigurationReport MakeConfigurationReport(const ConfigImage& image,
                                             const InstrumentRecord& instrument,
                                             const ReportSource& source,
                                             const std::string& dateTime);
+
+// Adds "Как было / как стало": each setting that changed from `before` (the instrument's copy,
+// named by `beforeText`, "копия от 07.12.2026") to the configuration reported. Nothing when
+// nothing changed.
+void AddBeforeAfter(ConfigurationReport& report, const std::vector<FieldDifference>& changes,
+                    const std::string& beforeText);
 
 // Ends a report with the signatures of the engineer ("Выполнил") and the customer ("Принял"),
 // each with lines for name, position, signature and date.

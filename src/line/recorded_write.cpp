@@ -1,5 +1,7 @@
 #include "line/recorded_write.h"
 
+#include "configfile/value_texts.h"
+
 namespace rv {
 
 TransferObserver WriteRecorder::watch(TransferObserver observer) {
@@ -52,6 +54,27 @@ RecordedWrite WriteAndRecord(Link& link, const ConfigImage& image, const RawBloc
                                   recorder.after(), result.outcome, result.status);
     result.journaled = AppendJournalEntry(journalPath, result.entry, result.journalError);
     return result;
+}
+
+WriteTarget TargetOf(const Link& link, const ConfigImage& image) {
+    WriteTarget target{link.Device, link.NetNumber, {}, image.LoadedId};
+    if (image.LoadedId != 0) target.Model = ModelName(image.ChannelsFitted);
+    return target;
+}
+
+JournalEntry DialogWriteEntry(WriteKind kind, const WriteTarget& target, const ConfigImage& image,
+                              uint32_t netBefore, int speedIndexBefore, Outcome outcome,
+                              int32_t status) {
+    ConfigImage before = image;
+    ConfigImage after = image;
+    if (kind == WriteKind::Network) {
+        before.DialogNetNumber = static_cast<uint16_t>(netBefore);
+        before.DialogSpeedIndex = static_cast<uint8_t>(speedIndexBefore);
+    } else {
+        before.Password = static_cast<uint16_t>(image.Password + 1);
+    }
+    if (outcome != Outcome::Done) after = before;
+    return MakeWriteEntry(kind, target, before, after, outcome, status);
 }
 
 }  // namespace rv

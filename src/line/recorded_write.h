@@ -46,4 +46,15 @@ RecordedWrite WriteAndRecord(Link& link, const ConfigImage& image, const RawBloc
                              const WriteTarget& target, const std::string& journalPath,
                              const TransferObserver& observer = {});
 
+// The instrument a window's write goes to: the addressed number on the port, and the model and
+// identification value of the configuration read from it (none when none was read).
+WriteTarget TargetOf(const Link& link, const ConfigImage& image);
+
+// The entry of a password or network write from `image`, the instrument having answered at
+// `netBefore` and `speedIndexBefore`: the number and speed old → new, and the password as
+// changed (the old one cannot be read back). After a write that did not end, nothing changed.
+JournalEntry DialogWriteEntry(WriteKind kind, const WriteTarget& target, const ConfigImage& image,
+                              uint32_t netBefore, int speedIndexBefore, Outcome outcome,
+                              int32_t status);
+
 }  // namespace rv

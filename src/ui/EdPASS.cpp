@@ -15,6 +15,9 @@
 #include "channel/fields.h"
 #include "config/dialog_writes.h"
 #include "config/image.h"
+#include "line/recorded_write.h"
+#include "link/link.h"
+#include "link/timeouts.h"
 #include "ui/line_owner.h"
 #include "ui/message_boxes.h"
 #include "ui/window_image.h"
@@ -268,11 +271,10 @@ void TFormPASS::BtnSENOClick() {
         return;
     const rv::ConfigImage image = image_.data();
     const std::optional<rv::Outcome> written =
-        runner_.run(*this, QString::fromUtf8("  Запись ..."), false,
-                    {LineTask::NetworkWrite, true, {}}, [&image](LineUse& use) {
-                        return rv::WriteNetworkSettings(
-                            use.link(), image, [&use](int percent) { use.progress(percent); });
-                    });
+        recordedWrite(LineTask::NetworkWrite, rv::WriteKind::Network, image,
+                      [&image](rv::Link& link, const std::function<void(int)>& progress) {
+                          return rv::WriteNetworkSettings(link, image, progress);
+                      });
     if (written == rv::Outcome::Done)
         emit networkChanged(image.DialogNetNumber, image.DialogSpeedIndex);
 }
@@ -284,9 +286,32 @@ void TFormPASS::BtnPASSClick() {
     image_.data().Password = passwordOfDigits();
     image_.edited();
     const rv::ConfigImage image = image_.data();
-    runner_.run(*this, QString::fromUtf8("  Запись ..."), false,
-                {LineTask::PasswordWrite, true, {}}, [&image](LineUse& use) {
-                    return rv::WritePassword(use.link(), image,
-                                             [&use](int percent) { use.progress(percent); });
-                });
+    recordedWrite(LineTask::PasswordWrite, rv::WriteKind::Password, image,
+                  [&image](rv::Link& link, const std::function<void(int)>& progress) {
+                      return rv::WritePassword(link, image, progress);
+                  });
+}
+
+std::optional<rv::Outcome> TFormPASS::recordedWrite(
+    LineTask task, rv::WriteKind kind, const rv::ConfigImage& image,
+    const std::function<rv::Outcome(rv::Link&, const std::function<void(int)>&)>& write) {
+    const std::string journal = journalPath ? journalPath() : rv::DefaultJournalPath();
+    bool journaled = true;
+    std::string journalError;
+    const std::optional<rv::Outcome> outcome = runner_.run(
+        *this, QString::fromUtf8("  Запись ..."), false, {task, true, {}}, [&](LineUse& use) {
+            rv::Link& link = use.link();
+            const uint32_t net = link.NetNumber;
+            const int speed = rv::SpeedIndexOfBaud(link.BaudRate);
+            const rv::Outcome done = write(link, [&use](int percent) { use.progress(percent); });
+            const int32_t status = done == rv::Outcome::Failed ? link.LinkStatus : 0;
+            const rv::JournalEntry entry = rv::DialogWriteEntry(kind, rv::TargetOf(link, image),
+                                                                image, net, speed, done, status);
+            journaled = rv::AppendJournalEntry(journal, entry, journalError);
+            return done;
+        });
+    if (outcome && !journaled)
+        boxes_.warning(this, QString::fromUtf8("Запись не попала в журнал.\n%1")
+                                 .arg(QString::fromStdString(journalError)));
+    return outcome;
 }

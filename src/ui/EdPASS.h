@@ -2,7 +2,12 @@
 
 #include <QDialog>
 #include <array>
+#include <functional>
+#include <optional>
+#include <string>
 
+#include "config/image.h"
+#include "line/journal.h"
 #include "ui/operation_runner.h"
 
 class LineOwner;
@@ -38,6 +43,9 @@ class TFormPASS : public QDialog {
     void BtnPASSClick();
     void BtnSENOClick();
 
+    // The journal each write appends its entry to.
+    std::function<std::string()> journalPath;
+
     // The password the four digit fields stand for.
     uint16_t passwordOfDigits() const;
 
@@ -53,6 +61,10 @@ class TFormPASS : public QDialog {
 
   protected:
     bool event(QEvent* e) override;
+    // Runs one of the two writes of `image` and appends its entry to the journal.
+    std::optional<rv::Outcome> recordedWrite(
+        LineTask task, rv::WriteKind kind, const rv::ConfigImage& image,
+        const std::function<rv::Outcome(rv::Link&, const std::function<void(int)>&)>& write);
     void hideEvent(QHideEvent* e) override;
 
   private:

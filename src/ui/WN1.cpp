@@ -10,6 +10,8 @@
 #include <QScreen>
 
 #include "channel/fields.h"
+#include "line/journal.h"
+#include "link/timeouts.h"
 #include "rv740x_version.h"
 #include "ui/EdPASS.h"
 #include "ui/EdRL.h"
@@ -17,6 +19,7 @@
 #include "ui/channel_page.h"
 #include "ui/config_file_host.h"
 #include "ui/config_file_menu.h"
+#include "ui/line_menu.h"
 #include "ui/line_owner.h"
 #include "ui/main_menu.h"
 #include "ui/sensor_view_host.h"
@@ -131,6 +134,25 @@ TDeskForm::TDeskForm(LineOwner& line, MessageBoxes& boxes, QWidget* parent)
     connect(this, &TDeskForm::configurationRead, configFileMenu_,
             &ConfigFileMenu::configurationRead);
     beforeWrite = [this] { return configFileMenu_->confirmWriteTarget(); };
+    LineWindow::Host lineHost;
+    lineHost.line = &line_;
+    lineHost.boxes = &boxes_;
+    lineHost.windowConfiguration = [this]() -> std::optional<WindowConfiguration> {
+        if (image().LoadedId == 0) return std::nullopt;
+        return WindowConfiguration{image(), source_.record, source_.fromFile};
+    };
+    lineHost.openInWindow = [this](const rv::LineInstrument& instrument) {
+        if (!isEnabled() || !line_.available(this)) return;
+        bus_->followNetworkChange(static_cast<int>(instrument.NetNumber),
+                                  rv::SpeedIndexOfBaud(instrument.BaudRate));
+        raise();
+        activateWindow();
+        transfer_->BtnLoadClick();
+    };
+    lineMenu_ =
+        new LineMenu(std::move(lineHost), *mainMenu_, configFileMenu_->compareDeviceAction(), this);
+    transfer_->journalPath = [this] { return lineMenu_->journalPath(); };
+    configFileMenu_->copiesFolder = [this] { return lineMenu_->copiesFolder(); };
     sensorHost_ = std::make_unique<DeskSensorHost>(*this);
     sensorViewMenu_ = new SensorViewMenu(*sensorHost_, *mainMenu_, *page_, this);
     connect(this, &TDeskForm::configurationRead, sensorViewMenu_,
@@ -142,6 +164,8 @@ TDeskForm::TDeskForm(LineOwner& line, MessageBoxes& boxes, QWidget* parent)
 // The sensor view goes first, while the window is whole: a run it still has is asked to stop.
 // The file menu goes before the view of the window it was given.
 TDeskForm::~TDeskForm() {
+    delete lineMenu_;
+    lineMenu_ = nullptr;
     delete sensorViewMenu_;
     sensorViewMenu_ = nullptr;
     delete configFileMenu_;
@@ -156,6 +180,9 @@ void TDeskForm::setDialogs(TFormRELE* rele, TFormPASS* pass, TInfoForm* info) {
     if (formRELE_ != nullptr)
         connect(formRELE_, &TFormRELE::hidden, this, &TDeskForm::dialogClosed);
     if (formPASS_ != nullptr) {
+        formPASS_->journalPath = [this] {
+            return lineMenu_ != nullptr ? lineMenu_->journalPath() : rv::DefaultJournalPath();
+        };
         connect(formPASS_, &TFormPASS::hidden, this, &TDeskForm::dialogClosed);
         // After a network write the window addresses the instrument at its new number and speed.
         connect(formPASS_, &TFormPASS::networkChanged, bus_, &BusPanel::followNetworkChange);

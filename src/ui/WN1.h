@@ -30,6 +30,7 @@ class TransferButtons;
 class MainMenu;
 class ConfigFileHost;
 class ConfigFileMenu;
+class LineMenu;
 class SensorViewHost;
 class SensorViewMenu;
 class WindowCaption;
@@ -64,6 +65,8 @@ class TDeskForm : public QWidget {
     MainMenu* mainMenu() { return mainMenu_; }
     // "Файл" menu items for configuration files.
     ConfigFileMenu* configFileMenu() { return configFileMenu_; }
+    // "Линия" menu and the line files of "Файл": the line overview.
+    LineMenu* lineMenu() { return lineMenu_; }
     // "Прибор" menu: the live view of a channel's sensor.
     SensorViewMenu* sensorViewMenu() { return sensorViewMenu_; }
     // The caption: where the configuration came from, and whether it holds unsaved edits.
@@ -140,6 +143,7 @@ class TDeskForm : public QWidget {
     MainMenu* mainMenu_ = nullptr;
     std::unique_ptr<ConfigFileHost> fileHost_;
     ConfigFileMenu* configFileMenu_ = nullptr;
+    LineMenu* lineMenu_ = nullptr;
     std::unique_ptr<SensorViewHost> sensorHost_;
     SensorViewMenu* sensorViewMenu_ = nullptr;
     WindowCaption* caption_ = nullptr;

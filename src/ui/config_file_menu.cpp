@@ -12,6 +12,8 @@
 #include "config/transfer.h"
 #include "configfile/code_page.h"
 #include "configfile/report.h"
+#include "configfile/value_texts.h"
+#include "line/history.h"
 #include "link/status.h"
 #include "ui/config_file_host.h"
 #include "ui/difference_window.h"
@@ -104,26 +106,8 @@ void ConfigFileMenu::updateActions() {
     recentMenu_->setEnabled(idle && !recent_.paths().isEmpty());
 }
 
-// The menu's items are made once and only relabelled: an item may be the one being triggered.
 void ConfigFileMenu::fillRecentMenu() {
-    while (recentMenu_->actions().size() < RecentFiles::kLimit) {
-        QAction* item = recentMenu_->addAction(QString());
-        connect(item, &QAction::triggered, this,
-                [this, item] { openRecent(item->data().toString()); });
-    }
-    const QStringList& paths = recent_.paths();
-    const QList<QAction*> items = recentMenu_->actions();
-    for (int i = 0; i < items.size(); ++i) {
-        QAction* item = items[i];
-        const bool used = i < paths.size();
-        item->setVisible(used);
-        item->setData(used ? paths[i] : QString());
-        item->setText(used ? QString("&%1 %2").arg(i + 1).arg(QFileInfo(paths[i]).fileName())
-                           : QString());
-        item->setToolTip(used ? paths[i] : QString());
-    }
-    recentMenu_->setToolTipsVisible(true);
-    recentMenu_->setEnabled(!paths.isEmpty());
+    FillRecentMenu(recentMenu_, recent_.paths(), [this](const QString& path) { openRecent(path); });
 }
 
 void ConfigFileMenu::remember(const QString& path, const std::string& savedAt) {
@@ -214,8 +198,25 @@ void ConfigFileMenu::saveReport() {
     const QString path = chooseReportPath(QDir(directory_).filePath(fromUtf8(name)));
     if (path.isEmpty()) return;
     const rv::ReportSource from{source.fromFile, sourceFile_.toStdString(), sourceSavedAt_};
-    const rv::ConfigurationReport report =
+    rv::ConfigurationReport report =
         rv::MakeConfigurationReport(host_.image(), source.record, from, rv::LocalDateTimeText());
+    // The instrument's last copy, when the line keeps one that differs: how it was before.
+    if (copiesFolder && !source.fromFile) {
+        const rv::InstrumentHistory last = rv::LoadLastVersion(
+            copiesFolder(), rv::ModelName(host_.image().ChannelsFitted), host_.image().LoadedId);
+        if (!last.versions.empty()) {
+            const rv::ConfigurationFile& copy = last.versions.back().file;
+            const std::vector<rv::FieldDifference> changes =
+                rv::CompareConfigurations(copy.Image, host_.image());
+            const std::string when = "копия от " + rv::LocalDateOfStamp(copy.SavedAt);
+            if (!changes.empty() &&
+                host_.boxes().confirmYesNo(
+                    &host_.window(),
+                    QString::fromUtf8("Включить в отчёт «как было / как стало» (%1)?")
+                        .arg(fromUtf8(when))))
+                rv::AddBeforeAfter(report, changes, when);
+        }
+    }
     QString error;
     if (!WritePdfReport(path, report, error)) {
         host_.boxes().error(&host_.window(), error);

@@ -4,6 +4,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "configfile/configuration_file.h"
@@ -43,6 +44,8 @@ class ConfigFileMenu : public QObject {
     std::function<QString(const QString& suggestedPath)> chooseSavePath;
     // The file to compare with; an empty path means the user cancelled.
     std::function<QString(const QString& directory)> chooseComparePath;
+    // The folder of the copies of the line open, for the report's "как было / как стало".
+    std::function<std::string()> copiesFolder;
     // Where the report goes; an empty path means the user cancelled.
     std::function<QString(const QString& suggestedPath)> chooseReportPath;
 

@@ -99,6 +99,16 @@ QString LineTaskText(LineTask task, unsigned netNumber) {
             break;
         case LineTask::LineCheck:
             return QString::fromUtf8("проверка линии");
+        case LineTask::LineSearch:
+            return QString::fromUtf8("поиск приборов на линии");
+        case LineTask::LineBackup:
+            return QString::fromUtf8("сохранение копий");
+        case LineTask::LineCompare:
+            return QString::fromUtf8("сравнение с копиями");
+        case LineTask::LinePreview:
+            return QString::fromUtf8("подготовка записи в приборы");
+        case LineTask::LineWrite:
+            return QString::fromUtf8("запись конфигурации в приборы");
     }
     return QString::fromUtf8(text).arg(netNumber);
 }

@@ -32,6 +32,12 @@ enum class LineTask {
     Identity,
     Watch,
     LineCheck,
+    // Jobs on the instruments of a line, one after the other.
+    LineSearch,
+    LineBackup,
+    LineCompare,
+    LinePreview,
+    LineWrite,
 };
 
 // What the line is doing, after "идёт": "чтение прибора 1" for a read at network number 1.

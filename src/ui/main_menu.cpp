@@ -31,6 +31,11 @@ MainMenu::MainMenu(QWidget* window, QSize clientSize) : QMenuBar(window) {
     portDevicesAction_ = portMenu_->addAction(QString::fromUtf8("&Устройства COM-портов…"));
     portDevicesAction_->setObjectName("PortDevicesAction");
 
+    lineMenu_ = addMenu(QString::fromUtf8("&Линия"));
+    lineMenu_->setObjectName("LineMenu");
+    lineOverviewAction_ = lineMenu_->addAction(QString::fromUtf8("&Обзор линии…"));
+    lineOverviewAction_->setObjectName("LineOverviewAction");
+
     helpMenu_ = addMenu(QString::fromUtf8("&Справка"));
     helpMenu_->setObjectName("HelpMenu");
     aboutAction_ = helpMenu_->addAction(QString::fromUtf8("&О программе"));

@@ -5,7 +5,8 @@
 class QAction;
 class QMenu;
 
-// The menu bar above the window's client area: "Файл", "Порт" and "Справка", in that order.
+// The menu bar above the window's client area: "Файл", "Порт", "Линия" and "Справка", in that
+// order ("Прибор" comes in before "Линия").
 // It sits beside the window's own controls and starts nothing itself; whoever owns the window
 // connects the actions. Being a child of the window, it is disabled with the window during an
 // operation; the search disables it with the other controls that could use the port.
@@ -19,6 +20,7 @@ class MainMenu : public QMenuBar {
 
     QMenu* fileMenu() const { return fileMenu_; }
     QMenu* portMenu() const { return portMenu_; }
+    QMenu* lineMenu() const { return lineMenu_; }
     QMenu* helpMenu() const { return helpMenu_; }
     // The area that holds the window's controls, exactly clientSize big.
     QWidget* clientArea() const { return clientArea_; }
@@ -27,6 +29,8 @@ class MainMenu : public QMenuBar {
     QAction* quitAction() const { return quitAction_; }
     // "Порт" → "Устройства COM-портов…".
     QAction* portDevicesAction() const { return portDevicesAction_; }
+    // "Линия" → "Обзор линии…".
+    QAction* lineOverviewAction() const { return lineOverviewAction_; }
     // "Справка" → "О программе".
     QAction* aboutAction() const { return aboutAction_; }
     // "Справка" → "О Qt".
@@ -35,10 +39,12 @@ class MainMenu : public QMenuBar {
   private:
     QMenu* fileMenu_ = nullptr;
     QMenu* portMenu_ = nullptr;
+    QMenu* lineMenu_ = nullptr;
     QMenu* helpMenu_ = nullptr;
     QWidget* clientArea_ = nullptr;
     QAction* quitAction_ = nullptr;
     QAction* portDevicesAction_ = nullptr;
+    QAction* lineOverviewAction_ = nullptr;
     QAction* aboutAction_ = nullptr;
     QAction* aboutQtAction_ = nullptr;
 };

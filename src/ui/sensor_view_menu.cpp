@@ -18,7 +18,7 @@ SensorViewMenu::SensorViewMenu(SensorViewHost& host, MainMenu& menu, ChannelPage
     : QObject(parent), host_(host), page_(page) {
     menu_ = new QMenu(QString::fromUtf8("П&рибор"), &menu);
     menu_->setObjectName("InstrumentMenu");
-    menu.insertMenu(menu.helpMenu()->menuAction(), menu_);
+    menu.insertMenu(menu.lineMenu()->menuAction(), menu_);
     view_ = menu_->addAction(QString::fromUtf8("&Наблюдение за датчиком…"));
     view_->setObjectName("SensorViewAction");
     connect(view_, &QAction::triggered, this, &SensorViewMenu::openSensorView);

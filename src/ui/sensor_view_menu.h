@@ -10,8 +10,8 @@ class QMenu;
 class SensorView;
 class SensorViewHost;
 
-// The "Прибор" menu, after "Порт", with "Наблюдение за датчиком…": enabled once a read of the
-// configuration has succeeded and while the line is idle, it opens the live view of the
+// The "Прибор" menu, after "Порт" (before "Линия"), with "Наблюдение за датчиком…": enabled once a
+// read of the configuration has succeeded and while the line is idle, it opens the live view of the
 // channel on the page. Types that the calibration refuses get the calibration's refusal and
 // nothing is sent. A view of another channel takes the place of the open one only after a
 // question when that one holds points.

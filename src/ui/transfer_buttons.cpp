@@ -5,6 +5,8 @@
 
 #include "config/transfer.h"
 #include "configfile/code_page.h"
+#include "line/journal.h"
+#include "line/recorded_write.h"
 #include "ui/image_source.h"
 #include "ui/message_boxes.h"
 #include "ui/operation_runner.h"
@@ -100,12 +102,19 @@ void TransferButtons::BtnSaveClick() {
     const rv::ConfigImage image = image_.data();
     std::optional<rv::RawBlocks> base;
     if (source_.fromFile) base = source_.record.Raw;
+    const std::string journal = journalPath ? journalPath() : rv::DefaultJournalPath();
+    rv::RecordedWrite recorded;
     const std::optional<rv::Outcome> outcome = runner_.run(
         owner, QString::fromUtf8("  Запись ..."), false, {LineTask::Write, true, {}},
-        [&image, &base](LineUse& use) {
+        [&image, &base, &journal, &recorded](LineUse& use) {
             rv::TransferObserver observer;
             observer.progress = [&use](int percent) { use.progress(percent); };
-            return rv::WriteConfiguration(use.link(), image, observer, base ? &*base : nullptr);
+            recorded = rv::WriteAndRecord(use.link(), image, base ? &*base : nullptr,
+                                          rv::TargetOf(use.link(), image), journal, observer);
+            return recorded.outcome;
         });
+    if (outcome && !recorded.journaled)
+        runner_.boxes().warning(&owner, QString::fromUtf8("Запись не попала в журнал.\n%1")
+                                            .arg(QString::fromStdString(recorded.journalError)));
     if (outcome == rv::Outcome::Done) emit written();
 }

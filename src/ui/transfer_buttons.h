@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <string>
 
 class OperationRunner;
 class QPushButton;
@@ -19,6 +20,8 @@ class TransferButtons : public QWidget {
 
     // Asked before a write's confirmation; false stops the write.
     std::function<bool()> beforeWrite;
+    // The journal each write appends its entry to.
+    std::function<std::string()> journalPath;
     // Asked before "Прочитать" asks its own question: false leaves the window as it is (the
     // main window warns here that unsaved edits would be lost).
     std::function<bool()> beforeRead;

@@ -106,13 +106,16 @@ class ConfigFileWindowTest : public QObject, private WindowFixture {
         QStringList texts;
         for (QAction* a : form->mainMenu()->fileMenu()->actions())
             texts << (a->isSeparator() ? QString("-") : a->text().remove('&'));
-        QCOMPARE(texts, QStringList({QString::fromUtf8("Открыть конфигурацию…"),
-                                     QString::fromUtf8("Сохранить конфигурацию…"),
-                                     QString::fromUtf8("Последние файлы"), "-",
-                                     QString::fromUtf8("Сравнить с прибором…"),
-                                     QString::fromUtf8("Сравнить с файлом…"), "-",
-                                     QString::fromUtf8("Отчёт о конфигурации…"), "-",
-                                     QString::fromUtf8("Выход")}));
+        QCOMPARE(
+            texts,
+            QStringList(
+                {QString::fromUtf8("Открыть конфигурацию…"),
+                 QString::fromUtf8("Сохранить конфигурацию…"), QString::fromUtf8("Последние файлы"),
+                 "-", QString::fromUtf8("Открыть линию…"), QString::fromUtf8("Сохранить линию…"),
+                 QString::fromUtf8("Последние линии"), "-",
+                 QString::fromUtf8("Сравнить с прибором…"), QString::fromUtf8("Сравнить с файлом…"),
+                 "-", QString::fromUtf8("Отчёт о конфигурации…"), "-",
+                 QString::fromUtf8("Выход")}));
         QCOMPARE(menu()->openAction()->shortcut(), QKeySequence(QString("Ctrl+O")));
         QCOMPARE(menu()->saveAction()->shortcut(), QKeySequence(QString("Ctrl+S")));
         // Nothing loaded yet: only opening makes sense.

@@ -185,10 +185,13 @@ class MainWindowTest : public QObject {
         QStringList titles;
         for (QAction* action : menu->actions()) titles << action->text().remove('&');
         QCOMPARE(titles, QStringList({QString::fromUtf8("Файл"), QString::fromUtf8("Порт"),
-                                      QString::fromUtf8("Прибор"), QString::fromUtf8("Справка")}));
+                                      QString::fromUtf8("Прибор"), QString::fromUtf8("Линия"),
+                                      QString::fromUtf8("Справка")}));
         QCOMPARE(menu->actions().at(0)->menu(), menu->fileMenu());
         QCOMPARE(menu->actions().at(1)->menu(), menu->portMenu());
-        QCOMPARE(menu->actions().at(3)->menu(), menu->helpMenu());
+        QCOMPARE(menu->actions().at(3)->menu(), menu->lineMenu());
+        QCOMPARE(menu->actions().at(4)->menu(), menu->helpMenu());
+        QCOMPARE(menu->lineOverviewAction()->text().remove('&'), QString::fromUtf8("Обзор линии…"));
         QCOMPARE(menu->quitAction()->text().remove('&'), QString::fromUtf8("Выход"));
         QCOMPARE(menu->quitAction()->shortcut(), QKeySequence(QString("Ctrl+Q")));
         QVERIFY(menu->fileMenu()->actions().contains(menu->quitAction()));
