@@ -105,6 +105,10 @@ compare() {
     sed -i 's/\r$//' "$work/w.out" "$work/w.err"
     sed -i "s|$work/linux|DIR|g; s|/|\\\\|g" "$work/l.out"
     sed -i "s|$(printf '%s' "$windir" | sed 's/\\/\\\\/g')|DIR|g; s|/|\\\\|g" "$work/w.out"
+    # A failure names the line it was on: the device on Linux, the COM name and its device on
+    # Windows. Both must name it; which one is the platform's.
+    sed -i "s|^Устройство: $work/line\$|Устройство: LINE|" "$work/l.err"
+    sed -i "/^Порт: $winport\$/d; s|^Устройство: \\\\\\\\\\.\\\\$winport\$|Устройство: LINE|" "$work/w.err"
     echo "== $name: exit $wcode (Linux $lcode)"
     sed 's/^/   /' "$work/w.out" "$work/w.err"
     [ "$wcode" = "$lcode" ] || fail "$name: exit $wcode, Linux $lcode"

@@ -19,14 +19,15 @@ start_simulator --instrument 1
 start_window
 
 # The port dialog, by keyboard: the list of ports has the focus; typing the start of an entry
-# selects it, which fills the device field; then the COM name and "Назначить".
+# selects it, which fills the device field; then past "Проверить" to the COM name, and
+# "Назначить".
 open_menu_item 1
 dialog="$(wait_for_window "Устройства COM-портов" 30)"
 [ -n "$dialog" ] || { echo "FAIL: the port dialog did not open"; exit 1; }
 sleep 1
 xdotool type --delay 50 '\\.\COM7'
 sleep 0.5
-xdotool key Tab Tab Down Tab space
+xdotool key Tab Tab Tab Down Tab space
 sleep 1
 [ -n "$shot" ] && import -window root "${shot%.png}-ports.png"
 xdotool key Escape
