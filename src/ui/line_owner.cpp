@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QWidget>
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -55,9 +56,10 @@ struct LineMailbox {
 };
 
 struct LineOwner::Operation {
-    Operation(const rv::LineSettings& settings, LineRequest r)
-        : request(std::move(r)), netNumber(settings.NetNumber), link(settings) {}
+    Operation(uint64_t i, const rv::LineSettings& settings, LineRequest r)
+        : id(i), request(std::move(r)), netNumber(settings.NetNumber), link(settings) {}
 
+    uint64_t id;
     LineRequest request;
     unsigned netNumber;
     rv::Link link;  // the use's own session, from the settings as they were at its start
@@ -134,6 +136,8 @@ void LineUse::progress(int percent) {
     post([show = progress_, percent] { show(percent); });
 }
 
+bool LineUse::stopRequested() const { return link_.CancelFlag.requested(); }
+
 LineOwner::LineOwner(MessageBoxes& boxes) : boxes_(boxes) {}
 
 LineOwner::~LineOwner() {
@@ -170,11 +174,12 @@ bool LineOwner::available(QWidget* asker) {
     return false;
 }
 
-bool LineOwner::start(const LineRequest& request, QWidget* asker, Work work, Ended ended) {
-    if (!available(asker)) return false;
-    launch(request, asker, asker != nullptr, std::move(work), std::move(ended));
+LineTicket LineOwner::start(const LineRequest& request, QWidget* asker, Work work, Ended ended) {
+    if (!available(asker)) return {};
+    const uint64_t id = ++lastId_;
+    launch(id, request, asker, asker != nullptr, std::move(work), std::move(ended));
     announce();
-    return true;
+    return {this, id};
 }
 
 std::optional<LineResult> LineOwner::run(const LineRequest& request, QWidget* asker,
@@ -182,7 +187,7 @@ std::optional<LineResult> LineOwner::run(const LineRequest& request, QWidget* as
     if (!available(asker)) return std::nullopt;
     std::optional<LineResult> result;
     QEventLoop loop;
-    launch(request, nullptr, false, work, [&](const LineResult& ended) {
+    launch(++lastId_, request, nullptr, false, work, [&](const LineResult& ended) {
         result = ended;
         loop.quit();
     });
@@ -194,18 +199,37 @@ std::optional<LineResult> LineOwner::run(const LineRequest& request, QWidget* as
     return result;
 }
 
-void LineOwner::enqueue(const LineRequest& request, Work work, Ended ended) {
+LineTicket LineOwner::enqueue(const LineRequest& request, Work work, Ended ended) {
+    const uint64_t id = ++lastId_;
     if (busy()) {
-        queue_.push_back({request, std::move(work), std::move(ended)});
-        return;
+        queue_.push_back({id, request, std::move(work), std::move(ended)});
+    } else {
+        launch(id, request, nullptr, false, std::move(work), std::move(ended));
+        announce();
     }
-    launch(request, nullptr, false, std::move(work), std::move(ended));
-    announce();
+    return {this, id};
 }
 
-void LineOwner::launch(const LineRequest& request, QPointer<QObject> context, bool hasContext,
-                       Work work, Ended ended) {
-    running_ = std::make_unique<Operation>(settings_, request);
+void LineTicket::cancel() const {
+    if (owner_) owner_->cancel(id_);
+}
+
+void LineOwner::cancel(uint64_t id) {
+    if (running_ && running_->id == id) {
+        running_->link.CancelFlag.request();
+        return;
+    }
+    const auto queued =
+        std::find_if(queue_.begin(), queue_.end(), [id](const Queued& q) { return q.id == id; });
+    if (queued == queue_.end()) return;
+    const Ended ended = std::move(queued->ended);
+    queue_.erase(queued);
+    if (ended) ended(LineResult{rv::Outcome::Cancelled, 0, {}});
+}
+
+void LineOwner::launch(uint64_t id, const LineRequest& request, QPointer<QObject> context,
+                       bool hasContext, Work work, Ended ended) {
+    running_ = std::make_unique<Operation>(id, settings_, request);
     Operation& op = *running_;
     op.link.trace = trace_;
     op.work = std::move(work);
@@ -254,7 +278,7 @@ void LineOwner::finish() {
     if (!busy() && !queue_.empty()) {
         Queued next = std::move(queue_.front());
         queue_.pop_front();
-        launch(next.request, nullptr, false, std::move(next.work), std::move(next.ended));
+        launch(next.id, next.request, nullptr, false, std::move(next.work), std::move(next.ended));
     }
     announce();
 }

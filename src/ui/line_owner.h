@@ -79,6 +79,8 @@ class LineUse {
     void ask(const std::function<void()>& question);
     // Moves the use's gauge (LineRequest::progress) to `percent`.
     void progress(int percent);
+    // The use has been asked to stop: for work that ends between its steps.
+    bool stopRequested() const;
 
   private:
     friend class LineOwner;
@@ -88,6 +90,28 @@ class LineUse {
     rv::Link& link_;
     LineMailbox& mailbox_;
     std::function<void(int)> progress_;
+};
+
+class LineOwner;
+
+// A use as its caller holds it: the way to withdraw that one use while it waits, or to stop it
+// once it runs, without touching another caller's use. An empty ticket is a refused request.
+class LineTicket {
+  public:
+    LineTicket() = default;
+    // The request was taken (not refused).
+    explicit operator bool() const { return id_ != 0; }
+    // While the use waits in the queue: it leaves the queue, never starts, and its end is
+    // reported at once as cancelled. While it runs: its cancel request is raised, as
+    // LineOwner::cancel does. Once it has ended, or with its owner gone: nothing.
+    void cancel() const;
+
+  private:
+    friend class LineOwner;
+    LineTicket(LineOwner* owner, uint64_t id) : owner_(owner), id_(id) {}
+
+    QPointer<LineOwner> owner_;
+    uint64_t id_ = 0;
 };
 
 // The one owner of the serial line. It holds the line's settings as the window edits them,
@@ -131,15 +155,15 @@ class LineOwner : public QObject {
     // and says no, so a handler can refuse before it asks its confirmation.
     bool available(QWidget* asker);
     // Starts `work` on the worker with a session of its own and returns at once; `ended`
-    // follows, unless `asker` has gone by then. While busy: the refusal over `asker`, false,
-    // and nothing is sent.
-    bool start(const LineRequest& request, QWidget* asker, Work work, Ended ended = {});
+    // follows, unless `asker` has gone by then. While busy: the refusal over `asker`, an empty
+    // ticket, and nothing is sent.
+    LineTicket start(const LineRequest& request, QWidget* asker, Work work, Ended ended = {});
     // As start, then serves the window's events until the use has ended, and returns its
     // result; nothing when refused. For a button's handler, which goes on once it is over.
     std::optional<LineResult> run(const LineRequest& request, QWidget* asker, const Work& work);
     // Runs `work` as soon as the line is free: at once when idle, else after the uses queued
-    // before it. Never refused.
-    void enqueue(const LineRequest& request, Work work, Ended ended = {});
+    // before it. Never refused. The ticket withdraws or stops this use alone.
+    LineTicket enqueue(const LineRequest& request, Work work, Ended ended = {});
     // Uses waiting in the queue.
     size_t queued() const { return queue_.size(); }
 
@@ -158,15 +182,19 @@ class LineOwner : public QObject {
 
   private:
     friend struct LineMailbox;
+    friend class LineTicket;
     struct Operation;
     struct Queued {
+        uint64_t id = 0;
         LineRequest request;
         Work work;
         Ended ended;
     };
 
-    void launch(const LineRequest& request, QPointer<QObject> context, bool hasContext, Work work,
-                Ended ended);
+    void launch(uint64_t id, const LineRequest& request, QPointer<QObject> context, bool hasContext,
+                Work work, Ended ended);
+    // The ticket's cancel: the use `id` leaves the queue, or is asked to stop when it runs.
+    void cancel(uint64_t id);
     void refuse(QWidget* asker);
     // From the worker: the running use has posted something.
     void poke();
@@ -183,5 +211,6 @@ class LineOwner : public QObject {
     rv::TraceSink* trace_ = nullptr;
     std::unique_ptr<Operation> running_;
     std::deque<Queued> queue_;
+    uint64_t lastId_ = 0;
     bool announcedBusy_ = false;
 };

@@ -63,12 +63,10 @@ QString foundText(const rv::FoundInstrument& f) {
 
 }  // namespace
 
-// A job as the window follows it: the stop request the job asks between its steps, and
-// whether the owner has started its work (only then does a cancel go to the line).
+// A job as the window follows it: its use of the line, to withdraw it from the queue or to
+// stop it between instruments and inside one.
 struct LineWindow::Job {
-    std::atomic<bool> stop{false};
-    std::atomic<bool> started{false};
-    LineTask task = LineTask::LineBackup;
+    LineTicket ticket;
 };
 
 LineWindow::LineWindow(Host host) : host_(std::move(host)), directory_(QDir::homePath()) {
@@ -103,7 +101,8 @@ LineWindow::LineWindow(Host host) : host_(std::move(host)), directory_(QDir::hom
 // A job still queued or running goes on without the window: it is asked to stop, and what it
 // posts no longer reaches the window.
 LineWindow::~LineWindow() {
-    if (job_) cancelJob();
+    // Let go first: the end reported meanwhile is no longer this window's.
+    if (const std::shared_ptr<Job> job = std::move(job_)) job->ticket.cancel();
 }
 
 void LineWindow::createControls() {
@@ -348,7 +347,6 @@ bool LineWindow::startable() {
 void LineWindow::runJob(LineTask task, const QString& title, rv::JobKind kind, const JobWork& work,
                         const JobDone& done) {
     auto job = std::make_shared<Job>();
-    job->task = task;
     job_ = job;
     updateButtons();
     jobDialog_->begin(title);
@@ -362,11 +360,9 @@ void LineWindow::runJob(LineTask task, const QString& title, rv::JobKind kind, c
     request.progress = [self](int percent) {
         if (self) self->jobDialog_->setProgress(percent);
     };
-    host_.line->enqueue(
+    job->ticket = host_.line->enqueue(
         request,
-        [job, outcome, work, kind, self](LineUse& use) {
-            job->started = true;
-            if (job->stop) return rv::Outcome::Cancelled;
+        [outcome, work, kind, self](LineUse& use) {
             rv::JobObserver observer;
             observer.starting = [&use, self](size_t position, size_t count,
                                              const rv::LineInstrument& instrument) {
@@ -387,7 +383,7 @@ void LineWindow::runJob(LineTask task, const QString& title, rv::JobKind kind, c
                                                 fromUtf8(rv::ResultSummary(result, kind)));
                 });
             };
-            observer.stopRequested = [job] { return job->stop.load(); };
+            observer.stopRequested = [&use] { return use.stopRequested(); };
             *outcome = work(use, observer);
             return outcome->outcome;
         },
@@ -419,9 +415,7 @@ void LineWindow::jobEnded(const LineResult& result, const rv::JobOutcome& outcom
 }
 
 void LineWindow::cancelJob() {
-    if (!job_) return;
-    job_->stop = true;
-    if (job_->started && host_.line->task() == job_->task) host_.line->cancel();
+    if (job_) job_->ticket.cancel();
 }
 
 void LineWindow::searchInstruments() {

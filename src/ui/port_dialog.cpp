@@ -205,9 +205,7 @@ void PortDialog::portChoiceChanged() {
     }
 }
 
-PortDialog::~PortDialog() {
-    if (checking_ && line_.task() == LineTask::LineCheck) line_.cancel();
-}
+PortDialog::~PortDialog() { checkUse_.cancel(); }
 
 void PortDialog::showNote(const QString& text, bool problem) {
     AccessNote->setStyleSheet(problem ? "color: #a00000;" : "color: #006000;");
@@ -241,7 +239,7 @@ void PortDialog::check() {
     const std::string name = DevicePath->text().trimmed().toStdString();
     if (name.empty() || checking_) return;
     auto outcome = std::make_shared<rv::LineCheck>();
-    const bool started = line_.start(
+    checkUse_ = line_.start(
         {LineTask::LineCheck, false, {}}, this,
         [name, outcome](LineUse& use) {
             *outcome = rv::CheckLine(name, kCheckBaud, use.link().CancelFlag);
@@ -254,7 +252,7 @@ void PortDialog::check() {
             showNote(fromStd(outcome->opened ? name + ": " + text : text), !outcome->opened);
             emit checkFinished();
         });
-    if (!started) return;
+    if (!checkUse_) return;
     checking_ = true;
     BtnCheck->setEnabled(false);
     showNote(QString::fromUtf8("Проверка %1…").arg(fromStd(name)), false);

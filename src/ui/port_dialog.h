@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ports/serial_devices.h"
+#include "ui/line_owner.h"
 
 class QComboBox;
 class QLabel;
@@ -16,7 +17,6 @@ class QTableWidget;
 namespace rv {
 class PortSetup;
 }  // namespace rv
-class LineOwner;
 
 // "Устройства COM-портов": the four COM names with their devices and sources, the serial
 // devices found on the machine, and a choice that is saved to the settings file: a device or
@@ -62,4 +62,5 @@ class PortDialog : public QDialog {
     std::vector<rv::SerialDevice> devices_;
     LineOwner& line_;
     bool checking_ = false;
+    LineTicket checkUse_;  // the running check's use of the line
 };

@@ -239,7 +239,7 @@ void SensorView::startRun() {
     if (host_.setup) setup_ = host_.setup();
     const rv::WatchSetup setup = setup_;
     const std::shared_ptr<Gathered> gathered = gathered_;
-    const bool started = host_.line->start(
+    run_ = host_.line->start(
         {LineTask::Watch, false, {}}, this,
         [setup, gathered](LineUse& use) {
             const auto answer = [&gathered](const rv::WatchAnswer& a) {
@@ -251,7 +251,7 @@ void SensorView::startRun() {
             return rv::WatchSensor(use.link(), setup, answer, goOn);
         },
         [this](const LineResult& result) { runEnded(result.outcome, result.status); });
-    if (!started) return;
+    if (!run_) return;
     running_ = true;
     series_.clear();
     status_->setText(u("Измерение…"));
@@ -263,7 +263,7 @@ void SensorView::startRun() {
 
 void SensorView::stopRun() {
     // Wakes a request waiting for its answer at once.
-    if (running()) host_.line->cancel();
+    if (running()) run_.cancel();
 }
 
 void SensorView::takeAnswer(const rv::WatchAnswer& answer) {

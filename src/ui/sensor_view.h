@@ -13,8 +13,8 @@
 #include "channel/sensor_watch.h"
 #include "channel/settled_value.h"
 #include "link/exchange.h"
+#include "ui/line_owner.h"
 
-class LineOwner;
 class MessageBoxes;
 class QComboBox;
 class QDoubleSpinBox;
@@ -122,6 +122,7 @@ class SensorView : public QWidget {
     bool dirty_ = false;
     int ticks_ = 0;  // of the redraw timer
     bool running_ = false;
+    LineTicket run_;  // the run's use of the line
     bool closeAfterRun_ = false;
     // The view takes the answers at its redraw pace rather than being woken for each, which
     // would cost the window's thread more than the redraws do.

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <cstdlib>
+#include <future>
 
 #include "ports/port_map.h"
 #include "rv740x_version.h"
@@ -108,6 +109,21 @@ class PortDialogTest : public QObject, private WindowFixture {
         // Picking a found device fills the path with its stable name.
         dialog.DeviceList->setCurrentRow(0);
         QCOMPARE(dialog.DevicePath->text(), QString(kFtdiLink));
+
+        // "Проверить" is a use of the line: not while another use holds it.
+        QVERIFY(dialog.BtnCheck->isEnabled());
+        std::promise<void> release;
+        QVERIFY(owner.start({LineTask::Read, false, {}}, nullptr,
+                            [held = release.get_future().share()](LineUse&) {
+                                held.wait();
+                                return rv::Outcome::Done;
+                            }));
+        QVERIFY(!dialog.BtnCheck->isEnabled());
+        const QString note = dialog.AccessNote->text();
+        QTest::mouseClick(dialog.BtnCheck, Qt::LeftButton);
+        QCOMPARE(dialog.AccessNote->text(), note);
+        release.set_value();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.BtnCheck->isEnabled(), 10000);
 
         // The command line and the environment decide their names; the dialog says so.
         for (const int index : {0, 2}) {
