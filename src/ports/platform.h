@@ -25,6 +25,11 @@ std::string SystemComDevice(std::string_view name);
 // The COM names a user may give, as messages list them: "COM1..COM4" or "COM1..COM256".
 std::string ComNamesHint();
 
+// Where the settings file lives, as help texts name it ("$XDG_CONFIG_HOME/rv740x/ports.conf"),
+// and a device as a user of this platform would type one ("/dev/ttyUSB0").
+std::string SettingsFileHint();
+std::string ExampleDevice();
+
 // Why SettingsFilePath found no place, in full ("не заданы XDG_CONFIG_HOME и HOME") and in
 // brief ("нет HOME").
 std::string SettingsPathMissingReason();

@@ -49,6 +49,10 @@ std::string SystemComDevice(std::string_view /*name*/) { return {}; }
 
 std::string ComNamesHint() { return "COM1..COM4"; }
 
+std::string SettingsFileHint() { return "$XDG_CONFIG_HOME/rv740x/ports.conf"; }
+
+std::string ExampleDevice() { return "/dev/ttyUSB0"; }
+
 std::string SettingsFilePath() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     std::string base;

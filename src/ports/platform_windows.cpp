@@ -57,6 +57,10 @@ std::string SystemComDevice(std::string_view name) {
 
 std::string ComNamesHint() { return "COM1..COM" + std::to_string(kHighestComNumber); }
 
+std::string SettingsFileHint() { return "%APPDATA%\\rv740x\\ports.conf"; }
+
+std::string ExampleDevice() { return "\\\\.\\COM7"; }
+
 std::string SettingsFilePath() {
     // %APPDATA%, read in UTF-16: a user name may hold any letters.
     const wchar_t* appData = _wgetenv(L"APPDATA");

@@ -5,6 +5,8 @@
 #include <QTextStream>
 
 #include "lineaddr/line_address.h"
+#include "ports/platform.h"
+#include "ports/port_map.h"
 #include "rv740x_version.h"
 
 namespace {
@@ -31,8 +33,11 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, CommandLineOpt
     parser.setApplicationDescription(
         QString::fromUtf8("Конфигуратор приборов RV7406 и RV7408.\n"
                           "Устройства COM-портов берутся из параметров --com1..--com4, затем из "
-                          "переменных RV740X_COM1..RV740X_COM4, затем из файла настроек "
-                          "$XDG_CONFIG_HOME/rv740x/ports.conf, иначе /dev/ttyS0../dev/ttyS3."));
+                          "переменных RV740X_COM1..RV740X_COM4, затем из файла настроек %1, "
+                          "иначе %2..%3.")
+            .arg(QString::fromStdString(rv::SettingsFileHint()),
+                 QString::fromStdString(rv::DefaultDevice(0)),
+                 QString::fromStdString(rv::DefaultDevice(rv::kPortCount - 1))));
     const QCommandLineOption help({"h", "help"}, QString::fromUtf8("Показать эту справку."));
     const QCommandLineOption version({"v", "version"}, QString::fromUtf8("Показать версию."));
     parser.addOption(help);
@@ -40,9 +45,10 @@ std::optional<int> ParseCommandLine(const QStringList& arguments, CommandLineOpt
     for (int i = 0; i < rv::kPortCount; ++i) {
         parser.addOption(QCommandLineOption(
             portOptionName(i),
-            QString::fromUtf8("Устройство для COM%1, например /dev/ttyUSB0, или сетевой адрес "
+            QString::fromUtf8("Устройство для COM%1, например %2, или сетевой адрес "
                               "шлюза: rfc2217://УЗЕЛ:ПОРТ, tcp://УЗЕЛ:ПОРТ.")
-                .arg(i + 1),
+                .arg(i + 1)
+                .arg(QString::fromStdString(rv::ExampleDevice())),
             QString::fromUtf8("устройство")));
     }
     const QCommandLineOption trace(
