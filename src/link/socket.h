@@ -10,9 +10,11 @@
 
 namespace rv {
 
+struct SystemSocket;  // the platform's socket and what its waits sleep on
+
 // A TCP connection to a gateway, without blocking calls: every wait sleeps on the socket and
-// the cancel signal together, until a deadline. One implementation per platform
-// (socket_posix.cpp, socket_windows.cpp).
+// the cancel signal together, until a deadline. The connection's steps are the same on every
+// platform (socket.cpp); the system calls under them are the platform's (socket_system.h).
 class TcpSocket {
   public:
     using Clock = std::chrono::steady_clock;
@@ -45,11 +47,9 @@ class TcpSocket {
     int systemCode() const { return systemCode_; }
 
   private:
-    struct Native;  // the platform's socket and its wake-up event
-
     bool fail(Failure failure, int systemCode);
 
-    std::unique_ptr<Native> native_;
+    std::unique_ptr<SystemSocket> system_;
     Failure failure_ = Failure::None;
     int systemCode_ = 0;
 };

@@ -1,3 +1,5 @@
+// The gateway's connection on POSIX systems: a non-blocking socket, each wait a ppoll on it and
+// the cancel signal's eventfd together.
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -9,9 +11,11 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
+#include <string>
 
 #include "link/cancel_signal.h"
-#include "link/socket.h"
+#include "link/socket_system.h"
 
 namespace rv {
 
@@ -26,10 +30,10 @@ timespec timeLeft(Clock::time_point until) {
             static_cast<long>(nanoseconds % 1'000'000'000)};
 }
 
-// Sleeps on the socket (for `events`) and the cancel signal until `until`. Which of them woke
-// it, or Timeout.
-SerialPort::Wake sleepOn(int fd, short events, Clock::time_point until,
-                         const CancelSignal* cancel) {
+// Sleeps on the socket (for `events`; not when `fd` is -1) and the cancel signal until
+// `until`. Which of them woke it, or Timeout.
+SerialPort::Wake sleepOnDescriptor(int fd, short events, Clock::time_point until,
+                                   const CancelSignal* cancel) {
     if (cancel != nullptr && cancel->requested()) return SerialPort::Wake::Cancel;
     std::array<pollfd, 2> fds{};
     fds[0] = {fd, events, 0};
@@ -44,153 +48,120 @@ SerialPort::Wake sleepOn(int fd, short events, Clock::time_point until,
     return fds[0].revents != 0 ? SerialPort::Wake::Line : SerialPort::Wake::Timeout;
 }
 
-// A request goes out and its reply comes back in pieces while the link sleeps: the system
-// would then delay its acknowledgements, and a gateway that holds small pieces until the last
-// one is acknowledged (Nagle's algorithm, ser2net's default) would hold the reply's end with
-// them. Asked after each request and each piece taken in, the system acknowledges at once.
-void ackAtOnce(int fd) {
-    const int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
-}
-
-TcpSocket::Failure failureOfConnect(int code) {
-    switch (code) {
-        case ECONNREFUSED:
-            return TcpSocket::Failure::Refused;
-        case ETIMEDOUT:
-        case EHOSTUNREACH:
-        case ENETUNREACH:
-        case EHOSTDOWN:
-            return TcpSocket::Failure::NoAnswer;
-        default:
-            return TcpSocket::Failure::Other;
-    }
-}
-
 }  // namespace
 
-struct TcpSocket::Native {
+struct SystemSocket {
     int fd = -1;
 };
 
-TcpSocket::TcpSocket() : native_(std::make_unique<Native>()) {}
+static_assert(EAGAIN == EWOULDBLOCK, "one number for a socket that cannot go on at once");
+const SocketErrors kSocketErrors{.connectPending = EINPROGRESS,
+                                 .wouldBlock = EWOULDBLOCK,
+                                 .refused = ECONNREFUSED,
+                                 .noAnswer = {ETIMEDOUT, EHOSTUNREACH, ENETUNREACH, EHOSTDOWN},
+                                 .closed = {ECONNRESET, EPIPE},
+                                 .notConnected = ENOTCONN};
+
+TcpSocket::TcpSocket() : system_(std::make_unique<SystemSocket>()) {}
 
 TcpSocket::~TcpSocket() { close(); }
 
-bool TcpSocket::isOpen() const { return native_->fd >= 0; }
+bool TcpSocket::isOpen() const { return system_->fd >= 0; }
 
 void TcpSocket::close() {
-    if (native_->fd >= 0) ::close(native_->fd);
-    native_->fd = -1;
+    if (system_->fd >= 0) ::close(system_->fd);
+    system_->fd = -1;
 }
 
-bool TcpSocket::fail(Failure failure, int systemCode) {
-    failure_ = failure;
-    systemCode_ = systemCode;
-    return false;
-}
-
-bool TcpSocket::connect(const std::string& host, uint16_t port, Clock::time_point deadline,
-                        const CancelSignal* cancel) {
-    close();
-    failure_ = Failure::None;
-    systemCode_ = 0;
+ResolvedHost resolveHost(const std::string& host, uint16_t port) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_NUMERICSERV;
     addrinfo* found = nullptr;
-    const int resolved = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-    if (resolved != 0) {
-        const bool unknown = resolved == EAI_NONAME || resolved == EAI_AGAIN ||
-                             resolved == EAI_FAIL || resolved == EAI_NODATA;
-        return fail(unknown ? Failure::HostNotFound : Failure::Other,
-                    resolved == EAI_SYSTEM ? errno : resolved);
+    const int code = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+    if (code != 0) {
+        const bool unknown =
+            code == EAI_NONAME || code == EAI_AGAIN || code == EAI_FAIL || code == EAI_NODATA;
+        return {{},
+                unknown ? TcpSocket::Failure::HostNotFound : TcpSocket::Failure::Other,
+                code == EAI_SYSTEM ? errno : code};
     }
-    // Each address in turn; a refusal moves on to the next, a time-out or a cancel ends it.
-    failure_ = Failure::Other;
-    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
-        const int fd = ::socket(a->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (fd < 0) {
-            fail(Failure::Other, errno);
-            continue;
-        }
-        int code = ::connect(fd, a->ai_addr, a->ai_addrlen) == 0 ? 0 : errno;
-        if (code == EINPROGRESS) {
-            const SerialPort::Wake woke = sleepOn(fd, POLLOUT, deadline, cancel);
-            if (woke != SerialPort::Wake::Line) {
-                ::close(fd);
-                fail(woke == SerialPort::Wake::Cancel ? Failure::Cancelled : Failure::NoAnswer, 0);
-                break;
-            }
-            socklen_t size = sizeof code;
-            if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &size) != 0) code = errno;
-        }
-        if (code != 0) {
-            ::close(fd);
-            fail(failureOfConnect(code), code);
-            continue;
-        }
-        // Requests are small and each waits for its reply: none may wait for another.
-        const int one = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        ackAtOnce(fd);
-        native_->fd = fd;
-        failure_ = Failure::None;
-        systemCode_ = 0;
-        break;
-    }
+    ResolvedHost resolved{addressesOf(found)};
     freeaddrinfo(found);
-    return isOpen();
+    return resolved;
 }
 
-bool TcpSocket::sendAll(const uint8_t* data, size_t size, Clock::time_point deadline) {
-    if (!isOpen()) return fail(Failure::Closed, 0);
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n =
-            ::send(native_->fd, data + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-            if (done == size) ackAtOnce(native_->fd);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (sleepOn(native_->fd, POLLOUT, deadline, nullptr) != SerialPort::Wake::Line)
-                return fail(Failure::NoAnswer, 0);
-            continue;
-        }
-        const int code = errno;
-        const bool closed = code == EPIPE || code == ECONNRESET || code == ENOTCONN;
-        return fail(closed ? Failure::Closed : Failure::Other, code);
-    }
-    return true;
+bool openSocket(SystemSocket& socket, int family, int& code) {
+    socket.fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (socket.fd >= 0) return true;
+    code = errno;
+    return false;
 }
 
-long TcpSocket::receive(uint8_t* buffer, size_t max) {
-    if (!isOpen()) return -1;
+int startConnect(SystemSocket& socket, const SocketAddress& address) {
+    sockaddr_storage storage{};
+    std::memcpy(&storage, address.bytes.data(), std::min(address.size, sizeof storage));
+    const auto size = static_cast<socklen_t>(address.size);
+    return ::connect(socket.fd, reinterpret_cast<const sockaddr*>(&storage), size) == 0 ? 0 : errno;
+}
+
+int connectOutcome(SystemSocket& socket) {
+    int code = 0;
+    socklen_t size = sizeof code;
+    if (getsockopt(socket.fd, SOL_SOCKET, SO_ERROR, &code, &size) != 0) code = errno;
+    return code;
+}
+
+void sendAtOnce(SystemSocket& socket) {
+    const int one = 1;
+    setsockopt(socket.fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+}
+
+// A request goes out and its reply comes back in pieces while the link sleeps: the system
+// would then delay its acknowledgements, and a gateway that holds small pieces until the last
+// one is acknowledged (Nagle's algorithm, ser2net's default) would hold the reply's end with
+// them. Asked after each request and each piece taken in, the system acknowledges at once.
+void acknowledgeAtOnce(SystemSocket& socket) {
+    const int one = 1;
+    setsockopt(socket.fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+}
+
+long sendSome(SystemSocket& socket, const uint8_t* data, size_t size, int& code) {
     for (;;) {
-        const ssize_t n = ::recv(native_->fd, buffer, max, MSG_DONTWAIT);
-        if (n > 0) {
-            ackAtOnce(native_->fd);
-            return static_cast<long>(n);
-        }
-        if (n == 0) {
-            fail(Failure::Closed, 0);
-            return -1;
-        }
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
-        const int code = errno;
-        fail(code == ECONNRESET || code == EPIPE ? Failure::Closed : Failure::Other, code);
+        const ssize_t n = ::send(socket.fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) return static_cast<long>(n);
+        if (n < 0 && errno == EINTR) continue;
+        code = errno;
         return -1;
     }
 }
 
-SerialPort::Wake TcpSocket::wait(Clock::time_point until, bool watchSocket,
-                                 const CancelSignal* cancel) {
-    return sleepOn(watchSocket ? native_->fd : -1, POLLIN, until, cancel);
+long receiveSome(SystemSocket& socket, uint8_t* buffer, size_t max, int& code) {
+    for (;;) {
+        const ssize_t n = ::recv(socket.fd, buffer, max, MSG_DONTWAIT);
+        if (n >= 0) return static_cast<long>(n);
+        if (errno == EINTR) continue;
+        code = errno;
+        return -1;
+    }
+}
+
+SerialPort::Wake sleepOn(SystemSocket& socket, SocketEvent event, Clock::time_point until,
+                         const CancelSignal* cancel) {
+    switch (event) {
+        case SocketEvent::None:
+            return sleepOnDescriptor(-1, POLLIN, until, cancel);
+        case SocketEvent::Readable:
+            return sleepOnDescriptor(socket.fd, POLLIN, until, cancel);
+        case SocketEvent::Connected:
+            return sleepOnDescriptor(socket.fd, POLLOUT, until, cancel);
+    }
+    return SerialPort::Wake::Timeout;
+}
+
+bool waitWritable(SystemSocket& socket, Clock::time_point until) {
+    return sleepOnDescriptor(socket.fd, POLLOUT, until, nullptr) == SerialPort::Wake::Line;
 }
 
 }  // namespace rv

@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <mutex>
 #include <optional>
+#include <string>
 
 #include "link/cancel_signal.h"
-#include "link/socket.h"
+#include "link/socket_system.h"
 
 namespace rv {
 
@@ -36,26 +38,12 @@ bool winsockReady() {
     return ready;
 }
 
-TcpSocket::Failure failureOfConnect(int code) {
-    switch (code) {
-        case WSAECONNREFUSED:
-            return TcpSocket::Failure::Refused;
-        case WSAETIMEDOUT:
-        case WSAEHOSTUNREACH:
-        case WSAENETUNREACH:
-        case WSAEHOSTDOWN:
-            return TcpSocket::Failure::NoAnswer;
-        default:
-            return TcpSocket::Failure::Other;
-    }
-}
-
 }  // namespace
 
 // The socket and the event its network events set. Taking the events off the socket's record
 // resets the event, so what they told is kept here until a wait reports it: the other end's
 // bytes or close (which may come with the connection's outcome), and the outcome itself.
-struct TcpSocket::Native {
+struct SystemSocket {
     SOCKET socket = INVALID_SOCKET;
     WSAEVENT event = WSA_INVALID_EVENT;
     bool readable = false;         // bytes or the close arrived, and no wait has reported them yet
@@ -94,150 +82,117 @@ struct TcpSocket::Native {
     }
 };
 
-TcpSocket::TcpSocket() : native_(std::make_unique<Native>()) {}
+const SocketErrors kSocketErrors{
+    .connectPending = WSAEWOULDBLOCK,
+    .wouldBlock = WSAEWOULDBLOCK,
+    .refused = WSAECONNREFUSED,
+    .noAnswer = {WSAETIMEDOUT, WSAEHOSTUNREACH, WSAENETUNREACH, WSAEHOSTDOWN},
+    .closed = {WSAECONNRESET, WSAECONNABORTED},
+    .notConnected = WSAENOTCONN};
+
+TcpSocket::TcpSocket() : system_(std::make_unique<SystemSocket>()) {}
 
 TcpSocket::~TcpSocket() { close(); }
 
-bool TcpSocket::isOpen() const { return native_->socket != INVALID_SOCKET; }
+bool TcpSocket::isOpen() const { return system_->socket != INVALID_SOCKET; }
 
 void TcpSocket::close() {
-    Native& n = *native_;
-    if (n.socket != INVALID_SOCKET) closesocket(n.socket);
-    if (n.event != WSA_INVALID_EVENT) WSACloseEvent(n.event);
-    n = Native{};
+    SystemSocket& s = *system_;
+    if (s.socket != INVALID_SOCKET) closesocket(s.socket);
+    if (s.event != WSA_INVALID_EVENT) WSACloseEvent(s.event);
+    s = SystemSocket{};
 }
 
-bool TcpSocket::fail(Failure failure, int systemCode) {
-    failure_ = failure;
-    systemCode_ = systemCode;
-    return false;
-}
-
-bool TcpSocket::connect(const std::string& host, uint16_t port, Clock::time_point deadline,
-                        const CancelSignal* cancel) {
-    close();
-    failure_ = Failure::None;
-    systemCode_ = 0;
-    if (!winsockReady()) return fail(Failure::Other, WSASYSNOTREADY);
+ResolvedHost resolveHost(const std::string& host, uint16_t port) {
+    if (!winsockReady()) return {{}, TcpSocket::Failure::Other, WSASYSNOTREADY};
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
     addrinfo* found = nullptr;
-    const int resolved = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-    if (resolved != 0) {
-        const bool unknown = resolved == WSAHOST_NOT_FOUND || resolved == WSATRY_AGAIN ||
-                             resolved == WSANO_RECOVERY || resolved == WSANO_DATA;
-        return fail(unknown ? Failure::HostNotFound : Failure::Other, resolved);
+    const int code = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+    if (code != 0) {
+        const bool unknown = code == WSAHOST_NOT_FOUND || code == WSATRY_AGAIN ||
+                             code == WSANO_RECOVERY || code == WSANO_DATA;
+        return {{}, unknown ? TcpSocket::Failure::HostNotFound : TcpSocket::Failure::Other, code};
     }
-    // Each address in turn; a refusal moves on to the next, a time-out or a cancel ends it.
-    failure_ = Failure::Other;
-    Native& n = *native_;
-    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
-        n.socket = ::socket(a->ai_family, SOCK_STREAM, IPPROTO_TCP);
-        n.event = WSACreateEvent();
-        if (n.socket == INVALID_SOCKET || n.event == WSA_INVALID_EVENT ||
-            WSAEventSelect(n.socket, n.event, FD_CONNECT | FD_READ | FD_CLOSE) != 0) {
-            fail(Failure::Other, WSAGetLastError());
-            close();
-            continue;
-        }
-        int code = 0;
-        if (::connect(n.socket, a->ai_addr, static_cast<int>(a->ai_addrlen)) != 0) {
-            code = WSAGetLastError();
-        }
-        if (code == WSAEWOULDBLOCK) {
-            SerialPort::Wake woke = SerialPort::Wake::Line;
-            while (!n.connected && woke == SerialPort::Wake::Line) {
-                woke = n.sleep(deadline, true, cancel);
-                if (woke == SerialPort::Wake::Line) n.takeEvents();
-            }
-            if (!n.connected) {
-                close();
-                fail(woke == SerialPort::Wake::Cancel ? Failure::Cancelled : Failure::NoAnswer, 0);
-                break;
-            }
-            code = *n.connected;
-        }
-        if (code != 0) {
-            close();
-            fail(failureOfConnect(code), code);
-            continue;
-        }
-        // Requests are small and each waits for its reply: none may wait for another.
-        const BOOL one = TRUE;
-        setsockopt(n.socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one),
-                   sizeof one);
-        failure_ = Failure::None;
-        systemCode_ = 0;
-        break;
-    }
+    ResolvedHost resolved{addressesOf(found)};
     freeaddrinfo(found);
-    return isOpen();
+    return resolved;
 }
 
-bool TcpSocket::sendAll(const uint8_t* data, size_t size, Clock::time_point deadline) {
-    if (!isOpen()) return fail(Failure::Closed, 0);
-    const SOCKET s = native_->socket;
-    size_t done = 0;
-    while (done < size) {
-        const int chunk = static_cast<int>(std::min<size_t>(size - done, 0x10000));
-        const int n = ::send(s, reinterpret_cast<const char*>(data + done), chunk, 0);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-            continue;
-        }
-        const int code = WSAGetLastError();
-        if (code == WSAEWOULDBLOCK) {
-            // The socket's buffer is full: sleep until it takes more or the time is up.
-            fd_set writable;
-            FD_ZERO(&writable);
-            FD_SET(s, &writable);
-            const DWORD ms = millisecondsUntil(deadline);
-            timeval timeout{static_cast<long>(ms / 1000), static_cast<long>(ms % 1000) * 1000};
-            if (select(0, nullptr, &writable, nullptr, &timeout) <= 0)
-                return fail(Failure::NoAnswer, 0);
-            continue;
-        }
-        const bool closed = code == WSAECONNRESET || code == WSAECONNABORTED || code == WSAENOTCONN;
-        return fail(closed ? Failure::Closed : Failure::Other, code);
-    }
-    return true;
+// The socket's connect, bytes and close set its event; a connect on it does not block.
+bool openSocket(SystemSocket& s, int family, int& code) {
+    s.socket = ::socket(family, SOCK_STREAM, IPPROTO_TCP);
+    s.event = WSACreateEvent();
+    if (s.socket != INVALID_SOCKET && s.event != WSA_INVALID_EVENT &&
+        WSAEventSelect(s.socket, s.event, FD_CONNECT | FD_READ | FD_CLOSE) == 0)
+        return true;
+    code = WSAGetLastError();
+    return false;
 }
 
-long TcpSocket::receive(uint8_t* buffer, size_t max) {
-    if (!isOpen()) return -1;
-    const int want = static_cast<int>(std::min<size_t>(max, 0x10000));
-    const int n = ::recv(native_->socket, reinterpret_cast<char*>(buffer), want, 0);
+int startConnect(SystemSocket& s, const SocketAddress& address) {
+    sockaddr_storage storage{};
+    std::memcpy(&storage, address.bytes.data(), std::min(address.size, sizeof storage));
+    const auto size = static_cast<int>(address.size);
+    return ::connect(s.socket, reinterpret_cast<const sockaddr*>(&storage), size) == 0
+               ? 0
+               : WSAGetLastError();
+}
+
+int connectOutcome(SystemSocket& s) { return s.connected.value_or(0); }
+
+void sendAtOnce(SystemSocket& s) {
+    const BOOL one = TRUE;
+    setsockopt(s.socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+}
+
+// Winsock has no request for a single acknowledgement; its own timing is kept.
+void acknowledgeAtOnce(SystemSocket& /*socket*/) {}
+
+long sendSome(SystemSocket& s, const uint8_t* data, size_t size, int& code) {
+    const int chunk = static_cast<int>(std::min<size_t>(size, 0x10000));
+    const int n = ::send(s.socket, reinterpret_cast<const char*>(data), chunk, 0);
     if (n > 0) return n;
-    if (n == 0) {
-        fail(Failure::Closed, 0);
-        return -1;
-    }
-    const int code = WSAGetLastError();
-    if (code == WSAEWOULDBLOCK) return 0;
-    fail(code == WSAECONNRESET || code == WSAECONNABORTED ? Failure::Closed : Failure::Other, code);
+    code = WSAGetLastError();
     return -1;
 }
 
-SerialPort::Wake TcpSocket::wait(Clock::time_point until, bool watchSocket,
-                                 const CancelSignal* cancel) {
+long receiveSome(SystemSocket& s, uint8_t* buffer, size_t max, int& code) {
+    const int want = static_cast<int>(std::min<size_t>(max, 0x10000));
+    const int n = ::recv(s.socket, reinterpret_cast<char*>(buffer), want, 0);
+    if (n >= 0) return n;
+    code = WSAGetLastError();
+    return -1;
+}
+
+SerialPort::Wake sleepOn(SystemSocket& s, SocketEvent event, Clock::time_point until,
+                         const CancelSignal* cancel) {
     using Wake = SerialPort::Wake;
-    Native& n = *native_;
-    watchSocket = watchSocket && isOpen();
+    const bool watchSocket = event != SocketEvent::None && s.socket != INVALID_SOCKET;
     for (;;) {
         if (cancel != nullptr && cancel->requested()) return Wake::Cancel;
-        if (watchSocket && (n.readable || n.closed)) {
-            n.readable = false;
+        if (event == SocketEvent::Connected && s.connected) return Wake::Line;
+        if (event == SocketEvent::Readable && watchSocket && (s.readable || s.closed)) {
+            s.readable = false;
             return Wake::Line;
         }
-        const Wake woke = n.sleep(until, watchSocket, cancel);
+        const Wake woke = s.sleep(until, watchSocket, cancel);
         if (woke != Wake::Line) return woke;
-        n.takeEvents();
-        // Events the reader has no use for (none are asked for but the connection's) are
+        // Events the waiter has no use for (none are asked for but the connection's) are
         // slept through.
-        if (!n.readable && !n.closed) continue;
+        s.takeEvents();
     }
+}
+
+bool waitWritable(SystemSocket& s, Clock::time_point until) {
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(s.socket, &writable);
+    const DWORD ms = millisecondsUntil(until);
+    timeval timeout{static_cast<long>(ms / 1000), static_cast<long>(ms % 1000) * 1000};
+    return select(0, nullptr, &writable, nullptr, &timeout) > 0;
 }
 
 }  // namespace rv

@@ -9,52 +9,20 @@
 # Needs wine64, ser2net and the Linux build's rv740x and rv740x-sim. The Wine prefix is the
 # one run_wine_tests.sh keeps in the Windows build directory.
 set -euo pipefail
-win="$(cd "$1" && pwd)"
-linux="$(cd "$2" && pwd)"
-
-export WINEPREFIX="${RV740X_WINEPREFIX:-$win/wineprefix}"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-runtime="$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")"
-export WINEPATH="$runtime;/usr/x86_64-w64-mingw32/lib"
-wine=/usr/lib/wine/wine64
-[ -x "$wine" ] || wine="$(command -v wine64 || command -v wine)"
-
-work="$(mktemp -d /tmp/rv740x-wine-net-XXXXXX)"
-sim_pid=""
-gateway_pid=""
-stop() {
-    if [ -n "$1" ] && kill -0 "$1" 2> /dev/null; then
-        kill -TERM "$1"
-        wait "$1" 2> /dev/null || true
-    fi
-}
-cleanup() {
-    stop "$gateway_pid"
-    stop "$sim_pid"
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "Making the Wine prefix $WINEPREFIX"
-    "$wine" wineboot -i > "$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; exit 1; }
-fi
+work_tag=net
+# shellcheck source=wine_common.sh
+source "$(dirname "$0")/wine_common.sh"
+use_build_runtime
+make_prefix
 
 free_port() {
     python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
 
-coproc SIM {
-    exec "$linux/rv740x-sim" --link "$work/line" --state "$work/state" --instrument 1 \
-        --instrument 5,model=RV7406
-}
-sim_pid=$SIM_PID
-if ! read -r -t 20 word _ <&"${SIM[0]}" || [ "$word" != ready ]; then
-    echo "rv740x-sim did not start" >&2
-    exit 1
-fi
+start_simulator_ready --instrument 1 --instrument 5,model=RV7406
 
 # One gateway at a time in front of the line, as in a cabinet.
+gateway_pid=""
 start_gateway() {
     stop "$gateway_pid"
     port="$(free_port)"
@@ -62,18 +30,13 @@ start_gateway() {
         "$1" "$port" "$work/line" > "$work/ser2net.yaml"
     ser2net -n -c "$work/ser2net.yaml" -P "$work/ser2net.pid" > "$work/ser2net.log" 2>&1 &
     gateway_pid=$!
+    pids+=("$gateway_pid")
     for _ in $(seq 100); do
         grep -q "$(printf '0100007F:%04X' "$port") 00000000:0000 0A" /proc/net/tcp && return 0
         sleep 0.05
     done
     echo "ser2net did not listen: $(cat "$work/ser2net.log")" >&2
     exit 1
-}
-
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
 }
 
 wpath() { printf 'Z:%s' "$1" | sed 's|/|\\|g'; }
@@ -138,8 +101,4 @@ compare "raw: search over all speeds" "$url" search --all-speeds --to 6
 compare "refused" "tcp://127.0.0.1:$(free_port)" read 1
 compare "host not found" "rfc2217://no-such-gateway.invalid:4001" read 1
 
-if [ "$failures" -ne 0 ]; then
-    echo "Wine network lines: $failures failures"
-    exit 1
-fi
-echo "Wine network lines: all passed"
+report "Wine network lines"

@@ -13,74 +13,25 @@
 # Needs wine64 (Debian's wine, wine64) and the Linux build's rv740x and rv740x-sim. The Wine
 # prefix is kept in the Windows build directory, so later runs start quickly.
 set -euo pipefail
-here="$(cd "$(dirname "$0")" && pwd)"
-win="$(cd "$1" && pwd)"
-linux="$(cd "$2" && pwd)"
-
-export WINEPREFIX="${RV740X_WINEPREFIX:-$win/wineprefix}"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-# The mingw runtime DLLs the programs were linked with.
-runtime="$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")"
-export WINEPATH="$runtime;/usr/x86_64-w64-mingw32/lib"
-wine=/usr/lib/wine/wine64
-[ -x "$wine" ] || wine="$(command -v wine64 || command -v wine)"
-
-work="$(mktemp -d /tmp/rv740x-wine-XXXXXX)"
-sim_pid=""
-cleanup() {
-    if [ -n "$sim_pid" ] && kill -0 "$sim_pid" 2> /dev/null; then
-        kill -TERM "$sim_pid"
-        wait "$sim_pid" 2> /dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "Making the Wine prefix $WINEPREFIX"
-    "$wine" wineboot -i > "$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; exit 1; }
-fi
-
-# A pseudo-terminal has no modem lines; the library gives Wine's process those it asks for.
-shim="$work/pty_modem_lines.so"
-g++ -shared -fPIC -O2 -o "$shim" "$here/pty_modem_lines.cpp" -ldl
+# shellcheck source=wine_common.sh
+source "$(dirname "$0")/wine_common.sh"
+use_build_runtime
+make_prefix
+build_modem_shim
 
 # The line: a RV7408 at 1, a RV7406 at 5, a silent one at 4, one whose block 5 has both
 # copies broken at 6, one of another family at 7.
-coproc SIM {
-    exec "$linux/rv740x-sim" --link "$work/line" --state "$work/state" --instrument 1 \
-        --instrument 5,model=RV7406 --instrument 4,silent --instrument 6,bad-both=5 \
-        --instrument 7,family=18
-}
-sim_pid=$SIM_PID
-if ! read -r -t 20 word _ <&"${SIM[0]}" || [ "$word" != ready ]; then
-    echo "rv740x-sim did not start" >&2
-    exit 1
-fi
+start_simulator_ready --instrument 1 --instrument 5,model=RV7406 --instrument 4,silent \
+    --instrument 6,bad-both=5 --instrument 7,family=18
 # COM2 is the simulator's line, through Wine's DOS device link.
 ln -sfn "$work/line" "$WINEPREFIX/dosdevices/com2"
-# COM7 and COM12 lead to it through a link of their own, which the ports' entries name; Wine
-# reads the entries when its server starts.
-ln -sfn "$work/line" "$WINEPREFIX/rv740x-line"
-for com in COM7 COM12; do
-    "$wine" reg add 'HKLM\Software\Wine\Ports' /v "$com" /d "$WINEPREFIX/rv740x-line" /f \
-        > /dev/null
-done
-wineserver="$(command -v wineserver || echo /usr/lib/wine/wineserver)"
-"$wineserver" -k 2> /dev/null || true
-"$wineserver" -w 2> /dev/null || true
+announce_ports COM7 COM12
 
 # The core's tests; those of the port's wait use COM2 and instrument 1.
 echo "== core tests"
 RV740X_TEST_COM='\\.\COM2' RV740X_TEST_LISTED_COMS=COM7,COM12 LD_PRELOAD="$shim" \
     "$wine" "$win/core_tests_windows.exe" \
     --gtest_brief=1 | sed 's/\r$//'
-
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
 
 # Runs both programs with the same arguments (the Windows one on COM2, the Linux one on the
 # link) and compares exit code, output and errors; paths are given per program.
@@ -178,8 +129,4 @@ sed -i 's/\r$//' "$work/w.err"
 grep -qx 'Порт «COM257» не задан: укажите COM1..COM256, путь к устройству или сетевой адрес rfc2217://УЗЕЛ:ПОРТ, tcp://УЗЕЛ:ПОРТ' "$work/w.err" ||
     { fail "--port COM257: $(cat "$work/w.err")"; }
 
-if [ "$failures" -ne 0 ]; then
-    echo "Wine end-to-end: $failures failures"
-    exit 1
-fi
-echo "Wine end-to-end: all passed"
+report "Wine end-to-end"

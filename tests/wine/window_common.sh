@@ -4,29 +4,14 @@
 # are the sourcing script's: WINDOWS_BUILD_DIR LINUX_BUILD_DIR [SCREENSHOT.png].
 #
 # Needs wine64, Xvfb, xdotool and ImageMagick's import and compare.
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-win="$(cd "$1" && pwd)"
-linux="$(cd "$2" && pwd)"
+work_tag=window
+end_wineserver_at_exit=1
+# shellcheck source=wine_common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/wine_common.sh"
 shot="${3:-}"
 
 stage="$(ls -d "$win"/package/rv740x-configurator-*-windows-x64)"
 [ -f "$stage/rv740x-config.exe" ] || { echo "no window in $stage" >&2; exit 1; }
-
-export WINEPREFIX="${RV740X_WINEPREFIX:-$win/wineprefix}"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine=/usr/lib/wine/wine64
-[ -x "$wine" ] || wine="$(command -v wine64 || command -v wine)"
-wineserver="$(command -v wineserver || echo /usr/lib/wine/wineserver64)"
-
-work="$(mktemp -d /tmp/rv740x-wine-window-XXXXXX)"
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill -TERM "$pid" 2> /dev/null || true; done
-    wait 2> /dev/null || true
-    "$wineserver" -k 2> /dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
 
 # A display of its own: Xvfb picks a free number and tells it.
 Xvfb -displayfd 3 -screen 0 1280x1024x24 3> "$work/display" > /dev/null 2>&1 &
@@ -34,21 +19,14 @@ pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")"
 
-[ -f "$WINEPREFIX/system.reg" ] || "$wine" wineboot -i > /dev/null 2>&1
-# The simulator's line is COM7, announced as Windows announces a serial port, through a link
-# of the prefix's own. COM2, the window's start-up port, leads nowhere, and no mapping is left
-# from an earlier run.
-ln -sfn "$work/line" "$WINEPREFIX/rv740x-line"
-"$wine" reg add 'HKLM\Software\Wine\Ports' /v COM7 /d "$WINEPREFIX/rv740x-line" /f > /dev/null
+make_prefix
+# COM2, the window's start-up port, leads nowhere, and no mapping is left from an earlier run.
 rm -f "$WINEPREFIX/dosdevices/com2"
 find "$WINEPREFIX/drive_c/users" -path '*/rv740x/ports.conf' -delete 2> /dev/null || true
-# A Wine server from before (the registry change, the end-to-end run) reads the ports only when
-# it starts, and may have started its desktop without a display: end it.
-"$wineserver" -k 2> /dev/null || true
-"$wineserver" -w 2> /dev/null || true
-
-shim="$work/pty_modem_lines.so"
-g++ -shared -fPIC -O2 -o "$shim" "$here/pty_modem_lines.cpp" -ldl
+# The simulator's line is COM7. A Wine server from before (the end-to-end run) may also have
+# started its desktop without a display: announcing the port ends it.
+announce_ports COM7
+build_modem_shim
 
 # start_simulator INSTRUMENT...: rv740x-sim at the pace of a real line, logging every frame.
 start_simulator() {
