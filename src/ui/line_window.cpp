@@ -468,16 +468,18 @@ void LineWindow::searchInstruments() {
             };
             const rv::SpeedSearchResult result = rv::SearchSpeeds(use.link(), plan, o);
             *found = result.found;
+            // Stopped or not, the rows take what the search asked and heard, and no more.
+            use.post([self, result] {
+                if (self) self->model_->finishSearch(result);
+            });
             rv::JobOutcome outcome;
             outcome.outcome = result.outcome;
             return outcome;
         },
-        [self, found, plan](const rv::JobOutcome&) {
-            if (!self) return;
-            self->model_->finishSearch(*found, plan);
-            self->jobDialog_->end(
-                QString::fromUtf8("Поиск закончен, найдено приборов: %1").arg(found->size()));
-            self->markModified();
+        [self, found](const rv::JobOutcome&) {
+            if (self)
+                self->jobDialog_->end(
+                    QString::fromUtf8("Поиск закончен, найдено приборов: %1").arg(found->size()));
         });
 }
 
