@@ -282,7 +282,8 @@ bool LineWindow::confirmClose() {
                   .arg(QFileInfo(path_).fileName());
     switch (host_.boxes->askSave(this, text)) {
         case MessageBoxes::SaveAnswer::Save:
-            return save && save();
+            // Into the line's own file; a new line asks for one.
+            return path_.isEmpty() ? save && save() : saveLine(path_);
         case MessageBoxes::SaveAnswer::Discard:
             revert();
             return true;
@@ -537,7 +538,9 @@ void LineWindow::searchInstruments() {
             *found = result.found;
             // Stopped or not, the rows take what the search asked and heard, and no more.
             use.post([self, result] {
-                if (self) self->model_->finishSearch(result);
+                if (!self) return;
+                self->model_->finishSearch(result);
+                self->markModified();
             });
             rv::JobOutcome outcome;
             outcome.outcome = result.outcome;

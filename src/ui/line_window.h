@@ -78,10 +78,11 @@ class LineWindow : public QWidget {
     // found, updated or tagged, another port. A new line holds something once it has rows.
     bool unsaved() const;
     // Asks about unsaved changes before the window closes or the program ends: "Сохранить"
-    // (through `save`), "Не сохранять" (the line goes back to its file) or "Отмена". True
-    // when the window may go; no asking while a job of the window runs.
+    // (into the line's file, or through `save` for a new line), "Не сохранять" (the line goes
+    // back to its file) or "Отмена". True when the window may go; no asking while a job of
+    // the window runs.
     bool confirmClose();
-    // Saves the line as "Сохранить линию…" does; true once saved.
+    // Saves a new line as "Сохранить линию…" does, asking for its file; true once saved.
     std::function<bool()> save;
     std::string copiesFolder() const;
     // Where copies go without a line file: beside the user's own journal.
