@@ -175,11 +175,7 @@ int runSearch(const std::string& path, const LineOptions& options, bool portGive
     std::vector<LineRow> rows = RowsOfLine(line, CopiesFolderOf(path, line));
     for (const FoundInstrument& found : result.found) TakeFound(rows, found);
     // A search cut short says nothing of the numbers it did not reach.
-    if (result.outcome == Outcome::Done) {
-        MarkUnanswered(rows, result.found, plan);
-    } else {
-        MarkUnanswered(rows, result.found, SpeedSearchPlan{});
-    }
+    MarkUnanswered(rows, result);
     line.Instruments = InstrumentsOf(rows);
     printRows(rows);
     std::string error;

@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -272,6 +273,21 @@ inline bool BlockCopyValid(const std::vector<uint8_t>& copy, int block) {
     if (copy.size() != static_cast<size_t>(info.length) + 2 || copy[0] != info.id) return false;
     const uint16_t crc = BlockCrc(copy.data(), info.length);
     return copy[info.length] == (crc & 0xFF) && copy[info.length + 1] == (crc >> 8);
+}
+
+// What a read of the block shows in a simulated instrument's memory: the primary copy when
+// whole, else the backup.
+inline std::vector<uint8_t> ShownBlock(const SimProcess& sim, unsigned net, int block) {
+    const std::string state = sim.stateFile(static_cast<int>(net));
+    const std::vector<uint8_t> primary = ReadBlockCopy(state, block, false);
+    return BlockCopyValid(primary, block) ? primary : ReadBlockCopy(state, block, true);
+}
+
+// Every block of the instrument as a read shows it, by block.
+inline std::map<int, std::vector<uint8_t>> ShownBlocks(const SimProcess& sim, unsigned net) {
+    std::map<int, std::vector<uint8_t>> memory;
+    for (int block = 0; block < kBlockRows; ++block) memory[block] = ShownBlock(sim, net, block);
+    return memory;
 }
 
 // Puts `bytes` at data offset `offset` of both stored copies of `block` in a memory file and

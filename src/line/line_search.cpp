@@ -48,6 +48,12 @@ void askFound(Link& link, bool identify, FoundInstrument& found) {
 
 }  // namespace
 
+bool WasAsked(const SpeedSearchResult& result, unsigned net, int speedIndex) {
+    return std::any_of(result.asked.begin(), result.asked.end(), [&](const AskedRange& r) {
+        return r.speedIndex == speedIndex && net >= r.first && net <= r.last;
+    });
+}
+
 double SearchBoundSeconds(const SpeedSearchPlan& plan) {
     double total = 0;
     for (int index : plan.speedIndexes) total += probesPerSpeed(plan) * probeSeconds(index);
@@ -79,7 +85,9 @@ SpeedSearchResult SearchSpeeds(Link& link, const SpeedSearchPlan& asked,
         const unsigned baud = BaudOfSpeedIndex(speedIndex);
 
         SearchObserver search;
+        unsigned asking = 0;
         search.probing = [&](unsigned net) {
+            asking = net;
             if (observer.probing) {
                 observer.probing(baud, net, secondsAfterThisSpeed + (plan.last - net + 1) * probe);
             }
@@ -98,6 +106,10 @@ SpeedSearchResult SearchSpeeds(Link& link, const SpeedSearchPlan& asked,
             if (observer.found) observer.found(found);
         };
         search.progress = [&](int) {
+            // The probe has had its answer or its time-out: the number counts as asked.
+            if (result.asked.empty() || result.asked.back().speedIndex != speedIndex)
+                result.asked.push_back({speedIndex, asking, asking});
+            result.asked.back().last = asking;
             ++probesDone;
             if (observer.progress && totalProbes > 0) {
                 observer.progress(static_cast<int>(probesDone * 100 / totalProbes));

@@ -49,12 +49,24 @@ struct SpeedSearchObserver {
 inline constexpr const char* kSpeedFixedByGatewayText =
     "Скорость линии задаётся в настройках шлюза";
 
+// Numbers a search asked at one speed and heard the end of, answered or not.
+struct AskedRange {
+    int speedIndex = 0;
+    unsigned first = 1;
+    unsigned last = 1;
+};
+
 struct SpeedSearchResult {
     Outcome outcome = Outcome::Done;
     int32_t status = 0;                  // after Failed: why the port could not be used
     std::string detail;                  // and what the system said of it
     std::vector<FoundInstrument> found;  // in the order they answered
+    // What was asked, speed by speed; a search stopped early stops short of its plan here.
+    std::vector<AskedRange> asked;
 };
+
+// Whether the search asked number `net` at speed `speedIndex`.
+bool WasAsked(const SpeedSearchResult& result, unsigned net, int speedIndex);
 
 // Searches the line at each speed of the plan `asked` (SearchLine at that speed's probe
 // time-out) and asks every instrument found for its version right after it answered. An

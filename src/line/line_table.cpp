@@ -35,13 +35,6 @@ std::string csvCell(const std::string& text) {
     return quoted + "\"";
 }
 
-bool inPlan(const LineInstrument& m, const SpeedSearchPlan& plan) {
-    const int speedIndex = SpeedIndexOfBaud(m.BaudRate);
-    return m.NetNumber >= plan.first && m.NetNumber <= plan.last &&
-           std::find(plan.speedIndexes.begin(), plan.speedIndexes.end(), speedIndex) !=
-               plan.speedIndexes.end();
-}
-
 // Whether TakeFound put `found` in this row.
 bool isRowOf(const LineRow& row, const FoundInstrument& found) {
     if (row.instrument.NetNumber != found.netNumber || row.state != RowState::Answers) return false;
@@ -155,22 +148,21 @@ size_t TakeFound(std::vector<LineRow>& rows, const FoundInstrument& found) {
     return indexOf(rows, row);
 }
 
-void MarkUnanswered(std::vector<LineRow>& rows, const std::vector<FoundInstrument>& found,
-                    const SpeedSearchPlan& plan) {
+void MarkUnanswered(std::vector<LineRow>& rows, const SpeedSearchResult& search) {
+    const std::vector<FoundInstrument>& found = search.found;
     std::vector<LineRow> kept;
     kept.reserve(rows.size());
     for (LineRow& row : rows) {
         const bool answered = std::any_of(
             found.begin(), found.end(), [&](const FoundInstrument& f) { return isRowOf(row, f); });
-        if (answered || !inPlan(row.instrument, plan)) {
-            kept.push_back(std::move(row));
-            continue;
-        }
+        const uint32_t net = row.instrument.NetNumber;
         // Another instrument answered at its number: the row is gone (its copies stay in
         // the instrument's own folder).
-        if (wasFound(found, row.instrument.NetNumber)) continue;
-        row.state = RowState::NoAnswer;
-        row.status = status::kNoReply;
+        if (!answered && wasFound(found, net)) continue;
+        if (!answered && WasAsked(search, net, SpeedIndexOfBaud(row.instrument.BaudRate))) {
+            row.state = RowState::NoAnswer;
+            row.status = status::kNoReply;
+        }
         kept.push_back(std::move(row));
     }
     rows = std::move(kept);

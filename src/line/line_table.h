@@ -62,11 +62,11 @@ std::vector<LineInstrument> InstrumentsOf(const std::vector<LineRow>& rows);
 // known to be another; otherwise a row is added at the end. Returns the index of the row.
 size_t TakeFound(std::vector<LineRow>& rows, const FoundInstrument& found);
 
-// After a search of `plan`: the rows it could have found but did not are marked as not
-// answering, and a row whose number another instrument answered at is dropped, so that each
-// number is in one row; the rows end sorted by number.
-void MarkUnanswered(std::vector<LineRow>& rows, const std::vector<FoundInstrument>& found,
-                    const SpeedSearchPlan& plan);
+// After a search, finished or stopped: the rows it asked for (their number at their speed)
+// and did not hear are marked as not answering, rows it never asked for stay as they were, and
+// a row whose number another instrument answered at is dropped, so that each number is in one
+// row; the rows end sorted by number.
+void MarkUnanswered(std::vector<LineRow>& rows, const SpeedSearchResult& search);
 
 // Takes a job's result for one instrument into its row (found by network number).
 void TakeResult(std::vector<LineRow>& rows, const InstrumentResult& result, JobKind kind);

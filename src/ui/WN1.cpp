@@ -149,6 +149,8 @@ TDeskForm::TDeskForm(LineOwner& line, MessageBoxes& boxes, QWidget* parent)
         activateWindow();
         transfer_->BtnLoadClick();
     };
+    lineHost.portName = [this] { return bus_->portName(); };
+    lineHost.applyPort = [this](const std::string& port) { return bus_->choosePort(port); };
     lineMenu_ =
         new LineMenu(std::move(lineHost), *mainMenu_, configFileMenu_->compareDeviceAction(), this);
     transfer_->journalPath = [this] { return lineMenu_->journalPath(); };
@@ -404,9 +406,10 @@ void TDeskForm::lineBusy(bool busy) {
 }
 
 void TDeskForm::closeEvent(QCloseEvent* event) {
-    // Edits are not thrown away unasked; while the line is busy, or a dialog is up, there is
-    // no asking.
-    if (!closeWhenIdle_ && isEnabled() && !line_.busy() && !caption_->confirmDiscard()) {
+    // Edits, and a line not saved, are not thrown away unasked; while the line is busy, or a
+    // dialog is up, there is no asking.
+    if (!closeWhenIdle_ && isEnabled() && !line_.busy() &&
+        (!caption_->confirmDiscard() || !lineMenu_->confirmClose())) {
         event->ignore();
         return;
     }

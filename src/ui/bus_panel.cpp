@@ -4,13 +4,16 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <algorithm>
 #include <array>
 
 #include "channel/fields.h"
+#include "lineaddr/line_address.h"
 #include "link/link.h"
 #include "link/status.h"
 #include "link/timeouts.h"
 #include "ops/search.h"
+#include "ports/serial_devices.h"
 #include "ui/line_owner.h"
 #include "ui/message_boxes.h"
 #include "ui/text_spin_box.h"
@@ -112,6 +115,26 @@ void BusPanel::selectStartupLine() {
 void BusPanel::setPortDevices(const rv::PortDevices& devices) {
     portDevices_ = devices;
     MenuCOMChange(MenuCOM->currentIndex());
+}
+
+std::string BusPanel::portName() const {
+    return rv::PortName(std::clamp(MenuCOM->currentIndex(), 0, rv::kPortCount - 1));
+}
+
+std::string BusPanel::choosePort(const std::string& port) {
+    int index = rv::PortIndexOf(port);
+    for (int i = 0; index < 0 && i < rv::kPortCount; ++i)
+        if (portDevices_[static_cast<size_t>(i)] == port) index = i;
+    if (index < 0)
+        return "«" + port +
+               "» не назначен ни одному из COM1..COM4 (назначают в «Порт» → «Устройства "
+               "COM-портов…»)";
+    const std::string& device = portDevices_[static_cast<size_t>(index)];
+    if (!rv::IsNetworkLineName(device) && !rv::DevicePresent(device))
+        return rv::PortName(index) + " — устройства «" + device + "» на этом компьютере нет";
+    MenuCOM->setCurrentIndex(index);
+    MenuCOMChange(index);
+    return {};
 }
 
 void BusPanel::MenuCOMChange(int index) {

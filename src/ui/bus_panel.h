@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <string>
 
 #include "ports/port_map.h"
 
@@ -27,6 +28,11 @@ class BusPanel : public QWidget {
     void followNetworkChange(int netNumber, int speedIndex);
     // The devices behind COM1..COM4; the chosen one becomes the line's device.
     void setPortDevices(const rv::PortDevices& devices);
+    // The port chosen, as a line file names it: "COM2".
+    std::string portName() const;
+    // Chooses the port a line file names: COM1..COM4, or the device one of them stands for.
+    // Empty once chosen; otherwise why not, in Russian, and the choice stays as it was.
+    std::string choosePort(const std::string& port);
 
     void MenuCOMChange(int index);
     void MenuTecSPDChange(int index);

@@ -50,7 +50,10 @@ LineMenu::LineMenu(LineWindow::Host host, MainMenu& menu, QAction* before, QObje
 LineMenu::~LineMenu() = default;
 
 LineWindow& LineMenu::lineWindow() {
-    if (!window_) window_ = std::make_unique<LineWindow>(host_);
+    if (!window_) {
+        window_ = std::make_unique<LineWindow>(host_);
+        window_->save = [this] { return saveLine(); };
+    }
     return *window_;
 }
 
@@ -88,13 +91,16 @@ void LineMenu::openRecent(const QString& path) {
 }
 
 void LineMenu::openPath(const QString& path) {
-    if (!lineWindow().openLine(path)) return;
+    // The line open now is not given up unasked.
+    if (!lineWindow().confirmClose() || !lineWindow().openLine(path)) return;
     recent_.add(path);
     fillRecentMenu();
     showOverview();
 }
 
-void LineMenu::saveLine() {
+bool LineMenu::confirmClose() { return !window_ || window_->confirmClose(); }
+
+bool LineMenu::saveLine() {
     LineWindow& window = lineWindow();
     const QString current = window.linePath();
     const QString suggested =
@@ -103,9 +109,10 @@ void LineMenu::saveLine() {
                   .filePath(QString::fromUtf8("линия") + QString::fromUtf8(rv::kLineExtension))
             : current;
     const QString path = chooseSavePath(suggested);
-    if (path.isEmpty() || !window.saveLine(path)) return;
+    if (path.isEmpty() || !window.saveLine(path)) return false;
     recent_.add(window.linePath());
     fillRecentMenu();
+    return true;
 }
 
 void LineMenu::fillRecentMenu() {

@@ -40,9 +40,14 @@ class LineMenu : public QObject {
     std::function<QString(const QString& directory)> chooseOpenPath;
     std::function<QString(const QString& suggestedPath)> chooseSavePath;
 
+    // Before the program ends: the line's unsaved changes are asked about (LineWindow's
+    // confirmClose); false to stay.
+    bool confirmClose();
+
     void showOverview();
     void openLine();
-    void saveLine();
+    // False when not saved (the dialog cancelled, or an error shown).
+    bool saveLine();
     void openRecent(const QString& path);
 
   private:

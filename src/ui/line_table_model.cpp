@@ -67,10 +67,9 @@ void LineTableModel::takeFound(const rv::FoundInstrument& found) {
     }
 }
 
-void LineTableModel::finishSearch(const std::vector<rv::FoundInstrument>& found,
-                                  const rv::SpeedSearchPlan& plan) {
+void LineTableModel::finishSearch(const rv::SpeedSearchResult& search) {
     beginResetModel();
-    rv::MarkUnanswered(rows_, found, plan);
+    rv::MarkUnanswered(rows_, search);
     endResetModel();
 }
 

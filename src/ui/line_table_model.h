@@ -24,9 +24,9 @@ class LineTableModel : public QAbstractTableModel {
 
     // A search found an instrument: its row is updated, or a row is added, as it comes.
     void takeFound(const rv::FoundInstrument& found);
-    // A search of `plan` has ended: rows it did not find are marked, stale rows dropped.
-    void finishSearch(const std::vector<rv::FoundInstrument>& found,
-                      const rv::SpeedSearchPlan& plan);
+    // A search has ended or stopped: rows it asked for and did not hear are marked, stale
+    // rows dropped.
+    void finishSearch(const rv::SpeedSearchResult& search);
     // A job's result for one instrument.
     void takeResult(const rv::InstrumentResult& result, rv::JobKind kind);
 

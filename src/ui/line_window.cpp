@@ -1,6 +1,8 @@
 #include "ui/line_window.h"
 
 #include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -94,6 +96,11 @@ LineWindow::LineWindow(Host host) : host_(std::move(host)), directory_(QDir::hom
         WritePreview dialog(preview, this);
         return dialog.exec() == QDialog::Accepted;
     };
+    baseline_ = line();
+    // The title's "*" follows every change of the rows.
+    connect(model_, &QAbstractItemModel::modelReset, this, &LineWindow::updateTitle);
+    connect(model_, &QAbstractItemModel::rowsInserted, this, &LineWindow::updateTitle);
+    connect(model_, &QAbstractItemModel::dataChanged, this, &LineWindow::updateTitle);
     updateTitle();
     updateButtons();
 }
@@ -238,21 +245,72 @@ void LineWindow::updateButtons() {
 void LineWindow::updateTitle() {
     const QString name =
         path_.isEmpty() ? QString::fromUtf8("новая линия") : QFileInfo(path_).fileName();
-    setWindowTitle(QString::fromUtf8("Обзор линии — %1%2").arg(name, modified_ ? "*" : ""));
-    portLabel_->setText(QString::fromUtf8("Порт: %1").arg(fromUtf8(host_.line->settings().Device)));
+    const QString title = QString::fromUtf8("Обзор линии — %1%2").arg(name, unsaved() ? "*" : "");
+    if (title != windowTitle()) setWindowTitle(title);
+    const std::string& device = host_.line->settings().Device;
+    const std::string port = line().Port;
+    portLabel_->setText(QString::fromUtf8("Порт: %1")
+                            .arg(fromUtf8(port == device ? device : port + " — " + device)));
 }
 
 void LineWindow::markModified() {
-    modified_ = true;
     updateTitle();
     emit lineChanged();
 }
 
 rv::LineFile LineWindow::line() const {
     rv::LineFile line = line_;
-    line.Port = host_.line->settings().Device;
+    const std::string chosen = host_.portName();
+    // The file's own name for the port (a COM name, or a device) while it is the port in use.
+    if (line_.Port != chosen && line_.Port != host_.line->settings().Device) line.Port = chosen;
     line.Instruments = rv::InstrumentsOf(model_->rows());
     return line;
+}
+
+bool LineWindow::unsaved() const {
+    if (path_.isEmpty() && model_->rows().empty()) return false;
+    return line() != baseline_;
+}
+
+bool LineWindow::confirmClose() {
+    if (job_ || !unsaved()) return true;
+    const QString text =
+        path_.isEmpty()
+            ? QString::fromUtf8("Найденные приборы не сохранены в файл линии. Сохранить их?")
+            : QString::fromUtf8("Изменения линии «%1» не сохранены. Сохранить их?")
+                  .arg(QFileInfo(path_).fileName());
+    switch (host_.boxes->askSave(this, text)) {
+        case MessageBoxes::SaveAnswer::Save:
+            // Into the line's own file; a new line asks for one.
+            return path_.isEmpty() ? save && save() : saveLine(path_);
+        case MessageBoxes::SaveAnswer::Discard:
+            revert();
+            return true;
+        case MessageBoxes::SaveAnswer::Cancel:
+            break;
+    }
+    return false;
+}
+
+void LineWindow::revert() {
+    model_->setRows(path_.isEmpty() ? std::vector<rv::LineRow>{}
+                                    : rv::RowsOfLine(line_, copiesFolder()));
+    baseline_ = line();
+    updateTitle();
+    emit lineChanged();
+}
+
+void LineWindow::closeEvent(QCloseEvent* event) {
+    if (!confirmClose()) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void LineWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) updateTitle();
+    QWidget::changeEvent(event);
 }
 
 std::string LineWindow::copiesFolder() const {
@@ -285,14 +343,24 @@ bool LineWindow::openLine(const QString& path) {
             this, QString::fromUtf8("В файле «%1» есть неизвестные поля, они пропущены:\n%2")
                       .arg(QFileInfo(path).fileName(), lines.join('\n')));
     }
+    // The file's port for the jobs, unless it is the one in use already.
+    std::string portProblem;
+    if (loaded.Port != host_.line->settings().Device) portProblem = host_.applyPort(loaded.Port);
     line_ = loaded;
     path_ = QFileInfo(path).absoluteFilePath();
     directory_ = QFileInfo(path).absolutePath();
-    modified_ = false;
     model_->setRows(rv::RowsOfLine(line_, copiesFolder()));
+    baseline_ = line();
     table_->resizeColumnsToContents();
     updateTitle();
     emit lineChanged();
+    if (!portProblem.empty()) {
+        host_.boxes->warning(
+            this, QString::fromUtf8("Линия «%1» открыта, но её порт не выбран: %2.\nЗадания по "
+                                    "линии пойдут через прежний порт, %3.")
+                      .arg(QFileInfo(path).fileName(), fromUtf8(portProblem),
+                           fromUtf8(host_.portName() + " — " + host_.line->settings().Device)));
+    }
     return true;
 }
 
@@ -307,9 +375,9 @@ bool LineWindow::saveLine(const QString& path) {
         return false;
     }
     line_ = saved;
+    baseline_ = saved;
     path_ = QFileInfo(target).absoluteFilePath();
     directory_ = QFileInfo(target).absolutePath();
-    modified_ = false;
     updateTitle();
     emit lineChanged();
     return true;
@@ -462,16 +530,20 @@ void LineWindow::searchInstruments() {
             };
             const rv::SpeedSearchResult result = rv::SearchSpeeds(use.link(), plan, o);
             *found = result.found;
+            // Stopped or not, the rows take what the search asked and heard, and no more.
+            use.post([self, result] {
+                if (!self) return;
+                self->model_->finishSearch(result);
+                self->markModified();
+            });
             rv::JobOutcome outcome;
             outcome.outcome = result.outcome;
             return outcome;
         },
-        [self, found, plan](const rv::JobOutcome&) {
-            if (!self) return;
-            self->model_->finishSearch(*found, plan);
-            self->jobDialog_->end(
-                QString::fromUtf8("Поиск закончен, найдено приборов: %1").arg(found->size()));
-            self->markModified();
+        [self, found](const rv::JobOutcome&) {
+            if (self)
+                self->jobDialog_->end(
+                    QString::fromUtf8("Поиск закончен, найдено приборов: %1").arg(found->size()));
         });
 }
 
@@ -633,7 +705,7 @@ void LineWindow::showJournal() {
         const std::vector<rv::LineRow>& rows = model_->rows();
         for (size_t i = 0; i < rows.size(); ++i)
             if (rows[i].instrument.NetNumber == row->instrument.NetNumber)
-                journal_->showInstrument(static_cast<int>(i) + 1);
+                journal_->filter()->setCurrentIndex(static_cast<int>(i) + 1);
     }
     journal_->show();
     journal_->raise();

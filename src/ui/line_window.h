@@ -52,20 +52,38 @@ class LineWindow : public QWidget {
         std::function<std::optional<WindowConfiguration>()> windowConfiguration;
         // The main window reads this instrument.
         std::function<void(const rv::LineInstrument&)> openInWindow;
+        // The port the main window has chosen for the line, as a line file names it ("COM2").
+        std::function<std::string()> portName;
+        // Has the main window choose the port a line file names: empty once chosen, else why
+        // not (Russian), the port chosen staying as it was.
+        std::function<std::string(const std::string& port)> applyPort;
     };
 
     explicit LineWindow(Host host);
     ~LineWindow() override;
 
-    // Opens a line file and shows its instruments unchecked. A bad file: an error naming the
-    // file and the place, and the line shown stays. False when not opened.
+    // Opens a line file, shows its instruments unchecked and has the line use the file's
+    // port (when that port cannot be used, a warning says why and the port stays). A bad
+    // file: an error naming the file and the place, and the line shown and its port stay.
+    // False when not opened.
     bool openLine(const QString& path);
     // Saves the line as the table has it; false after an error shown.
     bool saveLine(const QString& path);
     // The line file shown; empty for a line not yet saved.
     const QString& linePath() const { return path_; }
-    // The line as the table has it, with the window's port.
+    // The line as the table has it, with the port the line uses: the file's own name for it
+    // while it is the port in use, else the main window's COM name.
     rv::LineFile line() const;
+    // Whether the line holds what "Сохранить линию…" would store and has not: instruments
+    // found, updated or tagged, another port. A new line holds something once it has rows.
+    bool unsaved() const;
+    // Asks about unsaved changes before the window closes or the program ends: "Сохранить"
+    // (into the line's file, or through `save` for a new line), "Не сохранять" (the line goes
+    // back to its file) or "Отмена". True when the window may go; no asking while a job of
+    // the window runs.
+    bool confirmClose();
+    // Saves a new line as "Сохранить линию…" does, asking for its file; true once saved.
+    std::function<bool()> save;
     std::string copiesFolder() const;
     // Where copies go without a line file: beside the user's own journal.
     static std::string userCopiesFolder();
@@ -114,6 +132,11 @@ class LineWindow : public QWidget {
     // The line shown has changed: opened, saved, searched, a tag typed.
     void lineChanged();
 
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    // The port and the title follow what the main window chose meanwhile.
+    void changeEvent(QEvent* event) override;
+
   private:
     struct Job;
     using JobWork = std::function<rv::JobOutcome(LineUse& use, const rv::JobObserver& observer)>;
@@ -123,6 +146,8 @@ class LineWindow : public QWidget {
     void updateButtons();
     void updateTitle();
     void markModified();
+    // The line as its file has it, or empty for a new line; nothing unsaved.
+    void revert();
     std::vector<rv::LineInstrument> chosen() const;
     const rv::LineRow* currentRow() const;
     void doubleClicked(const QModelIndex& index);
@@ -137,7 +162,8 @@ class LineWindow : public QWidget {
     rv::LineFile line_;
     QString path_;
     QString directory_;
-    bool modified_ = false;
+    // The line as it was last opened, saved or reverted: what "unsaved" is measured against.
+    rv::LineFile baseline_;
     LineTableModel* model_ = nullptr;
     LineFilterModel* filter_ = nullptr;
     QTableView* table_ = nullptr;

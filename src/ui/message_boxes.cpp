@@ -24,10 +24,9 @@ QMessageBox::StandardButton Ask(QWidget* parent, QMessageBox::Icon icon, const c
     if (defaultButton != QMessageBox::NoButton) box.setDefaultButton(defaultButton);
     // The program's own words, so the buttons are Russian with or without Qt's translation.
     const std::pair<QMessageBox::StandardButton, const char*> captions[] = {
-        {QMessageBox::Ok, "ОК"},
-        {QMessageBox::Cancel, "Отмена"},
-        {QMessageBox::Yes, "Да"},
-        {QMessageBox::No, "Нет"},
+        {QMessageBox::Ok, "ОК"},          {QMessageBox::Cancel, "Отмена"},
+        {QMessageBox::Yes, "Да"},         {QMessageBox::No, "Нет"},
+        {QMessageBox::Save, "Сохранить"}, {QMessageBox::Discard, "Не сохранять"},
     };
     for (const auto& [which, caption] : captions)
         if (QAbstractButton* button = box.button(which))
@@ -74,4 +73,17 @@ void ModalMessageBoxes::warning(QWidget* parent, const QString& text) {
 
 void ModalMessageBoxes::overflow(QWidget* parent, const QString& text) {
     Ask(parent, QMessageBox::Critical, "Ошибка", text, QMessageBox::Ok);
+}
+
+MessageBoxes::SaveAnswer ModalMessageBoxes::askSave(QWidget* parent, const QString& text) {
+    switch (Ask(parent, QMessageBox::Warning, "Подтверждение", text,
+                QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QString(),
+                QMessageBox::Cancel)) {
+        case QMessageBox::Save:
+            return SaveAnswer::Save;
+        case QMessageBox::Discard:
+            return SaveAnswer::Discard;
+        default:
+            return SaveAnswer::Cancel;
+    }
 }

@@ -24,10 +24,15 @@ class MessageBoxes {
     virtual void warning(QWidget* parent, const QString& text) = 0;
     // An error about a number that does not fit (the channel page's overflow).
     virtual void overflow(QWidget* parent, const QString& text) = 0;
+
+    enum class SaveAnswer { Save, Discard, Cancel };
+    // Unsaved work about to be left: "Сохранить", "Не сохранять" and "Отмена", Cancel the
+    // default.
+    virtual SaveAnswer askSave(QWidget* parent, const QString& text) = 0;
 };
 
 // The real boxes, modal, with the program's title and Russian button captions ("ОК",
-// "Отмена", "Да", "Нет").
+// "Отмена", "Да", "Нет", "Сохранить", "Не сохранять").
 class ModalMessageBoxes : public MessageBoxes {
   public:
     bool confirmOkCancel(QWidget* parent, const QString& text) override;
@@ -38,4 +43,5 @@ class ModalMessageBoxes : public MessageBoxes {
     void information(QWidget* parent, const QString& text) override;
     void warning(QWidget* parent, const QString& text) override;
     void overflow(QWidget* parent, const QString& text) override;
+    SaveAnswer askSave(QWidget* parent, const QString& text) override;
 };

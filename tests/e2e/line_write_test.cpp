@@ -25,22 +25,7 @@ using test::ReadBlockCopy;
 using test::SimProcess;
 using test::TempDir;
 
-// What a read of the block shows in the instrument's memory: the primary copy when whole.
-std::vector<uint8_t> shownBlock(const SimProcess& sim, unsigned net, int block) {
-    const std::vector<uint8_t> primary =
-        ReadBlockCopy(sim.stateFile(static_cast<int>(net)), block, false);
-    if (BlockCopyValid(primary, block)) return primary;
-    return ReadBlockCopy(sim.stateFile(static_cast<int>(net)), block, true);
-}
-
 using Memory = std::map<int, std::vector<uint8_t>>;  // block -> as shown
-
-Memory shownBlocks(const SimProcess& sim, unsigned net) {
-    Memory memory;
-    for (int block = 0; block < test::kBlockRows; ++block)
-        memory[block] = shownBlock(sim, net, block);
-    return memory;
-}
 
 std::vector<LineInstrument> instruments(const std::vector<unsigned>& nets) {
     std::vector<LineInstrument> list;
@@ -94,7 +79,7 @@ TEST_F(LineWrite, FiveInstrumentsKeepTheirNumberSpeedAndPasswordAndTheJournalHas
     std::map<unsigned, Memory> before;
     std::map<unsigned, std::vector<FieldDifference>> expectedChanges;
     for (unsigned net : kFive) {
-        before[net] = shownBlocks(sim_, net);
+        before[net] = test::ShownBlocks(sim_, net);
         // What the write is to change, from a whole read of the instrument beforehand.
         ConfigImage now;
         AddressInstrument(link_, instruments({net})[0]);
@@ -110,7 +95,7 @@ TEST_F(LineWrite, FiveInstrumentsKeepTheirNumberSpeedAndPasswordAndTheJournalHas
         EXPECT_GT(r.bytesWritten, 0);
     }
     for (unsigned net : kFive) {
-        const Memory after = shownBlocks(sim_, net);
+        const Memory after = test::ShownBlocks(sim_, net);
         SCOPED_TRACE("instrument " + std::to_string(net));
         // Network number and speed (block 1) and the password (block 20, bytes 1-2) stay.
         EXPECT_EQ(after.at(1), before[net].at(1));
@@ -182,7 +167,7 @@ TEST_F(LineWrite, FiveInstrumentsKeepTheirNumberSpeedAndPasswordAndTheJournalHas
 
 TEST_F(LineWrite, ACancelInTheMiddleLeavesEveryBlockOldOrNewAndTheRestUntouched) {
     std::map<unsigned, Memory> before;
-    for (unsigned net : kFive) before[net] = shownBlocks(sim_, net);
+    for (unsigned net : kFive) before[net] = test::ShownBlocks(sim_, net);
 
     // The third instrument's write is stopped halfway through, as the progress window's
     // "Отмена" does: a stop for the job and the link's cancel request.
@@ -202,7 +187,7 @@ TEST_F(LineWrite, ACancelInTheMiddleLeavesEveryBlockOldOrNewAndTheRestUntouched)
     ASSERT_EQ(cut.results.size(), 3u);
     EXPECT_EQ(cut.results[2].outcome, Outcome::Cancelled);
     std::map<unsigned, Memory> atCut;
-    for (unsigned net : kFive) atCut[net] = shownBlocks(sim_, net);
+    for (unsigned net : kFive) atCut[net] = test::ShownBlocks(sim_, net);
 
     // The same write to the end gives what "new" is for each; a new use of the line starts
     // without the cancel request of the one before.
@@ -212,7 +197,7 @@ TEST_F(LineWrite, ACancelInTheMiddleLeavesEveryBlockOldOrNewAndTheRestUntouched)
     int newBlocks = 0;
     for (size_t i = 0; i < kFive.size(); ++i) {
         const unsigned net = kFive[i];
-        const Memory done = shownBlocks(sim_, net);
+        const Memory done = test::ShownBlocks(sim_, net);
         for (int block : kWrittenBlocks) {
             SCOPED_TRACE("instrument " + std::to_string(net) + ", block " + std::to_string(block));
             const auto& shown = atCut[net].at(block);

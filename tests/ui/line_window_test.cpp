@@ -5,6 +5,7 @@
 #include "ui/line_window.h"
 
 #include <QAbstractItemView>
+#include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QProcess>
@@ -23,6 +24,8 @@
 #include "twelve_line.h"
 #include "ui/config_file_menu.h"
 #include "ui/difference_window.h"
+#include "ui/history_window.h"
+#include "ui/journal_window.h"
 #include "ui/line_job_dialog.h"
 #include "ui/line_menu.h"
 #include "ui/line_table_model.h"
@@ -199,6 +202,16 @@ class LineWindowTest : public QObject, private WindowFixture {
         QCOMPARE(differences->item(0, 2)->text(), utf8("25"));
         QCOMPARE(differences->item(0, 3)->text(), utf8("42.5"));
 
+        // A second backup makes instrument 2 a second version; "История…" on its row lists
+        // both, the second with that one change.
+        click("BackupButton");
+        window.table()->setCurrentIndex(window.table()->model()->index(1, 0));
+        window.findChild<QPushButton*>("HistoryButton")->click();
+        QCOMPARE(window.historyWindow()->versions()->rowCount(), 2);
+        QTableWidget* changed = window.historyWindow()->changes();
+        QCOMPARE(changed->rowCount(), 1);
+        QCOMPARE(changed->item(0, 1)->text() + changed->item(0, 3)->text(), utf8("Уставка 142.5"));
+
         // The filter finds a tag in any letter case, or a number.
         window.filterEdit()->setText(utf8("КОТЁЛ"));
         QCOMPARE(column(rv::LineColumn::Number), QStringList{"1"});
@@ -271,6 +284,180 @@ class LineWindowTest : public QObject, private WindowFixture {
         QCOMPARE(written.entries.size(), size_t{2});
         QCOMPARE(written.entries[1].NetNumber, 1u);
         QCOMPARE(written.entries[1].Id, uint32_t{0x0A0001});
+
+        // "Журнал…" on the row of 5 shows 5's write alone, and both once the filter is cleared.
+        selection->clearSelection();
+        table->setCurrentIndex(table->model()->index(2, 0));
+        window.findChild<QPushButton*>("JournalButton")->click();
+        JournalWindow* shown = window.journalWindow();
+        QVERIFY(shown->filter()->currentText().startsWith("5"));
+        QCOMPARE(shown->entries()->rowCount(), 1);
+        QCOMPARE(shown->entries()->item(0, 5)->text(), utf8("0A0005"));
+        shown->filter()->setCurrentIndex(0);
+        QCOMPARE(shown->entries()->rowCount(), 2);
+
+        // "Отчёт PDF…": the table, then a section per instrument with its last copy, where 2
+        // has the 42.5 its second copy holds.
+        const QString linePdf = QString::fromStdString(dir.path()) + "/линия.pdf";
+        window.choosePdfPath = [&linePdf](const QString&) { return linePdf; };
+        window.findChild<QPushButton*>("PdfButton")->click();
+        pdftotext.start("pdftotext", {"-layout", linePdf, "-"});
+        QVERIFY(pdftotext.waitForFinished(30000));
+        const QString lines = QString::fromUtf8(pdftotext.readAllStandardOutput()).simplified();
+        qsizetype at = 0;
+        for (const char* piece : {"Отчёт о линии «найдено»", "0A0001", "0A0002", "0A0005",
+                                  "Прибор 1 — Котёл 1; подача", "Прибор 2", "42.5", "Прибор 5"})
+            QVERIFY2((at = lines.indexOf(utf8(piece), at)) >= 0, piece);
+    }
+
+    // "Сохранить линию…" keeps the port the line uses; opening the file has the jobs use it
+    // again, whatever the main window chose meanwhile. A port no COM stands for is said and
+    // left. Unsaved changes are asked about on closing the window and on quitting.
+    void lineFileCarriesItsPortAndClosingAsks() {
+        // COM1 is the test's line, COM3 another one whose instrument 1 is a different one.
+        rv::test::SimProcess other({"1,model=RV7406,id=0x0B0001,speed=9600"});
+        QVERIFY2(other.started(), other.error().c_str());
+        form->setPortDevices({sim->linkPath(), "/dev/ttyS1", other.linkPath(), "/dev/ttyS3"});
+        auto* com = form->findChild<QComboBox*>("MenuCOM");
+        com->setCurrentIndex(2);
+        LineWindow& window = lineWindow();
+        window.setSearchSpeeds({rv::SpeedIndexOfBaud(9600)});
+        window.setSearchRange(1, 1);
+        click("SearchButton");
+        QCOMPARE(column(rv::LineColumn::Id), QStringList{"0B0001"});
+        LineMenu& menu = *form->lineMenu();
+        const QString path = QString::fromStdString(dir.path() + "/порт.rv740x-line.json");
+        menu.chooseSavePath = [&path](const QString&) { return path; };
+        menu.saveLineAction()->trigger();
+        rv::LineFile file;
+        QVERIFY(rv::LoadLineFile(path.toStdString(), file).ok);
+        QCOMPARE(file.Port, std::string("COM3"));
+
+        // The main window goes over to COM1; opening the line (its new port not kept) brings
+        // COM3 back, and a search there hears the instrument of COM3.
+        com->setCurrentIndex(0);
+        QString answer = path;
+        menu.chooseOpenPath = [&answer](const QString&) { return answer; };
+        boxes->saveAnswers = {MessageBoxes::SaveAnswer::Discard};
+        menu.openLineAction()->trigger();
+        QCOMPARE(com->currentIndex(), 2);
+        QCOMPARE(settings().Device, other.linkPath());
+        click("SearchButton");
+        QCOMPARE(column(rv::LineColumn::Id), QStringList{"0B0001"});
+
+        // A bad file, and a file whose port no COM stands for: COM3 stays.
+        const std::string bad = dir.path() + "/не-линия.rv740x-line.json";
+        std::ofstream(bad) << "{\"format\": \"rv740x-line\", \"port\": 5}";
+        const std::string elsewhere = dir.path() + "/чужая.rv740x-line.json";
+        std::ofstream(elsewhere) << rv::test::TwelveLineFile("/dev/ttyUSB97", {1});
+        for (const std::string& p : {bad, elsewhere}) {
+            answer = QString::fromStdString(p);
+            menu.openLineAction()->trigger();
+            QCOMPARE(settings().Device, other.linkPath());
+        }
+        QCOMPARE(errors().size(), 1);
+        QCOMPARE(window.linePath(), answer);
+        QVERIFY(
+            shownOf(ScriptedBoxes::Kind::Warning).value(0).contains(utf8("ttyUSB97» не назначен")));
+
+        // A typed tag: closing asks; "Отмена" keeps the window and the tag, "Сохранить"
+        // writes it. On quitting "Отмена" keeps the program, "Не сохранять" leaves the file.
+        const QModelIndex tag = window.model()->index(0, static_cast<int>(rv::LineColumn::Tag));
+        window.show();
+        QVERIFY(window.model()->setData(tag, utf8("Котёл 9"), Qt::EditRole));
+        boxes->saveAnswers = {MessageBoxes::SaveAnswer::Cancel};
+        QVERIFY(!window.close());
+        QCOMPARE(column(rv::LineColumn::Tag), QStringList{utf8("Котёл 9")});
+        boxes->saveAnswers = {MessageBoxes::SaveAnswer::Save};
+        QVERIFY(window.close());
+        QVERIFY(rv::LoadLineFile(elsewhere, file).ok);
+        QCOMPARE(file.Instruments.at(0).Tag, std::string("Котёл 9"));
+        QCOMPARE(file.Port, std::string("COM3"));
+        QVERIFY(window.model()->setData(tag, utf8("Котёл 10"), Qt::EditRole));
+        boxes->saveAnswers = {MessageBoxes::SaveAnswer::Cancel, MessageBoxes::SaveAnswer::Discard};
+        QVERIFY(!form->close());
+        QVERIFY(form->close());
+        QVERIFY(rv::LoadLineFile(elsewhere, file).ok);
+        QCOMPARE(file.Instruments.at(0).Tag, std::string("Котёл 9"));
+        QCOMPARE(shownOf(ScriptedBoxes::Kind::AskSave).constLast(),
+                 utf8("Изменения линии «чужая.rv740x-line.json» не сохранены. Сохранить их?"));
+    }
+
+    // A search stopped by "Отмена" marks only what it asked: a number it asked at a row's
+    // speed and did not hear says "нет ответа"; numbers and speeds it never reached keep
+    // their state.
+    void stoppedSearchMarksOnlyWhatItAsked() {
+        useLine(*sim);
+        const std::string path = dir.path() + "/стоп.rv740x-line.json";
+        rv::LineFile file{sim->linkPath(), "copies", {}};
+        for (auto [net, baud] : {std::pair{1u, 9600u}, {3u, 9600u}, {5u, 4800u}, {9u, 9600u}})
+            file.Instruments.push_back({net, baud, 0, {}, {}});
+        std::string error;
+        QVERIFY(rv::SaveLineFile(path, file, error));
+        LineWindow& window = lineWindow();
+        QVERIFY(window.openLine(QString::fromStdString(path)));
+        window.setSearchSpeeds({rv::SpeedIndexOfBaud(9600)});
+        window.setSearchRange(1, 254);
+        duringWait = [&window] {
+            if (window.jobDialog()->current()->text().startsWith(utf8("Опрос номера 4 ")))
+                window.jobDialog()->cancelButton()->click();
+        };
+        click("SearchButton");
+        QCOMPARE(window.jobDialog()->current()->text(), utf8("Остановлено"));
+        QCOMPARE(column(rv::LineColumn::Number), (QStringList{"1", "2", "3", "5", "9"}));
+        QCOMPARE(column(rv::LineColumn::State),
+                 (QStringList{utf8("отвечает"), utf8("отвечает"), utf8("нет ответа"),
+                              utf8("не проверен"), utf8("не проверен")}));
+    }
+
+    // "Отмена" of the job window inside the second instrument of a write: the first is
+    // written, and every block of the second is as before or as the whole write leaves it.
+    void writeStoppedInsideAnInstrument() {
+        // Instruments that answer a few milliseconds late, as real ones do, so that the stop
+        // lands while the write is under way.
+        rv::test::SimProcess slow(Slowed(setups()));
+        QVERIFY2(slow.started(), slow.error().c_str());
+        useLine(slow);
+        const std::string path = dir.path() + "/запись.rv740x-line.json";
+        std::ofstream(path) << rv::test::TwelveLineFile(slow.linkPath(), {1, 5});
+        LineWindow& window = lineWindow();
+        QVERIFY(window.openLine(QString::fromStdString(path)));
+        window.table()->setCurrentIndex(window.table()->model()->index(0, 0));
+        boxes->answers = {true};
+        window.findChild<QPushButton*>("OpenInWindowButton")->click();
+        QCOMPARE(form->image().LoadedId, uint32_t{0x0A0001});
+        for (auto& channel : form->image().Channels) {
+            channel.Ustav1 = rv::MakeWorkingReal(61.5L);
+            channel.Ustav2 = rv::MakeWorkingReal(-3);
+        }
+        form->windowImage().edited();
+        window.table()->clearSelection();
+        window.confirmWrite = [](const std::vector<rv::InstrumentResult>&) { return true; };
+        std::map<unsigned, std::map<int, std::vector<uint8_t>>> before, cut, whole;
+        for (unsigned net : {1u, 5u}) before[net] = rv::test::ShownBlocks(slow, net);
+        const QString writing = utf8("Запись конфигурации в приборы");
+        duringWait = [&window, &writing] {
+            LineJobDialog* d = window.jobDialog();
+            if (d->windowTitle() == writing && d->current()->text().contains(utf8("(2 из 2)")) &&
+                d->gauge()->value() >= 60)
+                d->cancelButton()->click();
+        };
+        for (auto* memory : {&cut, &whole}) {
+            window.findChild<QAction*>("WriteWindowAction")->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(
+                window.jobDialog()->windowTitle() == writing && !window.jobRunning(), 120000);
+            duringWait = nullptr;
+            for (unsigned net : {1u, 5u}) (*memory)[net] = rv::test::ShownBlocks(slow, net);
+        }
+        int oldBlocks = 0, newBlocks = 0;
+        for (int block : rv::kWrittenBlocks) {
+            QCOMPARE(cut[1][block], whole[1][block]);
+            const auto& shown = cut[5][block];
+            QVERIFY(shown == before[5][block] || shown == whole[5][block]);
+            oldBlocks += shown != whole[5][block];
+            newBlocks += shown != before[5][block];
+        }
+        QVERIFY(oldBlocks > 0 && newBlocks > 0);  // the stop fell inside the instrument
     }
 
     // A job asked for while another use holds the line waits for it rather than racing it;

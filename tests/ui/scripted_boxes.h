@@ -19,7 +19,8 @@ class ScriptedBoxes : public MessageBoxes {
         Error,
         Information,
         Warning,
-        Overflow
+        Overflow,
+        AskSave
     };
     struct Shown {
         Kind kind;
@@ -29,6 +30,8 @@ class ScriptedBoxes : public MessageBoxes {
     };
 
     std::deque<bool> answers;
+    // The answers to askSave; with none left, Cancel.
+    std::deque<SaveAnswer> saveAnswers;
     std::vector<Shown> shown;
     // Runs as a box comes up, as if it had become the active window.
     std::function<void(const Shown&)> onShow;
@@ -54,6 +57,14 @@ class ScriptedBoxes : public MessageBoxes {
     }
     void overflow(QWidget* parent, const QString& text) override {
         record(Kind::Overflow, parent, text);
+    }
+
+    SaveAnswer askSave(QWidget* parent, const QString& text) override {
+        record(Kind::AskSave, parent, text);
+        if (saveAnswers.empty()) return SaveAnswer::Cancel;
+        const SaveAnswer answer = saveAnswers.front();
+        saveAnswers.pop_front();
+        return answer;
     }
 
     int count(Kind kind) const {
