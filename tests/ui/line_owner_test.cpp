@@ -129,6 +129,42 @@ class LineOwnerTest : public QObject {
         QCoreApplication::processEvents();
         QVERIFY(!asked);
     }
+
+    // A work that posts faster than its jobs run does not hold the window's thread: an event
+    // posted while the jobs run is served after a few of them, not after all; the jobs still
+    // run in order, and the end comes after the last.
+    void postedJobsLetOtherEventsThrough() {
+        ScriptedBoxes boxes;
+        LineOwner line(boxes);
+        constexpr int kJobs = 200;
+        std::vector<int> ran;
+        std::optional<size_t> servedAfter;
+        std::optional<size_t> endedAfter;
+        QVERIFY(line.start(
+            {LineTask::LineBackup, false, {}}, nullptr,
+            [&](LineUse& use) {
+                for (int i = 0; i < kJobs; ++i) {
+                    use.post([&ran, &servedAfter, i] {
+                        if (i == 0) {
+                            QMetaObject::invokeMethod(
+                                qApp, [&] { servedAfter = ran.size(); }, Qt::QueuedConnection);
+                        }
+                        // A millisecond of the window's own work, as a row taken in costs.
+                        const auto until = std::chrono::steady_clock::now() + 1ms;
+                        while (std::chrono::steady_clock::now() < until) {
+                        }
+                        ran.push_back(i);
+                    });
+                }
+                return rv::Outcome::Done;
+            },
+            [&](const LineResult&) { endedAfter = ran.size(); }));
+        QTRY_VERIFY_WITH_TIMEOUT(endedAfter.has_value(), 10000);
+        QCOMPARE(*endedAfter, size_t(kJobs));
+        for (int i = 0; i < kJobs; ++i) QCOMPARE(ran[size_t(i)], i);
+        QVERIFY(servedAfter.has_value());
+        QVERIFY2(*servedAfter < 20, qPrintable(QString::number(*servedAfter)));
+    }
 };
 
 QTEST_MAIN(LineOwnerTest)
