@@ -12,13 +12,15 @@
 //   as the accessibility bus and the window system post theirs, and the time until the
 //   window's thread handles it is recorded. The bound, 5 ms at the 99th percentile during the
 //   jobs, holds the delay less the time the window's thread, and Qt's threads that paint for
-//   it, waited for a processor meanwhile: on an idle machine that wait is nil, and on a busy
-//   one it is the machine's doing, not the window's. Printed beside it: the delay as it came,
-//   the same with the window open and idle, and the CPU the process, the window's thread and
-//   the simulator spent against the wall time.
+//   it, waited for a processor meanwhile: on a machine running nothing else that wait is
+//   small, and on a busy one it is the machine's doing, not the window's. Printed beside it:
+//   the delay as it came, the same with the window open and idle, and the CPU the process,
+//   the window's thread and the simulator spent against the wall time.
 // - Memory: the resident set of the process (what the system's monitor shows for it) just
-//   before the overview opens and once the jobs are over, the growth held to 20 MB; malloc's
-//   bytes in use are printed beside it, the part of the growth that is live heap.
+//   before the overview opens and once the jobs are over, the growth held to 20 MB. It counts
+//   besides the live data what malloc keeps after a free and what Qt loads for the new
+//   windows, so it is the stricter of the two; malloc's bytes in use are printed beside it,
+//   the part of the growth that is live heap.
 //
 //   line_window_bench                           exits 1 when a bound is missed
 
@@ -121,9 +123,10 @@ bool rowsAre(const LineWindow& window, const char* job,
     }
     for (int r = 0; r < rows; ++r) {
         const unsigned net = cell(window, r, rv::LineColumn::Number).toUInt();
-        const QString wrong = net >= 1 && net <= kCount
-                                  ? check(r, memberOf(net))
-                                  : QString("number %1").arg(cell(window, r, rv::LineColumn::Number));
+        const QString wrong =
+            net >= 1 && net <= kCount
+                ? check(r, memberOf(net))
+                : QString("number %1").arg(cell(window, r, rv::LineColumn::Number));
         if (!wrong.isEmpty()) {
             std::fprintf(stderr, "after %s: row %d: %s\n", job, r, qPrintable(wrong));
             return false;
@@ -160,9 +163,8 @@ int main(int argc, char** argv) {
     rv::test::SimOptions options;
     for (unsigned net = 1; net <= kCount; ++net) {
         const Member m = memberOf(net);
-        options.instruments.push_back(std::to_string(net) + ",model=" + m.model +
-                                      ",id=" + std::to_string(m.id) +
-                                      ",speed=" + std::to_string(kBaud));
+        options.instruments.push_back(std::to_string(net) + ",model=" + m.model + ",id=" +
+                                      std::to_string(m.id) + ",speed=" + std::to_string(kBaud));
     }
     rv::test::SimProcess sim(options);
     if (!sim.started()) {
@@ -227,15 +229,15 @@ int main(int argc, char** argv) {
     std::vector<JobRun> jobs;
     jobs.push_back(run("search", "SearchButton"));
     bool ok = jobs.back().m.ok && rowsAre(window, "the search", [&](int r, const Member& m) {
-        const QString model = cell(window, r, rv::LineColumn::Model);
-        const QString id = cell(window, r, rv::LineColumn::Id);
-        const QString expectedId = QString("%1").arg(m.id, 6, 16, QChar('0')).toUpper();
-        if (model != m.model || id != expectedId ||
-            cell(window, r, rv::LineColumn::Speed) != QString::number(kBaud) ||
-            cell(window, r, rv::LineColumn::State) != QString::fromUtf8("отвечает"))
-            return QString("%1 %2 instead of %3 %4").arg(model, id, m.model, expectedId);
-        return QString();
-    });
+                  const QString model = cell(window, r, rv::LineColumn::Model);
+                  const QString id = cell(window, r, rv::LineColumn::Id);
+                  const QString expectedId = QString("%1").arg(m.id, 6, 16, QChar('0')).toUpper();
+                  if (model != m.model || id != expectedId ||
+                      cell(window, r, rv::LineColumn::Speed) != QString::number(kBaud) ||
+                      cell(window, r, rv::LineColumn::State) != QString::fromUtf8("отвечает"))
+                      return QString("%1 %2 instead of %3 %4").arg(model, id, m.model, expectedId);
+                  return QString();
+              });
     rv::bench::Settle(300);
     jobs.push_back(run("backup", "BackupButton"));
     const std::filesystem::path copies(window.copiesFolder());
@@ -274,9 +276,8 @@ int main(int argc, char** argv) {
             "event answered in median %.3f ms, 99th percentile %.3f ms, max %.3f ms (%zu "
             "events); without that wait: 99th percentile %.3f ms, max %.3f ms\n",
             job.name, job.m.wall, job.m.cpu, job.m.threadCpu, job.simCpu, job.runQueueMs,
-            Percentile(job.delays.all, 0.5), Percentile(job.delays.all, 0.99),
-            last(job.delays.all), job.delays.all.size(), Percentile(job.delays.own, 0.99),
-            last(job.delays.own));
+            Percentile(job.delays.all, 0.5), Percentile(job.delays.all, 0.99), last(job.delays.all),
+            job.delays.all.size(), Percentile(job.delays.own, 0.99), last(job.delays.own));
     }
     const double p99 = Percentile(busy.own, 0.99);
     std::printf(

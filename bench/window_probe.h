@@ -7,12 +7,12 @@
 // kernel counts per thread) is taken out: what is left is the window's own doing, busy or
 // blocked, whatever else the machine runs meanwhile.
 
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -86,11 +86,9 @@ class Prober {
                     qApp,
                     [this, sent, waited, window] {
                         const double delay =
-                            std::chrono::duration<double, std::milli>(Clock::now() - sent)
-                                .count();
+                            std::chrono::duration<double, std::milli>(Clock::now() - sent).count();
                         delays_.push_back(delay);
-                        own_.push_back(
-                            std::max(0.0, delay - (RunQueueWaitMs(window) - waited)));
+                        own_.push_back(std::max(0.0, delay - (RunQueueWaitMs(window) - waited)));
                     },
                     Qt::QueuedConnection);
                 next += period_;
