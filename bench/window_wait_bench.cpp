@@ -44,61 +44,20 @@
 #include "ui/bus_panel.h"
 #include "ui/line_owner.h"
 #include "ui/transfer_buttons.h"
+#include "window_probe.h"
 
 namespace {
 
 using rv::bench::Measure;
+using rv::bench::Percentile;
+using rv::bench::Prober;
+using rv::bench::Settle;
 using rv::test::SimProcess;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kNet = 5;
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-// Lets the window run its event loop for a while.
-void settle(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-// Posts an event to the window's thread from another thread every 10 ms and records how long
-// each waits before the window's thread handles it.
-class Prober {
-  public:
-    void start() {
-        running_ = true;
-        thread_ = std::thread([this] {
-            while (running_) {
-                const Clock::time_point sent = Clock::now();
-                QMetaObject::invokeMethod(
-                    qApp, [this, sent] { delays_.push_back(Ms(Clock::now() - sent)); },
-                    Qt::QueuedConnection);
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-        });
-    }
-    // Stops and returns the delays, once the last posted event has been handled.
-    std::vector<double> stop() {
-        running_ = false;
-        thread_.join();
-        settle(50);
-        std::vector<double> d = delays_;
-        delays_.clear();
-        std::sort(d.begin(), d.end());
-        return d;
-    }
-
-  private:
-    std::atomic<bool> running_{false};
-    std::thread thread_;
-    std::vector<double> delays_;  // the window's thread's own
-};
-
-double Percentile(const std::vector<double>& sorted, double p) {
-    if (sorted.empty()) return 0;
-    return sorted[std::min(sorted.size() - 1, static_cast<size_t>(p * (sorted.size() - 1)))];
-}
 
 // When a transaction gave up on a cancel request.
 struct CancelWatch : rv::TraceSink {
@@ -136,14 +95,14 @@ int main(int argc, char** argv) {
     std::printf("platform: %s\n", qPrintable(QApplication::platformName()));
 
     // The window alone, waiting for nothing: what every measurement below includes.
-    settle(300);
+    Settle(300);
     Prober prober;
     prober.start();
     const Measure idle = rv::bench::Time([] {
-        settle(3000);
+        Settle(3000);
         return true;
     });
-    const std::vector<double> idleDelays = prober.stop();
+    const std::vector<double> idleDelays = prober.stop().all;
     std::printf(
         "idle window: cpu %.3f s in %.3f s = %.2f %% of wall (prober included); posted "
         "event answered in median %.3f ms, 99th percentile %.3f ms, max %.3f ms\n",
@@ -159,7 +118,7 @@ int main(int argc, char** argv) {
         // The device of COM2, the port the window starts on.
         windows.line().settings().Device = sim->linkPath();
         bus->followNetworkChange(kNet, speedIndex);
-        settle(300);
+        Settle(300);
         size_t logLine = 0;
 
         // The reference: a bare link on a thread of its own, as the command-line tool runs.
@@ -212,16 +171,16 @@ int main(int argc, char** argv) {
         };
         const Measure read = rv::bench::Time([&] { return click(&TransferButtons::BtnLoadClick); });
         withinTargets = judge("window read", read, refRead) && withinTargets;
-        settle(300);
+        Settle(300);
         const Measure write =
             rv::bench::Time([&] { return click(&TransferButtons::BtnSaveClick); });
         withinTargets = judge("window write", write, refWrite) && withinTargets;
-        settle(300);
+        Settle(300);
 
         // Responsiveness: the same read again, with the prober posting to the window.
         prober.start();
         click(&TransferButtons::BtnLoadClick);
-        const std::vector<double> busy = prober.stop();
+        const std::vector<double> busy = prober.stop().all;
         // Against the idle window of the same run, so that a busy machine slows both alike.
         const double idleP99 = Percentile(idleDelays, 0.99);
         const bool answers = Percentile(busy, 0.99) <= std::max(2 * idleP99, idleP99 + 5.0);
@@ -271,7 +230,7 @@ int main(int argc, char** argv) {
             toWaitEnd, waitEndUs == 0 ? " (between two waits)" : "", toEnd,
             cancelled ? "ok" : "MISSED");
         withinTargets = cancelled && withinTargets;
-        settle(300);
+        Settle(300);
     }
     std::printf(
         "targets (window wall <= 1.01 x bare, cpu < 0.5 %% of wall to 9600, < 1 %% "

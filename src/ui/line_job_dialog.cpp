@@ -59,7 +59,10 @@ void LineJobDialog::setCurrent(const QString& text) {
 void LineJobDialog::setProgress(int percent) { gauge_->setValue(percent); }
 
 void LineJobDialog::addResult(const QString& text) {
-    results_->addItem(text);
+    auto* item = new QListWidgetItem(text, results_);
+    // Measured once, as it comes: otherwise the list measures every line again each time it
+    // is laid out, and a job on a whole line lays it out once per instrument.
+    item->setSizeHint(results_->sizeHintForIndex(results_->indexFromItem(item)));
     results_->scrollToBottom();
 }
 

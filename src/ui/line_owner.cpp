@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QWidget>
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -12,6 +13,13 @@
 #include "link/link.h"
 #include "link/priority.h"
 #include "ui/message_boxes.h"
+
+namespace {
+
+// How long the window's thread runs a use's posted jobs before it serves its other events.
+constexpr std::chrono::milliseconds kDrainSlice{2};
+
+}  // namespace
 
 // The worker and the window's thread meet only in the mailbox, under its mutex: the work
 // posts its jobs there, and the window's thread, poked by a queued call, takes them out in
@@ -257,7 +265,10 @@ void LineOwner::poke() { QMetaObject::invokeMethod(this, "drain", Qt::QueuedConn
 
 void LineOwner::drain() {
     // One job at a time: a job that shows a box serves events, and a poke meanwhile goes on
-    // from the next job, in order.
+    // from the next job, in order. A work that posts faster than its jobs run would keep the
+    // window's thread here for good; after a short while the rest waits for the next turn of
+    // the event loop, behind the events posted meanwhile.
+    const auto yieldAt = std::chrono::steady_clock::now() + kDrainSlice;
     while (running_) {
         bool over = false;
         const std::function<void()> job = running_->mailbox.take(over);
@@ -267,6 +278,10 @@ void LineOwner::drain() {
         }
         if (!job) return;
         job();
+        if (std::chrono::steady_clock::now() >= yieldAt) {
+            poke();
+            return;
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 #include <future>
+#include <numeric>
 #include <optional>
 #include <vector>
 
@@ -141,6 +142,41 @@ class LineOwnerTest : public QObject {
         }
         QCoreApplication::processEvents();
         QVERIFY(!asked);
+    }
+
+    // A work that posts faster than its jobs run does not hold the window's thread: an event
+    // posted during the first job is served a few jobs later, not after all 200; the jobs still
+    // run in order, and the end comes after the last.
+    void postedJobsLetOtherEventsThrough() {
+        ScriptedBoxes boxes;
+        LineOwner line(boxes);
+        std::vector<int> ran;
+        std::optional<size_t> servedAfter;
+        std::optional<size_t> endedAfter;
+        QVERIFY(line.start(
+            {LineTask::LineBackup, false, {}}, nullptr,
+            [&](LineUse& use) {
+                for (int i = 0; i < 200; ++i) {
+                    use.post([&, i] {
+                        if (i == 0)
+                            QMetaObject::invokeMethod(
+                                qApp, [&] { servedAfter = ran.size(); }, Qt::QueuedConnection);
+                        // A millisecond of the window's own work, as taking in a row costs.
+                        const auto until = std::chrono::steady_clock::now() + 1ms;
+                        while (std::chrono::steady_clock::now() < until) {
+                        }
+                        ran.push_back(i);
+                    });
+                }
+                return rv::Outcome::Done;
+            },
+            [&](const LineResult&) { endedAfter = ran.size(); }));
+        QTRY_VERIFY_WITH_TIMEOUT(endedAfter.has_value(), 10000);
+        std::vector<int> inOrder(200);
+        std::iota(inOrder.begin(), inOrder.end(), 0);
+        QVERIFY(ran == inOrder && *endedAfter == 200);
+        QVERIFY2(servedAfter.value_or(200) < 20,
+                 qPrintable(QString::number(servedAfter.value_or(200))));
     }
 };
 
