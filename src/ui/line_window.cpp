@@ -329,6 +329,8 @@ std::string LineWindow::journalPath() const {
 }
 
 bool LineWindow::openLine(const QString& path) {
+    // A job's results belong to the table it started on.
+    if (!startable()) return false;
     rv::LineFile loaded;
     const rv::LineLoadResult result = rv::LoadLineFile(path.toStdString(), loaded);
     if (!result.ok) {

@@ -466,6 +466,8 @@ class LineWindowTest : public QObject, private WindowFixture {
         useLine(*sim);
         const std::string linePath = dir.path() + "/очередь.rv740x-line.json";
         std::ofstream(linePath) << rv::test::TwelveLineFile(sim->linkPath(), kNets);
+        const std::string otherPath = dir.path() + "/другая.rv740x-line.json";
+        std::ofstream(otherPath) << rv::test::TwelveLineFile(sim->linkPath(), {1});
         LineWindow& window = lineWindow();
         QVERIFY(window.openLine(QString::fromStdString(linePath)));
         auto* backup = window.findChild<QPushButton*>("BackupButton");
@@ -484,6 +486,10 @@ class LineWindowTest : public QObject, private WindowFixture {
             QVERIFY2(
                 window.jobDialog()->current()->text().startsWith(utf8("Ждёт линию: идёт чтение")),
                 qPrintable(window.jobDialog()->current()->text()));
+            // Another line is not opened under a job: its results belong to this table.
+            const int rows = window.table()->model()->rowCount();
+            QVERIFY(!window.openLine(QString::fromStdString(otherPath)));
+            QCOMPARE(window.table()->model()->rowCount(), rows);
             if (cancelWhileWaiting) window.jobDialog()->cancelButton()->click();
             QTRY_VERIFY_WITH_TIMEOUT(!window.jobRunning() && !line().busy(), 60000);
             QVERIFY(readEnded && readEnded->outcome == rv::Outcome::Done);
